@@ -1,0 +1,177 @@
+#include "config/settings.h"
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+
+#include "core/messages.h"
+#include "scene/vrmlreader.h"
+
+const std::string CONFIG_FILENAME = "corvane.cfg";
+const std::string P_SEMICOLON = ";";
+const std::string P_DATASETSIZE = "DATASETSIZE";
+const std::string P_LIGHTCHANCE = "LIGHTCHANCE";
+const std::string P_SCENEFILENAME = "SCENEFILENAME";
+const std::string P_WIREFRAME = "WIREFRAME";
+const std::string P_CAMERAPOSITION = "CAMERAPOSITION";
+const std::string P_SENSORPOSITION = "SENSORPOSITION";
+
+std::string ReadLineFromTill(std::string line, int position, std::string stop) {
+  long long start = (long long)position + 1;
+  if (start < 0) start = 0;
+  if (start >= (long long)line.size()) return P_NONE;
+  size_t end = line.size();
+  // Only a one-character stop string can equal a character.
+  if (stop.size() == 1) {
+    size_t found = line.find(stop[0], size_t(start));
+    if (found != std::string::npos) end = found;
+  }
+  return line.substr(size_t(start), end - size_t(start));
+}
+
+namespace {
+
+struct SettingsLines {
+  std::ifstream file;
+  std::string line;
+  int number = 0;
+};
+
+bool NextLine(SettingsLines& lines) {
+  if (!std::getline(lines.file, lines.line)) return false;
+  lines.number++;
+  return true;
+}
+
+std::string Where(const SettingsLines& lines) {
+  return "corvane: " + CONFIG_FILENAME + ":" + std::to_string(lines.number) + ": ";
+}
+
+// The value of key on line: one character after the key is skipped, and the
+// value runs to the next ";" or the end of the line. False when the key is absent.
+bool KeyValue(const std::string& line, const std::string& key, std::string& value) {
+  uint32_t position = 0;
+  if (!ContainsStr(key, line, position)) return false;
+  long long after_key = (long long)position + (long long)key.size();
+  value = after_key > INT_MAX ? P_NONE : ReadLineFromTill(line, int(after_key), P_SEMICOLON);
+  return true;
+}
+
+// The value as the user wrote it, without the blanks around it, for messages.
+std::string Shown(const std::string& value) {
+  size_t begin = 0;
+  size_t end = value.size();
+  while (begin < end && std::isspace(static_cast<unsigned char>(value[begin]))) begin++;
+  while (end > begin && std::isspace(static_cast<unsigned char>(value[end - 1]))) end--;
+  return value.substr(begin, end - begin);
+}
+
+// atoi of the value, or false when atoi cannot represent it (outside int):
+// strtol reads the same prefix and tells when it overflows.
+bool IntegerValue(const std::string& value, int& result) {
+  errno = 0;
+  long wide = std::strtol(value.c_str(), nullptr, 10);
+  if (errno == ERANGE || wide < INT_MIN || wide > INT_MAX) return false;
+  result = std::atoi(value.c_str());
+  return true;
+}
+
+// x, y and z from a camera or sensor line. A number counts only when a
+// blank, comma or semicolon follows it; a line that ends before the third
+// one does leaves the point unchanged.
+bool ParsePointLine(const std::string& line, vertex3f& point) {
+  std::string token = P_NONE;
+  float values[3] = {0, 0, 0};
+  int taken = 0;
+  for (char c : line) {
+    if (c != P_SPC[0] && c != P_COLON[0] && c != P_SEMICOLON[0]) {
+      token += c;
+      continue;
+    }
+    if (token == P_NONE) continue;
+    values[taken++] = float(std::atof(token.c_str()));
+    token = P_NONE;
+    if (taken == 3) {
+      point = vertex3f{values[0], values[1], values[2]};
+      return true;
+    }
+  }
+  return false;
+}
+
+// Reads the points of a block from the lines after the key line; the last
+// line read stays current. False when the file ends inside the block.
+bool ReadPointBlock(SettingsLines& lines, const std::string& key, vertex3f* const points[], const char* const names[],
+                    int count) {
+  for (int k = 0; k < count; ++k) {
+    if (!NextLine(lines)) {
+      ReportInputProblem(Where(lines) + "the file ends after " + std::to_string(k) + " of the " +
+                         std::to_string(count) + " lines of " + key + "; the other points keep their values");
+      return false;
+    }
+    if (!ParsePointLine(lines.line, *points[k])) {
+      ReportInputProblem(Where(lines) + "the line does not give three numbers each followed by a blank, comma or semicolon; the " +
+                         names[k] + " keeps its value");
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe,
+                  vertex3f& eyev, vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv,
+                  vertex3f& dlv, vertex3f& drv) {
+  SettingsLines lines;
+  lines.file.open(CONFIG_FILENAME);
+  if (!lines.file.is_open()) return true;
+
+  vertex3f* const camera[] = {&eyev, &centerv, &upv};
+  const char* const camera_names[] = {"eye point", "point looked at", "up direction"};
+  vertex3f* const sensor[] = {&ulv, &urv, &dlv, &drv};
+  const char* const sensor_names[] = {"upper left sensor corner", "upper right sensor corner",
+                                      "lower left sensor corner", "lower right sensor corner"};
+  bool accepted = true;
+  std::string value;
+
+  while (NextLine(lines)) {
+    if (KeyValue(lines.line, P_DATASETSIZE, value)) {
+      int size = 0;
+      if (IntegerValue(value, size) && size >= 0 && uint32_t(size) <= kDataSetSizeLimit) {
+        dataset_size = uint32_t(size);
+      } else {
+        ReportInputProblem(Where(lines) + P_DATASETSIZE + " " + Shown(value) + " is out of range; it must be from 0 to " +
+                           std::to_string(kDataSetSizeLimit));
+        accepted = false;
+      }
+    }
+    if (KeyValue(lines.line, P_LIGHTCHANCE, value)) {
+      light_chance = float(std::atof(value.c_str()));
+    }
+    if (KeyValue(lines.line, P_SCENEFILENAME, value)) {
+      filename = value;
+    }
+    if (KeyValue(lines.line, P_WIREFRAME, value)) {
+      int on = 0;
+      if (IntegerValue(value, on)) {
+        wireframe = on != 0;
+      } else {
+        ReportInputProblem(Where(lines) + P_WIREFRAME + " " + Shown(value) + " is out of range; it must be from " +
+                           std::to_string(INT_MIN) + " to " + std::to_string(INT_MAX));
+        accepted = false;
+      }
+    }
+    uint32_t position = 0;
+    if (ContainsStr(P_CAMERAPOSITION, lines.line, position)) {
+      if (!ReadPointBlock(lines, P_CAMERAPOSITION, camera, camera_names, 3)) return accepted;
+    }
+    // Tested on the current line, which after a camera block is its third
+    // line: a sensor key there starts the sensor block at once.
+    if (ContainsStr(P_SENSORPOSITION, lines.line, position)) {
+      if (!ReadPointBlock(lines, P_SENSORPOSITION, sensor, sensor_names, 4)) return accepted;
+    }
+  }
+  return accepted;
+}

@@ -1,0 +1,33 @@
+// The settings file "corvane.cfg".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/vecmath.h"
+
+extern const std::string CONFIG_FILENAME;   // "corvane.cfg"
+extern const std::string P_SEMICOLON;       // ";"
+extern const std::string P_DATASETSIZE;     // "DATASETSIZE"
+extern const std::string P_LIGHTCHANCE;     // "LIGHTCHANCE"
+extern const std::string P_SCENEFILENAME;   // "SCENEFILENAME"
+extern const std::string P_WIREFRAME;       // "WIREFRAME"
+extern const std::string P_CAMERAPOSITION;  // "CAMERAPOSITION"
+extern const std::string P_SENSORPOSITION;  // "SENSORPOSITION"
+
+// The largest data set a run may ask for: 1000 times the default, about 4 GB
+// of samples.
+constexpr uint32_t kDataSetSizeLimit = 50000000;
+
+// Reads CONFIG_FILENAME from the working directory into the variables whose
+// keys it finds; the others keep their values. A missing file changes nothing.
+// Returns false when a value is refused (an integer outside the range of int,
+// a DATASETSIZE below 0 or above kDataSetSizeLimit); the reason has then been
+// reported with ReportInputProblem.
+bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe,
+                  vertex3f& eyev, vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv,
+                  vertex3f& dlv, vertex3f& drv);
+
+// The characters of line from position + 1 on, up to the first character equal
+// to stop (a one-character string) or the end of the line.
+std::string ReadLineFromTill(std::string line, int position, std::string stop);

@@ -1,0 +1,34 @@
+#include "core/messages.h"
+
+#include <mutex>
+
+namespace {
+
+// A broken file can hold millions of bad lines; the first ones tell the story.
+constexpr size_t kMessagesKept = 50;
+
+std::mutex messages_mutex;
+std::vector<std::string> messages;
+size_t messages_dropped = 0;
+
+}  // namespace
+
+void ReportInputProblem(const std::string& message) {
+  std::lock_guard<std::mutex> lock(messages_mutex);
+  if (messages.size() < kMessagesKept) {
+    messages.push_back(message);
+  } else {
+    messages_dropped++;
+  }
+}
+
+std::vector<std::string> TakeInputProblems() {
+  std::lock_guard<std::mutex> lock(messages_mutex);
+  std::vector<std::string> taken;
+  taken.swap(messages);
+  if (messages_dropped > 0) {
+    taken.push_back("corvane: " + std::to_string(messages_dropped) + " more input problems not shown");
+    messages_dropped = 0;
+  }
+  return taken;
+}

@@ -1,0 +1,13 @@
+// Problems found in the input files. They are collected while the console
+// owns the terminal (it would hide them) and printed when it has ended.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Keeps one message, a whole line without its line end, for example
+// "corvane: scene.wrl:57: face 12 refers to point 40, but the object has 36 points; face skipped".
+void ReportInputProblem(const std::string& message);
+
+// Returns the messages kept so far, oldest first, and forgets them.
+std::vector<std::string> TakeInputProblems();

@@ -1,0 +1,24 @@
+// Ray against one triangle: where, how far along the ray, and from which side.
+#pragma once
+
+#include "core/vecmath.h"
+
+// Absolute tolerances of the test. All comparisons with them are strict and
+// made in single precision.
+constexpr float kNearZero = 0.0001f;
+constexpr float kUnitLow = 0.9999f;
+constexpr float kUnitHigh = 1.0001f;
+
+enum RayTriangleResult : int {
+  kRayMiss = 0,          // parallel, degenerate, or the plane point lies outside
+  kRayFrontAhead = 1,    // against the normal, t > 0.0001
+  kRayBackAhead = 2,     // along the normal, t > 0.0001
+  kRayFrontBehind = 3,   // against the normal, t < -0.0001
+  kRayBackBehind = 4,    // along the normal, t < -0.0001
+  kRayAtOrigin = 5,      // |t| < 0.0001, either face
+  kRayUnclassified = -1  // inside, but t or the cosine lies on a bound, or |cosine| >= 1.0001
+};
+
+// Classifies the ray against the triangle. t (in units of ray.direction) and
+// hit are written only when the plane point lies inside (every result but 0).
+int IntersectionRayTriangle(vector3f ray, CV_triangle triangle, float& t, vertex3f& hit);

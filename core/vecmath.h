@@ -1,0 +1,141 @@
+// Points, located directions, quaternions and triangles in single precision,
+// with the small free functions all geometry of the program is built from.
+// Every stored value is a float; sqrt, sin and cos run in double precision
+// and are rounded to float where their result is stored.
+#pragma once
+
+#include <cmath>
+
+struct vertex3f {
+  float x;
+  float y;
+  float z;
+};
+
+// A ray, or a normal travelling with the point it was computed at.
+struct vector3f {
+  vertex3f origin;
+  vertex3f direction;
+};
+
+struct quat3f {
+  float w;
+  float x;
+  float y;
+  float z;
+};
+
+// The corner order carries the orientation: the front face is the side from
+// which a, b, c appear counter-clockwise.
+struct CV_triangle {
+  vertex3f a;
+  vertex3f b;
+  vertex3f c;
+};
+
+constexpr double kPi = 3.141592653589793;
+constexpr double kTwoPi = 6.283185307179586;
+
+// Origin and direction both (0, 0, 0).
+inline vector3f ZeroVector() { return vector3f{{0, 0, 0}, {0, 0, 0}}; }
+
+// The unit direction of axis 1 (x), 2 (y) or 3 (z) at the origin; zero for any other axis.
+inline vector3f BaseAxis(int axis) {
+  vector3f v = ZeroVector();
+  if (axis == 1) v.direction.x = 1;
+  if (axis == 2) v.direction.y = 1;
+  if (axis == 3) v.direction.z = 1;
+  return v;
+}
+
+// The ray from `from` towards `to`, with direction to - from.
+inline vector3f VectorizeVertices(vertex3f from, vertex3f to) {
+  return vector3f{from, {to.x - from.x, to.y - from.y, to.z - from.z}};
+}
+
+inline vector3f ScaleVector(float factor, vector3f v) {
+  return vector3f{v.origin, {factor * v.direction.x, factor * v.direction.y, factor * v.direction.z}};
+}
+
+// Dot product of the two directions; origins are ignored.
+inline float ScalarMultiply(vector3f a, vector3f b) {
+  return a.direction.x * b.direction.x + a.direction.y * b.direction.y + a.direction.z * b.direction.z;
+}
+
+// Cross product of the directions, located at a's origin.
+inline vector3f VectorMultiply(vector3f a, vector3f b) {
+  const vertex3f& p = a.direction;
+  const vertex3f& q = b.direction;
+  return vector3f{a.origin, {p.y * q.z - p.z * q.y, p.z * q.x - p.x * q.z, p.x * q.y - p.y * q.x}};
+}
+
+// The direction divided by its length, rounded to float first. A zero
+// direction gives NaN components; nothing checks for it.
+inline vector3f NormalizeVector(vector3f v) {
+  const vertex3f& d = v.direction;
+  float s = d.x * d.x + d.y * d.y + d.z * d.z;
+  float length = float(std::sqrt(double(s)));
+  return vector3f{v.origin, {d.x / length, d.y / length, d.z / length}};
+}
+
+inline vector3f ReverseVector(vector3f v) {
+  return vector3f{v.origin, {-v.direction.x, -v.direction.y, -v.direction.z}};
+}
+
+inline float VertexDistance(vertex3f a, vertex3f b) {
+  float dx = b.x - a.x;
+  float dy = b.y - a.y;
+  float dz = b.z - a.z;
+  float s = dx * dx + dy * dy + dz * dz;
+  return float(std::sqrt(double(s)));
+}
+
+inline vertex3f MiddleVertex(vertex3f a, vertex3f b) {
+  return vertex3f{(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f, (a.z + b.z) * 0.5f};
+}
+
+// Rotation quaternion for `angle` radians about axis.direction, used as given:
+// only a unit axis gives a pure rotation.
+inline quat3f QuaternionRotate(float angle, vector3f axis) {
+  float h = angle * 0.5f;
+  double s = std::sin(double(h));
+  quat3f q;
+  q.w = float(std::cos(double(h)));
+  q.x = float(s * double(axis.direction.x));
+  q.y = float(s * double(axis.direction.y));
+  q.z = float(s * double(axis.direction.z));
+  return q;
+}
+
+// Hamilton product p q.
+inline quat3f QuaternionMultiply(quat3f p, quat3f q) {
+  quat3f r;
+  r.w = p.w * q.w - p.x * q.x - p.y * q.y - p.z * q.z;
+  r.x = p.w * q.x + p.x * q.w + p.y * q.z - p.z * q.y;
+  r.y = p.w * q.y - p.x * q.z + p.y * q.w + p.z * q.x;
+  r.z = p.w * q.z + p.x * q.y - p.y * q.x + p.z * q.w;
+  return r;
+}
+
+inline quat3f OpositeQuat(quat3f q) { return quat3f{q.w, -q.x, -q.y, -q.z}; }
+
+// v turned by q: the vector part of q (0, v) q*.
+inline vertex3f RotateByQuaternion(quat3f q, vertex3f v) {
+  quat3f r = QuaternionMultiply(QuaternionMultiply(q, quat3f{0, v.x, v.y, v.z}), OpositeQuat(q));
+  return vertex3f{r.x, r.y, r.z};
+}
+
+// (b - a) x (c - a), unnormalised (twice the area), located at a.
+inline vector3f TriNormale(CV_triangle t) {
+  vertex3f e1{t.b.x - t.a.x, t.b.y - t.a.y, t.b.z - t.a.z};
+  vertex3f e2{t.c.x - t.a.x, t.c.y - t.a.y, t.c.z - t.a.z};
+  return vector3f{t.a, {e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x}};
+}
+
+// The unit mirror image of the incoming direction about the normal, located at `at`.
+inline vector3f FermatReflection2(vector3f incoming, vector3f normal, vertex3f at) {
+  vertex3f u = NormalizeVector(ReverseVector(incoming)).direction;
+  vertex3f n = NormalizeVector(normal).direction;
+  float c = u.x * n.x + u.y * n.y + u.z * n.z;
+  return vector3f{at, {-(u.x - 2.0f * n.x * c), -(u.y - 2.0f * n.y * c), -(u.z - 2.0f * n.z * c)}};
+}

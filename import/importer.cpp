@@ -1,0 +1,109 @@
+#include "import/importer.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "import/framing.h"
+#include "import/modelloader.h"
+#include "import/options.h"
+#include "import/placement.h"
+#include "import/scenewriter.h"
+#include "import/settingswriter.h"
+#include "import/winding.h"
+
+// Below about this width the sensor's finest cells come near the triangle
+// test's absolute tolerance and the picture turns coarse.
+constexpr float kNarrowSensor = 100.0f;
+
+static void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& options, std::ostream& err) {
+  const char* remedy = options.flip_winding ? "without" : "with";
+  for (const CVImportMesh& mesh : model.meshes) {
+    if (!FacesInward(mesh)) continue;
+    err << "corvane-import: " << options.model_path << ": mesh \"" << mesh.name
+        << "\" is closed but its triangles face inwards, so its outside will look black;"
+        << " if the whole model does this, import it again " << remedy << " --flip-winding\n";
+  }
+}
+
+// Keeps the object count within what a sample can index (limit objects):
+// meshes with equal materials are joined when there are too many. False when
+// even that is not enough.
+static bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::string& file,
+                           std::ostream& err) {
+  if (meshes.size() <= limit) return true;
+  size_t before = meshes.size();
+  meshes = MergeMeshesByMaterial(meshes);
+  if (meshes.size() > limit) {
+    err << "corvane-import: " << file << ": " << meshes.size() << " meshes with different materials; a scene holds at most "
+        << kMaxObjects << " objects, the room included\n";
+    return false;
+  }
+  err << "corvane-import: " << file << ": " << before << " meshes are more objects than a scene holds (" << kMaxObjects
+      << ", the room included); meshes with equal materials joined into " << meshes.size() << "\n";
+  return true;
+}
+
+int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CVImportOptions options;
+  std::string error;
+  CVOptionsResult parsed = ParseImportOptions(args, options, error);
+  if (parsed == kOptionsHelp) {
+    out << ImportUsage();
+    return kImportWritten;
+  }
+  if (parsed == kOptionsBad) {
+    err << error << "\n";
+    return kImportBadOptions;
+  }
+
+  CVImportModel model;
+  bool loaded = LoadModel(options.model_path, options.z_up, model, error);
+  for (const std::string& warning : model.warnings) err << warning << "\n";
+  if (!loaded) {
+    err << error << "\n";
+    return kImportModelUnusable;
+  }
+  if (options.flip_winding) {
+    for (CVImportMesh& mesh : model.meshes) FlipWinding(mesh);
+  }
+  WarnAboutWinding(model, options, err);
+
+  size_t object_limit = size_t(kMaxObjects) - (options.room ? 1 : 0);
+  if (!FitObjectLimit(model.meshes, object_limit, options.model_path, err)) return kImportModelUnusable;
+
+  CVPlacement placement = PlaceModel(model, options.scale, options.size);
+  std::vector<CVImportMesh> meshes;
+  // The room is object 0: the eye may stand outside it, since hits on the
+  // first object never hide a sample from the eye.
+  if (options.room) meshes.push_back(MakeRoom(placement.low, placement.high));
+  meshes.insert(meshes.end(), model.meshes.begin(), model.meshes.end());
+
+  std::vector<CV_light> lights = model.lights;
+  if (options.light_given) {
+    lights = {CV_light{options.light, color3f{1.0f, 1.0f, 1.0f}, 1.0f}};
+  } else if (lights.empty()) {
+    lights = {LightAboveModel(placement.low, placement.high, options.view)};
+  }
+
+  CVCamera camera = FrameBox(placement.low, placement.high, options.view);
+  float sensor_width = VertexDistance(camera.ul, camera.dl);
+  if (sensor_width < kNarrowSensor) {
+    err << "corvane-import: the sensor is only " << sensor_width << " scene units wide, so the picture will be coarse;"
+        << " a larger --scale or --size helps\n";
+  }
+
+  std::string scene_name = SceneFileName(options.model_path);
+  std::filesystem::path folder(options.output_dir);
+  std::string scene_path = (folder / scene_name).string();
+  std::string settings_path = (folder / "corvane.cfg").string();
+  if (!WriteTextFile(scene_path, SceneText(meshes, lights, placement.scale), error) ||
+      !WriteTextFile(settings_path, SettingsText(options.samples, scene_name, camera), error)) {
+    err << error << "\n";
+    return kImportNotWritten;
+  }
+  char scale[32];
+  std::snprintf(scale, sizeof scale, "%.9g", placement.scale);
+  out << "corvane-import: wrote " << scene_path << " (" << meshes.size() << " objects, " << TriangleCount(meshes)
+      << " triangles, " << lights.size() << " lights; scale " << scale << ") and " << settings_path << "\n";
+  return kImportWritten;
+}

@@ -1,0 +1,38 @@
+// An imported model as plain records: meshes with their material numbers,
+// points and triangles, and point lights. Every stage of the importer reads
+// and writes these.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/vecmath.h"
+#include "scene/vrmlreader.h"
+
+// The three numbers of a scene file's material line.
+struct CVImportMaterial {
+  float diffuse;
+  float specular;
+  float exponent;
+};
+
+// One object of the scene file to be written.
+struct CVImportMesh {
+  std::string name;  // as the model names it; sanitised only when written
+  CVImportMaterial material;
+  std::vector<vertex3f> points;
+  std::vector<CV_face> faces;  // every index lies in 0 .. points.size() - 1
+};
+
+struct CVImportModel {
+  std::vector<CVImportMesh> meshes;
+  std::vector<CV_light> lights;
+  std::vector<std::string> warnings;  // whole lines, "corvane-import: ..."
+};
+
+// Number of triangles over all meshes.
+long TriangleCount(const std::vector<CVImportMesh>& meshes);
+
+// Joins meshes with equal material numbers into one mesh each, in the order of
+// their first appearance; the points and triangles keep their order.
+std::vector<CVImportMesh> MergeMeshesByMaterial(const std::vector<CVImportMesh>& meshes);

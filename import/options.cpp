@@ -1,0 +1,124 @@
+#include "import/options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "config/settings.h"
+
+std::string ImportUsage() {
+  return "Usage: corvane-import [options] MODEL\n"
+         "\n"
+         "Reads a 3-D model (OBJ, PLY, STL, glTF, 3DS, Collada, FBX and the other formats\n"
+         "Assimp reads) and writes a Corvane scene from it: MODEL's name in lower case\n"
+         "with .wrl, and corvane.cfg with a camera and sensor that frame the model.\n"
+         "Run corvane in that folder to trace it.\n"
+         "\n"
+         "Options:\n"
+         "  -o, --output DIR    folder to write the two files to (default: the current one)\n"
+         "  --size L            scale the model so that its largest extent is L scene units\n"
+         "                      (default 400; Corvane's tolerances suit a few hundred)\n"
+         "  --scale S           multiply the model's coordinates by S instead\n"
+         "  --no-room           leave out the room; by default a closed box whose walls\n"
+         "                      face inwards surrounds the model, so that light bounces\n"
+         "  --light X,Y,Z       one point light at X,Y,Z (scene units) instead of the\n"
+         "                      model's point lights, or of the light placed above the\n"
+         "                      model when it has none\n"
+         "  --samples N         samples of the run, DATASETSIZE (default 200000)\n"
+         "  --view X,Y,Z        direction from the model towards the eye\n"
+         "                      (default 0.4,0.3,1: from the front, right and above)\n"
+         "  --z-up              the model's up axis is z (common in CAD and 3DS files)\n"
+         "  --flip-winding      turn every triangle round; use it when the importer\n"
+         "                      warns that a closed mesh faces inwards\n"
+         "  -h, --help          show this text\n"
+         "\n"
+         "The model is placed with its box centred on the y axis and its lowest point at\n"
+         "y = 0: scene point = scale * model point + offset. Its triangles keep their\n"
+         "corner order; fronts are the sides from which the corners run counter-clockwise.\n"
+         "\n"
+         "Exit status: 0 written; 1 the model could not be used; 2 wrong options;\n"
+         "3 a file could not be written.\n";
+}
+
+// A finite number that the whole text forms.
+static bool ParseNumber(const std::string& text, double& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtod(text.c_str(), &end);
+  return *end == '\0' && errno == 0 && std::isfinite(value);
+}
+
+// Three numbers separated by commas, each within the range of float.
+static bool ParseTriple(const std::string& text, vertex3f& value) {
+  double v[3];
+  size_t start = 0;
+  for (int k = 0; k < 3; ++k) {
+    size_t comma = k < 2 ? text.find(',', start) : text.size();
+    if (comma == std::string::npos) return false;
+    if (!ParseNumber(text.substr(start, comma - start), v[k]) || std::fabs(v[k]) > 1e30) return false;
+    start = comma + 1;
+  }
+  value = vertex3f{float(v[0]), float(v[1]), float(v[2])};
+  return true;
+}
+
+CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImportOptions& options,
+                                   std::string& error) {
+  auto bad = [&error](const std::string& message) {
+    error = "corvane-import: " + message + " (corvane-import --help lists the options)";
+    return kOptionsBad;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "-h" || arg == "--help") return kOptionsHelp;
+    if (arg == "--no-room") {
+      options.room = false;
+      continue;
+    }
+    if (arg == "--z-up") {
+      options.z_up = true;
+      continue;
+    }
+    if (arg == "--flip-winding") {
+      options.flip_winding = true;
+      continue;
+    }
+    bool takes_value = arg == "-o" || arg == "--output" || arg == "--size" || arg == "--scale" ||
+                       arg == "--light" || arg == "--samples" || arg == "--view";
+    if (takes_value) {
+      if (i + 1 >= args.size()) return bad(arg + " needs a value");
+      const std::string& value = args[++i];
+      double number = 0.0;
+      if (arg == "-o" || arg == "--output") {
+        options.output_dir = value;
+      } else if (arg == "--size" || arg == "--scale") {
+        if (!ParseNumber(value, number) || number <= 0.0) return bad(arg + " needs a number above 0, not \"" + value + "\"");
+        if (arg == "--size") options.size = number;
+        if (arg == "--scale") options.scale = number;
+      } else if (arg == "--samples") {
+        if (!ParseNumber(value, number) || number < 1.0 || number > double(kDataSetSizeLimit) ||
+            number != std::floor(number)) {
+          return bad("--samples needs a whole number from 1 to " + std::to_string(kDataSetSizeLimit) + ", not \"" +
+                     value + "\"");
+        }
+        options.samples = uint32_t(number);
+      } else if (arg == "--light") {
+        if (!ParseTriple(value, options.light)) return bad("--light needs X,Y,Z, not \"" + value + "\"");
+        options.light_given = true;
+      } else if (arg == "--view") {
+        vertex3f view;
+        if (!ParseTriple(value, view) || (view.x == 0.0f && view.y == 0.0f && view.z == 0.0f)) {
+          return bad("--view needs a direction X,Y,Z other than 0,0,0, not \"" + value + "\"");
+        }
+        options.view = view;
+      }
+      continue;
+    }
+    if (arg.size() > 1 && arg[0] == '-') return bad("unknown option " + arg);
+    if (!options.model_path.empty()) return bad("one model at a time: " + options.model_path + " and " + arg);
+    options.model_path = arg;
+  }
+  if (options.model_path.empty()) return bad("no model file given");
+  return kOptionsRun;
+}

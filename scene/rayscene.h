@@ -1,0 +1,12 @@
+// The first front face a ray meets in the scene.
+#pragma once
+
+#include "core/vecmath.h"
+#include "scene/scene.h"
+
+// Returns 1 and writes the hit point, the normal (TriNormale of the triangle
+// hit: origin at its first corner, direction unnormalised) and the object
+// index when the ray meets a front face more than 0.0001 ahead of its origin;
+// returns 0 and leaves the outputs untouched otherwise. Objects whose box the
+// ray does not meet (front or back, ahead) are not looked at.
+int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);

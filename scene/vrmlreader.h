@@ -1,0 +1,113 @@
+// Reader of the scene file: a fixed, line-oriented layout of VRML 2.0 text.
+// It finds lines by plain substring search and takes numbers from them; it is
+// not a VRML parser.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "core/vecmath.h"
+
+// Keywords and separators of the text formats.
+extern const std::string P_IFF;                 // "#VRML V2.0 utf8"
+extern const std::string P_OBJECT;              // "geometry"
+extern const std::string P_OBJECT_TRANSLATION;  // "translation"
+extern const std::string P_OBJECT_ROTATION;     // "rotation"
+extern const std::string P_OBJECT_MATERIAL;     // "diffuseColor"
+extern const std::string P_OBJECT_POINT;        // "point"
+extern const std::string P_OBJECT_COORDINDEX;   // "coordIndex"
+extern const std::string P_LIGHT;               // "PointLight"
+extern const std::string P_LIGHT_LOCATION;      // "location"
+extern const std::string P_LIGHT_COLOR;         // "color"
+extern const std::string P_LIGHT_INTENSITY;     // "intensity"
+extern const std::string P_SPC;                 // " "
+extern const std::string P_TAB;                 // "\t"
+extern const std::string P_COLON;               // "," (a comma)
+extern const std::string P_NONE;                // ""
+extern const std::string P_SLDBRKT_L;           // "["
+extern const std::string P_SLDBRKT_R;           // "]"
+extern const std::string P_CRLBRKT_L;           // "{"
+extern const std::string P_CRLBRKT_R;           // "}"
+extern const std::string P_MINUSONE;            // "-1"
+extern const std::string P_NEWLINE;             // "\n"
+
+// A sample keeps its object index in 16 signed bits: a scene may hold object
+// indices 0 to 32767 and no more.
+constexpr int32_t kMaxObjects = 32768;
+
+struct color3f {
+  float r;
+  float g;
+  float b;
+};
+
+struct CV_light {
+  vertex3f location;
+  color3f color;
+  float intensity;
+};
+
+struct CV_face {
+  int32_t index[3];
+};
+
+struct CV_parser_object {
+  float diffuse;
+  float specular;
+  float exponent;
+  vertex3f translation;
+  vector3f rotation_axis;
+  float rotation_angle;
+  int32_t point_count;
+  vertex3f* points;  // malloc'd, already rotated and translated into scene space
+  int32_t face_count;
+  CV_face* faces;  // malloc'd; every index lies in 0 .. point_count - 1
+};
+
+struct CV_parser_data {
+  int32_t object_count;
+  CV_parser_object* objects;  // malloc'd
+  int32_t light_count;
+  CV_light* lights;  // malloc'd
+};
+
+// True when needle occurs in haystack; position receives the index of the
+// first occurrence, or 0xffffffff when there is none.
+bool ContainsStr(std::string needle, std::string haystack, uint32_t& position);
+
+// Reads the named file into data; the caller owns the arrays. A missing or
+// unreadable file gives no objects and no lights. Returns 1, or 0 when the
+// file holds more objects than kMaxObjects: then data holds no objects and no
+// lights and the reason has been reported. Problems of the input (faces with
+// indices outside the point list, which are dropped; missing values, which
+// read as 0; lists the file ends in) are reported with ReportInputProblem.
+int ReadDataFile(std::string filename, CV_parser_data& data);
+
+// Releases every array of data and leaves it empty.
+void FreeParserData(CV_parser_data& data);
+
+// What one line gives: the three value holders, the rotation angle, and how
+// many of them the line supplied. A value the line does not supply is 0.
+struct CV_line_values {
+  float first;
+  float second;
+  float third;
+  float fourth;  // the rotation angle
+  int count;
+};
+
+// Parses a keyword line carrying value_count values (1: intensity, given in
+// first; 3: location, colour, translation, material; 4: rotation). The scan
+// starts two characters after the first occurrence of keyword: the character
+// right after it is skipped unexamined. A line without keyword gives nothing.
+CV_line_values ParseKeywordLine(const std::string& line, const std::string& keyword, int value_count);
+
+// Parses a point line, or a face line when skip_minus_one is set (a "-1"
+// token is then skipped), from its first character: the closed tokens fill
+// first, second, third, and every later one replaces third; the token still
+// open at the end of the line is dropped.
+CV_line_values ParseListLine(const std::string& line, bool skip_minus_one);
+
+// The face index that a value read as a float stands for, truncated toward
+// zero; false when the value is not finite or outside the range of int32.
+bool FaceIndexFromValue(float value, int32_t& index);

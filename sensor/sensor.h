@@ -1,0 +1,94 @@
+// The virtual sensor: visibility, brightness towards the eye, and projection of
+// the samples onto a 1024 by 1024 grid of pixels.
+#pragma once
+
+#include <cstddef>
+
+#include "console/console.h"
+#include "scene/scene.h"
+#include "transport/dataset.h"
+
+struct CVSensor {
+  vertex3f eye;
+  vertex3f center;
+  vertex3f up;
+  vertex3f ul;
+  vertex3f ur;
+  vertex3f dl;
+  vertex3f dr;
+  float* pixels;  // 4^level floats, row by row from the upper edge
+  int level;
+};
+
+// Copies the seven points into the sensor.
+int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& up, vertex3f& ul,
+                   vertex3f& ur, vertex3f& dl, vertex3f& dr);
+
+// Sets every sample's `visible`, replaces the brightness of the visible ones by
+// their brightness towards the eye, and fills a new pixel buffer with the
+// largest brightness projected into each pixel. Returns 1, or 0 when memory
+// could not be obtained (then pixels is null).
+int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene);
+
+// Depth of the subdivision: the sensor has 2^10 by 2^10 pixels.
+constexpr int kSensorLevel = 10;
+// Marks a pixel that no sample has reached yet.
+constexpr float kEmptyPixel = -1.0f;
+
+// One quadrilateral of the subdivision. `index` is row * 2^k + column within
+// level k; `children` are the places of the upper-left, upper-right,
+// lower-left and lower-right quarters in level k + 1 (unset in the last level).
+struct CVSensorCell {
+  int index;
+  vertex3f ul;
+  vertex3f ur;
+  vertex3f dl;
+  vertex3f dr;
+  int children[4];
+};
+
+// The subdivision of the sensor by midpoints: level k holds 4^k cells in
+// row-major order, level 0 the whole sensor.
+struct CVSensorTree {
+  CVSensorCell* levels[kSensorLevel + 1];
+};
+
+// Number of pixels (and of level-`level` cells): 4^level.
+size_t SensorCellCount(int level);
+
+// Allocates and fills the subdivision of the quadrilateral (ul, ur, dl, dr).
+// Returns false, with every level null, when the memory cannot be obtained.
+bool BuildSensorTree(vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr, CVSensorTree& tree);
+
+// Releases the levels and sets them to null.
+void FreeSensorTree(CVSensorTree& tree);
+
+// The line meets the cell's front face ahead of its origin, in the triangle
+// (dl, ul, ur) or else in (dl, ur, dr).
+bool CellHitByLine(vector3f line, const CVSensorCell& cell);
+
+// The place of the level-10 cell that the line reaches by descending from the
+// whole sensor, always into the first child it hits; -1 when the line is lost.
+int FindSensorPixel(vector3f line, const CVSensorTree& tree);
+
+// Whether the eye sees the sample: its surface faces the eye and the line
+// towards the eye meets no object but object 0.
+bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene);
+
+// weight * |f * cos beta|, with f the reflectance of the sample's object
+// towards the eye; 0 when the sample's object is not in the scene.
+float BrightnessTowardsEye(CVSample sample, vertex3f eye, CV_scene scene);
+
+// Keeps the larger brightness in the pixel; an empty pixel takes any value.
+void ApplyPixelMaximum(float& pixel, float brightness);
+
+// Stage 1: sets `visible` of every sample, showing progress at line 5.
+void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress);
+
+// Stage 2: replaces the brightness of every visible sample, progress at line 8.
+void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress);
+
+// Stage 3: applies every visible sample's brightness to the pixel its line to
+// the eye reaches, in sample order, progress at line 11.
+void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& tree, float* pixels,
+                    counter& progress);

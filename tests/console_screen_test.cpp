@@ -1,0 +1,77 @@
+// The progress display in a real terminal: a private tmux server runs the
+// program and the test reads the screen it leaves behind.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/program_runner.h"
+#include "tests/test_files.h"
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+class TmuxServer {
+ public:
+  explicit TmuxServer(const TempDir& dir) : socket_(dir.File("tmux.socket")), config_(dir.File("tmux.conf")) {
+    // Without the alternate screen, what the program drew stays on the pane
+    // after it leaves full-screen mode.
+    dir.Write("tmux.conf", "set -g alternate-screen off\nset -g status off\n");
+  }
+  ~TmuxServer() { Tmux("kill-server"); }
+
+  ProgramResult Tmux(const std::string& arguments) {
+    return RunCommand("tmux -S " + ShellQuote(socket_) + " -f " + ShellQuote(config_) + " " + arguments, "/", 30);
+  }
+
+ private:
+  std::string socket_;
+  std::string config_;
+};
+
+}  // namespace
+
+TEST(ConsoleScreen, ShowsTheFourHeadingsWithTheirPercentages) {
+  if (RunCommand("command -v tmux", "/").status != 0) GTEST_SKIP() << "tmux is not installed";
+  TempDir dir;
+  CopyExample("room", dir.path());
+  std::string settings = ReadFileBytes(dir.File("corvane.cfg"));
+  dir.Write("corvane.cfg", std::regex_replace(settings, std::regex("DATASETSIZE=[0-9]+"), "DATASETSIZE=3000"));
+
+  TmuxServer server(dir);
+  std::string command = "cd " + ShellQuote(dir.path()) + " && env -u DISPLAY TERM=screen " +
+                        ShellQuote(CORVANE_BINARY) + " 2>/dev/null; touch finished; sleep 60";
+  ASSERT_EQ(server.Tmux("new-session -d -x 80 -y 24 " + ShellQuote(command)).status, 0);
+
+  for (int i = 0; i < 600 && !std::filesystem::exists(dir.File("finished")); i++) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_TRUE(std::filesystem::exists(dir.File("finished"))) << "the program did not end";
+  ProgramResult screen = server.Tmux("capture-pane -p");
+  ASSERT_EQ(screen.status, 0);
+  std::vector<std::string> lines = Lines(screen.output);
+  ASSERT_GE(lines.size(), 12u) << screen.output;
+
+  const std::vector<std::pair<int, std::string>> expected = {
+      {1, " Calculating samples:"},       {2, " 100%"},
+      {4, " Removing invalid samples:"},  {5, " 100%"},
+      {7, " Calculating sensor data:"},   {8, " 100%"},
+      {10, " Calculating image output:"}, {11, " 100%"},
+  };
+  for (const auto& [row, text] : expected) {
+    EXPECT_EQ(lines[row].rfind(text, 0), 0u) << "line " << row << " is \"" << lines[row] << "\"\n" << screen.output;
+  }
+}

@@ -1,0 +1,107 @@
+// Whole runs of the corvane binary in a temporary directory, without a
+// terminal and without a display, as a script or a batch job runs it.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <string>
+
+#include "tests/program_runner.h"
+#include "tests/test_files.h"
+
+namespace {
+
+// The room example with a small data set, so that a run takes a moment.
+void WriteSmallRoom(const TempDir& dir, int samples) {
+  CopyExample("room", dir.path());
+  std::string settings = ReadFileBytes(dir.File("corvane.cfg"));
+  settings = std::regex_replace(settings, std::regex("DATASETSIZE=[0-9]+"), "DATASETSIZE=" + std::to_string(samples));
+  dir.Write("corvane.cfg", settings);
+}
+
+bool EveryPixelIsGrey(const PpmImage& image) {
+  for (size_t i = 0; i + 2 < image.raster.size(); i += 3) {
+    if (image.raster[i] != image.raster[i + 1] || image.raster[i] != image.raster[i + 2]) return false;
+  }
+  return true;
+}
+
+size_t LitPixels(const PpmImage& image) {
+  size_t lit = 0;
+  for (size_t i = 0; i < image.raster.size(); i += 3) lit += image.raster[i] != 0 ? 1 : 0;
+  return lit;
+}
+
+}  // namespace
+
+TEST(Program, RunWithoutTerminalOrDisplayWritesAGreyImage) {
+  TempDir dir;
+  WriteSmallRoom(dir, 3000);
+  ProgramResult run = RunCorvane(dir.path());
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("no display is available"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(dir.File("out.ppm")), std::string::npos) << run.output;
+
+  PpmImage image;
+  ASSERT_TRUE(ParsePpm(ReadFileBytes(dir.File("out.ppm")), image));
+  EXPECT_EQ(image.width, 1024);
+  EXPECT_EQ(image.height, 1024);
+  EXPECT_TRUE(EveryPixelIsGrey(image));
+  EXPECT_GT(LitPixels(image), 500u);
+}
+
+TEST(Program, TwoRunsOnTheSameFilesGiveTheSameBytes) {
+  TempDir first;
+  TempDir second;
+  WriteSmallRoom(first, 2000);
+  WriteSmallRoom(second, 2000);
+  ASSERT_EQ(RunCorvane(first.path()).status, 0);
+  ASSERT_EQ(RunCorvane(second.path()).status, 0);
+  std::string a = ReadFileBytes(first.File("out.ppm"));
+  EXPECT_FALSE(a.empty());
+  EXPECT_EQ(a, ReadFileBytes(second.File("out.ppm")));
+}
+
+TEST(Program, MissingSettingsAndSceneGiveABlackImageAndSayWhy) {
+  TempDir dir;
+  ProgramResult run = RunCorvane(dir.path());
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("no light"), std::string::npos) << run.output;
+  PpmImage image;
+  ASSERT_TRUE(ParsePpm(ReadFileBytes(dir.File("out.ppm")), image));
+  EXPECT_EQ(LitPixels(image), 0u);
+}
+
+TEST(Program, DataSetSizeOutOfRangeIsRefusedBeforeSampling) {
+  for (std::string value : {"-1", "4294967296", "50000001"}) {
+    TempDir dir;
+    dir.Write("corvane.cfg", "DATASETSIZE=" + value + ";\n");
+    ProgramResult run = RunCorvane(dir.path());
+    EXPECT_EQ(run.status, 2) << value << ": " << run.output;
+    EXPECT_NE(run.output.find(value), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("50000000"), std::string::npos) << run.output;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.ppm"))) << value;
+  }
+}
+
+TEST(Program, MoreObjectsThanASampleCanReferToAreRefused) {
+  TempDir dir;
+  std::string scene = "#VRML V2.0 utf8\n";
+  for (int i = 0; i < 32769; i++) scene += "geometry IndexedFaceSet {}\n";
+  dir.Write("many.wrl", scene);
+  dir.Write("corvane.cfg", "SCENEFILENAME=many.wrl;\n");
+  ProgramResult run = RunCorvane(dir.path());
+  EXPECT_EQ(run.status, 2) << run.output;
+  EXPECT_NE(run.output.find("32769"), std::string::npos) << run.output;
+  EXPECT_FALSE(std::filesystem::exists(dir.File("out.ppm")));
+}
+
+TEST(Program, AnImageThatCannotBeWrittenGivesStatusThree) {
+  TempDir dir;
+  WriteSmallRoom(dir, 200);
+  std::filesystem::create_directory(dir.File("out.ppm"));  // a directory cannot be replaced by the image
+  ProgramResult run = RunCorvane(dir.path());
+  EXPECT_EQ(run.status, 3) << run.output;
+  EXPECT_NE(run.output.find("could not write"), std::string::npos) << run.output;
+  EXPECT_TRUE(std::filesystem::is_directory(dir.File("out.ppm")));
+}

@@ -1,0 +1,247 @@
+#include "config/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/messages.h"
+#include "tests/test_files.h"
+
+namespace {
+
+// The driver's variables with their initial values, and what a read left.
+struct Settings {
+  uint32_t dataset_size = 50000;
+  float light_chance = 0.5f;
+  std::string filename;
+  bool wireframe = false;
+  vertex3f eyev{0, 0, 0}, centerv{0, 0, 0}, upv{0, 0, 0};
+  vertex3f ulv{0, 0, 0}, urv{0, 0, 0}, dlv{0, 0, 0}, drv{0, 0, 0};
+  bool result = false;
+  std::vector<std::string> messages;
+};
+
+// Reads contents as corvane.cfg from a fresh working directory; without
+// contents there is no settings file at all.
+Settings Read(const std::string* contents) {
+  TempDir dir;
+  if (contents != nullptr) dir.Write(CONFIG_FILENAME, *contents);
+  Settings s;
+  TakeInputProblems();
+  InDirectory(dir.path(), [&] {
+    s.result = ReadSettings(s.dataset_size, s.light_chance, s.filename, s.wireframe, s.eyev, s.centerv, s.upv, s.ulv,
+                            s.urv, s.dlv, s.drv);
+  });
+  s.messages = TakeInputProblems();
+  return s;
+}
+
+Settings Read(const std::string& contents) { return Read(&contents); }
+
+void ExpectVertex(vertex3f v, vertex3f expected) {
+  EXPECT_EQ(v.x, expected.x);
+  EXPECT_EQ(v.y, expected.y);
+  EXPECT_EQ(v.z, expected.z);
+}
+
+}  // namespace
+
+TEST(Settings, MissingFileChangesNothing) {
+  Settings s = Read(nullptr);
+  EXPECT_TRUE(s.result);
+  EXPECT_EQ(s.dataset_size, 50000u);
+  EXPECT_EQ(s.light_chance, 0.5f);
+  EXPECT_EQ(s.filename, "");
+  EXPECT_TRUE(s.messages.empty());
+}
+
+TEST(Settings, ReadsEveryKeyOfATypicalFile) {
+  Settings s = Read(
+      "DATASETSIZE=1000;\n"
+      "LIGHTCHANCE=0.3;\n"
+      "SCENEFILENAME=room.wrl;\n"
+      "WIREFRAME=1;\n"
+      "CAMERAPOSITION\n"
+      "0 1 10;\n"
+      "0,1,0;\n"
+      "0 1 0 ;\n"
+      "SENSORPOSITION\n"
+      "-1 2 9;\n"
+      "1 2 9;\n"
+      "-1 0 9;\n"
+      "1 0 9;\n");
+  EXPECT_TRUE(s.result);
+  EXPECT_EQ(s.dataset_size, 1000u);
+  EXPECT_EQ(s.light_chance, 0.3f);
+  EXPECT_EQ(s.filename, "room.wrl");
+  EXPECT_TRUE(s.wireframe);
+  ExpectVertex(s.eyev, {0, 1, 10});
+  ExpectVertex(s.centerv, {0, 1, 0});
+  ExpectVertex(s.upv, {0, 1, 0});
+  ExpectVertex(s.ulv, {-1, 2, 9});
+  ExpectVertex(s.drv, {1, 0, 9});
+  EXPECT_TRUE(s.messages.empty());
+}
+
+TEST(Settings, SeveralKeysOnOneLineAreAllTaken) {
+  Settings s = Read("DATASETSIZE=100;LIGHTCHANCE=0.25;WIREFRAME=7;SCENEFILENAME=a.wrl;\n");
+  EXPECT_EQ(s.dataset_size, 100u);
+  EXPECT_EQ(s.light_chance, 0.25f);
+  EXPECT_TRUE(s.wireframe);
+  EXPECT_EQ(s.filename, "a.wrl");
+}
+
+TEST(Settings, ValueStartsOneCharacterAfterTheKeyAndEndsAtASemicolonOrTheLineEnd) {
+  struct Row {
+    const char* text;
+    const char* filename;
+  };
+  const Row rows[] = {
+      {"SCENEFILENAME=a.wrl;rest", "a.wrl"},
+      {"SCENEFILENAME a.wrl", "a.wrl"},
+      {"SCENEFILENAME:a.wrl ; ", "a.wrl "},
+      {"SCENEFILENAME=a.wrl\r\n", "a.wrl\r"},       // a carriage return stays in the name
+      {"SCENEFILENAME;a.wrl;b.wrl", "a.wrl"},        // the ";" right after the key is the skipped character
+      {"SCENEFILENAMEXa.wrl", "a.wrl"},
+      {"SCENEFILENAME=", ""},
+      {"SCENEFILENAME", ""},
+      {"# SCENEFILENAME=b.wrl", "b.wrl"},            // no comments: a key counts anywhere
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    EXPECT_EQ(Read(row.text).filename, row.filename);
+  }
+  EXPECT_EQ(Read("DATASETSIZE12;").dataset_size, 2u);
+  EXPECT_EQ(Read("DATASETSIZE;42;").dataset_size, 42u);
+  EXPECT_EQ(Read("DATASETSIZE=  77 samples").dataset_size, 77u);
+  EXPECT_EQ(Read("DATASETSIZE=many").dataset_size, 0u);
+  EXPECT_EQ(Read("LIGHTCHANCE=1e-1x").light_chance, 0.1f);
+  EXPECT_FALSE(Read("WIREFRAME=0;").wireframe);
+  EXPECT_FALSE(Read("WIREFRAME=off;").wireframe);
+}
+
+TEST(Settings, LastLineWithoutLineFeedIsRead) {
+  EXPECT_EQ(Read("LIGHTCHANCE=0.1;\nDATASETSIZE=9").dataset_size, 9u);
+}
+
+TEST(Settings, PointLinesNeedASeparatorAfterEachOfThreeNumbers) {
+  struct Row {
+    const char* line;
+    bool written;
+    vertex3f point;
+  };
+  const Row rows[] = {
+      {"1 2 3;", true, {1, 2, 3}},
+      {"1,2,3,", true, {1, 2, 3}},
+      {"  1 ,, 2;;3 ", true, {1, 2, 3}},
+      {"1 2 3 4 5;", true, {1, 2, 3}},
+      {"1 2 3;garbage", true, {1, 2, 3}},
+      {"x 2 3;", true, {0, 2, 3}},
+      {"1\t2 3 4;", true, {1, 3, 4}},   // a tab is part of a token: "1\t2" reads as 1
+      {"1 2 3", false, {0, 0, 0}},      // the third number is still open at the line end
+      {"1 2 3\r", false, {0, 0, 0}},
+      {"", false, {0, 0, 0}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    Settings s = Read(std::string("CAMERAPOSITION\n") + row.line + "\n0 0 0;\n0 0 0;\n");
+    vertex3f expected = row.written ? row.point : vertex3f{0, 0, 0};
+    ExpectVertex(s.eyev, expected);
+    EXPECT_EQ(s.messages.empty(), row.written);
+  }
+}
+
+TEST(Settings, IncompletePointLineIsReportedAndKeepsThePoint) {
+  Settings s = Read("CAMERAPOSITION\n1 2 3;\n4 5 6\n7 8 9;\n");
+  ExpectVertex(s.centerv, {0, 0, 0});
+  ExpectVertex(s.upv, {7, 8, 9});
+  ASSERT_EQ(s.messages.size(), 1u);
+  EXPECT_EQ(s.messages[0],
+            "corvane: corvane.cfg:3: the line does not give three numbers each followed by a blank, comma or "
+            "semicolon; the point looked at keeps its value");
+}
+
+TEST(Settings, BlockLinesAreNotTestedForKeys) {
+  Settings s = Read("CAMERAPOSITION DATASETSIZE=5;\nDATASETSIZE=6;\n1 1 1;\nLIGHTCHANCE=0.9;\n");
+  EXPECT_EQ(s.dataset_size, 5u);  // the key line itself is tested
+  EXPECT_EQ(s.light_chance, 0.5f);
+  ExpectVertex(s.centerv, {1, 1, 1});
+}
+
+TEST(Settings, SensorKeyOnTheThirdCameraLineStartsTheSensorBlock) {
+  Settings s = Read("CAMERAPOSITION\n1 1 1;\n2 2 2;\n3 3 3; SENSORPOSITION\n4 4 4;\n5 5 5;\n6 6 6;\n7 7 7;\n");
+  ExpectVertex(s.upv, {3, 3, 3});
+  ExpectVertex(s.ulv, {4, 4, 4});
+  ExpectVertex(s.drv, {7, 7, 7});
+
+  // On the first or second camera line it is not seen.
+  s = Read("CAMERAPOSITION\n1 1 1; SENSORPOSITION\n2 2 2;\n3 3 3;\n4 4 4;\n");
+  ExpectVertex(s.ulv, {0, 0, 0});
+}
+
+TEST(Settings, FileEndingInsideABlockKeepsTheRemainingPoints) {
+  Settings s = Read("SENSORPOSITION\n1 1 1;\n2 2 2;");
+  ExpectVertex(s.ulv, {1, 1, 1});
+  ExpectVertex(s.urv, {2, 2, 2});
+  ExpectVertex(s.dlv, {0, 0, 0});
+  EXPECT_TRUE(s.result);
+  ASSERT_EQ(s.messages.size(), 1u);
+  EXPECT_EQ(s.messages[0],
+            "corvane: corvane.cfg:3: the file ends after 2 of the 4 lines of SENSORPOSITION; the other points keep "
+            "their values");
+}
+
+TEST(Settings, IntegersOutsideTheirRangeAreRefusedAndReadingGoesOn) {
+  struct Row {
+    const char* text;
+    bool accepted;
+    uint32_t dataset_size;
+  };
+  const Row rows[] = {
+      {"DATASETSIZE=0;", true, 0},
+      {"DATASETSIZE=50000000;", true, 50000000},
+      {"DATASETSIZE=50000001;", false, 50000},
+      {"DATASETSIZE=-1;", false, 50000},
+      {"DATASETSIZE=2147483647;", false, 50000},
+      {"DATASETSIZE=4294967296;", false, 50000},
+      {"DATASETSIZE=-99999999999999999999999;", false, 50000},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text);
+    Settings s = Read(std::string(row.text) + "\nLIGHTCHANCE=0.75;\n");
+    EXPECT_EQ(s.result, row.accepted);
+    EXPECT_EQ(s.dataset_size, row.dataset_size);
+    EXPECT_EQ(s.light_chance, 0.75f);
+    EXPECT_EQ(s.messages.size(), row.accepted ? 0u : 1u);
+  }
+  Settings s = Read("WIREFRAME=1;\nDATASETSIZE=4294967296 \r\n");
+  ASSERT_EQ(s.messages.size(), 1u);
+  EXPECT_EQ(s.messages[0],
+            "corvane: corvane.cfg:2: DATASETSIZE 4294967296 is out of range; it must be from 0 to 50000000");
+
+  s = Read("WIREFRAME=1;\nWIREFRAME=99999999999;\n");
+  EXPECT_FALSE(s.result);
+  EXPECT_TRUE(s.wireframe);
+  ASSERT_EQ(s.messages.size(), 1u);
+  EXPECT_EQ(s.messages[0],
+            "corvane: corvane.cfg:2: WIREFRAME 99999999999 is out of range; it must be from -2147483648 to 2147483647");
+}
+
+TEST(Settings, ReadLineFromTillTakesTheRestAfterPositionUpToTheStop) {
+  struct Row {
+    const char* line;
+    int position;
+    const char* stop;
+    const char* expected;
+  };
+  const Row rows[] = {
+      {"abc;def", 0, ";", "bc"},   {"abc;def", 3, ";", "def"}, {"abc", 2, ";", ""},
+      {"abc", 50, ";", ""},        {"a;b;c", -1, ";;", "a;b;c"}, {"a;b", -1, "", "a;b"},
+      {"abc", -5, ";", "abc"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(row.line) + " @" + std::to_string(row.position));
+    EXPECT_EQ(ReadLineFromTill(row.line, row.position, row.stop), row.expected);
+  }
+}

@@ -1,0 +1,510 @@
+#include "scene/vrmlreader.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/messages.h"
+#include "tests/test_files.h"
+
+namespace {
+
+// Two lights and two objects in the layout the reader expects, the way a
+// VRML 2.0 Transform with its Shape is written one field per line.
+const char kScene[] =
+    "#VRML V2.0 utf8\n"
+    "PointLight {\n"
+    "  location 0 5 0\n"
+    "  color 1 1 1\n"
+    "  intensity 2\n"
+    "}\n"
+    "Transform {\n"
+    "  translation 1 2 3\n"
+    "  rotation 0 0 1 0\n"
+    "  children [\n"
+    "    Shape {\n"
+    "      appearance Appearance {\n"
+    "        material Material {\n"
+    "          diffuseColor 0.5 0.3 10\n"
+    "        }\n"
+    "      }\n"
+    "      geometry IndexedFaceSet {\n"
+    "        coord Coordinate {\n"
+    "          point [\n"
+    "            0 0 0,\n"
+    "            1 0 0,\n"
+    "            0 1 0,\n"
+    "          ]\n"
+    "        }\n"
+    "        coordIndex [\n"
+    "          0, 1, 2, -1,\n"
+    "        ]\n"
+    "      }\n"
+    "    }\n"
+    "  ]\n"
+    "}\n"
+    "PointLight {\n"
+    "  location -1 -2 -3\n"
+    "  color 0.5 0.25 1\n"
+    "  intensity 0.75\n"
+    "}\n"
+    "Transform {\n"
+    "  translation 0 0 0\n"
+    "  rotation 0 1 0 0\n"
+    "  diffuseColor 0.6 0.2 5\n"
+    "  geometry IndexedFaceSet {\n"
+    "    point [\n"
+    "      0 0 0,\n"
+    "      1 0 0,\n"
+    "      1 1 0,\n"
+    "      0 1 0,\n"
+    "    ]\n"
+    "    coordIndex [\n"
+    "      0, 1, 2, -1,\n"
+    "      0, 2, 3, -1,\n"
+    "    ]\n"
+    "  }\n"
+    "}\n";
+
+// One object: the given lines, each on its own line.
+std::string Object(const std::string& translation, const std::string& rotation, const std::string& material,
+                   const std::vector<std::string>& points, const std::vector<std::string>& faces) {
+  std::string text = "geometry\n" + translation + "\n" + rotation + "\n" + material + "\npoint [\n";
+  for (const std::string& p : points) text += p + "\n";
+  text += "]\ncoordIndex [\n";
+  for (const std::string& f : faces) text += f + "\n";
+  return text + "]\n";
+}
+
+struct Read {
+  int result;
+  CV_parser_data data;
+  std::vector<std::string> messages;
+};
+
+Read ReadText(const std::string& contents) {
+  TempDir dir;
+  TakeInputProblems();
+  Read read{0, {}, {}};
+  read.result = ReadDataFile(dir.Write("scene.wrl", contents), read.data);
+  read.messages = TakeInputProblems();
+  return read;
+}
+
+bool AnyMessageContains(const std::vector<std::string>& messages, const std::string& text) {
+  for (const std::string& m : messages) {
+    if (m.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+void ExpectPoint(vertex3f p, float x, float y, float z, float tolerance = 0) {
+  EXPECT_NEAR(p.x, x, tolerance);
+  EXPECT_NEAR(p.y, y, tolerance);
+  EXPECT_NEAR(p.z, z, tolerance);
+}
+
+// Whatever the input, the data must be safe to use: arrays as long as their
+// counts, every face index inside its object's point list.
+void ExpectConsistent(const CV_parser_data& data, const std::string& context) {
+  ASSERT_GE(data.object_count, 0) << context;
+  ASSERT_GE(data.light_count, 0) << context;
+  ASSERT_EQ(data.objects == nullptr, data.object_count == 0) << context;
+  ASSERT_EQ(data.lights == nullptr, data.light_count == 0) << context;
+  for (int32_t i = 0; i < data.object_count; ++i) {
+    const CV_parser_object& object = data.objects[i];
+    ASSERT_GE(object.point_count, 0) << context;
+    ASSERT_GE(object.face_count, 0) << context;
+    ASSERT_TRUE(object.point_count == 0 || object.points != nullptr) << context;
+    ASSERT_TRUE(object.face_count == 0 || object.faces != nullptr) << context;
+    for (int32_t k = 0; k < object.face_count; ++k) {
+      for (int c = 0; c < 3; ++c) {
+        ASSERT_GE(object.faces[k].index[c], 0) << context << " object " << i << " face " << k;
+        ASSERT_LT(object.faces[k].index[c], object.point_count) << context << " object " << i << " face " << k;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TEST(VrmlReader, ContainsStrGivesFirstPositionOrAllBitsSet) {
+  uint32_t position = 7;
+  EXPECT_TRUE(ContainsStr("point", "a point and a point", position));
+  EXPECT_EQ(position, 2u);
+  EXPECT_FALSE(ContainsStr("color", "diffuseColor 1 1 1", position));
+  EXPECT_EQ(position, 0xffffffffu);
+  EXPECT_FALSE(ContainsStr("point", "PointLight", position));
+  EXPECT_TRUE(ContainsStr("", "anything", position));
+  EXPECT_EQ(position, 0u);
+}
+
+TEST(VrmlReader, TokenRulesOfEachLineKind) {
+  enum Kind { kLocation, kTranslation, kMaterial, kRotation, kIntensity, kPoint, kFace };
+  struct Row {
+    Kind kind;
+    const char* line;
+    float first, second, third, fourth;
+    int count;
+  };
+  const Row rows[] = {
+      {kTranslation, "translation 1 2 3", 1, 2, 3, 0, 3},
+      {kTranslation, "  translation 1 2 3\r", 1, 2, 3, 0, 3},
+      {kTranslation, "translation 1 2 3 ", 1, 2, 0, 0, 2},    // the trailing blank closes 3 as an extra token
+      {kTranslation, "translation 1,2,3,", 1, 2, 0, 0, 2},
+      {kTranslation, "translation 1 2 3 4", 1, 2, 4, 0, 3},   // the open token is the third value
+      {kTranslation, "translation\t1,2\t3", 1, 2, 3, 0, 3},
+      {kTranslation, "translation  1  2  3", 1, 2, 3, 0, 3},  // empty runs are no tokens
+      {kTranslation, "translation10 20 30", 0, 20, 30, 0, 3}, // the character after the keyword is skipped
+      {kTranslation, "translation abc 2 3x", 0, 2, 3, 0, 3},
+      {kTranslation, "translation 1", 0, 0, 0, 0, 0},
+      {kTranslation, "translation", 0, 0, 0, 0, 0},
+      {kTranslation, "no keyword 1 2 3", 0, 0, 0, 0, 0},
+      {kLocation, "location 0 5 0", 0, 5, 0, 0, 3},
+      {kMaterial, "diffuseColor 0.5 0.3 10", 0.5f, 0.3f, 10, 0, 3},
+      {kRotation, "rotation 0 1 0 1.5708", 0, 1, 0, 1.5708f, 4},
+      {kRotation, "rotation 0 1 0 1.5708 ", 0, 1, 0, 0, 3},
+      {kRotation, "rotation 1 2 3", 1, 2, 0, 0, 2},
+      {kRotation, "rotation 1 2 3 4 5", 1, 2, 3, 5, 4},
+      {kIntensity, "intensity 2", 2, 0, 0, 0, 1},
+      {kIntensity, "intensity 1 2", 2, 0, 0, 0, 1},
+      {kIntensity, "intensity 2 ", 0, 0, 0, 0, 0},
+      {kPoint, "0.5 1 2,", 0.5f, 1, 2, 0, 3},
+      {kPoint, "1 2 3 4,", 1, 2, 4, 0, 3},  // every later token replaces the third
+      {kPoint, "1 2 3", 1, 2, 0, 0, 2},     // the open token at the end is dropped
+      {kPoint, "", 0, 0, 0, 0, 0},
+      {kPoint, "  1,2,3, ]", 1, 2, 3, 0, 3},
+      {kPoint, "\t1\t2\t3\t", 1, 2, 3, 0, 3},
+      {kPoint, "1 2 -1 3,", 1, 2, 3, 0, 3},
+      {kFace, "0, 1, 2, -1,", 0, 1, 2, 0, 3},
+      {kFace, "0 1 2 3 -1,", 0, 1, 3, 0, 3},
+      {kFace, "-1 0 -1 1 2 -1 ", 0, 1, 2, 0, 3},
+      {kFace, "0, 1, 2.9, -1,", 0, 1, 2.9f, 0, 3},
+      {kFace, "0 1 2 -1\r", 0, 1, 2, 0, 3},
+      {kFace, "0 1 -10,", 0, 1, -10, 0, 3},
+  };
+  for (const Row& row : rows) {
+    CV_line_values v{};
+    switch (row.kind) {
+      case kLocation: v = ParseKeywordLine(row.line, P_LIGHT_LOCATION, 3); break;
+      case kTranslation: v = ParseKeywordLine(row.line, P_OBJECT_TRANSLATION, 3); break;
+      case kMaterial: v = ParseKeywordLine(row.line, P_OBJECT_MATERIAL, 3); break;
+      case kRotation: v = ParseKeywordLine(row.line, P_OBJECT_ROTATION, 4); break;
+      case kIntensity: v = ParseKeywordLine(row.line, P_LIGHT_INTENSITY, 1); break;
+      case kPoint: v = ParseListLine(row.line, false); break;
+      case kFace: v = ParseListLine(row.line, true); break;
+    }
+    SCOPED_TRACE(std::string("line \"") + row.line + "\"");
+    EXPECT_EQ(v.first, row.first);
+    EXPECT_EQ(v.second, row.second);
+    EXPECT_EQ(v.third, row.third);
+    EXPECT_EQ(v.fourth, row.fourth);
+    EXPECT_EQ(v.count, row.count);
+  }
+}
+
+TEST(VrmlReader, FaceIndexTruncatesTowardZeroWithinInt32) {
+  struct Row {
+    float value;
+    bool valid;
+    int32_t index;
+  };
+  const float inf = std::numeric_limits<float>::infinity();
+  const Row rows[] = {
+      {2.9f, true, 2},          {-0.5f, true, 0},
+      {-2.9f, true, -2},        {2147483520.0f, true, 2147483520},
+      {-2147483648.0f, true, INT32_MIN}, {2147483648.0f, false, 0},
+      {-2147483904.0f, false, 0}, {inf, false, 0},
+      {-inf, false, 0},         {std::nanf(""), false, 0},
+  };
+  for (const Row& row : rows) {
+    int32_t index = 12345;
+    SCOPED_TRACE(row.value);
+    EXPECT_EQ(FaceIndexFromValue(row.value, index), row.valid);
+    if (row.valid) {
+      EXPECT_EQ(index, row.index);
+    }
+  }
+}
+
+TEST(VrmlReader, ReadsLightsAndObjectsInFileOrder) {
+  Read read = ReadText(kScene);
+  EXPECT_EQ(read.result, 1);
+  EXPECT_TRUE(read.messages.empty()) << read.messages.front();
+  ASSERT_EQ(read.data.light_count, 2);
+  ExpectPoint(read.data.lights[0].location, 0, 5, 0);
+  EXPECT_EQ(read.data.lights[0].color.r, 1);
+  EXPECT_EQ(read.data.lights[0].intensity, 2);
+  ExpectPoint(read.data.lights[1].location, -1, -2, -3);
+  EXPECT_EQ(read.data.lights[1].color.g, 0.25f);
+  EXPECT_EQ(read.data.lights[1].intensity, 0.75f);
+
+  ASSERT_EQ(read.data.object_count, 2);
+  const CV_parser_object& a = read.data.objects[0];
+  EXPECT_EQ(a.diffuse, 0.5f);
+  EXPECT_EQ(a.specular, 0.3f);
+  EXPECT_EQ(a.exponent, 10);
+  ExpectPoint(a.translation, 1, 2, 3);
+  ASSERT_EQ(a.point_count, 3);
+  ExpectPoint(a.points[1], 2, 2, 3);  // translated, angle 0
+  ASSERT_EQ(a.face_count, 1);
+  EXPECT_EQ(a.faces[0].index[2], 2);
+
+  const CV_parser_object& b = read.data.objects[1];
+  EXPECT_EQ(b.diffuse, 0.6f);
+  ASSERT_EQ(b.point_count, 4);
+  ASSERT_EQ(b.face_count, 2);
+  EXPECT_EQ(b.faces[1].index[0], 0);
+  EXPECT_EQ(b.faces[1].index[1], 2);
+  EXPECT_EQ(b.faces[1].index[2], 3);
+  FreeParserData(read.data);
+  EXPECT_EQ(read.data.object_count, 0);
+  EXPECT_EQ(read.data.objects, nullptr);
+}
+
+TEST(VrmlReader, CountsOneObjectAndOneLightOnASharedLine) {
+  Read read = ReadText("geometry PointLight\nlocation 1 2 3\ncolor 1 1 1\nintensity 1\n");
+  EXPECT_EQ(read.data.object_count, 1);
+  ASSERT_EQ(read.data.light_count, 1);
+  ExpectPoint(read.data.lights[0].location, 1, 2, 3);
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, EmptyFileGivesNoObjectsAndNoLights) {
+  Read read = ReadText("");
+  EXPECT_EQ(read.result, 1);
+  EXPECT_EQ(read.data.object_count, 0);
+  EXPECT_EQ(read.data.light_count, 0);
+  EXPECT_TRUE(read.messages.empty());
+}
+
+TEST(VrmlReader, PointListCountsLinesWithACommaUpToTheClosingBracket) {
+  const std::string t = "translation 0 0 0", r = "rotation 0 0 1 0", m = "diffuseColor 1 1 1";
+  const std::vector<std::string> faces = {"0 1 2 -1,"};
+  // The last point has no comma: neither counted nor read.
+  Read last = ReadText(Object(t, r, m, {"1 1 1,", "2 2 2,", "3 3 3"}, faces));
+  ASSERT_EQ(last.data.objects[0].point_count, 2);
+  ExpectPoint(last.data.objects[0].points[1], 2, 2, 2);
+  FreeParserData(last.data);
+
+  // A blank line is not counted but read as a point; the last point is lost.
+  Read blank = ReadText(Object(t, r, m, {"1 1 1,", "", "2 2 2,", "3 3 3,"}, faces));
+  const CV_parser_object& o = blank.data.objects[0];
+  ASSERT_EQ(o.point_count, 3);
+  ExpectPoint(o.points[0], 1, 1, 1);
+  ExpectPoint(o.points[1], 0, 0, 0);
+  ExpectPoint(o.points[2], 2, 2, 2);
+  EXPECT_TRUE(AnyMessageContains(blank.messages, "scene.wrl:7: point 1 of object 0 gives 0 values, not 3"));
+  FreeParserData(blank.data);
+
+  // The closing bracket after the comma of the last point line keeps that point.
+  std::string text = "geometry\n" + t + "\n" + r + "\n" + m + "\npoint [\n1 1 1,\n2 2 2, ]\ncoordIndex [\n0 1 1 -1, ]\n";
+  Read closed = ReadText(text);
+  ASSERT_EQ(closed.data.objects[0].point_count, 2);
+  ExpectPoint(closed.data.objects[0].points[1], 2, 2, 2);
+  EXPECT_EQ(closed.data.objects[0].face_count, 1);
+  FreeParserData(closed.data);
+}
+
+TEST(VrmlReader, FaceIndexWrittenAsFractionIsTruncated) {
+  Read read = ReadText(Object("translation 0 0 0", "rotation 0 0 1 0", "diffuseColor 1 1 1",
+                              {"0 0 0,", "1 0 0,", "0 1 0,"}, {"0, 1, 2.9, -1,"}));
+  ASSERT_EQ(read.data.objects[0].face_count, 1);
+  EXPECT_EQ(read.data.objects[0].faces[0].index[2], 2);
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, FacesWithIndexOutsideThePointListAreDroppedAndReported) {
+  Read read = ReadText(Object("translation 0 0 0", "rotation 0 0 1 0", "diffuseColor 1 1 1",
+                              {"0 0 0,", "1 0 0,", "0 1 0,"},
+                              {"0 1 3 -1,", "0 1 2 -1,", "0 -2 1 -1,", "inf 1 2 -1,", "0 1e10 2 -1,", "nan 1 2 -1,",
+                               "2 1 0 -1,"}));
+  const CV_parser_object& o = read.data.objects[0];
+  ASSERT_EQ(o.face_count, 2);
+  EXPECT_EQ(o.faces[0].index[2], 2);
+  EXPECT_EQ(o.faces[1].index[0], 2);
+  EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:11: face 0 of object 0 refers to point 3, but the object "
+                                                "has 3 points; face skipped"));
+  EXPECT_TRUE(AnyMessageContains(read.messages, "face 2 of object 0 refers to point -2,"));
+  EXPECT_TRUE(AnyMessageContains(read.messages, "face 3 of object 0 refers to point inf,"));
+  EXPECT_TRUE(AnyMessageContains(read.messages, "face 4 of object 0 refers to point 1e+10,"));
+  EXPECT_TRUE(AnyMessageContains(read.messages, "face 5 of object 0 refers to point nan,"));
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, QuarterTurnAboutZThenTranslation) {
+  Read read = ReadText(Object("translation 1 2 3", "rotation 0 0 1 1.5708", "diffuseColor 1 1 1", {"1 0 0,"}, {}));
+  ExpectPoint(read.data.objects[0].points[0], 1, 3, 3, 1e-5f);
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, AxisOfLengthTwoScalesPointsByFour) {
+  Read read = ReadText(Object("translation 0 0 0", "rotation 0 2 0 3.141592653589793", "diffuseColor 1 1 1",
+                              {"1 1 1,"}, {}));
+  ExpectPoint(read.data.objects[0].points[0], -4, 4, -4, 1e-5f);
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, ZeroAngleLeavesPointsUnchangedWhateverTheAxis) {
+  Read read = ReadText(Object("translation 0 0 0", "rotation 3 -4 5 0", "diffuseColor 1 1 1", {"0.1 -2.5 7,"}, {}));
+  ExpectPoint(read.data.objects[0].points[0], 0.1f, -2.5f, 7);
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, ShortValueLinesReadAsZeroAndAreReported) {
+  Read read = ReadText(Object("translation 1 2 3 ", "rotation 0 0 1", "diffuseColor 0.5", {"1 0 0,"}, {}));
+  const CV_parser_object& o = read.data.objects[0];
+  ExpectPoint(o.translation, 1, 2, 0);
+  EXPECT_EQ(o.rotation_angle, 0);
+  EXPECT_EQ(o.diffuse, 0);  // one open token is not enough for a value
+  ExpectPoint(o.points[0], 2, 2, 0);  // the axis is (0, 0, 0) and the angle 0: no turn
+  EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:2: the translation line of object 0 gives 2 values, not 3"));
+  EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:3: the rotation line of object 0 gives 2 values, not 4"));
+  EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:4: the diffuseColor line of object 0 gives 0 values"));
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, LightLineWithoutItsKeywordGivesZerosAndIsReported) {
+  Read read = ReadText("PointLight {\n  color 1 1 1\n  location 1 2 3\n  intensity 2\n}\n");
+  ASSERT_EQ(read.data.light_count, 1);
+  const CV_light& light = read.data.lights[0];
+  ExpectPoint(light.location, 0, 0, 0);
+  EXPECT_EQ(light.color.r, 0);
+  EXPECT_EQ(light.intensity, 2);
+  EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:2: the location line of light 0 was expected here"));
+  EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:3: the color line of light 0 was expected here"));
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, LightWhoseLineWasUsedByTheLightBeforeGetsZeros) {
+  Read read = ReadText("PointLight\nPointLight\nlocation 1 1 1\ncolor 1 1 1\nintensity 1\n");
+  ASSERT_EQ(read.data.light_count, 2);
+  EXPECT_EQ(read.data.lights[1].intensity, 0);
+  ExpectPoint(read.data.lights[1].location, 0, 0, 0);
+  EXPECT_TRUE(AnyMessageContains(read.messages, "light 1 has no PointLight line"));
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, ObjectWithoutDataGetsDefinedValuesAndIsNamed) {
+  Read read = ReadText(Object("translation 1 1 1", "rotation 0 0 1 1", "diffuseColor 1 1 1", {"1 0 0,"}, {}) +
+                       "geometry\n");
+  ASSERT_EQ(read.data.object_count, 2);
+  const CV_parser_object& o = read.data.objects[1];
+  EXPECT_EQ(o.point_count, 0);
+  EXPECT_EQ(o.face_count, 0);
+  ExpectPoint(o.translation, 0, 0, 0);
+  ExpectPoint(o.rotation_axis.direction, 0, 0, 0);
+  EXPECT_EQ(o.rotation_angle, 0);
+  EXPECT_EQ(o.diffuse, 0);
+  EXPECT_EQ(o.specular, 0);
+  EXPECT_EQ(o.exponent, 0);
+  EXPECT_TRUE(AnyMessageContains(read.messages, "/scene.wrl: object 1 has no face list; it has no faces"));
+  EXPECT_TRUE(AnyMessageContains(read.messages, "object 1 has no translation line"));
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, EveryTruncationOfAValidSceneEndsWithConsistentData) {
+  const std::string scene = kScene;
+  for (size_t length = 0; length <= scene.size(); ++length) {
+    Read read = ReadText(scene.substr(0, length));
+    EXPECT_EQ(read.result, 1);
+    ExpectConsistent(read.data, "prefix of " + std::to_string(length) + " bytes");
+    FreeParserData(read.data);
+  }
+}
+
+TEST(VrmlReader, UnclosedListIsReportedAndKeepsWhatCanBeRead) {
+  Read read = ReadText("geometry\ntranslation 0 0 0\nrotation 0 0 1 0\ndiffuseColor 1 1 1\npoint [\n1 1 1,\n2 2 2,\n");
+  ASSERT_EQ(read.data.objects[0].point_count, 2);
+  ExpectPoint(read.data.objects[0].points[1], 2, 2, 2);
+  EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:5: the point list of object 0 is not closed"));
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, MoreObjectsThanASampleCanReferToAreRefused) {
+  std::string lines;
+  for (int i = 0; i < kMaxObjects; ++i) lines += "geometry\n";
+  Read limit = ReadText(lines);
+  EXPECT_EQ(limit.result, 1);
+  EXPECT_EQ(limit.data.object_count, kMaxObjects);
+  FreeParserData(limit.data);
+
+  Read over = ReadText(lines + "geometry PointLight\n");
+  EXPECT_EQ(over.result, 0);
+  EXPECT_EQ(over.data.object_count, 0);
+  EXPECT_EQ(over.data.objects, nullptr);
+  EXPECT_EQ(over.data.light_count, 0);
+  EXPECT_EQ(over.data.lights, nullptr);
+  ASSERT_EQ(over.messages.size(), 1u);
+  EXPECT_NE(over.messages[0].find(
+                "scene.wrl: the scene has 32769 objects, more than the 32768 a sample can refer to; the scene is refused"),
+            std::string::npos)
+      << over.messages[0];
+}
+
+TEST(VrmlReader, MissingFileOrDirectoryOrNoNameGivesEmptyDataAndOneMessage) {
+  TempDir dir;
+  struct Row {
+    std::string name;
+    std::string message;
+  };
+  const Row rows[] = {
+      {dir.File("absent.wrl"), "corvane: scene file \"" + dir.File("absent.wrl") + "\" could not be read; the scene is empty"},
+      {dir.path(), "corvane: scene file \"" + dir.path() + "\" is a directory; the scene is empty"},
+      {"", "corvane: no scene file was named (SCENEFILENAME is not set); the scene is empty"},
+      {dir.File("scene.wrl\r"), "corvane: scene file \"" + dir.File("scene.wrl\\r") + "\" could not be read; the scene is empty"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TakeInputProblems();
+    CV_parser_data data{};
+    EXPECT_EQ(ReadDataFile(row.name, data), 1);
+    EXPECT_EQ(data.object_count, 0);
+    EXPECT_EQ(data.light_count, 0);
+    std::vector<std::string> messages = TakeInputProblems();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], row.message);
+  }
+}
+
+TEST(VrmlReader, LongLinesAndLongFilesAreReadQuickly) {
+  std::string text = "# " + std::string(4 << 20, 'x') + ", ] point\n";
+  std::vector<std::string> points;
+  for (int i = 0; i < 200000; ++i) points.push_back(std::to_string(i) + " 0 0,");
+  text += Object("translation 0 0 0", "rotation 0 0 1 0", "diffuseColor 1 1 1", points, {"0 1 199999 -1,"});
+  auto start = std::chrono::steady_clock::now();
+  Read read = ReadText(text);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // The comment line holds "point" and is taken as the object's point keyword
+  // line, so the list runs on to the real one.
+  ASSERT_EQ(read.data.object_count, 1);
+  EXPECT_EQ(read.data.objects[0].point_count, 200000);
+  EXPECT_LT(seconds, 5.0);
+  FreeParserData(read.data);
+}
+
+TEST(VrmlReader, FilesFromOtherProgramsReadWithoutHarm) {
+  std::vector<std::string> files;
+  const std::string folders[] = {std::string(CORVANE_SHARED_DIR) + "/wild-vrml", "/usr/share/assimp/models/WRL"};
+  for (const std::string& folder : folders) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+      std::string extension = entry.path().extension().string();
+      if (extension == ".wrl" || extension == ".WRL") files.push_back(entry.path().string());
+    }
+  }
+  if (files.empty()) GTEST_SKIP() << "no VRML files from other programs are installed";
+  for (const std::string& file : files) {
+    CV_parser_data data{};
+    int result = ReadDataFile(file, data);
+    EXPECT_TRUE(result == 0 || result == 1) << file;
+    ExpectConsistent(data, file);
+    FreeParserData(data);
+  }
+  TakeInputProblems();
+}

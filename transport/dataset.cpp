@@ -1,0 +1,85 @@
+// The sample data set: appending hits and choosing the sample to continue.
+#include "transport/dataset.h"
+
+#include <cstddef>
+#include <cstdlib>
+
+#include "core/mt19937.h"
+
+namespace {
+
+// The slot after i, wrapping to slot 0 after the last stored sample.
+size_t NextSlot(size_t i, size_t count) { return i + 1 == count ? 0 : i + 1; }
+
+// The first slot after `from` (walking on, wrapping around) that is not
+// absorbed, or `from` itself when the walk comes back to it.
+size_t LiveSlotAfter(const CVSample* samples, size_t from, size_t count) {
+  size_t slot = NextSlot(from, count);
+  while (slot != from && samples[slot].absorbed) slot = NextSlot(slot, count);
+  return slot;
+}
+
+}  // namespace
+
+bool AllocateDataSet(CVDataSet& dataset, uint32_t capacity) {
+  dataset.capacity = 0;
+  dataset.count = 0;
+  dataset.samples = nullptr;
+  if (capacity == 0) return true;
+  void* slots = std::malloc(size_t(capacity) * sizeof(CVSample));
+  if (slots == nullptr) return false;
+  dataset.samples = static_cast<CVSample*>(slots);
+  dataset.capacity = capacity;
+  return true;
+}
+
+void FreeDataSet(CVDataSet& dataset) {
+  std::free(dataset.samples);
+  dataset.samples = nullptr;
+  dataset.capacity = 0;
+  dataset.count = 0;
+}
+
+bool InsertIntoDataSet(CVDataSet& dataset, CVSample sample) {
+  if (dataset.count >= dataset.capacity) return false;
+  sample.absorbed = false;
+  dataset.samples[dataset.count] = sample;
+  dataset.count++;
+  return true;
+}
+
+CVSample GetSampleFromDataSet(CVDataSet dataset) {
+  // Both draws happen on every call, whatever is found: the sequence of draws
+  // decides the rest of the run.
+  double r1 = genrand_real2();
+  size_t count = dataset.count;
+  if (count == 0 || dataset.samples == nullptr) {
+    genrand_real2();
+    return CVSample{};  // nothing stored: an all-zero sample rather than a read out of bounds
+  }
+  CVSample* samples = dataset.samples;
+
+  size_t start = size_t(r1 * double(count));
+  if (start >= count) start = count - 1;  // r1 < 1, but keep the index inside the set regardless
+
+  size_t chosen = samples[start].absorbed ? LiveSlotAfter(samples, start, count) : start;
+  bool revived = samples[chosen].absorbed;  // every sample is absorbed: chosen is the start slot
+  if (revived) samples[chosen].absorbed = false;
+
+  double r2 = genrand_real2();
+  if (revived || r2 <= double(samples[chosen].weight)) return samples[chosen];
+
+  // The roulette ends the path at the chosen slot; the next live sample is
+  // continued instead, without a roulette of its own.
+  samples[chosen].absorbed = true;
+  size_t next = LiveSlotAfter(samples, chosen, count);
+  if (next == chosen) {
+    samples[chosen].absorbed = false;  // it was the last live sample
+  }
+  return samples[next];
+}
+
+bool RussianRoulette(CVSample sample) {
+  double r = genrand_real2();
+  return r <= double(sample.weight);
+}

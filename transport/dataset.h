@@ -1,0 +1,43 @@
+// The fixed-capacity set of samples: every point where a light path struck a
+// surface, with the choice of the sample to continue and its Russian roulette.
+#pragma once
+
+#include <cstdint>
+
+#include "core/vecmath.h"
+
+struct CVSample {
+  int16_t object;      // index of the scene object hit
+  uint8_t reserved;    // 0 for a new path; inherited by continued samples
+  vertex3f position;   // the hit point
+  vector3f incoming;   // the ray that arrived: origin where it left, its direction
+  vector3f normal;     // the triangle's normal ray (origin at its first corner, unnormalised)
+  float weight;        // product of reflectance factors; the roulette's survival probability
+  float brightness;    // product of lobe factors; later the brightness seen from the eye
+  bool absorbed;       // the roulette ended the path here
+  bool visible;        // seen from the eye
+};
+
+struct CVDataSet {
+  uint32_t capacity;
+  uint32_t count;
+  CVSample* samples;
+};
+
+// Sets the capacity, empties the set and allocates the slots. Returns false
+// (with no slots, capacity 0) when the memory cannot be obtained.
+bool AllocateDataSet(CVDataSet& dataset, uint32_t capacity);
+
+// Releases the slots.
+void FreeDataSet(CVDataSet& dataset);
+
+// Appends a copy with `absorbed` cleared; false, changing nothing, when full.
+bool InsertIntoDataSet(CVDataSet& dataset, CVSample sample);
+
+// Chooses a sample to continue, with exactly two genrand_real2 draws, and
+// returns a copy of it; marks at most one sample absorbed in the shared slots.
+// Requires count >= 1.
+CVSample GetSampleFromDataSet(CVDataSet dataset);
+
+// One genrand_real2 draw: true when it is at most the sample's weight.
+bool RussianRoulette(CVSample sample);
