@@ -23,3 +23,9 @@ test: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# Benchmarks print tables of figures; nothing here is a pass or fail.
+.PHONY: bench
+bench: build
+	@if [ -x $(BUILD_DIR)/bench/rayquery_bench ]; then $(BUILD_DIR)/bench/rayquery_bench; fi
+	@if [ -x $(BUILD_DIR)/bench/sensor_bench ]; then $(BUILD_DIR)/bench/sensor_bench; fi
