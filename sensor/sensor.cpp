@@ -1,7 +1,12 @@
 #include "sensor/sensor.h"
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <exception>
+#include <thread>
+#include <vector>
 
 #include "core/raytriangle.h"
 #include "scene/rayscene.h"
@@ -52,6 +57,52 @@ void ClearEmptyPixels(float* pixels, size_t count) {
   for (size_t p = 0; p < count; ++p) {
     if (pixels[p] == kEmptyPixel) pixels[p] = 0.0f;
   }
+}
+
+// How often the calling thread looks at the others' progress once it has no
+// samples left of its own.
+constexpr std::chrono::milliseconds kProgressPoll(2);
+
+// Runs work(i) for every sample i from 0 to count - 1 on up to `threads`
+// threads, the calling thread among them, each taking the next chunk of
+// kSamplesPerChunk samples in turn. Only the calling thread draws: the
+// percentage at `row`, from the number of samples finished, which only grows
+// and ends at 100%. When a thread cannot be started, those that run do its
+// share.
+template <typename Work>
+void ForEachSample(uint32_t count, unsigned threads, int row, counter& progress, const Work& work) {
+  if (count == 0) return;
+  std::atomic<uint32_t> next_chunk{0};
+  std::atomic<uint32_t> finished{0};
+  uint32_t chunks = (count - 1) / kSamplesPerChunk + 1;
+  // Takes chunks until none is left; returns after finishing one, so that the
+  // calling thread can show progress in between.
+  auto work_on_next_chunk = [&]() {
+    uint32_t chunk = next_chunk.fetch_add(1, std::memory_order_relaxed);
+    if (chunk >= chunks) return false;
+    uint32_t begin = chunk * kSamplesPerChunk;
+    uint32_t end = count - begin > kSamplesPerChunk ? begin + kSamplesPerChunk : count;
+    for (uint32_t i = begin; i < end; ++i) work(i);
+    finished.fetch_add(end - begin, std::memory_order_release);
+    return true;
+  };
+
+  unsigned helpers = threads > chunks ? chunks - 1 : (threads == 0 ? 0 : threads - 1);
+  std::vector<std::thread> workers;
+  for (unsigned t = 0; t < helpers; ++t) {
+    try {
+      workers.emplace_back([&]() { while (work_on_next_chunk()) {} });
+    } catch (const std::exception&) {
+      break;  // no more threads: the running ones share the work
+    }
+  }
+  while (work_on_next_chunk()) ShowPercentage(row, 1, finished.load(std::memory_order_acquire), count, progress);
+  while (finished.load(std::memory_order_acquire) < count) {
+    ShowPercentage(row, 1, finished.load(std::memory_order_acquire), count, progress);
+    std::this_thread::sleep_for(kProgressPoll);
+  }
+  for (std::thread& worker : workers) worker.join();
+  ShowPercentage(row, 1, count, count, progress);
 }
 
 }  // namespace
@@ -130,6 +181,33 @@ int FindSensorPixel(vector3f line, const CVSensorTree& tree) {
   return cell->index;
 }
 
+int FindSensorPixelByDescent(vector3f line, vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr) {
+  CVSensorCell cell{0, ul, ur, dl, dr, {-1, -1, -1, -1}};
+  if (!CellHitByLine(line, cell)) return -1;
+  int row = 0;
+  int column = 0;
+  for (int k = 0; k < kSensorLevel; ++k) {
+    // The midpoints in the order and with the arguments that the stored tree
+    // uses, so that every corner is the same float.
+    vertex3f up = MiddleVertex(cell.ul, cell.ur);
+    vertex3f left = MiddleVertex(cell.ul, cell.dl);
+    vertex3f right = MiddleVertex(cell.ur, cell.dr);
+    vertex3f down = MiddleVertex(cell.dl, cell.dr);
+    vertex3f middle = MiddleVertex(left, right);
+    const CVSensorCell quarters[4] = {{0, cell.ul, up, left, middle, {-1, -1, -1, -1}},
+                                      {0, up, cell.ur, middle, right, {-1, -1, -1, -1}},
+                                      {0, left, middle, cell.dl, down, {-1, -1, -1, -1}},
+                                      {0, middle, right, down, cell.dr, {-1, -1, -1, -1}}};
+    int j = 0;
+    while (j < 4 && !CellHitByLine(line, quarters[j])) ++j;
+    if (j == 4) return -1;
+    row = 2 * row + j / 2;
+    column = 2 * column + j % 2;
+    cell = quarters[j];
+  }
+  return row * (1 << kSensorLevel) + column;
+}
+
 bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene) {
   vector3f E = NormalizeVector(VectorizeVertices(sample.position, eye));
   // A NaN product (degenerate normal, sample at the eye) is not below 0: the
@@ -189,7 +267,37 @@ void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& 
   }
 }
 
-int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
+void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress) {
+  CVSample* samples = dataset.samples;
+  ForEachSample(dataset.count, threads, 5, progress, [&](uint32_t i) {
+    samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene);
+  });
+}
+
+void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress) {
+  CVSample* samples = dataset.samples;
+  ForEachSample(dataset.count, threads, 8, progress, [&](uint32_t i) {
+    if (samples[i].visible) samples[i].brightness = BrightnessTowardsEye(samples[i], eye, scene);
+  });
+}
+
+void ProjectSamplesByDescent(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
+                             unsigned threads, counter& progress) {
+  const CVSample* samples = dataset.samples;
+  vertex3f eye = sensor.eye;
+  ForEachSample(dataset.count, threads, 11, progress, [&](uint32_t i) {
+    pixel_of[i] = kSensorNoPixel;
+    if (!samples[i].visible) return;
+    // Not normalised: the eye lies at parameter 1.
+    vector3f L = VectorizeVertices(samples[i].position, eye);
+    pixel_of[i] = FindSensorPixelByDescent(L, sensor.ul, sensor.ur, sensor.dl, sensor.dr);
+  });
+  for (uint32_t i = 0; i < dataset.count; ++i) {
+    if (pixel_of[i] != kSensorNoPixel) ApplyPixelMaximum(pixels[pixel_of[i]], samples[i].brightness);
+  }
+}
+
+int VisualizeDataSetWithStoredTree(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
   counter progress{};
   InitPercentageCounter(progress);
   DrawTextPos(4, 1, "Removing invalid samples:");
@@ -219,6 +327,49 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
 
   ClearEmptyPixels(pixels, pixel_count);
   FreeSensorTree(tree);
+  sensor.pixels = pixels;
+  sensor.level = kSensorLevel;
+  DeInitPercentageCounter(progress);
+  return 1;
+}
+
+int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
+  unsigned cores = std::thread::hardware_concurrency();
+  return VisualizeDataSet(dataset, sensor, scene, cores > 0 ? cores : 1);
+}
+
+int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads) {
+  counter progress{};
+  InitPercentageCounter(progress);
+  DrawTextPos(4, 1, "Removing invalid samples:");
+  MarkVisibleSamples(dataset, sensor.eye, scene, threads, progress);
+  ResetPercentageCounter(progress);
+
+  InitPercentageCounter(progress);
+  DrawTextPos(7, 1, "Calculating sensor data:");
+  ComputeBrightness(dataset, sensor.eye, scene, threads, progress);
+  ResetPercentageCounter(progress);
+
+  size_t pixel_count = SensorCellCount(kSensorLevel);
+  float* pixels = static_cast<float*>(std::malloc(pixel_count * sizeof(float)));
+  // One more than needed, so that an empty data set does not ask for 0 bytes.
+  int32_t* pixel_of = static_cast<int32_t*>(std::malloc((size_t(dataset.count) + 1) * sizeof(int32_t)));
+  if (pixels == nullptr || pixel_of == nullptr) {
+    std::free(pixels);
+    std::free(pixel_of);
+    sensor.pixels = nullptr;
+    DeInitPercentageCounter(progress);
+    return 0;
+  }
+  for (size_t p = 0; p < pixel_count; ++p) pixels[p] = kEmptyPixel;
+
+  InitPercentageCounter(progress);
+  DrawTextPos(10, 1, "Calculating image output:");
+  ProjectSamplesByDescent(dataset, sensor, pixels, pixel_of, threads, progress);
+  ResetPercentageCounter(progress);
+
+  std::free(pixel_of);
+  ClearEmptyPixels(pixels, pixel_count);
   sensor.pixels = pixels;
   sensor.level = kSensorLevel;
   DeInitPercentageCounter(progress);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "console/console.h"
 #include "scene/scene.h"
@@ -27,8 +28,19 @@ int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& 
 // Sets every sample's `visible`, replaces the brightness of the visible ones by
 // their brightness towards the eye, and fills a new pixel buffer with the
 // largest brightness projected into each pixel. Returns 1, or 0 when memory
-// could not be obtained (then pixels is null).
+// could not be obtained (then pixels is null). Runs on every core of the
+// machine (std::thread::hardware_concurrency, at least one thread).
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene);
+
+// The same on `threads` threads (0 counts as 1). Every sample is worked on
+// independently and the pixel maxima are applied in sample order, so the
+// pixels, flags and brightness values are the same bits for any count. Only
+// the calling thread writes to the console.
+int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads);
+
+// The same on one thread, locating pixels in the stored subdivision (about
+// 95 MB during the call): the reference the descent is checked against.
+int VisualizeDataSetWithStoredTree(CVDataSet& dataset, CVSensor& sensor, CV_scene scene);
 
 // Depth of the subdivision: the sensor has 2^10 by 2^10 pixels.
 constexpr int kSensorLevel = 10;
@@ -71,6 +83,11 @@ bool CellHitByLine(vector3f line, const CVSensorCell& cell);
 // whole sensor, always into the first child it hits; -1 when the line is lost.
 int FindSensorPixel(vector3f line, const CVSensorTree& tree);
 
+// The same place found without the stored subdivision: each cell along the way
+// is split from its parent's corners by the same midpoints, so the cells, the
+// tests and the result are those of the stored tree.
+int FindSensorPixelByDescent(vector3f line, vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr);
+
 // Whether the eye sees the sample: its surface faces the eye and the line
 // towards the eye meets no object but object 0.
 bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene);
@@ -88,7 +105,26 @@ void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, counte
 // Stage 2: replaces the brightness of every visible sample, progress at line 8.
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress);
 
+// Samples handed to a thread at a time; also how often the progress moves.
+constexpr uint32_t kSamplesPerChunk = 256;
+
 // Stage 3: applies every visible sample's brightness to the pixel its line to
 // the eye reaches, in sample order, progress at line 11.
 void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& tree, float* pixels,
                     counter& progress);
+
+// Marks a sample that reaches no pixel (lost or invisible).
+constexpr int32_t kSensorNoPixel = -1;
+
+// Stage 1 on `threads` threads; only the calling thread shows progress.
+void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress);
+
+// Stage 2 on `threads` threads; only the calling thread shows progress.
+void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress);
+
+// Stage 3 without the stored subdivision: the pixel of every visible sample
+// is found on `threads` threads into pixel_of (one entry per sample,
+// kSensorNoPixel when none), then the maxima are applied on the calling
+// thread in sample order, since with a NaN brightness the order decides.
+void ProjectSamplesByDescent(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
+                             unsigned threads, counter& progress);

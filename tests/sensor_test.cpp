@@ -299,22 +299,49 @@ TEST(Sensor, SampleOfAnObjectMissingFromTheSceneReflectsNothing) {
 }
 
 #if !defined(__SANITIZE_ADDRESS__)
-TEST(SensorDeathTest, WithoutMemoryForTheSubdivisionNoPixelsAreLeft) {
+namespace {
+
+// Caps the address space of this process at what it uses now plus headroom.
+// Ends the process with status 2 when that cannot be done.
+void LimitAddressSpaceToCurrentPlus(rlim_t headroom) {
+  long pages = 0;
+  std::FILE* statm = std::fopen("/proc/self/statm", "r");
+  if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) std::_Exit(2);
+  std::fclose(statm);
+  rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + headroom;
+  rlimit cap{limit, limit};
+  if (setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(2);
+}
+
+}  // namespace
+
+TEST(SensorDeathTest, WithoutMemoryForTheStoredSubdivisionNoPixelsAreLeft) {
   auto run = [] {
     // Room for the pixel buffer (4 MB) but not for the subdivision (95 MB).
-    long pages = 0;
-    std::FILE* statm = std::fopen("/proc/self/statm", "r");
-    if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) std::_Exit(2);
-    std::fclose(statm);
-    rlim_t limit = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (24u << 20);
-    rlimit cap{limit, limit};
-    if (setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(2);
+    LimitAddressSpaceToCurrentPlus(24u << 20);
     TestScene scene;
     std::vector<CVSample> samples;
     CVDataSet dataset{0, 0, samples.data()};
     CVSensor sensor = SquareSensor();
-    int result = VisualizeDataSet(dataset, sensor, scene.Scene());
+    int result = VisualizeDataSetWithStoredTree(dataset, sensor, scene.Scene());
     std::_Exit(result == 0 && sensor.pixels == nullptr && sensor.level == 0 ? 0 : 1);
+  };
+  EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
+}
+
+TEST(SensorDeathTest, WithoutMemoryForThreadsOrPixelsTheStagesStillRunAndNoPixelsAreLeft) {
+  auto run = [] {
+    TestScene scene;
+    scene.AddMaterialOnly(1, 0, 1);
+    std::vector<CVSample> samples(5000, SampleAt({51, 49, -100}, 0.5f));
+    CVDataSet dataset{uint32_t(samples.size()), uint32_t(samples.size()), samples.data()};
+    CVSensor sensor = SquareSensor();
+    // Too little for a thread's stack or the pixel buffer (4 MB): the calling
+    // thread does the work of the first two stages alone.
+    LimitAddressSpaceToCurrentPlus(1u << 20);
+    int result = VisualizeDataSet(dataset, sensor, scene.Scene(), 3);
+    bool staged = samples.back().visible && samples.back().brightness != 1.0f;
+    std::_Exit(result == 0 && staged && sensor.pixels == nullptr && sensor.level == 0 ? 0 : 1);
   };
   EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
 }
