@@ -1,6 +1,10 @@
 #include "scene/rayscene.h"
 
+#include <atomic>
+#include <limits>
+
 #include "core/raytriangle.h"
+#include "scene/bvh.h"
 
 namespace {
 
@@ -20,9 +24,85 @@ bool RayMeetsBox(vector3f ray, const CV_object& object) {
   return false;
 }
 
+// The nearest front face of one object by the plain scan: nearest t, ties to
+// the earlier triangle.
+bool ScanObject(vector3f ray, const CV_object& candidate, float& nearest, vertex3f& nearest_point,
+                vector3f& nearest_normal) {
+  nearest = kNoneAccepted;
+  for (int32_t k = 0; k < candidate.triangle_count; ++k) {
+    const CV_triangle& triangle = candidate.triangles[k];
+    float t = 0;
+    vertex3f point{0, 0, 0};
+    // Surfaces are one-sided: only a front face ahead of the origin counts.
+    if (IntersectionRayTriangle(ray, triangle, t, point) != kRayFrontAhead) continue;
+    if (nearest == kNoneAccepted || t < nearest) {
+      nearest = t;
+      nearest_point = point;
+      nearest_normal = TriNormale(triangle);
+    }
+  }
+  return nearest != kNoneAccepted;
+}
+
+std::atomic<bool> use_reference_query{false};
+
+// The object's hierarchy, when it was built from the triangles the object holds now.
+const CV_acceleration* UsableAcceleration(const CV_object& object) {
+  const CV_acceleration* a = object.acceleration;
+  if (a == nullptr || a->source != object.triangles || a->source_count != object.triangle_count) return nullptr;
+  if (object.box_triangle_count != 12) return nullptr;
+  return a;
+}
+
 }  // namespace
 
+void UseReferenceRayQuery(bool use) { use_reference_query = use; }
+
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
+  if (use_reference_query) return IntersectionRaySceneReference(ray, scene, hit, normal, object);
+  CV_bvh_ray prepared = PrepareBvhRay(ray);
+  if (!prepared.usable) return IntersectionRaySceneReference(ray, scene, hit, normal, object);
+
+  // The winner is the least (t, object, triangle): the order of objects, then
+  // "earlier triangle wins a tie" within an object.
+  float best_t = std::numeric_limits<float>::infinity();
+  int best_object = -1;
+  int best_triangle = -1;
+  vertex3f best_point{0, 0, 0};
+  vector3f best_normal = ZeroVector();
+
+  for (int32_t i = 0; i < scene.object_count; ++i) {
+    const CV_object& candidate = scene.objects[i];
+    const CV_acceleration* a = UsableAcceleration(candidate);
+    if (a == nullptr) {
+      if (!RayMeetsBox(ray, candidate)) continue;
+      float nearest = 0;
+      vertex3f point{0, 0, 0};
+      vector3f triangle_normal = ZeroVector();
+      if (!ScanObject(ray, candidate, nearest, point, triangle_normal)) continue;
+      if (best_object == -1 || nearest < best_t) {
+        best_t = nearest;
+        best_object = i;
+        best_triangle = -1;
+        best_point = point;
+        best_normal = triangle_normal;
+      }
+      continue;
+    }
+    if (!BvhRayMeetsBox(*a, prepared)) continue;
+    if (BvhNearestFrontHit(*a, prepared, i, best_t, best_object, best_triangle, best_point)) {
+      best_normal = TriNormale(candidate.triangles[best_triangle]);
+    }
+  }
+
+  if (best_object == -1) return 0;
+  hit = best_point;
+  normal = best_normal;
+  object = best_object;
+  return 1;
+}
+
+int IntersectionRaySceneReference(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
   // Objects are visited in order and a later one is taken only when its
   // nearest parameter is strictly smaller: ties keep the lower index, exactly
   // as choosing among all candidates after the scan would.
@@ -38,19 +118,7 @@ int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& 
     float nearest = kNoneAccepted;
     vertex3f nearest_point{0, 0, 0};
     vector3f nearest_normal = ZeroVector();
-    for (int32_t k = 0; k < candidate.triangle_count; ++k) {
-      const CV_triangle& triangle = candidate.triangles[k];
-      float t = 0;
-      vertex3f point{0, 0, 0};
-      // Surfaces are one-sided: only a front face ahead of the origin counts.
-      if (IntersectionRayTriangle(ray, triangle, t, point) != kRayFrontAhead) continue;
-      if (nearest == kNoneAccepted || t < nearest) {
-        nearest = t;
-        nearest_point = point;
-        nearest_normal = TriNormale(triangle);
-      }
-    }
-    if (nearest == kNoneAccepted) continue;
+    if (!ScanObject(ray, candidate, nearest, nearest_point, nearest_normal)) continue;
 
     if (taken == -1 || nearest < taken_t) {
       taken = i;

@@ -9,4 +9,16 @@
 // index when the ray meets a front face more than 0.0001 ahead of its origin;
 // returns 0 and leaves the outputs untouched otherwise. Objects whose box the
 // ray does not meet (front or back, ahead) are not looked at.
+// Objects with a hierarchy (see scene/bvh.h) are searched through it, the
+// others triangle by triangle; the outputs are the same bits as those of
+// IntersectionRaySceneReference.
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);
+
+// The same query as a plain scan of every box and triangle: the reference the
+// hierarchy is checked and measured against.
+int IntersectionRaySceneReference(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);
+
+// For tests and benchmarks only: while set, IntersectionRayScene runs the
+// reference scan, so that whole runs can be compared. Set it between runs,
+// never while a query is running on another thread.
+void UseReferenceRayQuery(bool use);

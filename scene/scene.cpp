@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "scene/bvh.h"
+
 namespace {
 
 bool FaceFitsPoints(const CV_face& face, const CV_parser_object& object) {
@@ -101,6 +103,10 @@ void BuildSceneFromParserData(const CV_parser_data& data, CV_scene& scene) {
     vertex3f hi;
     Extents(object, lo, hi);
     BuildBoxTriangles(lo, hi, object.box_triangles);
+    object.acceleration = nullptr;
+    if (object.box_triangles != nullptr) {
+      object.acceleration = BuildAcceleration(object.triangles, object.triangle_count, object.box_triangles);
+    }
   }
 }
 
@@ -116,6 +122,7 @@ void FreeScene(CV_scene& scene) {
   for (int32_t i = 0; i < scene.object_count && scene.objects != nullptr; ++i) {
     std::free(scene.objects[i].triangles);
     std::free(scene.objects[i].box_triangles);
+    FreeAcceleration(scene.objects[i].acceleration);
   }
   std::free(scene.objects);
   std::free(scene.lights);

@@ -7,6 +7,8 @@
 #include "core/vecmath.h"
 #include "scene/vrmlreader.h"
 
+struct CV_acceleration;
+
 struct CV_object {
   float specular;
   float diffuse;
@@ -17,6 +19,9 @@ struct CV_object {
   CV_triangle* box_triangles;  // normals point out of the box; an object
                                // without triangles gets twelve degenerate
                                // triangles at the origin, which no ray hits
+  // The query's hierarchy over the triangles, built by the scene's
+  // construction; null (records built by hand) makes the query scan them.
+  CV_acceleration* acceleration = nullptr;
 };
 
 // Passed by value; the copies share the arrays.

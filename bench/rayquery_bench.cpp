@@ -1,0 +1,209 @@
+// Queries per second of the reference scan and the hierarchy on the same rays,
+// hierarchy build time and memory, and whole-run stage times, on a room with a
+// tessellated sphere of N triangles. Prints tables; nothing passes or fails.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/driver.h"
+#include "config/settings.h"
+#include "core/mt19937.h"
+#include "scene/bvh.h"
+#include "scene/rayscene.h"
+#include "transport/dataset.h"
+
+#define SPHERE_ROOM_NO_MAIN
+#include "make_sphere_room.cpp"
+
+namespace {
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+std::string MakeDirectory(long n) {
+  std::string dir = "/tmp/corvane_rayquery_bench_" + std::to_string(n);
+  std::system(("mkdir -p " + dir).c_str());
+  return dir;
+}
+
+vertex3f RandomDirection(std::mt19937& engine) {
+  std::uniform_real_distribution<float> u(-1, 1);
+  for (;;) {
+    vertex3f v{u(engine), u(engine), u(engine)};
+    float s = v.x * v.x + v.y * v.y + v.z * v.z;
+    if (s > 1e-4f && s <= 1) return v;
+  }
+}
+
+// Rays leaving the light, and rays leaving the surfaces those hit on their front side.
+void MakeRays(CV_scene scene, int count, std::vector<vector3f>& from_light, std::vector<vector3f>& from_surface) {
+  std::mt19937 engine(1);
+  while (int(from_surface.size()) < count) {
+    vector3f ray{scene.lights[0].location, RandomDirection(engine)};
+    if (int(from_light.size()) < count) from_light.push_back(ray);
+    vertex3f hit;
+    vector3f normal;
+    int object = 0;
+    if (IntersectionRayScene(ray, scene, hit, normal, object) != 1) continue;
+    vertex3f d = RandomDirection(engine);
+    const vertex3f& n = normal.direction;
+    if (d.x * n.x + d.y * n.y + d.z * n.z < 0) d = vertex3f{-d.x, -d.y, -d.z};
+    from_surface.push_back(vector3f{hit, d});
+  }
+}
+
+// Queries per second over the rays, stopping after about `budget` seconds;
+// counts answers that differ from the reference's.
+double Rate(CV_scene scene, const std::vector<vector3f>& rays, bool reference, double budget, int& done) {
+  auto start = std::chrono::steady_clock::now();
+  done = 0;
+  for (const vector3f& ray : rays) {
+    vertex3f hit;
+    vector3f normal;
+    int object = 0;
+    if (reference) {
+      IntersectionRaySceneReference(ray, scene, hit, normal, object);
+    } else {
+      IntersectionRayScene(ray, scene, hit, normal, object);
+    }
+    ++done;
+    if ((done & 63) == 0 && Seconds(start) > budget) break;
+  }
+  return done / Seconds(start);
+}
+
+int Mismatches(CV_scene scene, const std::vector<vector3f>& rays, int count) {
+  int differ = 0;
+  for (int k = 0; k < count; ++k) {
+    vertex3f h1{0, 0, 0}, h2{0, 0, 0};
+    vector3f n1 = ZeroVector(), n2 = ZeroVector();
+    int o1 = -1, o2 = -1;
+    int r1 = IntersectionRaySceneReference(rays[size_t(k)], scene, h1, n1, o1);
+    int r2 = IntersectionRayScene(rays[size_t(k)], scene, h2, n2, o2);
+    if (r1 != r2 || o1 != o2 || std::memcmp(&h1, &h2, sizeof h1) != 0 || std::memcmp(&n1, &n2, sizeof n1) != 0) {
+      ++differ;
+    }
+  }
+  return differ;
+}
+
+void QueryTable() {
+  std::printf("Ray queries on a room with a sphere of N triangles (one core)\n");
+  std::printf("%9s %10s %9s | %12s %12s %8s | %12s %12s %8s | %6s\n", "N", "build ms", "MB", "light ref/s",
+              "light acc/s", "ratio", "surf ref/s", "surf acc/s", "ratio", "differ");
+  for (long n : {1000L, 10000L, 100000L, 1000000L}) {
+    std::string dir = MakeDirectory(n);
+    int written = WriteSphereRoom(n, dir, 1000);
+    CV_scene scene{};
+    CreateScene(dir + "/sphere_room.wrl", scene);
+    const CV_object& ball = scene.objects[1];
+    auto start = std::chrono::steady_clock::now();
+    CV_acceleration* again = BuildAcceleration(ball.triangles, ball.triangle_count, ball.box_triangles);
+    double build_ms = Seconds(start) * 1000;
+    double megabytes = again == nullptr ? 0 : double(again->bytes) / 1e6;
+    FreeAcceleration(again);
+
+    std::vector<vector3f> light, surface;
+    MakeRays(scene, 200000, light, surface);
+    int done_ref_l = 0, done_acc_l = 0, done_ref_s = 0, done_acc_s = 0;
+    double ref_l = Rate(scene, light, true, 1.0, done_ref_l);
+    double acc_l = Rate(scene, light, false, 2.0, done_acc_l);
+    double ref_s = Rate(scene, surface, true, 1.0, done_ref_s);
+    double acc_s = Rate(scene, surface, false, 2.0, done_acc_s);
+    int differ = Mismatches(scene, light, done_ref_l) + Mismatches(scene, surface, done_ref_s);
+    std::printf("%9d %10.1f %9.1f | %12.0f %12.0f %8.0f | %12.0f %12.0f %8.0f | %6d\n", written, build_ms, megabytes,
+                ref_l, acc_l, acc_l / ref_l, ref_s, acc_s, acc_s / ref_s, differ);
+    std::fflush(stdout);
+    FreeScene(scene);
+  }
+  std::printf("(reference rates measured on the rays answered within 1 s; \"differ\" compares those answers)\n\n");
+}
+
+struct StageTimes {
+  double scene;
+  double sampling;
+  double visualizing;
+  double image;
+};
+
+// A whole run in stages, as RunSimulation makes it, with `samples` samples.
+StageTimes WholeRun(const std::string& dir, long samples, bool reference, std::string& image_bytes) {
+  StageTimes times{};
+  uint32_t size = 0;
+  float chance = 0;
+  std::string name;
+  bool wire = false;
+  vertex3f eye, centre, up, ul, ur, dl, dr;
+  std::string cfg_dir = dir;
+  if (chdir(cfg_dir.c_str()) != 0) return times;
+  ReadSettings(size, chance, name, wire, eye, centre, up, ul, ur, dl, dr);
+  UseReferenceRayQuery(reference);
+  init_genrand(50);
+  auto start = std::chrono::steady_clock::now();
+  CV_scene run_scene{};
+  CreateScene(name, run_scene);
+  times.scene = Seconds(start);
+  CVDataSet set{0, 0, nullptr};
+  AllocateDataSet(set, uint32_t(samples));
+  counter progress{-1, -1, nullptr, 0, 0};
+  start = std::chrono::steady_clock::now();
+  FillDataSet(run_scene, set, chance, progress);
+  times.sampling = Seconds(start);
+  CVSensor view{};
+  AllocateSensor(view, eye, centre, up, ul, ur, dl, dr);
+  start = std::chrono::steady_clock::now();
+  VisualizeDataSet(set, view, run_scene, 1);
+  times.visualizing = Seconds(start);
+  start = std::chrono::steady_clock::now();
+  myImage image(1024, 1024);
+  SensorToImage(view, image);
+  image.WriteImageToFile("out.ppm");
+  times.image = Seconds(start);
+  image_bytes = std::string(reinterpret_cast<const char*>(image.data), size_t(1024) * 1024);
+  UseReferenceRayQuery(false);
+  std::free(view.pixels);
+  FreeDataSet(set);
+  FreeScene(run_scene);
+  return times;
+}
+
+void RunTable() {
+  std::string dir = MakeDirectory(20000);
+  WriteSphereRoom(20000, dir, 200000);
+  std::printf("Whole run, sphere of 20,000 triangles, one thread (seconds)\n");
+  std::printf("%-34s %8s %9s %9s %8s %9s\n", "", "scene", "sampling", "visible", "image", "total");
+  std::string bytes_acc_small, bytes_ref_small, bytes_acc;
+  StageTimes small_ref = WholeRun(dir, 2000, true, bytes_ref_small);
+  StageTimes small_acc = WholeRun(dir, 2000, false, bytes_acc_small);
+  StageTimes full_acc = WholeRun(dir, 200000, false, bytes_acc);
+  auto row = [](const char* label, StageTimes t) {
+    std::printf("%-34s %8.3f %9.3f %9.3f %8.3f %9.3f\n", label, t.scene, t.sampling, t.visualizing, t.image,
+                t.scene + t.sampling + t.visualizing + t.image);
+  };
+  row("reference, 2,000 samples", small_ref);
+  row("hierarchy, 2,000 samples", small_acc);
+  row("hierarchy, 200,000 samples", full_acc);
+  double ref_query = small_ref.sampling + small_ref.visualizing;
+  double acc_query = small_acc.sampling + small_acc.visualizing;
+  double ref_full = small_ref.scene + small_ref.image + ref_query * 100;
+  double acc_full = full_acc.scene + full_acc.sampling + full_acc.visualizing + full_acc.image;
+  std::printf("reference at 200,000 samples (sampling and visibility extrapolated x100): %.1f s\n", ref_full);
+  std::printf("speed-up of the whole run at 200,000 samples: %.0fx; at 2,000 samples: sampling+visibility %.0fx\n",
+              ref_full / acc_full, ref_query / acc_query);
+  std::printf("images at 2,000 samples %s\n", bytes_ref_small == bytes_acc_small ? "identical" : "DIFFER");
+}
+
+}  // namespace
+
+int main() {
+  QueryTable();
+  RunTable();
+  return 0;
+}

@@ -1,0 +1,85 @@
+#include "scene/trianglecache.h"
+
+#include <cmath>
+
+#include "core/raytriangle.h"
+
+namespace {
+
+vertex3f Minus(vertex3f a, vertex3f b) { return vertex3f{a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+vertex3f Cross(vertex3f p, vertex3f q) {
+  return vertex3f{p.y * q.z - p.z * q.y, p.z * q.x - p.x * q.z, p.x * q.y - p.y * q.x};
+}
+
+float Dot(vertex3f p, vertex3f q) { return p.x * q.x + p.y * q.y + p.z * q.z; }
+
+vertex3f Unit(vertex3f v) { return NormalizeVector(vector3f{{0, 0, 0}, v}).direction; }
+
+bool StrictlyNearZero(float v) { return -kNearZero < v && v < kNearZero; }
+
+bool Finite(vertex3f v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// The plain test's edge clause, with two exits that cannot change its outcome.
+// The band clause is tried first: it alone lets the edge pass. When it fails,
+// some |T| component is at least 0.0001, so |T| neither underflows nor is
+// tiny; if then the float dot R_hat . T is finite and not positive, the true
+// cosine is at most a few ulp above zero (the dot's rounding is below
+// 4e-7 |T|), and the computed cosine cannot exceed 0.9999: the edge fails
+// without its square root.
+bool PassesEdge(const CV_cached_triangle& c, int e, vertex3f X) {
+  vertex3f T = Cross(c.edge[e], Minus(X, c.corner[e]));
+  if (StrictlyNearZero(T.x) && StrictlyNearZero(T.y) && StrictlyNearZero(T.z)) return true;
+  float against = Dot(c.R_hat[e], T);
+  if (std::isfinite(against) && against <= 0 && Finite(T)) return false;
+  float cosine = Dot(c.R_hat[e], Unit(T));
+  return kUnitLow < cosine && cosine < kUnitHigh;
+}
+
+}  // namespace
+
+CV_cached_triangle CacheTriangle(CV_triangle triangle) {
+  const vertex3f P[3] = {triangle.a, triangle.b, triangle.c};
+  CV_cached_triangle c;
+  c.N = Cross(Minus(P[1], P[0]), Minus(P[2], P[0]));
+  c.n_hat = Unit(c.N);
+  c.N_dot_P0 = Dot(c.N, P[0]);
+  for (int e = 0; e < 3; ++e) {
+    vertex3f A = P[e];
+    vertex3f B = P[(e + 1) % 3];
+    vertex3f C = P[(e + 2) % 3];
+    c.corner[e] = A;
+    c.edge[e] = Minus(B, A);
+    c.R_hat[e] = Unit(Cross(c.edge[e], Minus(C, A)));
+  }
+  return c;
+}
+
+CV_cached_ray CacheRay(vector3f ray) { return CV_cached_ray{ray.origin, ray.direction, Unit(ray.direction)}; }
+
+bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& c, CachedHitKind kind, float limit,
+               bool ties_win, float& t, vertex3f& hit) {
+  // Result 1 needs -1.0001 < m < -0.0001, result 2 needs 0.0001 < m < 1.0001;
+  // a NaN m fails both, as it fails the edges of the plain test.
+  float m = Dot(ray.d_hat, c.n_hat);
+  bool front = -kUnitHigh < m && m < -kNearZero;
+  bool back = kNearZero < m && m < kUnitHigh;
+  if (!(front || (kind == kEitherAhead && back))) return false;
+
+  const vertex3f& O = ray.O;
+  const vertex3f& d = ray.d;
+  float numerator = c.N_dot_P0;
+  numerator = numerator - c.N.x * O.x;
+  numerator = numerator - c.N.y * O.y;
+  numerator = numerator - c.N.z * O.z;
+  float t_plane = numerator / Dot(c.N, d);
+  // Both accepted results need t > 0.0001 (which also rules out result 5).
+  if (!(t_plane > kNearZero)) return false;
+  if (t_plane > limit || (t_plane == limit && !ties_win)) return false;
+
+  vertex3f X{O.x + d.x * t_plane, O.y + d.y * t_plane, O.z + d.z * t_plane};
+  if (!PassesEdge(c, 0, X) || !PassesEdge(c, 1, X) || !PassesEdge(c, 2, X)) return false;
+  t = t_plane;
+  hit = X;
+  return true;
+}

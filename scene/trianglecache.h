@@ -1,0 +1,42 @@
+// The ray-triangle test with everything that depends on the triangle alone
+// (or on the ray alone) computed once. It performs the very float operations
+// of the plain test, in the same order on the same operands, so its t and hit
+// point carry the same bits.
+#pragma once
+
+#include "core/vecmath.h"
+
+// What the plain test recomputes on every call and what gives the same floats
+// when computed once: the normal N, its unit form, N . P0, and per edge the
+// start corner, the edge vector B - A and the unit reference normal.
+struct CV_cached_triangle {
+  vertex3f N;
+  vertex3f n_hat;
+  float N_dot_P0;
+  vertex3f corner[3];  // A of the edges (P0, P1, P2), (P1, P2, P0), (P2, P0, P1)
+  vertex3f edge[3];    // B - A
+  vertex3f R_hat[3];   // unit (B - A) x (C - A)
+};
+
+// A query ray with its unit direction, formed once.
+struct CV_cached_ray {
+  vertex3f O;
+  vertex3f d;
+  vertex3f d_hat;
+};
+
+CV_cached_triangle CacheTriangle(CV_triangle triangle);
+CV_cached_ray CacheRay(vector3f ray);
+
+// Which results of the plain test count as a hit.
+enum CachedHitKind {
+  kFrontAheadOnly,  // result 1: a scene triangle
+  kEitherAhead      // result 1 or 2: a box triangle
+};
+
+// True exactly when IntersectionRayTriangle gives a result of the kind asked
+// for AND its t passes the limit (t < limit, or t == limit when ties_win);
+// then t and hit are written with the plain test's values. A triangle whose t
+// fails the limit is rejected before its edges are looked at.
+bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& triangle, CachedHitKind kind, float limit,
+               bool ties_win, float& t, vertex3f& hit);
