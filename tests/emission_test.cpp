@@ -6,29 +6,9 @@
 #include <random>
 
 #include "core/mt19937.h"
+#include "tests/draws.h"
 
 namespace {
-
-// How many words `body` drew after init_genrand(seed): the word drawn next is
-// matched against the standard library's MT19937 advanced by 0, 1, 2, ...
-template <typename Body>
-int WordsDrawn(uint32_t seed, Body body) {
-  init_genrand(seed);
-  body();
-  uint32_t next = genrand_int32();
-  std::mt19937 reference(seed);
-  for (int n = 0; n < 5000; ++n) {
-    if (reference() == next) return n;
-  }
-  return -1;
-}
-
-// The k-th genrand_real3 value after init_genrand(seed), from the reference.
-double Real3Draw(uint32_t seed, int k) {
-  std::mt19937 reference(seed);
-  reference.discard(k);
-  return (double(reference()) + 0.5) * (1.0 / 4294967296.0);
-}
 
 double Length(vertex3f d) { return std::sqrt(double(d.x) * d.x + double(d.y) * d.y + double(d.z) * d.z); }
 
