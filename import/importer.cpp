@@ -15,12 +15,21 @@
 // test's absolute tolerance and the picture turns coarse.
 constexpr float kNarrowSensor = 100.0f;
 
+// Corvane tests every triangle of each object whose box a ray meets: beyond
+// this many triangles a run takes long.
+constexpr long kManyTriangles = 20000;
+
+// "1 light", "2 lights".
+static std::string Counted(long count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 static void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& options, std::ostream& err) {
   const char* remedy = options.flip_winding ? "without" : "with";
   for (const CVImportMesh& mesh : model.meshes) {
     if (!FacesInward(mesh)) continue;
     err << "corvane-import: " << options.model_path << ": mesh \"" << mesh.name
-        << "\" is closed but its triangles face inwards, so its outside will look black;"
+        << "\" is closed but its triangles face inwards, so Corvane will show its inside instead of its outside;"
         << " if the whole model does this, import it again " << remedy << " --flip-winding\n";
   }
 }
@@ -34,8 +43,8 @@ static bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, cons
   size_t before = meshes.size();
   meshes = MergeMeshesByMaterial(meshes);
   if (meshes.size() > limit) {
-    err << "corvane-import: " << file << ": " << meshes.size() << " meshes with different materials; a scene holds at most "
-        << kMaxObjects << " objects, the room included\n";
+    err << "corvane-import: " << file << ": " << meshes.size()
+        << " meshes with different materials; a scene holds at most " << kMaxObjects << " objects, the room included\n";
     return false;
   }
   err << "corvane-import: " << file << ": " << before << " meshes are more objects than a scene holds (" << kMaxObjects
@@ -72,12 +81,6 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (!FitObjectLimit(model.meshes, object_limit, options.model_path, err)) return kImportModelUnusable;
 
   CVPlacement placement = PlaceModel(model, options.scale, options.size);
-  std::vector<CVImportMesh> meshes;
-  // The room is object 0: the eye may stand outside it, since hits on the
-  // first object never hide a sample from the eye.
-  if (options.room) meshes.push_back(MakeRoom(placement.low, placement.high));
-  meshes.insert(meshes.end(), model.meshes.begin(), model.meshes.end());
-
   std::vector<CV_light> lights = model.lights;
   if (options.light_given) {
     lights = {CV_light{options.light, color3f{1.0f, 1.0f, 1.0f}, 1.0f}};
@@ -85,11 +88,24 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     lights = {LightAboveModel(placement.low, placement.high, options.view)};
   }
 
+  std::vector<CVImportMesh> meshes;
+  // The room is object 0: the eye may stand outside it, since hits on the
+  // first object never hide a sample from the eye. It holds the lights too.
+  if (options.room) meshes.push_back(MakeRoom(placement.low, placement.high, lights));
+  meshes.insert(meshes.end(), model.meshes.begin(), model.meshes.end());
+
   CVCamera camera = FrameBox(placement.low, placement.high, options.view);
   float sensor_width = VertexDistance(camera.ul, camera.dl);
   if (sensor_width < kNarrowSensor) {
     err << "corvane-import: the sensor is only " << sensor_width << " scene units wide, so the picture will be coarse;"
         << " a larger --scale or --size helps\n";
+  }
+
+  long triangles = TriangleCount(meshes);
+  if (triangles > kManyTriangles) {
+    err << "corvane-import: " << options.model_path << ": " << triangles
+        << " triangles; Corvane tests every triangle of each object a ray comes near, so expect a long run"
+           " (fewer --samples shorten it)\n";
   }
 
   std::string scene_name = SceneFileName(options.model_path);
@@ -103,7 +119,8 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   char scale[32];
   std::snprintf(scale, sizeof scale, "%.9g", placement.scale);
-  out << "corvane-import: wrote " << scene_path << " (" << meshes.size() << " objects, " << TriangleCount(meshes)
-      << " triangles, " << lights.size() << " lights; scale " << scale << ") and " << settings_path << "\n";
+  out << "corvane-import: wrote " << scene_path << " (" << Counted(long(meshes.size()), "object") << ", "
+      << Counted(triangles, "triangle") << ", " << Counted(long(lights.size()), "light") << "; scale " << scale
+      << ") and " << settings_path << "\n";
   return kImportWritten;
 }

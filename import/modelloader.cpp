@@ -36,8 +36,7 @@ static color3f MaterialColour(const aiMaterial* material, const char* key, unsig
   return color3f{c.r, c.g, c.b};
 }
 
-static float MaterialFloat(const aiMaterial* material, const char* key, unsigned type, unsigned index,
-                           float fallback) {
+static float MaterialFloat(const aiMaterial* material, const char* key, unsigned type, unsigned index, float fallback) {
   float value = 0.0f;
   if (material->Get(key, type, index, value) != AI_SUCCESS) return fallback;
   return value;
@@ -101,7 +100,8 @@ static void AddMeshInstance(const aiScene* scene, const aiMesh* source, const ai
   }
   if (dropped > 0) {
     model.warnings.push_back("corvane-import: " + file + ": mesh " + Quoted(source->mName) + ": " +
-                             std::to_string(dropped) + " triangles with a corner that is not a finite number; left out");
+                             std::to_string(dropped) +
+                             " triangles with a corner that is not a finite number; left out");
   }
   if (mesh.faces.empty()) {
     model.warnings.push_back("corvane-import: " + file + ": mesh " + Quoted(source->mName) +
@@ -144,8 +144,8 @@ static void AddLights(const aiScene* scene, bool z_up, const std::string& file, 
     float brightest = std::max({c.r, c.g, c.b});
     color3f colour{1.0f, 1.0f, 1.0f};
     if (std::isfinite(brightest) && brightest > 0.0f) {
-      colour = color3f{std::max(c.r, 0.0f) / brightest, std::max(c.g, 0.0f) / brightest,
-                       std::max(c.b, 0.0f) / brightest};
+      colour =
+          color3f{std::max(c.r, 0.0f) / brightest, std::max(c.g, 0.0f) / brightest, std::max(c.b, 0.0f) / brightest};
     }
     model.lights.push_back(CV_light{location, colour, 1.0f});
   }
@@ -153,8 +153,8 @@ static void AddLights(const aiScene* scene, bool z_up, const std::string& file, 
 
 bool LoadModel(const std::string& path, bool z_up, CVImportModel& model, std::string& error) {
   Assimp::Importer importer;
-  const unsigned steps = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType |
-                         aiProcess_ValidateDataStructure;
+  const unsigned steps =
+      aiProcess_Triangulate | aiProcess_JoinIdenticalVertices | aiProcess_SortByPType | aiProcess_ValidateDataStructure;
   const aiScene* scene = importer.ReadFile(path, steps);
   if (scene == nullptr || scene->mRootNode == nullptr) {
     error = "corvane-import: cannot read the model " + path + ": " + importer.GetErrorString();

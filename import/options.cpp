@@ -19,12 +19,15 @@ std::string ImportUsage() {
          "  --size L            scale the model so that its largest extent is L scene units\n"
          "                      (default 400; Corvane's tolerances suit a few hundred)\n"
          "  --scale S           multiply the model's coordinates by S instead\n"
-         "  --no-room           leave out the room; by default a closed box whose walls\n"
-         "                      face inwards surrounds the model, so that light bounces\n"
+         "  --no-room           leave out the room; by default a closed dark box whose\n"
+         "                      walls face inwards surrounds the model, so that light\n"
+         "                      bounces and every light path meets a surface (without\n"
+         "                      it, a first light path that misses the model leaves\n"
+         "                      Corvane's picture empty)\n"
          "  --light X,Y,Z       one point light at X,Y,Z (scene units) instead of the\n"
          "                      model's point lights, or of the light placed above the\n"
          "                      model when it has none\n"
-         "  --samples N         samples of the run, DATASETSIZE (default 200000)\n"
+         "  --samples N         samples of the run, DATASETSIZE (default 1000000)\n"
          "  --view X,Y,Z        direction from the model towards the eye\n"
          "                      (default 0.4,0.3,1: from the front, right and above)\n"
          "  --z-up              the model's up axis is z (common in CAD and 3DS files)\n"
@@ -35,6 +38,7 @@ std::string ImportUsage() {
          "The model is placed with its box centred on the y axis and its lowest point at\n"
          "y = 0: scene point = scale * model point + offset. Its triangles keep their\n"
          "corner order; fronts are the sides from which the corners run counter-clockwise.\n"
+         "Like every Corvane picture, the result is upright and mirrored left to right.\n"
          "\n"
          "Exit status: 0 written; 1 the model could not be used; 2 wrong options;\n"
          "3 a file could not be written.\n";
@@ -63,14 +67,24 @@ static bool ParseTriple(const std::string& text, vertex3f& value) {
   return true;
 }
 
-CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImportOptions& options,
-                                   std::string& error) {
+CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImportOptions& options, std::string& error) {
   auto bad = [&error](const std::string& message) {
     error = "corvane-import: " + message + " (corvane-import --help lists the options)";
     return kOptionsBad;
   };
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
+  // "--view=1,0,0" stands for "--view" "1,0,0".
+  std::vector<std::string> split;
+  for (const std::string& arg : args) {
+    size_t equals = arg.find('=');
+    if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+      split.push_back(arg.substr(0, equals));
+      split.push_back(arg.substr(equals + 1));
+    } else {
+      split.push_back(arg);
+    }
+  }
+  for (size_t i = 0; i < split.size(); ++i) {
+    const std::string& arg = split[i];
     if (arg == "-h" || arg == "--help") return kOptionsHelp;
     if (arg == "--no-room") {
       options.room = false;
@@ -84,16 +98,17 @@ CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImpor
       options.flip_winding = true;
       continue;
     }
-    bool takes_value = arg == "-o" || arg == "--output" || arg == "--size" || arg == "--scale" ||
-                       arg == "--light" || arg == "--samples" || arg == "--view";
+    bool takes_value = arg == "-o" || arg == "--output" || arg == "--size" || arg == "--scale" || arg == "--light" ||
+                       arg == "--samples" || arg == "--view";
     if (takes_value) {
-      if (i + 1 >= args.size()) return bad(arg + " needs a value");
-      const std::string& value = args[++i];
+      if (i + 1 >= split.size()) return bad(arg + " needs a value");
+      const std::string& value = split[++i];
       double number = 0.0;
       if (arg == "-o" || arg == "--output") {
         options.output_dir = value;
       } else if (arg == "--size" || arg == "--scale") {
-        if (!ParseNumber(value, number) || number <= 0.0) return bad(arg + " needs a number above 0, not \"" + value + "\"");
+        if (!ParseNumber(value, number) || number <= 0.0)
+          return bad(arg + " needs a number above 0, not \"" + value + "\"");
         if (arg == "--size") options.size = number;
         if (arg == "--scale") options.scale = number;
       } else if (arg == "--samples") {

@@ -17,7 +17,7 @@ struct CVImportOptions {
   bool room = true;
   bool light_given = false;
   vertex3f light{0, 0, 0};  // scene units, when light_given
-  uint32_t samples = 200000;
+  uint32_t samples = 1000000;
   vertex3f view = kDefaultView;
   bool z_up = false;
   bool flip_winding = false;

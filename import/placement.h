@@ -24,17 +24,23 @@ struct CVPlacement {
 // every mesh and every light location; returns the values used.
 CVPlacement PlaceModel(CVImportModel& model, double scale, double size);
 
+// Widens the box [low, high] to take in p.
+void WidenBox(vertex3f p, vertex3f& low, vertex3f& high);
+
 // The largest of the box's three extents.
 float LargestExtent(vertex3f low, vertex3f high);
 
-// A closed box around the model whose triangles face inwards, so that light
-// leaving the model comes back to it: the floor at the model's lowest point,
-// the walls half a model size (its largest extent) beyond the model on every
-// side, the ceiling half a model size above its top. A matt grey surface.
-CVImportMesh MakeRoom(vertex3f low, vertex3f high);
+// A closed box around the model's box [low, high] whose triangles face
+// inwards, so that light leaving the model comes back to it and every light
+// path finds a surface: the floor at the model's lowest point, the walls a
+// tenth of the model size (its largest extent) beyond the model's box, the
+// ceiling 0.3 of the size above its top, each moved out further where a light
+// would lie outside. A dark matt surface (kd 0.15), so that the model, which
+// gets most of the direct light, stands out against it.
+CVImportMesh MakeRoom(vertex3f low, vertex3f high, const std::vector<CV_light>& lights);
 
-// A white light a quarter of the model size above the model's top and, seen
-// from above, a quarter of the size beyond the model's box on the side the
-// camera looks from (view, from the model towards the eye), so that the faces
-// the camera sees are lit. Inside the room of MakeRoom.
+// A white light 0.15 of the model size above the model's top and, seen from
+// above, just beyond the model's box on the side the camera looks from (view,
+// from the model towards the eye), so that the faces the camera sees are lit.
+// It lies inside the room of MakeRoom.
 CV_light LightAboveModel(vertex3f low, vertex3f high, vertex3f view);

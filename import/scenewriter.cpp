@@ -48,9 +48,7 @@ std::string DefName(size_t position, const std::string& name) {
   return def;
 }
 
-static std::string Triple(vertex3f p) {
-  return SceneNumber(p.x) + " " + SceneNumber(p.y) + " " + SceneNumber(p.z);
-}
+static std::string Triple(vertex3f p) { return SceneNumber(p.x) + " " + SceneNumber(p.y) + " " + SceneNumber(p.z); }
 
 static void WriteLight(std::ostringstream& out, const CV_light& light) {
   // The reader takes the three lines right after the PointLight line, in this order.

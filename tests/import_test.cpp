@@ -1,0 +1,564 @@
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <assimp/Importer.hpp>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "config/settings.h"
+#include "core/raytriangle.h"
+#include "import/framing.h"
+#include "import/importer.h"
+#include "import/model.h"
+#include "import/modelloader.h"
+#include "import/scenewriter.h"
+#include "import/settingswriter.h"
+#include "import/winding.h"
+#include "scene/vrmlreader.h"
+#include "tests/test_files.h"
+
+namespace {
+
+const std::string kModels = "/usr/share/assimp/models/";
+
+struct ImportRun {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+ImportRun Import(std::vector<std::string> args) {
+  std::ostringstream out, err;
+  int status = RunImport(args, out, err);
+  return ImportRun{status, out.str(), err.str()};
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// Nine coordinates: corners a, b, c.
+struct Corners {
+  double v[9];
+};
+
+// The model's triangles as Assimp itself places them (its own baking of the
+// node transforms), with the z axis turned onto y when z_up is set.
+std::vector<Corners> ReferenceTriangles(const std::string& path, bool z_up) {
+  Assimp::Importer importer;
+  const aiScene* scene =
+      importer.ReadFile(path, aiProcess_Triangulate | aiProcess_PreTransformVertices | aiProcess_SortByPType);
+  std::vector<Corners> triangles;
+  if (scene == nullptr) return triangles;
+  for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+    const aiMesh* mesh = scene->mMeshes[m];
+    for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+      if (mesh->mFaces[f].mNumIndices != 3) continue;
+      Corners t;
+      for (int k = 0; k < 3; ++k) {
+        aiVector3D p = mesh->mVertices[mesh->mFaces[f].mIndices[k]];
+        t.v[3 * k] = p.x;
+        t.v[3 * k + 1] = z_up ? p.z : p.y;
+        t.v[3 * k + 2] = z_up ? -p.y : p.z;
+      }
+      triangles.push_back(t);
+    }
+  }
+  return triangles;
+}
+
+// The triangles of every object of a scene file as Corvane's reader reads them.
+std::vector<Corners> ReadBackTriangles(const std::string& path, int& object_count, int& light_count) {
+  CV_parser_data data{};
+  ReadDataFile(path, data);
+  std::vector<Corners> triangles;
+  for (int o = 0; o < data.object_count; ++o) {
+    const CV_parser_object& object = data.objects[o];
+    for (int f = 0; f < object.face_count; ++f) {
+      Corners t;
+      for (int k = 0; k < 3; ++k) {
+        vertex3f p = object.points[object.faces[f].index[k]];
+        t.v[3 * k] = p.x;
+        t.v[3 * k + 1] = p.y;
+        t.v[3 * k + 2] = p.z;
+      }
+      triangles.push_back(t);
+    }
+  }
+  object_count = data.object_count;
+  light_count = data.light_count;
+  FreeParserData(data);
+  return triangles;
+}
+
+// The documented placement: scale (or size over the largest extent), box
+// centred on the y axis, lowest point at y = 0; each value rounded to float.
+std::vector<Corners> Placed(std::vector<Corners> triangles, double scale, double size) {
+  double low[3] = {1e300, 1e300, 1e300}, high[3] = {-1e300, -1e300, -1e300};
+  for (const Corners& t : triangles) {
+    for (int i = 0; i < 9; ++i) {
+      low[i % 3] = std::min(low[i % 3], t.v[i]);
+      high[i % 3] = std::max(high[i % 3], t.v[i]);
+    }
+  }
+  if (scale == 0.0) scale = size / std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
+  double offset[3] = {-scale * 0.5 * (low[0] + high[0]), -scale * low[1], -scale * 0.5 * (low[2] + high[2])};
+  for (Corners& t : triangles) {
+    for (int i = 0; i < 9; ++i) t.v[i] = float(scale * t.v[i] + offset[i % 3]);
+  }
+  return triangles;
+}
+
+// How many of actual have no partner in expected (each used once) with all nine
+// coordinates within tolerance, corners in the same order.
+size_t Unmatched(std::vector<Corners> expected, const std::vector<Corners>& actual, double tolerance) {
+  auto by_first = [](const Corners& a, const Corners& b) { return a.v[0] < b.v[0]; };
+  std::sort(expected.begin(), expected.end(), by_first);
+  std::vector<bool> used(expected.size(), false);
+  size_t unmatched = 0;
+  for (const Corners& t : actual) {
+    Corners probe = t;
+    probe.v[0] -= tolerance;
+    size_t i = std::lower_bound(expected.begin(), expected.end(), probe, by_first) - expected.begin();
+    bool found = false;
+    for (; i < expected.size() && expected[i].v[0] <= t.v[0] + tolerance && !found; ++i) {
+      if (used[i]) continue;
+      bool close = true;
+      for (int k = 0; k < 9; ++k) close = close && std::fabs(expected[i].v[k] - t.v[k]) <= tolerance;
+      if (close) used[i] = found = true;
+    }
+    if (!found) ++unmatched;
+  }
+  return unmatched;
+}
+
+// A cube of edge 2 as OBJ text; inward turns every face round.
+std::string CubeObj(bool inward) {
+  std::string text = "v -1 -1 -1\nv 1 -1 -1\nv 1 1 -1\nv -1 1 -1\nv -1 -1 1\nv 1 -1 1\nv 1 1 1\nv -1 1 1\n";
+  const char* outward_faces[] = {"1 4 3", "1 3 2", "5 6 7", "5 7 8", "1 2 6", "1 6 5",
+                                 "4 8 7", "4 7 3", "1 5 8", "1 8 4", "2 3 7", "2 7 6"};
+  for (const char* face : outward_faces) {
+    std::string f = face;
+    if (inward) std::swap(f[2], f[4]);
+    text += "f " + f + "\n";
+  }
+  return text;
+}
+
+}  // namespace
+
+TEST(Import, RoundTripKeepsEveryTriangleAndPointAfterTheDocumentedScale) {
+  struct Row {
+    const char* model;
+    std::vector<std::string> options;
+    double scale;  // 0: fitted to size
+    double size;
+    bool z_up;
+  };
+  const Row rows[] = {
+      {"OBJ/spider.obj", {}, 0.0, 400.0, false},
+      {"OBJ/WusonOBJ.obj", {"--scale", "100"}, 100.0, 400.0, false},
+      {"PLY/Wuson.ply", {}, 0.0, 400.0, false},
+      {"STL/Spider_binary.stl", {"--z-up"}, 0.0, 400.0, true},
+      {"glTF2/textureTransform/TextureTransformTest.gltf", {}, 0.0, 400.0, false},
+      {"glTF2/glTF-Sample-Models/AnimatedMorphCube-glTF/AnimatedMorphCube.gltf", {}, 0.0, 400.0, false},
+      {"3DS/test1.3ds", {}, 0.0, 400.0, false},
+      {"3DS/fels.3ds", {"--size", "250"}, 0.0, 250.0, false},
+  };
+  for (const Row& row : rows) {
+    std::string model = kModels + row.model;
+    if (!std::filesystem::exists(model)) GTEST_SKIP() << "assimp-testmodels is not installed";
+    TempDir dir;
+    std::vector<std::string> args = {model, "--no-room", "-o", dir.path()};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    ImportRun run = Import(args);
+    ASSERT_EQ(run.status, 0) << row.model << ": " << run.err;
+
+    std::vector<Corners> reference = ReferenceTriangles(model, row.z_up);
+    std::vector<Corners> expected = Placed(reference, row.scale, row.size);
+    int objects = 0, lights = 0;
+    std::vector<Corners> actual = ReadBackTriangles(dir.File(SceneFileName(model)), objects, lights);
+    EXPECT_EQ(actual.size(), reference.size()) << row.model;
+    EXPECT_EQ(lights, 1) << row.model;
+    // A few float roundings of values up to a few hundred units.
+    EXPECT_EQ(Unmatched(expected, actual, 2e-4), 0u) << row.model;
+  }
+}
+
+TEST(Import, DefaultSceneHasAnInwardRoomAsObjectZeroAndALightAboveTheModel) {
+  TempDir dir;
+  std::string model = dir.Write("cube.obj", CubeObj(false));
+  ASSERT_EQ(Import({model, "-o", dir.path()}).status, 0);
+  CV_parser_data data{};
+  ReadDataFile(dir.File("cube.wrl"), data);
+  ASSERT_EQ(data.object_count, 2);
+  ASSERT_EQ(data.light_count, 1);
+  const CV_parser_object& room = data.objects[0];
+  ASSERT_EQ(room.face_count, 12);
+  // The cube becomes 400 units wide, standing on y = 0 and centred on the y axis.
+  vertex3f centre{0, 200, 0};
+  for (int f = 0; f < room.face_count; ++f) {
+    CV_triangle t{room.points[room.faces[f].index[0]], room.points[room.faces[f].index[1]],
+                  room.points[room.faces[f].index[2]]};
+    vector3f towards_centre = VectorizeVertices(t.a, centre);
+    EXPECT_GT(ScalarMultiply(TriNormale(t), towards_centre), 0.0f) << "room face " << f;
+  }
+  vertex3f light = data.lights[0].location;
+  EXPECT_GT(light.y, 400.0f);
+  for (int p = 0; p < room.point_count; ++p) {
+    EXPECT_GT(std::fabs(room.points[p].x), 200.0f);
+    EXPECT_GT(std::fabs(room.points[p].x), std::fabs(light.x));
+  }
+  FreeParserData(data);
+}
+
+TEST(Import, ModelPointLightsAreKeptAndOtherLightsLeftOutWithAWarning) {
+  std::string model = kModels + "Collada/lights.dae";
+  if (!std::filesystem::exists(model)) GTEST_SKIP() << "assimp-testmodels is not installed";
+  TempDir dir;
+  ImportRun run = Import({model, "-o", dir.path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err, "light \"Spot\" is not a point light")) << run.err;
+  int objects = 0, lights = 0;
+  ReadBackTriangles(dir.File("lights.wrl"), objects, lights);
+  EXPECT_EQ(lights, 2);
+
+  ASSERT_EQ(Import({model, "-o", dir.path(), "--light", "1,2,3"}).status, 0);
+  CV_parser_data data{};
+  ReadDataFile(dir.File("lights.wrl"), data);
+  ASSERT_EQ(data.light_count, 1);
+  EXPECT_EQ(data.lights[0].location.x, 1.0f);
+  EXPECT_EQ(data.lights[0].location.y, 2.0f);
+  EXPECT_EQ(data.lights[0].location.z, 3.0f);
+  FreeParserData(data);
+}
+
+TEST(Import, SettingsFileFramesTheModelAndReadsBackWhole) {
+  TempDir dir;
+  std::string model = dir.Write("Box Model.obj", CubeObj(false));
+  ASSERT_EQ(Import({model, "-o", dir.path(), "--samples=1234"}).status, 0);
+  uint32_t dataset_size = 0;
+  float light_chance = 0;
+  std::string filename;
+  bool wireframe = true;
+  vertex3f eye{}, center{}, up{}, ul{}, ur{}, dl{}, dr{};
+  InDirectory(dir.path(),
+              [&] { ReadSettings(dataset_size, light_chance, filename, wireframe, eye, center, up, ul, ur, dl, dr); });
+  EXPECT_EQ(dataset_size, 1234u);
+  EXPECT_EQ(light_chance, 0.5f);
+  EXPECT_EQ(filename, "box_model.wrl");
+  EXPECT_TRUE(std::filesystem::exists(dir.File(filename)));
+  EXPECT_FALSE(wireframe);
+  EXPECT_EQ(center.y, 200.0f);
+  // Every corner of the sensor was read: none kept its initial zero.
+  for (vertex3f corner : {ul, ur, dl, dr}) EXPECT_GT(VertexDistance(corner, vertex3f{0, 0, 0}), 1.0f);
+}
+
+TEST(Framing, EveryCornerOfTheBoxProjectsOntoTheSensorFrontBetweenItAndTheEye) {
+  vertex3f low{-200, 0, -120}, high{200, 150, 120};
+  const vertex3f views[] = {kDefaultView, {0, 0, 1}, {1, 0, 0}, {-1, 0.5f, -0.2f}, {0, 1, 0}, {0.1f, -1, 0}};
+  for (vertex3f view : views) {
+    CVCamera camera = FrameBox(low, high, view);
+    float width = VertexDistance(camera.ul, camera.dl);
+    EXPECT_GT(width, 100.0f);
+    EXPECT_LT(width, 1000.0f);
+    for (int corner = 0; corner < 8; ++corner) {
+      vertex3f p{(corner & 1) ? high.x : low.x, (corner & 2) ? high.y : low.y, (corner & 4) ? high.z : low.z};
+      vector3f line = VectorizeVertices(p, camera.eye);
+      float t = 0;
+      vertex3f hit{};
+      int first = IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ul, camera.ur}, t, hit);
+      if (first != kRayFrontAhead) {
+        EXPECT_EQ(IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ur, camera.dr}, t, hit), kRayFrontAhead)
+            << "view " << view.x << "," << view.y << "," << view.z << " corner " << corner;
+      }
+      EXPECT_LT(t, 1.0f) << "the sensor lies between the box and the eye";
+    }
+  }
+}
+
+TEST(Framing, UpInTheSceneIsUpInThePicture) {
+  // The picture is the sensor transposed: its top row is the sensor's column
+  // along ul-dl, its left column the sensor's row along ul-ur.
+  vertex3f low{-100, 0, -100}, high{100, 200, 100};
+  for (vertex3f view : {kDefaultView, vertex3f{1, 0.2f, 0}, vertex3f{0, 1, 0}}) {
+    CVCamera camera = FrameBox(low, high, view);
+    auto picture_row = [&](vertex3f p) {
+      vector3f line = VectorizeVertices(p, camera.eye);
+      float t = 0;
+      vertex3f hit{};
+      if (IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ul, camera.ur}, t, hit) != kRayFrontAhead) {
+        IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ur, camera.dr}, t, hit);
+      }
+      return ScalarMultiply(VectorizeVertices(camera.ul, hit), VectorizeVertices(camera.ul, camera.ur));
+    };
+    vertex3f higher{camera.center.x + 10 * camera.up.x, camera.center.y + 10 * camera.up.y,
+                    camera.center.z + 10 * camera.up.z};
+    EXPECT_LT(picture_row(higher), picture_row(camera.center)) << view.x << "," << view.y << "," << view.z;
+  }
+}
+
+TEST(Material, ReaderNumbersFollowTheModelMaterial) {
+  struct Row {
+    color3f diffuse, specular;
+    float shininess, strength;
+    CVImportMaterial expected;
+  };
+  const Row rows[] = {
+      {{0.6f, 0.6f, 0.6f}, {0, 0, 0}, 0, 1, {0.6f, 0, 1}},                // grey matt: kd is the grey
+      {{1, 0, 0}, {0, 0, 0}, 0, 1, {0.2126f, 0, 1}},                      // red counts by its luminance
+      {{0.5f, 0.5f, 0.5f}, {0.3f, 0.3f, 0.3f}, 20, 1, {0.5f, 0.3f, 20}},  // glossy
+      {{0.5f, 0.5f, 0.5f}, {1, 1, 1}, 0, 1, {0.5f, 0, 1}},                // specular colour without shininess
+      {{0.5f, 0.5f, 0.5f}, {1, 1, 1}, 40, 0.2f, {0.5f, 0.2f, 40}},        // strength scales the specular colour
+      {{1, 1, 1}, {1, 1, 1}, 50, 1, {0.5f, 0.5f, 50}},                    // the sum is scaled down to 1
+      {{3, 3, 3}, {-1, -1, -1}, 10, 1, {1, 0, 10}},                       // out-of-range colours are clamped
+  };
+  for (const Row& row : rows) {
+    CVImportMaterial m = ReaderMaterial(row.diffuse, row.specular, row.shininess, row.strength);
+    EXPECT_NEAR(m.diffuse, row.expected.diffuse, 1e-6) << row.diffuse.r << " " << row.specular.r;
+    EXPECT_NEAR(m.specular, row.expected.specular, 1e-6) << row.diffuse.r << " " << row.specular.r;
+    EXPECT_EQ(m.exponent, row.expected.exponent);
+  }
+}
+
+TEST(Material, DiffusePlusSpecularNeverExceedsOneAsAFloatSum) {
+  for (float d = 0.0f; d <= 1.0f; d += 0.0371f) {
+    for (float s = 0.0f; s <= 1.0f; s += 0.0293f) {
+      CVImportMaterial m = ReaderMaterial({d, d, d}, {s, s, s}, 10, 1);
+      EXPECT_LE(m.diffuse + m.specular, 1.0f) << d << " " << s;
+      EXPECT_GE(m.diffuse, 0.0f);
+      EXPECT_GE(m.specular, 0.0f);
+    }
+  }
+}
+
+TEST(SceneWriter, NumbersReadBackAsTheSameFloat) {
+  const float values[] = {0.0f,        -0.0f, 0.1f,   0.6f,     1.0f / 3.0f, 400.0f,    -123.456789f,
+                          16777217.0f, 1e-7f, 1e-30f, 1.4e-45f, 3.4e38f,     123286.17f};
+  for (float v : values) {
+    std::string text = SceneNumber(v);
+    EXPECT_EQ(float(std::atof(text.c_str())), v) << text;
+    EXPECT_EQ(text.find_first_of(", \t"), std::string::npos) << text;
+  }
+}
+
+TEST(SceneWriter, NamesKeepNoReaderKeyword) {
+  struct Row {
+    const char* name;
+    const char* def;
+  };
+  const Row rows[] = {
+      {"Body", "Mesh3_Body"},
+      {"", "Mesh3"},
+      {"left leg.001", "Mesh3_left_leg_001"},
+      {"pointer", "Mesh3_er"},
+      {"geometry_rotation", "Mesh3__"},
+      {"popointint", "Mesh3"},  // taking "point" out leaves another "point"
+      {"diffuseColor-1]", "Mesh3__1_"},
+      {"Mast\xc3\xa9", "Mesh3_Mast__"},
+  };
+  for (const Row& row : rows) {
+    std::string def = DefName(3, row.name);
+    EXPECT_EQ(def, row.def) << row.name;
+    for (const std::string& keyword : ReaderKeywords()) EXPECT_EQ(def.find(keyword), std::string::npos) << def;
+  }
+}
+
+TEST(SceneWriter, AMeshNamedWithKeywordsStillReadsBackWhole) {
+  CVImportMesh mesh{
+      "point color geometry translation", {0.5f, 0.25f, 8}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{{0, 1, 2}}}};
+  TempDir dir;
+  std::string path = dir.Write("named.wrl", SceneText({mesh, mesh}, {CV_light{{0, 5, 0}, {1, 1, 1}, 1}}, 1.0));
+  CV_parser_data data{};
+  ReadDataFile(path, data);
+  ASSERT_EQ(data.object_count, 2);
+  ASSERT_EQ(data.light_count, 1);
+  for (int o = 0; o < 2; ++o) {
+    EXPECT_EQ(data.objects[o].diffuse, 0.5f);
+    EXPECT_EQ(data.objects[o].specular, 0.25f);
+    EXPECT_EQ(data.objects[o].exponent, 8.0f);
+    EXPECT_EQ(data.objects[o].point_count, 3);
+    EXPECT_EQ(data.objects[o].face_count, 1);
+    EXPECT_EQ(data.objects[o].points[1].x, 1.0f);
+  }
+  EXPECT_EQ(data.lights[0].location.y, 5.0f);
+  FreeParserData(data);
+}
+
+TEST(Winding, ClosedMeshFacingInwardsIsFoundAndFlipped) {
+  TempDir dir;
+  std::string inward = dir.Write("inward.obj", CubeObj(true));
+  ImportRun run = Import({inward, "-o", dir.path()});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_TRUE(Contains(run.err, "face inwards")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "with --flip-winding")) << run.err;
+
+  run = Import({inward, "-o", dir.path(), "--flip-winding"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  run = Import({dir.Write("outward.obj", CubeObj(false)), "-o", dir.path()});
+  EXPECT_EQ(run.err, "");
+}
+
+TEST(Winding, OnlyClosedMeshesCount) {
+  CVImportMesh open{"", {0.5f, 0, 1}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{{0, 2, 1}}}};
+  EXPECT_FALSE(IsClosedMesh(open));
+  EXPECT_FALSE(FacesInward(open));
+  // A tetrahedron whose repeated corners are separate points still counts as closed.
+  CVImportMesh tetra{"", {0.5f, 0, 1}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}}, {}};
+  tetra.faces = {{{0, 2, 1}}, {{4, 1, 3}}, {{0, 3, 2}}, {{1, 2, 3}}};
+  EXPECT_TRUE(IsClosedMesh(tetra));
+  EXPECT_GT(SignedVolume(tetra), 0.0);
+  EXPECT_FALSE(FacesInward(tetra));
+  FlipWinding(tetra);
+  EXPECT_TRUE(FacesInward(tetra));
+}
+
+TEST(ObjectLimit, MeshesWithEqualMaterialsAreJoined) {
+  CVImportMesh a{"a", {0.5f, 0, 1}, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{{0, 1, 2}}}};
+  CVImportMesh b{"b", {0.7f, 0, 1}, {{0, 0, 1}, {1, 0, 1}, {0, 1, 1}}, {{{0, 1, 2}}}};
+  CVImportMesh c{"c", {0.5f, 0, 1}, {{5, 0, 0}, {6, 0, 0}, {5, 1, 0}}, {{{2, 1, 0}}}};
+  std::vector<CVImportMesh> merged = MergeMeshesByMaterial({a, b, c});
+  ASSERT_EQ(merged.size(), 2u);
+  EXPECT_EQ(merged[0].points.size(), 6u);
+  ASSERT_EQ(merged[0].faces.size(), 2u);
+  EXPECT_EQ(merged[0].faces[1].index[0], 5);
+  EXPECT_EQ(merged[0].faces[1].index[2], 3);
+  EXPECT_EQ(merged[1].material.diffuse, 0.7f);
+}
+
+TEST(ObjectLimit, TooManyMeshesAreJoinedIntoFewerObjects) {
+  TempDir dir;
+  std::ostringstream obj;
+  obj << "v 0 0 0\nv 1 0 0\nv 0 1 0\n";
+  for (int i = 0; i < kMaxObjects; ++i) obj << "o part" << i << "\nf 1 2 3\n";
+  std::string model = dir.Write("parts.obj", obj.str());
+  ImportRun run = Import({model, "-o", dir.path()});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err, "meshes with equal materials joined into 1")) << run.err;
+  int objects = 0, lights = 0;
+  std::vector<Corners> triangles = ReadBackTriangles(dir.File("parts.wrl"), objects, lights);
+  EXPECT_EQ(objects, 2);
+  EXPECT_EQ(triangles.size(), size_t(kMaxObjects) + 12);
+}
+
+TEST(ImportErrors, UnusableModelsNameTheFileAndEndWithStatusOne) {
+  TempDir dir;
+  struct Row {
+    std::string path;
+    const char* message;
+  };
+  const Row rows[] = {
+      {dir.File("missing.obj"), "Unable to open file"},
+      {dir.Write("empty.obj", ""), "cannot read the model"},
+      {dir.Write("empty.ply", ""), "is empty"},
+      {dir.Write("noise.xyz", "no model here\n"), "cannot read the model"},
+      {dir.Write("points.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\np 1\np 2\np 3\n"), "no triangles"},
+  };
+  for (const Row& row : rows) {
+    ImportRun run = Import({row.path, "-o", dir.path()});
+    EXPECT_EQ(run.status, kImportModelUnusable) << row.path;
+    EXPECT_TRUE(Contains(run.err, row.path)) << run.err;
+    EXPECT_TRUE(Contains(run.err, row.message)) << run.err;
+    EXPECT_TRUE(run.err.rfind("corvane-import: ", 0) == 0) << run.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.File("corvane.cfg")));
+}
+
+TEST(ImportErrors, MeshesWithoutTrianglesAreSkippedWithAWarning) {
+  TempDir dir;
+  std::string model = dir.Write("mixed.obj",
+                                "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
+                                "o dots\np 1\np 2\no wire\nl 1 2\nl 2 3\no face\nf 1 2 3\n");
+  ImportRun run = Import({model, "-o", dir.path(), "--no-room"});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(Contains(run.err, "mesh \"dots\" has no triangles")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "mesh \"wire\" has no triangles")) << run.err;
+  int objects = 0, lights = 0;
+  EXPECT_EQ(ReadBackTriangles(dir.File("mixed.wrl"), objects, lights).size(), 1u);
+  EXPECT_EQ(objects, 1);
+}
+
+TEST(ImportErrors, OutputThatCannotBeWrittenEndsWithStatusThree) {
+  TempDir dir;
+  std::string model = dir.Write("cube.obj", CubeObj(false));
+  ImportRun run = Import({model, "-o", dir.File("no/such/folder")});
+  EXPECT_EQ(run.status, kImportNotWritten);
+  EXPECT_TRUE(Contains(run.err, "cannot write")) << run.err;
+}
+
+TEST(ImportOptions, WrongOptionsAreRefusedWithStatusTwo) {
+  const std::vector<std::vector<std::string>> rows = {
+      {},
+      {"--bogus", "a.obj"},
+      {"a.obj", "b.obj"},
+      {"a.obj", "--scale"},
+      {"a.obj", "--scale", "0"},
+      {"a.obj", "--size", "-3"},
+      {"a.obj", "--samples", "1.5"},
+      {"a.obj", "--samples", "0"},
+      {"a.obj", "--samples", "50000001"},
+      {"a.obj", "--view", "0,0,0"},
+      {"a.obj", "--view", "1,2"},
+      {"a.obj", "--light", "1,2,x"},
+      {"a.obj", "--light", "nan,0,0"},
+  };
+  for (const auto& args : rows) {
+    ImportRun run = Import(args);
+    EXPECT_EQ(run.status, kImportBadOptions) << (args.empty() ? "" : args.back());
+    EXPECT_TRUE(Contains(run.err, "--help")) << run.err;
+  }
+  ImportRun help = Import({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: corvane-import", 0), 0u);
+  for (const char* option :
+       {"--size", "--scale", "--no-room", "--light", "--samples", "--view", "--flip-winding", "-o"}) {
+    EXPECT_TRUE(Contains(help.out, option)) << option;
+  }
+}
+
+// An independent VRML 2.0 parser, the loader of the npm package three run in
+// Node, reads the written file and builds every mesh with every triangle.
+TEST(ImportVrml, WrittenSceneParsesAsVrml97WithThreeJs) {
+  if (std::system("node --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "node is not installed";
+  std::string npm_dir = std::string(CORVANE_BINARY_DIR) + "/import-test-node";
+  std::string three = npm_dir + "/node_modules/three/examples/jsm/loaders/VRMLLoader.js";
+  if (!std::filesystem::exists(three)) {
+    // Bounded, so that a machine without a network skips instead of waiting.
+    std::string install = "timeout 300 npm install --no-audit --no-fund --silent --prefix '" + npm_dir +
+                          "' three@0.187.0 > /dev/null 2>&1";
+    if (std::system(install.c_str()) != 0 || !std::filesystem::exists(three)) {
+      GTEST_SKIP() << "the npm package three could not be installed";
+    }
+  }
+  std::string model = kModels + "OBJ/spider.obj";
+  if (!std::filesystem::exists(model)) GTEST_SKIP() << "assimp-testmodels is not installed";
+  TempDir dir;
+  ASSERT_EQ(Import({model, "-o", dir.path()}).status, 0);
+  // The script has to live beside node_modules for "three" to resolve.
+  std::ofstream(npm_dir + "/count-vrml.mjs")
+      << "import { readFileSync } from 'node:fs';\n"
+         "import { VRMLLoader } from 'three/examples/jsm/loaders/VRMLLoader.js';\n"
+         "console.error = (...args) => { process.stderr.write(args.join(' ') + '\\n'); process.exitCode = 1; };\n"
+         "const scene = new VRMLLoader().parse(readFileSync(process.argv[2], 'utf8'), '');\n"
+         "let meshes = 0, triangles = 0;\n"
+         "scene.traverse((node) => {\n"
+         "  if (!node.isMesh) return;\n"
+         "  meshes += 1;\n"
+         "  const g = node.geometry;\n"
+         "  triangles += (g.index ? g.index.count : g.attributes.position.count) / 3;\n"
+         "});\n"
+         "console.log(`${meshes} ${triangles}`);\n";
+  std::string output = dir.File("counts.txt");
+  std::string command = "node '" + npm_dir + "/count-vrml.mjs' '" + dir.File("spider.wrl") + "' > '" + output + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  int meshes = 0, triangles = 0;
+  std::ifstream(output) >> meshes >> triangles;
+  EXPECT_EQ(meshes, 20);  // the room and the spider's 19 meshes
+  EXPECT_EQ(triangles, 12 + 1368);
+}
