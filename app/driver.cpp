@@ -59,7 +59,8 @@ CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f n
   return sample;
 }
 
-SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress) {
+SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress,
+                        uint64_t miss_limit) {
   if (scene.light_count < 1) {
     DrawTextPos(1, 1, "Calculating samples:");
     return kSamplingNoLight;
@@ -104,7 +105,7 @@ SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, 
     if (built) {
       steps_without_hit = 0;
       if (!InsertIntoDataSet(dataset, sample)) return kSamplingFull;
-    } else if (++steps_without_hit >= kStepsWithoutHitLimit) {
+    } else if (++steps_without_hit >= miss_limit) {
       return kSamplingNoHits;
     }
   }

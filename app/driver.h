@@ -53,8 +53,10 @@ CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f n
                          float lobe_factor, float reflectance_factor);
 
 // Traces the first light path, shows the "Calculating samples:" heading and
-// runs the sampling loop until the data set refuses a sample.
-SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress);
+// runs the sampling loop until the data set refuses a sample, or until
+// miss_limit steps in a row have found nothing.
+SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress,
+                        uint64_t miss_limit = kStepsWithoutHitLimit);
 
 // A sensor value as a grey byte: value * 255 truncated, saturating at 0 and
 // 255; NaN gives 0.

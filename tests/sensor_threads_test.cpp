@@ -206,6 +206,7 @@ TEST(SensorThreads, RoomExampleGivesTheSameBitsOnOneTwoAndThreeThreads) {
   for (unsigned threads : {1u, 2u, 3u}) {
     ExpectSameBits(Visualize(samples, sensor, room, threads), reference, std::to_string(threads) + " threads");
   }
+  FreeScene(room);
 }
 
 namespace {

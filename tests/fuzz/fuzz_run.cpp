@@ -1,0 +1,117 @@
+// A whole small run from the fuzzer, without console and window: the input is
+// the settings file, a line "=====", and the scene file. The data set is
+// capped at kMaxSamples; the image is written to memory.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/driver.h"
+#include "config/settings.h"
+#include "core/messages.h"
+#include "core/mt19937.h"
+
+namespace {
+
+constexpr uint32_t kMaxSamples = 200;
+constexpr uint32_t kSeed = 50;
+const std::string kSeparator = "\n=====\n";
+const std::string kSceneName = "scene.wrl";
+
+// The sampling loop gives up after this many misses in a row: the program's
+// own limit (kStepsWithoutHitLimit, ten million steps) takes seconds per input.
+constexpr uint64_t kMissLimit = 20000;
+
+// The program reads its files from the working directory: each input works
+// in a directory of its own and goes back afterwards, since libFuzzer keeps
+// its corpus and artifacts under relative names.
+class InTemporaryDirectory {
+ public:
+  InTemporaryDirectory() {
+    static std::string directory = [] {
+      char pattern[] = "/tmp/corvane-fuzz-run-XXXXXX";
+      if (mkdtemp(pattern) == nullptr) std::abort();
+      return std::string(pattern);
+    }();
+    if (getcwd(previous_, sizeof previous_) == nullptr || chdir(directory.c_str()) != 0) std::abort();
+  }
+  ~InTemporaryDirectory() {
+    if (chdir(previous_) != 0) std::abort();
+  }
+
+ private:
+  char previous_[4096];
+};
+
+void WriteFile(const std::string& name, const std::string& bytes) {
+  std::FILE* out = std::fopen(name.c_str(), "wb");
+  if (out == nullptr) std::abort();
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) std::abort();
+  std::fclose(out);
+}
+
+void Run(const std::string& settings, const std::string& scene_text) {
+  WriteFile(CONFIG_FILENAME, settings);
+  WriteFile(kSceneName, scene_text);
+
+  uint32_t size = 50000;
+  float chance = 0.5f;
+  std::string name;
+  bool frame = false;
+  vertex3f eye{0, 0, 0}, center{0, 0, 0}, up{0, 0, 0};
+  vertex3f ul{0, 0, 0}, ur{0, 0, 0}, dl{0, 0, 0}, dr{0, 0, 0};
+  if (!ReadSettings(size, chance, name, frame, eye, center, up, ul, ur, dl, dr)) return;
+  // Names of other directories could reach devices that never end (/dev/zero)
+  // or files of the machine; the fuzzer's own scene stands in for them.
+  if (name.find('/') != std::string::npos) name = kSceneName;
+
+  CV_scene world{0, nullptr, 0, nullptr};
+  if (CreateScene(name, world) == 0) return;
+  uint32_t capacity = std::min(size, kMaxSamples);
+
+  CVDataSet samples{0, 0, nullptr};
+  if (!AllocateDataSet(samples, capacity)) std::abort();
+  counter progress{-1, -1, nullptr, 0, 0};  // no screen: nothing is drawn
+  init_genrand(kSeed);
+  FillDataSet(world, samples, chance, progress, kMissLimit);
+  if (samples.count > samples.capacity) std::abort();
+
+  CVSensor view{};
+  AllocateSensor(view, eye, center, up, ul, ur, dl, dr);
+  if (VisualizeDataSet(samples, view, world) == 1) {
+    size_t count = size_t(1) << (2 * view.level);
+    int side = 1 << view.level;
+    if (count != size_t(side) * size_t(side)) std::abort();
+    myImage image(side, side);
+    SensorToImage(view, image);
+    char* buffer = nullptr;
+    size_t length = 0;
+    std::FILE* memory = open_memstream(&buffer, &length);
+    if (memory == nullptr) std::abort();
+    bool written = image.WriteImageToStream(memory);
+    std::fclose(memory);
+    std::string header = "P6 " + std::to_string(side) + " " + std::to_string(side) + " 255\n";
+    if (!written || length != header.size() + count * 3) std::abort();
+    std::free(buffer);
+    std::free(view.pixels);
+  }
+
+  FreeDataSet(samples);
+  FreeScene(world);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
+  InTemporaryDirectory here;
+  std::string input(reinterpret_cast<const char*>(bytes), size);
+  size_t split = input.find(kSeparator);
+  std::string settings = split == std::string::npos ? input : input.substr(0, split + 1);
+  std::string scene_text = split == std::string::npos ? "" : input.substr(split + kSeparator.size());
+  Run(settings, scene_text);
+  TakeInputProblems();
+  return 0;
+}
