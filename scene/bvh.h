@@ -19,9 +19,10 @@ struct CV_acceleration {
   const CV_triangle* source;     // the object's triangle array this was built from
   int32_t source_count;          // and its length: a mismatch makes the query scan
   float max_abs;                 // largest coordinate magnitude of every box below
+  float origin_limit;            // rays whose origin has a larger coordinate scan the object
   int32_t slot_count;            // triangles in the hierarchy
-  CV_cached_triangle* slots;     // in leaf order
-  int32_t* slot_triangle;        // the triangle index of each slot
+  CV_cached_plane* slot_planes;  // in leaf order, with each slot's triangle index
+  CV_cached_edges* slot_edges;
   int32_t node_count;
   CV_bvh_node* nodes;            // node 0 is the root
   int32_t unbounded_count;       // triangles tested on every query (no safe box)
@@ -31,6 +32,10 @@ struct CV_acceleration {
   bool box_has_bounds;           // box_lo..box_hi holds every point a box triangle can accept
   float box_lo[3];
   float box_hi[3];
+  int8_t box_kind[12];           // AcceptanceBounds of each box triangle (1, 0 or -1)
+  float box_triangle_lo[12][3];  // and its box when the kind is 1
+  float box_triangle_hi[12][3];
+  int8_t box_order[3][2][12];    // the order to try them in, by the axis and side the ray leaves by
   size_t bytes;                  // memory held by this record and its arrays
 };
 
@@ -50,7 +55,12 @@ struct CV_bvh_ray {
   float origin_max_abs;
   float inverse[3];
   bool flat[3];  // the direction component is zero: the ray keeps its coordinate
+  bool any_flat;
 };
+
+// True when the object's hierarchy answers this (usable) ray; otherwise the
+// object is scanned triangle by triangle.
+bool BvhAnswersRay(const CV_acceleration& acceleration, const CV_bvh_ray& ray);
 
 CV_bvh_ray PrepareBvhRay(vector3f ray);
 
@@ -64,7 +74,13 @@ bool BvhRayMeetsBox(const CV_acceleration& acceleration, const CV_bvh_ray& ray);
 bool BvhNearestFrontHit(const CV_acceleration& acceleration, const CV_bvh_ray& ray, int object, float& best_t,
                         int& best_object, int& best_triangle, vertex3f& hit);
 
+// BvhNearestFrontHit when BvhRayMeetsBox says the object is a candidate, and
+// false otherwise, preparing the ray for the object's boxes once.
+bool BvhObjectFrontHit(const CV_acceleration& acceleration, const CV_bvh_ray& ray, int object, float& best_t,
+                       int& best_object, int& best_triangle, vertex3f& hit);
+
 // The box of every point the ray-triangle test can accept for the triangle,
-// as lo and hi. Returns 1 with the box, 0 when the triangle never gives
-// result 1 or 2 (zero float normal), -1 when no safe box is known.
+// from rays whose origin coordinates are at most 1000 in magnitude, as lo
+// and hi. Returns 1 with the box, 0 when the triangle never gives result 1
+// or 2 (zero float normal), -1 when no safe box is known.
 int AcceptanceBounds(CV_triangle triangle, float lo[3], float hi[3]);

@@ -74,6 +74,7 @@ int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& 
   for (int32_t i = 0; i < scene.object_count; ++i) {
     const CV_object& candidate = scene.objects[i];
     const CV_acceleration* a = UsableAcceleration(candidate);
+    if (a != nullptr && !BvhAnswersRay(*a, prepared)) a = nullptr;
     if (a == nullptr) {
       if (!RayMeetsBox(ray, candidate)) continue;
       float nearest = 0;
@@ -89,8 +90,7 @@ int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& 
       }
       continue;
     }
-    if (!BvhRayMeetsBox(*a, prepared)) continue;
-    if (BvhNearestFrontHit(*a, prepared, i, best_t, best_object, best_triangle, best_point)) {
+    if (BvhObjectFrontHit(*a, prepared, i, best_t, best_object, best_triangle, best_point)) {
       best_normal = TriNormale(candidate.triangles[best_triangle]);
     }
   }

@@ -18,20 +18,31 @@ vertex3f Unit(vertex3f v) { return NormalizeVector(vector3f{{0, 0, 0}, v}).direc
 
 bool StrictlyNearZero(float v) { return -kNearZero < v && v < kNearZero; }
 
-bool Finite(vertex3f v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
-
-// The plain test's edge clause, with two exits that cannot change its outcome.
+// The plain test's edge clause, with exits that cannot change its outcome.
 // The band clause is tried first: it alone lets the edge pass. When it fails,
-// some |T| component is at least 0.0001, so |T| neither underflows nor is
-// tiny; if then the float dot R_hat . T is finite and not positive, the true
-// cosine is at most a few ulp above zero (the dot's rounding is below
-// 4e-7 |T|), and the computed cosine cannot exceed 0.9999: the edge fails
-// without its square root.
-bool PassesEdge(const CV_cached_triangle& c, int e, vertex3f X) {
+// some |T| component is at least 0.0001, so s = T . T (the very s the unit
+// vector divides by the root of) neither underflows nor is tiny. When s is
+// also below 1e30, T and a = R_hat . T are finite, and
+//  - a <= 0: the true cosine is at most a few ulp above zero (the dot's
+//    rounding is below 4e-7 |T|), so the computed one cannot exceed 0.9999;
+//  - otherwise a^2 / s estimates the squared cosine within 1e-6, the
+//    computed cosine is within 5e-7 of the true one and never reaches 1.0001
+//    (|R_hat|, |unit T| and the dot are each within a few ulp of 1), so
+//    a^2 > 0.99991 s (cosine above 0.99995) passes and a^2 < 0.9997 s
+//    (cosine below 0.99986) fails, as the full computation would.
+// Only the thin shell between them, and non-finite T, take the square root.
+template <typename Edges>
+inline bool PassesEdge(const Edges& c, int e, vertex3f X) {
   vertex3f T = Cross(c.edge[e], Minus(X, c.corner[e]));
   if (StrictlyNearZero(T.x) && StrictlyNearZero(T.y) && StrictlyNearZero(T.z)) return true;
   float against = Dot(c.R_hat[e], T);
-  if (std::isfinite(against) && against <= 0 && Finite(T)) return false;
+  float s = T.x * T.x + T.y * T.y + T.z * T.z;
+  if (s < 1e30f) {
+    if (against <= 0) return false;
+    float a2 = against * against;
+    if (a2 > 0.99991f * s) return true;
+    if (a2 < 0.9997f * s) return false;
+  }
   float cosine = Dot(c.R_hat[e], Unit(T));
   return kUnitLow < cosine && cosine < kUnitHigh;
 }
@@ -57,8 +68,13 @@ CV_cached_triangle CacheTriangle(CV_triangle triangle) {
 
 CV_cached_ray CacheRay(vector3f ray) { return CV_cached_ray{ray.origin, ray.direction, Unit(ray.direction)}; }
 
-bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& c, CachedHitKind kind, float limit,
-               bool ties_win, float& t, vertex3f& hit) {
+namespace {
+
+// The plane stage of the test: the facing and the plane parameter, which
+// must pass the limit; `Plane` holds n_hat, N and N_dot_P0.
+template <typename Plane>
+inline bool PlaneHit(const CV_cached_ray& ray, const Plane& c, CachedHitKind kind, float limit, bool ties_win,
+                     float& t_plane) {
   // Result 1 needs -1.0001 < m < -0.0001, result 2 needs 0.0001 < m < 1.0001;
   // a NaN m fails both, as it fails the edges of the plain test.
   float m = Dot(ray.d_hat, c.n_hat);
@@ -72,14 +88,44 @@ bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& c, CachedHitK
   numerator = numerator - c.N.x * O.x;
   numerator = numerator - c.N.y * O.y;
   numerator = numerator - c.N.z * O.z;
-  float t_plane = numerator / Dot(c.N, d);
+  t_plane = numerator / Dot(c.N, d);
   // Both accepted results need t > 0.0001 (which also rules out result 5).
   if (!(t_plane > kNearZero)) return false;
-  if (t_plane > limit || (t_plane == limit && !ties_win)) return false;
+  return !(t_plane > limit || (t_plane == limit && !ties_win));
+}
 
+// The edge stage at the plane point; `Edges` holds corner, edge and R_hat.
+template <typename Edges>
+inline bool EdgesHit(const CV_cached_ray& ray, const Edges& c, float t_plane, float& t, vertex3f& hit) {
+  const vertex3f& O = ray.O;
+  const vertex3f& d = ray.d;
   vertex3f X{O.x + d.x * t_plane, O.y + d.y * t_plane, O.z + d.z * t_plane};
   if (!PassesEdge(c, 0, X) || !PassesEdge(c, 1, X) || !PassesEdge(c, 2, X)) return false;
   t = t_plane;
   hit = X;
   return true;
+}
+
+}  // namespace
+
+bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& c, CachedHitKind kind, float limit,
+               bool ties_win, float& t, vertex3f& hit) {
+  float t_plane = 0;
+  return PlaneHit(ray, c, kind, limit, ties_win, t_plane) && EdgesHit(ray, c, t_plane, t, hit);
+}
+
+bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_cached_edges& edges,
+               CachedHitKind kind, float limit, bool ties_win, float& t, vertex3f& hit) {
+  float t_plane = 0;
+  return PlaneHit(ray, plane, kind, limit, ties_win, t_plane) && EdgesHit(ray, edges, t_plane, t, hit);
+}
+
+void SplitCachedTriangle(const CV_cached_triangle& c, int32_t triangle, CV_cached_plane& plane,
+                         CV_cached_edges& edges) {
+  plane = CV_cached_plane{c.n_hat, c.N, c.N_dot_P0, triangle};
+  for (int e = 0; e < 3; ++e) {
+    edges.corner[e] = c.corner[e];
+    edges.edge[e] = c.edge[e];
+    edges.R_hat[e] = c.R_hat[e];
+  }
 }

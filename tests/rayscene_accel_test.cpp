@@ -303,10 +303,16 @@ TEST(AcceptanceBounds, HoldEveryPointThePlainTestAccepts) {
   int inside = 0;
   for (int n = 0; n < 300000; ++n) {
     CV_triangle t;
-    int shape = random.Below(3);
+    int shape = random.Below(4);
     if (shape == 0) t = Soup(-100, 100, 1, random)[0];
     if (shape == 1) t = Slivers(random.Point(-1, 1), 1, random)[0];
     if (shape == 2) t = Tiny(random.Point(-1, 1), 1, random)[0];
+    if (shape == 3) {
+      // In a plane z = const: the box is as thin as the rounding of the hit point allows.
+      t = Soup(-2, 2, 1, random)[0];
+      t.b.z = t.a.z;
+      t.c.z = t.a.z;
+    }
     float lo[3];
     float hi[3];
     int kind = AcceptanceBounds(t, lo, hi);
@@ -339,6 +345,21 @@ TEST(AcceptanceBounds, LeaveDegenerateTrianglesOutAndGiveNoBoxForNonFiniteOnes) 
   EXPECT_EQ(AcceptanceBounds(CV_triangle{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, lo, hi), 1);
 }
 
+// A needle whose short edge has a wide tolerance band is still boxed tightly
+// across its length: the band pushes the short edge's line out along the
+// needle, not sideways.
+TEST(AcceptanceBounds, StayNarrowAcrossANeedleWithAWideBand) {
+  // Long along x, 0.002 wide along z, in the plane y = 0 (the band of the
+  // short edge is about 0.087 wide).
+  CV_triangle needle{{0, 0, 0}, {0.3f, 0, 0.001f}, {0.3f, 0, -0.001f}};
+  float lo[3];
+  float hi[3];
+  ASSERT_EQ(AcceptanceBounds(needle, lo, hi), 1);
+  EXPECT_LT(hi[0] - lo[0], 0.9f);
+  EXPECT_LT(hi[2] - lo[2], 0.02f);
+  EXPECT_LT(hi[1] - lo[1], 0.01f);
+}
+
 TEST(RaySceneAccelerated, MatchesTheReferenceInAGeneratedRoomOfThinTinyAndFlatObjects) {
   Random random(3);
   OwnedScene owned;
@@ -359,10 +380,11 @@ TEST(RaySceneAccelerated, MatchesTheReferenceInAGeneratedRoomOfThinTinyAndFlatOb
 TEST(RaySceneAccelerated, MatchesTheReferenceAmongOverlappingObjectsAndLargeCoordinates) {
   Random random(5);
   OwnedScene owned;
-  Build({Soup(900, 1000, 10, random), Soup(950, 1000, 4, random), Mesh{}},
+  // The last object is flat in z: its boxes are as thin as rounding allows.
+  Build({Soup(900, 1000, 10, random), Soup(950, 1000, 4, random), Mesh{}, Grid({950, 950, 990}, 10.0f, 4, 0, random)},
         owned);
   int hits = CompareOnRays(owned.scene, kRaysPerScene, 2, 1010);
-  EXPECT_GT(hits, kRaysPerScene / 10);
+  EXPECT_GT(hits, kRaysPerScene / 40);
 }
 
 TEST(RaySceneAccelerated, ScansObjectsBuiltByHandWithoutAHierarchy) {
@@ -373,6 +395,25 @@ TEST(RaySceneAccelerated, ScansObjectsBuiltByHandWithoutAHierarchy) {
   CV_scene scene{1, &object, 0, nullptr};
   EXPECT_TRUE(Same(vector3f{{0.25f, 0.25f, 1}, {0, 0, -1}}, scene));
   EXPECT_EQ(Ask(vector3f{{0.25f, 0.25f, 1}, {0, 0, -1}}, scene, false).result, 1);
+}
+
+// Rays from far outside a small object's reach scan that object; the answers
+// stay the same.
+TEST(RaySceneAccelerated, ScansObjectsForRaysFromFarAway) {
+  Random random(15);
+  OwnedScene owned;
+  Build({Soup(-1, 1, 40, random), Grid({-1, -1, 0}, 0.25f, 8, 0.01f, random)}, owned);
+  int hits = 0;
+  for (int n = 0; n < 2000; ++n) {
+    float far = std::pow(10.0f, random.Uniform(4, 9));
+    vertex3f from = random.Direction();
+    from = vertex3f{from.x * far, from.y * far, from.z * far};
+    vector3f ray = VectorizeVertices(from, PointOn(owned.scene.objects[random.Below(2)].triangles[0], random));
+    Answer r;
+    ASSERT_TRUE(Same(ray, owned.scene, &r)) << "ray " << n;
+    hits += r.result == 1;
+  }
+  EXPECT_GT(hits, 100);
 }
 
 TEST(RaySceneAccelerated, TakesRaysItCannotBoundToTheReference) {
