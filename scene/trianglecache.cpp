@@ -6,18 +6,6 @@
 
 namespace {
 
-vertex3f Minus(vertex3f a, vertex3f b) { return vertex3f{a.x - b.x, a.y - b.y, a.z - b.z}; }
-
-vertex3f Cross(vertex3f p, vertex3f q) {
-  return vertex3f{p.y * q.z - p.z * q.y, p.z * q.x - p.x * q.z, p.x * q.y - p.y * q.x};
-}
-
-float Dot(vertex3f p, vertex3f q) { return p.x * q.x + p.y * q.y + p.z * q.z; }
-
-vertex3f Unit(vertex3f v) { return NormalizeVector(vector3f{{0, 0, 0}, v}).direction; }
-
-bool StrictlyNearZero(float v) { return -kNearZero < v && v < kNearZero; }
-
 // The plain test's edge clause, with exits that cannot change its outcome.
 // The band clause is tried first: it alone lets the edge pass. When it fails,
 // some |T| component is at least 0.0001, so s = T . T (the very s the unit
@@ -33,9 +21,9 @@ bool StrictlyNearZero(float v) { return -kNearZero < v && v < kNearZero; }
 // Only the thin shell between them, and non-finite T, take the square root.
 template <typename Edges>
 inline bool PassesEdge(const Edges& c, int e, vertex3f X) {
-  vertex3f T = Cross(c.edge[e], Minus(X, c.corner[e]));
+  vertex3f T = CrossProduct(c.edge[e], PointDifference(X, c.corner[e]));
   if (StrictlyNearZero(T.x) && StrictlyNearZero(T.y) && StrictlyNearZero(T.z)) return true;
-  float against = Dot(c.R_hat[e], T);
+  float against = DotProduct(c.R_hat[e], T);
   float s = T.x * T.x + T.y * T.y + T.z * T.z;
   if (s < 1e30f) {
     if (against <= 0) return false;
@@ -43,7 +31,7 @@ inline bool PassesEdge(const Edges& c, int e, vertex3f X) {
     if (a2 > 0.99991f * s) return true;
     if (a2 < 0.9997f * s) return false;
   }
-  float cosine = Dot(c.R_hat[e], Unit(T));
+  float cosine = DotProduct(c.R_hat[e], UnitDirection(T));
   return kUnitLow < cosine && cosine < kUnitHigh;
 }
 
@@ -52,21 +40,21 @@ inline bool PassesEdge(const Edges& c, int e, vertex3f X) {
 CV_cached_triangle CacheTriangle(CV_triangle triangle) {
   const vertex3f P[3] = {triangle.a, triangle.b, triangle.c};
   CV_cached_triangle c;
-  c.N = Cross(Minus(P[1], P[0]), Minus(P[2], P[0]));
-  c.n_hat = Unit(c.N);
-  c.N_dot_P0 = Dot(c.N, P[0]);
+  c.N = CrossProduct(PointDifference(P[1], P[0]), PointDifference(P[2], P[0]));
+  c.n_hat = UnitDirection(c.N);
+  c.N_dot_P0 = DotProduct(c.N, P[0]);
   for (int e = 0; e < 3; ++e) {
     vertex3f A = P[e];
     vertex3f B = P[(e + 1) % 3];
     vertex3f C = P[(e + 2) % 3];
     c.corner[e] = A;
-    c.edge[e] = Minus(B, A);
-    c.R_hat[e] = Unit(Cross(c.edge[e], Minus(C, A)));
+    c.edge[e] = PointDifference(B, A);
+    c.R_hat[e] = UnitDirection(CrossProduct(c.edge[e], PointDifference(C, A)));
   }
   return c;
 }
 
-CV_cached_ray CacheRay(vector3f ray) { return CV_cached_ray{ray.origin, ray.direction, Unit(ray.direction)}; }
+CV_cached_ray CacheRay(vector3f ray) { return CV_cached_ray{ray.origin, ray.direction, UnitDirection(ray.direction)}; }
 
 namespace {
 
@@ -77,7 +65,7 @@ inline bool PlaneHit(const CV_cached_ray& ray, const Plane& c, CachedHitKind kin
                      float& t_plane) {
   // Result 1 needs -1.0001 < m < -0.0001, result 2 needs 0.0001 < m < 1.0001;
   // a NaN m fails both, as it fails the edges of the plain test.
-  float m = Dot(ray.d_hat, c.n_hat);
+  float m = DotProduct(ray.d_hat, c.n_hat);
   bool front = -kUnitHigh < m && m < -kNearZero;
   bool back = kNearZero < m && m < kUnitHigh;
   if (!(front || (kind == kEitherAhead && back))) return false;
@@ -88,7 +76,7 @@ inline bool PlaneHit(const CV_cached_ray& ray, const Plane& c, CachedHitKind kin
   numerator = numerator - c.N.x * O.x;
   numerator = numerator - c.N.y * O.y;
   numerator = numerator - c.N.z * O.z;
-  t_plane = numerator / Dot(c.N, d);
+  t_plane = numerator / DotProduct(c.N, d);
   // Both accepted results need t > 0.0001 (which also rules out result 5).
   if (!(t_plane > kNearZero)) return false;
   return !(t_plane > limit || (t_plane == limit && !ties_win));
