@@ -12,6 +12,11 @@
 namespace {
 
 constexpr int kTimerMilliseconds = 100;
+
+// The connection that showed a display to be there. It stays open until the
+// window exists: a server whose last client leaves resets itself (Xvfb does),
+// and the toolkit's own connection would then fail, which ends the process.
+Display* probe_connection = nullptr;
 constexpr int kDegreesPerTick = 3;
 
 // Turns the scene about the camera's up direction through the point it looks
@@ -94,10 +99,8 @@ void DrawCaption() {
 bool DisplayAvailable() {
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr || name[0] == '\0') return false;
-  Display* x_display = XOpenDisplay(name);
-  if (x_display == nullptr) return false;
-  XCloseDisplay(x_display);
-  return true;
+  if (probe_connection == nullptr) probe_connection = XOpenDisplay(name);
+  return probe_connection != nullptr;
 }
 
 void init() {
@@ -135,6 +138,10 @@ void OpenViewer(int argc, char** argv) {
   glutInitWindowSize(500, 500);
   glutInitWindowPosition(50, 50);
   glutCreateWindow("Corvane");
+  if (probe_connection != nullptr) {
+    XCloseDisplay(probe_connection);
+    probe_connection = nullptr;
+  }
   init();
   glutDisplayFunc(display);
   glutIdleFunc(display);
