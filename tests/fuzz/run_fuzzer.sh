@@ -14,11 +14,19 @@ artifacts=$build/artifacts/$name
 log=$build/$name.log
 mkdir -p "$work" "$artifacts"
 
+# The scene harness also starts from the VRML files other programs wrote,
+# read where they are shared (they are not copied into the project).
+extra=""
+wild=$here/../../../shared/wild-vrml
+if [ "$name" = fuzz_scene ] && [ -d "$wild" ]; then
+  extra=$(cd "$wild" && pwd)
+fi
+
 # Standard output is not a terminal here, so the console display stays off.
 ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
 UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1 \
 "$build/$name" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -print_final_stats=1 \
-  -dict="$here/corvane.dict" -artifact_prefix="$artifacts/" "$work" "$seeds" >"$log" 2>&1
+  -dict="$here/corvane.dict" -artifact_prefix="$artifacts/" "$work" "$seeds" $extra >"$log" 2>&1
 status=$?
 
 runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
