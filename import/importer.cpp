@@ -15,10 +15,6 @@
 // test's absolute tolerance and the picture turns coarse.
 constexpr float kNarrowSensor = 100.0f;
 
-// Corvane tests every triangle of each object whose box a ray meets: beyond
-// this many triangles a run takes long.
-constexpr long kManyTriangles = 20000;
-
 // "1 light", "2 lights".
 static std::string Counted(long count, const std::string& noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
@@ -102,14 +98,10 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
 
   long triangles = TriangleCount(meshes);
-  if (triangles > kManyTriangles) {
-    err << "corvane-import: " << options.model_path << ": " << triangles
-        << " triangles; Corvane tests every triangle of each object a ray comes near, so expect a long run"
-           " (fewer --samples shorten it)\n";
-  }
-
   std::string scene_name = SceneFileName(options.model_path);
   std::filesystem::path folder(options.output_dir);
+  std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be written
+  if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
   std::string scene_path = (folder / scene_name).string();
   std::string settings_path = (folder / "corvane.cfg").string();
   if (!WriteTextFile(scene_path, SceneText(meshes, lights, placement.scale), error) ||

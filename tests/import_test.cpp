@@ -487,9 +487,18 @@ TEST(ImportErrors, MeshesWithoutTrianglesAreSkippedWithAWarning) {
 TEST(ImportErrors, OutputThatCannotBeWrittenEndsWithStatusThree) {
   TempDir dir;
   std::string model = dir.Write("cube.obj", CubeObj(false));
-  ImportRun run = Import({model, "-o", dir.File("no/such/folder")});
+  dir.Write("taken", "a file where the output folder would go");
+  ImportRun run = Import({model, "-o", dir.File("taken/folder")});
   EXPECT_EQ(run.status, kImportNotWritten);
   EXPECT_TRUE(Contains(run.err, "cannot write")) << run.err;
+}
+
+TEST(ImportErrors, MissingOutputFoldersAreMade) {
+  TempDir dir;
+  std::string model = dir.Write("cube.obj", CubeObj(false));
+  ImportRun run = Import({model, "-o", dir.File("new/folder")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_FALSE(ReadFileBytes(dir.File("new/folder/corvane.cfg")).empty());
 }
 
 TEST(ImportOptions, WrongOptionsAreRefusedWithStatusTwo) {
