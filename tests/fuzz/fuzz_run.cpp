@@ -13,6 +13,7 @@
 #include "config/settings.h"
 #include "core/messages.h"
 #include "core/mt19937.h"
+#include "tests/fuzz/fuzz_files.h"
 
 namespace {
 
@@ -25,37 +26,9 @@ const std::string kSceneName = "scene.wrl";
 // own limit (kStepsWithoutHitLimit, ten million steps) takes seconds per input.
 constexpr uint64_t kMissLimit = 20000;
 
-// The program reads its files from the working directory: each input works
-// in a directory of its own and goes back afterwards, since libFuzzer keeps
-// its corpus and artifacts under relative names.
-class InTemporaryDirectory {
- public:
-  InTemporaryDirectory() {
-    static std::string directory = [] {
-      char pattern[] = "/tmp/corvane-fuzz-run-XXXXXX";
-      if (mkdtemp(pattern) == nullptr) std::abort();
-      return std::string(pattern);
-    }();
-    if (getcwd(previous_, sizeof previous_) == nullptr || chdir(directory.c_str()) != 0) std::abort();
-  }
-  ~InTemporaryDirectory() {
-    if (chdir(previous_) != 0) std::abort();
-  }
-
- private:
-  char previous_[4096];
-};
-
-void WriteFile(const std::string& name, const std::string& bytes) {
-  std::FILE* out = std::fopen(name.c_str(), "wb");
-  if (out == nullptr) std::abort();
-  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size()) std::abort();
-  std::fclose(out);
-}
-
 void Run(const std::string& settings, const std::string& scene_text) {
-  WriteFile(CONFIG_FILENAME, settings);
-  WriteFile(kSceneName, scene_text);
+  WriteFuzzFile(CONFIG_FILENAME, settings.data(), settings.size());
+  WriteFuzzFile(kSceneName, scene_text.data(), scene_text.size());
 
   uint32_t size = 50000;
   float chance = 0.5f;

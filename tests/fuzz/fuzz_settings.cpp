@@ -8,39 +8,11 @@
 
 #include "config/settings.h"
 #include "core/messages.h"
-
-namespace {
-
-// The settings file is read from the working directory: work in a fresh one.
-// The program reads its files from the working directory: each input works
-// in a directory of its own and goes back afterwards, since libFuzzer keeps
-// its corpus and artifacts under relative names.
-class InTemporaryDirectory {
- public:
-  InTemporaryDirectory() {
-    static std::string directory = [] {
-      char pattern[] = "/tmp/corvane-fuzz-settings-XXXXXX";
-      if (mkdtemp(pattern) == nullptr) std::abort();
-      return std::string(pattern);
-    }();
-    if (getcwd(previous_, sizeof previous_) == nullptr || chdir(directory.c_str()) != 0) std::abort();
-  }
-  ~InTemporaryDirectory() {
-    if (chdir(previous_) != 0) std::abort();
-  }
-
- private:
-  char previous_[4096];
-};
-
-}  // namespace
+#include "tests/fuzz/fuzz_files.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   InTemporaryDirectory here;
-  std::FILE* out = std::fopen(CONFIG_FILENAME.c_str(), "wb");
-  if (out == nullptr) std::abort();
-  if (size > 0 && std::fwrite(bytes, 1, size, out) != size) std::abort();
-  std::fclose(out);
+  WriteFuzzFile(CONFIG_FILENAME, reinterpret_cast<const char*>(bytes), size);
 
   uint32_t dataset_size = 50000;
   float light_chance = 0.5f;
