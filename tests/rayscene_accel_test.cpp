@@ -15,6 +15,7 @@
 #include "scene/bvh.h"
 #include "scene/rayscene.h"
 #include "scene/trianglecache.h"
+#include "tests/mesh_scene.h"
 #include "test_files.h"
 
 namespace {
@@ -25,7 +26,6 @@ constexpr int kRaysPerScene = 20000;
 constexpr int kRaysPerScene = 1000000;
 #endif
 
-using Mesh = std::vector<CV_triangle>;
 
 uint32_t Bits(float f) {
   uint32_t u;
@@ -44,27 +44,7 @@ struct OwnedScene {
   ~OwnedScene() { FreeScene(scene); }
 };
 
-void Build(const std::vector<Mesh>& meshes, OwnedScene& owned) {
-  CV_parser_data data{};
-  data.object_count = int32_t(meshes.size());
-  data.objects = static_cast<CV_parser_object*>(std::calloc(meshes.size() + 1, sizeof(CV_parser_object)));
-  for (size_t i = 0; i < meshes.size(); ++i) {
-    CV_parser_object& o = data.objects[i];
-    o.diffuse = 0.5f;
-    o.point_count = int32_t(3 * meshes[i].size());
-    o.points = static_cast<vertex3f*>(std::malloc(3 * meshes[i].size() * sizeof(vertex3f) + 1));
-    o.face_count = int32_t(meshes[i].size());
-    o.faces = static_cast<CV_face*>(std::malloc(meshes[i].size() * sizeof(CV_face) + 1));
-    for (size_t k = 0; k < meshes[i].size(); ++k) {
-      o.points[3 * k] = meshes[i][k].a;
-      o.points[3 * k + 1] = meshes[i][k].b;
-      o.points[3 * k + 2] = meshes[i][k].c;
-      o.faces[k] = CV_face{{int32_t(3 * k), int32_t(3 * k + 1), int32_t(3 * k + 2)}};
-    }
-  }
-  BuildSceneFromParserData(data, owned.scene);
-  FreeParserData(data);
-}
+void Build(const std::vector<Mesh>& meshes, OwnedScene& owned) { owned.scene = SceneFromMeshes(meshes); }
 
 class Random {
  public:
