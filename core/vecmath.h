@@ -36,6 +36,14 @@ struct CV_triangle {
 constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 6.283185307179586;
 
+// Arc cosine in double of a cosine that rounding may have pushed just past
+// +-1 (which would give NaN). A NaN argument stays NaN.
+inline double ClampedAcos(double cosine) {
+  if (cosine > 1.0) cosine = 1.0;
+  if (cosine < -1.0) cosine = -1.0;
+  return std::acos(cosine);
+}
+
 // Origin and direction both (0, 0, 0).
 inline vector3f ZeroVector() { return vector3f{{0, 0, 0}, {0, 0, 0}}; }
 

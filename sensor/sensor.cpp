@@ -14,18 +14,10 @@
 
 namespace {
 
-// Rounding can push the dot product of two unit vectors just past +-1, where
-// acos would give NaN; such a value is clamped. NaN itself passes through.
-double ClampCosine(double cosine) {
-  if (cosine > 1.0) return 1.0;
-  if (cosine < -1.0) return -1.0;
-  return cosine;
-}
-
 // |acos| of the cosine between the two directions, rounded to float.
 float AngleBetween(vector3f a, vector3f b) {
   float cosine = ScalarMultiply(NormalizeVector(a), NormalizeVector(b));
-  return float(std::fabs(std::acos(ClampCosine(double(cosine)))));
+  return float(std::fabs(ClampedAcos(double(cosine))));
 }
 
 // Fills the four quarters of parent in the next level (whose side is

@@ -7,14 +7,6 @@
 
 namespace {
 
-// Arc cosine in double of a cosine that rounding may have pushed just past
-// +-1 (which would give NaN). A NaN argument stays NaN.
-double ClampedAcos(double cosine) {
-  if (cosine > 1.0) cosine = 1.0;
-  if (cosine < -1.0) cosine = -1.0;
-  return std::acos(cosine);
-}
-
 // A uniform direction over the whole sphere (z uniform, then phi), not yet
 // normalised. Two draws.
 vertex3f UniformSphereDirection() {

@@ -12,14 +12,6 @@ namespace {
 // float(pi/2) - 0.0001, formed in double.
 constexpr double kGlossyAcceptBound = 1.5706963705062866;
 
-// Arc cosine in double of a cosine that rounding may have pushed just past
-// +-1 (which would give NaN). A NaN argument stays NaN.
-double ClampedAcos(double cosine) {
-  if (cosine > 1.0) cosine = 1.0;
-  if (cosine < -1.0) cosine = -1.0;
-  return std::acos(cosine);
-}
-
 // Turns d, sampled about the pole +z, so that the pole falls on the direction
 // of v (any length). Angles up to 0.0001 leave d as it is; near -z, where the
 // cross product with z vanishes, the turn is about the x axis.
