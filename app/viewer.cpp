@@ -4,10 +4,15 @@
 #include <GL/glu.h>
 #include <X11/Xlib.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "app/driver.h"
+
+const char* const kViewerTitle =
+    "Corvane - Esc or q: close, space: pause, drag: turn, wheel or right drag: zoom, r: first view";
 
 namespace {
 
@@ -19,6 +24,38 @@ constexpr int kTimerMilliseconds = 100;
 Display* probe_connection = nullptr;
 constexpr int kDegreesPerTick = 3;
 
+// A drag across the 500-pixel window turns the scene by 250 degrees.
+constexpr float kDegreesPerDragPixel = 0.5f;
+// One wheel step enlarges or shrinks the scene by a tenth.
+constexpr double kZoomPerWheelStep = 1.1;
+// A right-button drag over the window's height zooms by about 12 times.
+constexpr double kZoomPerDragPixel = 1.005;
+// Beyond these the scene leaves the far plane or shrinks to a dot.
+constexpr float kSmallestZoom = 0.125f;
+constexpr float kLargestZoom = 8.0f;
+
+constexpr unsigned char kKeyEscape = 27;
+constexpr unsigned char kKeyControlQ = 17;
+// freeglut reports the wheel as these buttons when it does not call the wheel callback.
+constexpr int kWheelUpButton = 3;
+constexpr int kWheelDownButton = 4;
+constexpr int kNoButton = -1;
+
+// What the user has done to the view on top of the automatic turning.
+struct HandledView {
+  bool paused = false;
+  float yaw = 0.0f;    // degrees about the up direction, by left drags
+  float pitch = 0.0f;  // degrees about the camera's right direction, by left drags
+  float zoom = 1.0f;   // scale of the scene about the point looked at
+  int button = kNoButton;  // the mouse button held, if any
+  int last_x = 0;
+  int last_y = 0;
+};
+
+HandledView handled;
+
+bool IsFirstView(const HandledView& view) { return view.yaw == 0.0f && view.pitch == 0.0f && view.zoom == 1.0f; }
+
 // Turns the scene about the camera's up direction through the point it looks
 // at, so that the depth of the point cloud shows. A zero up direction has no
 // axis to turn about.
@@ -27,6 +64,71 @@ void ApplyViewRotation() {
   glTranslatef(sensor.center.x, sensor.center.y, sensor.center.z);
   glRotatef(float(roti), sensor.up.x, sensor.up.y, sensor.up.z);
   glTranslatef(-sensor.center.x, -sensor.center.y, -sensor.center.z);
+}
+
+// Applies the user's zoom and turn about the point looked at. The first view
+// issues no call at all, so its frames are exactly those of the unhandled window.
+void ApplyHandledView() {
+  if (IsFirstView(handled)) return;
+  glTranslatef(sensor.center.x, sensor.center.y, sensor.center.z);
+  glScalef(handled.zoom, handled.zoom, handled.zoom);
+  vector3f sight = VectorizeVertices(sensor.eye, sensor.center);
+  vector3f up{{0, 0, 0}, sensor.up};
+  vector3f right = VectorMultiply(sight, up);
+  // A sight along the up direction has no right direction to tilt about.
+  if (ScalarMultiply(right, right) > 0.0f) {
+    glRotatef(handled.pitch, right.direction.x, right.direction.y, right.direction.z);
+  }
+  if (ScalarMultiply(up, up) > 0.0f) glRotatef(handled.yaw, sensor.up.x, sensor.up.y, sensor.up.z);
+  glTranslatef(-sensor.center.x, -sensor.center.y, -sensor.center.z);
+}
+
+void ZoomBy(double factor) {
+  float zoom = float(double(handled.zoom) * factor);
+  if (zoom < kSmallestZoom) zoom = kSmallestZoom;
+  if (zoom > kLargestZoom) zoom = kLargestZoom;
+  handled.zoom = zoom;
+}
+
+void ReturnToFirstView() {
+  roti = 0;
+  handled.yaw = 0.0f;
+  handled.pitch = 0.0f;
+  handled.zoom = 1.0f;
+}
+
+void OnKey(unsigned char key, int, int) {
+  if (key == kKeyEscape || key == 'q' || key == 'Q' || key == kKeyControlQ) glutLeaveMainLoop();
+  if (key == ' ') handled.paused = !handled.paused;
+  if (key == 'r' || key == 'R') ReturnToFirstView();
+}
+
+void OnWheel(int, int direction, int, int) { ZoomBy(direction > 0 ? kZoomPerWheelStep : 1.0 / kZoomPerWheelStep); }
+
+void OnButton(int button, int state, int x, int y) {
+  if (button == kWheelUpButton || button == kWheelDownButton) {
+    if (state == GLUT_DOWN) OnWheel(0, button == kWheelUpButton ? 1 : -1, x, y);
+    return;
+  }
+  if (button != GLUT_LEFT_BUTTON && button != GLUT_RIGHT_BUTTON) return;
+  handled.button = state == GLUT_DOWN ? button : kNoButton;
+  handled.last_x = x;
+  handled.last_y = y;
+}
+
+// Left drags turn: sideways about the up direction, up and down about the
+// right direction. Right drags zoom: upwards enlarges.
+void OnDrag(int x, int y) {
+  int dx = x - handled.last_x;
+  int dy = y - handled.last_y;
+  handled.last_x = x;
+  handled.last_y = y;
+  if (handled.button == GLUT_LEFT_BUTTON) {
+    handled.yaw += float(dx) * kDegreesPerDragPixel;
+    handled.pitch += float(dy) * kDegreesPerDragPixel;
+  } else if (handled.button == GLUT_RIGHT_BUTTON) {
+    ZoomBy(std::pow(kZoomPerDragPixel, double(-dy)));
+  }
 }
 
 void DrawWireframe() {
@@ -96,8 +198,10 @@ void DrawCaption() {
 
 }  // namespace
 
-bool DisplayAvailable() {
-  const char* name = std::getenv("DISPLAY");
+bool DisplayAvailable() { return DisplayAvailable(std::string()); }
+
+bool DisplayAvailable(const std::string& display_name) {
+  const char* name = display_name.empty() ? std::getenv("DISPLAY") : display_name.c_str();
   if (name == nullptr || name[0] == '\0') return false;
   if (probe_connection == nullptr) probe_connection = XOpenDisplay(name);
   return probe_connection != nullptr;
@@ -117,6 +221,7 @@ void display() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glPushMatrix();
   if (roti == 360) roti = 0;
+  ApplyHandledView();
   ApplyViewRotation();
   if (wireframe) DrawWireframe();
   DrawVisibleSamples();
@@ -127,7 +232,7 @@ void display() {
 }
 
 void IncVar(int) {
-  roti += kDegreesPerTick;
+  if (!handled.paused) roti += kDegreesPerTick;
   glutTimerFunc(kTimerMilliseconds, IncVar, 1);
 }
 
@@ -137,7 +242,7 @@ void OpenViewer(int argc, char** argv) {
   glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
   glutInitWindowSize(500, 500);
   glutInitWindowPosition(50, 50);
-  glutCreateWindow("Corvane");
+  glutCreateWindow(kViewerTitle);
   if (probe_connection != nullptr) {
     XCloseDisplay(probe_connection);
     probe_connection = nullptr;
@@ -145,5 +250,18 @@ void OpenViewer(int argc, char** argv) {
   init();
   glutDisplayFunc(display);
   glutIdleFunc(display);
+  glutKeyboardFunc(OnKey);
+  glutMouseFunc(OnButton);
+  glutMouseWheelFunc(OnWheel);
+  glutMotionFunc(OnDrag);
   glutMainLoop();
+}
+
+std::string WindowClosedMessage(const std::string& image_path) {
+  return "corvane: the window is closed; the image is " + image_path;
+}
+
+void ReportImageAfterWindow(int status, const std::string& image_path) {
+  if (status != kExitImageWritten) return;
+  std::fprintf(stderr, "%s\n", WindowClosedMessage(image_path).c_str());
 }

@@ -1,7 +1,9 @@
 // The viewer window under a virtual X server: its title and size, the grey
-// sample points, and the red line of sight once the view has turned.
+// sample points, the red line of sight once the view has turned, and the keys
+// and mouse buttons that handle it, driven by xdotool.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <regex>
 #include <string>
 
@@ -31,35 +33,69 @@ PixelCounts CountPixels(const PpmImage& image) {
   return counts;
 }
 
-}  // namespace
+// Starts corvane ($1) in the background, waits for its window (as $wid, with
+// the pointer in it so that keys reach it) and defines `grab FILE`, which saves
+// the window as a PPM, `shot FILE`, which first waits until the frame no
+// longer changes (a paused view), and `close KEY`, which presses KEY and
+// records the status and the milliseconds until the program ended.
+const char* const kWindowScriptStart =
+    "\"$1\" >/dev/null 2>corvane.err & pid=$!\n"
+    "i=0\n"
+    "until wid=$(xdotool search --name '^Corvane' 2>/dev/null); do\n"
+    "  i=$((i+1)); [ $i -gt 1200 ] && exit 1; sleep 0.1\n"
+    "done\n"
+    "xdotool mousemove --window $wid 250 250\n"
+    "grab() { xwd -id $wid -silent | xwdtopnm > $1 2>/dev/null; }\n"
+    "shot() {\n"
+    "  sleep 0.3; grab $1; i=0\n"
+    "  until sleep 0.2; grab $1.next; cmp -s $1 $1.next || [ $i -gt 20 ]; do mv $1.next $1; i=$((i+1)); done\n"
+    "}\n"
+    "close() {\n"
+    "  start=$(date +%s%N); xdotool key $1; wait $pid; echo $? > status.txt\n"
+    "  echo $(( ($(date +%s%N) - start) / 1000000 )) > close_ms.txt\n"
+    "}\n";
 
-TEST(Window, ShowsGreyPointsAndTheTurningLineOfSight) {
-  if (RunCommand("command -v xvfb-run && command -v xwininfo && command -v xwd && command -v xwdtopnm", "/").status !=
-      0) {
-    GTEST_SKIP() << "xvfb-run, xwininfo, xwd or xwdtopnm is not installed";
-  }
-  TempDir dir;
+// A copy of the room example with few samples, so that the window opens soon.
+void SmallRoom(const TempDir& dir) {
   CopyExample("room", dir.path());
   std::string settings = ReadFileBytes(dir.File("corvane.cfg"));
   dir.Write("corvane.cfg", std::regex_replace(settings, std::regex("DATASETSIZE=[0-9]+"), "DATASETSIZE=5000"));
-  dir.Write("look.sh",
-            "\"$1\" >/dev/null 2>corvane.err & pid=$!\n"
-            "i=0\n"
-            "until xwininfo -name Corvane >/dev/null 2>&1; do\n"
-            "  i=$((i+1)); [ $i -gt 1200 ] && exit 1; sleep 0.1\n"
-            "done\n"
-            "xwininfo -name Corvane > window.txt\n"
-            "sleep 4\n"
-            "xwd -name Corvane -silent | xwdtopnm > shot.ppm 2>/dev/null\n"
-            "kill $pid\n"
-            "wait $pid\n"
-            "echo status $? > status.txt\n");
-  ProgramResult run = RunCommand("xvfb-run -a -s '-screen 0 800x600x24' sh look.sh " + ShellQuote(CORVANE_BINARY),
-                                 dir.path(), 300);
+}
+
+// Runs the script (after kWindowScriptStart) under a virtual X server in dir.
+ProgramResult RunWithWindow(const TempDir& dir, const std::string& script) {
+  dir.Write("look.sh", kWindowScriptStart + script);
+  return RunCommand("xvfb-run -a -s '-screen 0 800x600x24' sh look.sh " + ShellQuote(CORVANE_BINARY), dir.path(),
+                    300);
+}
+
+bool WindowToolsMissing() {
+  return RunCommand("command -v xvfb-run && command -v xwininfo && command -v xwd && command -v xwdtopnm && "
+                    "command -v xdotool",
+                    "/")
+             .status != 0;
+}
+
+constexpr const char* kToolsMissing = "xvfb-run, xwininfo, xwd, xwdtopnm or xdotool is not installed";
+
+}  // namespace
+
+TEST(Window, ShowsGreyPointsAndTheTurningLineOfSight) {
+  if (WindowToolsMissing()) GTEST_SKIP() << kToolsMissing;
+  TempDir dir;
+  SmallRoom(dir);
+  ProgramResult run = RunWithWindow(dir,
+                                    "xwininfo -id $wid > window.txt\n"
+                                    "sleep 4\n"
+                                    "grab shot.ppm\n"
+                                    "close Escape\n");
   ASSERT_EQ(run.status, 0) << run.output << ReadFileBytes(dir.File("corvane.err"));
 
   std::string window = ReadFileBytes(dir.File("window.txt"));
-  EXPECT_NE(window.find("\"Corvane\""), std::string::npos) << window;
+  EXPECT_NE(window.find("\"Corvane - Esc or q: close, space: pause, drag: turn, wheel or right drag: zoom, "
+                        "r: first view\""),
+            std::string::npos)
+      << window;
   EXPECT_NE(window.find("Width: 500"), std::string::npos) << window;
   EXPECT_NE(window.find("Height: 500"), std::string::npos) << window;
 
@@ -70,4 +106,58 @@ TEST(Window, ShowsGreyPointsAndTheTurningLineOfSight) {
   PixelCounts counts = CountPixels(shot);
   EXPECT_GT(counts.grey, 100u);
   EXPECT_GT(counts.red, 20u);
+}
+
+// Space pauses, so that frames can be compared; r brings back the view at
+// the start, the eye's own, where the line of sight is seen end on; a left
+// drag turns, the wheel and a right drag zoom; space again resumes the turning.
+TEST(Window, PausesTurnsZoomsAndReturnsToTheFirstView) {
+  if (WindowToolsMissing()) GTEST_SKIP() << kToolsMissing;
+  TempDir dir;
+  SmallRoom(dir);
+  ProgramResult run = RunWithWindow(dir,
+                                    "sleep 1; xdotool key space; shot turned.ppm\n"
+                                    "xdotool key r; shot first.ppm; sleep 0.5; grab paused.ppm\n"
+                                    "xdotool mousedown 1 mousemove_relative 60 30 mouseup 1; shot dragged.ppm\n"
+                                    "xdotool key r; shot back.ppm\n"
+                                    "xdotool click 4 click 4; shot wheel.ppm; xdotool key r\n"
+                                    "xdotool mousedown 3 mousemove_relative 0 -80 mouseup 3; shot zoomed.ppm\n"
+                                    "xdotool key r key space; sleep 0.5; grab resumed.ppm\n"
+                                    "close Escape\n");
+  ASSERT_EQ(run.status, 0) << run.output << ReadFileBytes(dir.File("corvane.err"));
+
+  PpmImage image;
+  ASSERT_TRUE(ParsePpm(ReadFileBytes(dir.File("turned.ppm")), image));
+  EXPECT_GT(CountPixels(image).red, 20u);
+  std::string first = ReadFileBytes(dir.File("first.ppm"));
+  ASSERT_TRUE(ParsePpm(first, image));
+  EXPECT_GT(CountPixels(image).grey, 100u);
+  EXPECT_EQ(CountPixels(image).red, 0u);
+  EXPECT_EQ(ReadFileBytes(dir.File("paused.ppm")), first);
+  EXPECT_EQ(ReadFileBytes(dir.File("back.ppm")), first);
+  for (const char* changed : {"turned.ppm", "dragged.ppm", "wheel.ppm", "zoomed.ppm", "resumed.ppm"}) {
+    std::string shot = ReadFileBytes(dir.File(changed));
+    EXPECT_TRUE(ParsePpm(shot, image)) << changed;
+    EXPECT_NE(shot, first) << changed;
+  }
+}
+
+// Escape and q close the window at once; the program ends with the status of
+// the run, 3 when out.ppm could not be written (a folder stands in its way).
+TEST(Window, EscapeOrQClosesItAndTheProgramEndsWithTheRunsStatus) {
+  if (WindowToolsMissing()) GTEST_SKIP() << kToolsMissing;
+  struct Row {
+    const char* key;
+    bool image_blocked;
+    const char* status;
+  };
+  for (Row row : {Row{"Escape", false, "0\n"}, Row{"q", false, "0\n"}, Row{"q", true, "3\n"}}) {
+    TempDir dir;
+    SmallRoom(dir);
+    if (row.image_blocked) std::filesystem::create_directory(dir.File("out.ppm"));
+    ProgramResult run = RunWithWindow(dir, std::string("close ") + row.key + "\n");
+    ASSERT_EQ(run.status, 0) << row.key << run.output << ReadFileBytes(dir.File("corvane.err"));
+    EXPECT_EQ(ReadFileBytes(dir.File("status.txt")), row.status) << row.key;
+    EXPECT_LT(std::stoi(ReadFileBytes(dir.File("close_ms.txt"))), 1000) << row.key;
+  }
 }

@@ -1,0 +1,235 @@
+#include "app/options.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+
+namespace {
+
+// Applies an option's value to the command line; returns what is wrong with
+// it, or nothing. `written` is the option as the user typed it.
+using ApplyOption = std::string (*)(const std::string& written, const std::string& value, CommandLine& line);
+
+struct OptionSpec {
+  const char* short_name;  // "-o", or "" when there is none
+  const char* long_name;   // "--output", "-display", or "" when there is none
+  const char* value_name;  // "FILE", or nullptr for an option without a value
+  bool CommandLine::*flag;  // what an option without a value sets, or nullptr
+  ApplyOption apply;        // what takes the value, or nullptr
+  bool for_window;          // passed on to the window toolkit with its value
+  const char* help;         // lines after the first are indented under it
+};
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+std::string FileName(const std::string& written, const std::string& value, std::string& field) {
+  if (value.empty()) return "option " + written + " wants a file name, not an empty one";
+  field = value;
+  return "";
+}
+
+std::string ApplyOutput(const std::string& written, const std::string& value, CommandLine& line) {
+  return FileName(written, value, line.output);
+}
+
+std::string ApplyPng(const std::string& written, const std::string& value, CommandLine& line) {
+  return FileName(written, value, line.png);
+}
+
+std::string ApplyExr(const std::string& written, const std::string& value, CommandLine& line) {
+  return FileName(written, value, line.exr);
+}
+
+std::string ApplyExposure(const std::string& written, const std::string& value, CommandLine& line) {
+  const char* text = value.c_str();
+  char* end = nullptr;
+  double exposure = std::strtod(text, &end);
+  bool whole = !value.empty() && !std::isspace((unsigned char)value[0]) && *end == '\0';
+  if (!whole || !std::isfinite(exposure) || !(exposure > 0.0)) {
+    return "option " + written + " wants a positive number, not " + Quoted(value);
+  }
+  line.exposure_given = true;
+  line.exposure = exposure;
+  return "";
+}
+
+std::string ApplyThreads(const std::string& written, const std::string& value, CommandLine& line) {
+  unsigned long count = 0;
+  bool digits = !value.empty() && value.size() <= 9;  // nine digits cannot overflow the count
+  for (char c : value) digits = digits && c >= '0' && c <= '9';
+  if (digits) count = std::strtoul(value.c_str(), nullptr, 10);
+  if (!digits || count < 1 || count > kMostThreads) {
+    return "option " + written + " wants a thread count from 1 to " + std::to_string(kMostThreads) + ", not " +
+           Quoted(value);
+  }
+  line.threads = unsigned(count);
+  return "";
+}
+
+std::string ApplyDefine(const std::string& written, const std::string& value, CommandLine& line) {
+  size_t equals = value.find('=');
+  if (equals == std::string::npos || equals == 0) {
+    return "option " + written + " wants KEY=VALUE, not " + Quoted(value);
+  }
+  line.overrides.push_back(SettingOverride{value.substr(0, equals), value.substr(equals + 1)});
+  return "";
+}
+
+const OptionSpec kOptions[] = {
+    {"-h", "--help", nullptr, &CommandLine::help, nullptr, false, "show this help and exit"},
+    {"", "--version", nullptr, &CommandLine::version, nullptr, false, "show the version and exit"},
+    {"-o", "--output", "FILE", nullptr, ApplyOutput, false, "the PPM image's name (default: out.ppm in SCENE_DIR)"},
+    {"", "--png", "FILE", nullptr, ApplyPng, false, "also write a grey sRGB PNG, as seen from the eye"},
+    {"", "--exr", "FILE", nullptr, ApplyExr, false, "also write the sensor's float values as OpenEXR"},
+    {"", "--exposure", "X", nullptr, ApplyExposure, false,
+     "multiply the PNG's values by X (default: the 99.5th\npercentile of the lit pixels becomes white)"},
+    {"-t", "--threads", "N", nullptr, ApplyThreads, false,
+     "threads of the sensor stages, 1 to 1024 (default:\nevery core; the image is the same for any N)"},
+    {"-D", "", "KEY=VALUE", nullptr, ApplyDefine, false,
+     "override a setting of corvane.cfg for this run,\ne.g. -D DATASETSIZE=1000000; repeatable"},
+    {"", "--no-window", nullptr, &CommandLine::no_window, nullptr, false, "open no window"},
+    {"-q", "--quiet", nullptr, &CommandLine::quiet, nullptr, false, "no console screen; print errors only"},
+    {"-v", "--verbose", nullptr, &CommandLine::verbose, nullptr, false,
+     "print a summary of the run on standard error"},
+    {"", "-display", "NAME", nullptr, nullptr, true, "the X display to open the window on"},
+    {"", "-geometry", "WxH+X+Y", nullptr, nullptr, true, "the window's size and place"},
+    {"", "-iconic", nullptr, nullptr, nullptr, true, "open the window as an icon"},
+    {"", "-sync", nullptr, nullptr, nullptr, true, "talk to the X server synchronously"},
+};
+
+bool StartsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
+
+const OptionSpec* FindOption(const std::string& name) {
+  for (const OptionSpec& spec : kOptions) {
+    if (name == spec.short_name || name == spec.long_name) return &spec;
+  }
+  return nullptr;
+}
+
+// A short option with its value attached, as in -t4 or -DKEY=VALUE.
+const OptionSpec* FindAttached(const std::string& argument) {
+  for (const OptionSpec& spec : kOptions) {
+    if (spec.value_name != nullptr && spec.short_name[0] != '\0' && StartsWith(argument, spec.short_name)) {
+      return &spec;
+    }
+  }
+  return nullptr;
+}
+
+// Applies the option argv[i], taking its value from argv[i + 1] when it is not
+// attached (i then moves past it). Returns what is wrong, or nothing.
+std::string ApplyArgument(int argc, const char* const* argv, int& i, CommandLine& line) {
+  const std::string argument = argv[i];
+  std::string name = argument;
+  std::string value;
+  bool attached = false;
+  size_t equals = argument.find('=');
+  if (StartsWith(argument, "--") && equals != std::string::npos) {
+    name = argument.substr(0, equals);
+    value = argument.substr(equals + 1);
+    attached = true;
+  }
+  const OptionSpec* spec = FindOption(name);
+  if (spec == nullptr && !StartsWith(argument, "--")) {
+    spec = FindAttached(argument);
+    if (spec != nullptr) {
+      name = spec->short_name;
+      value = argument.substr(name.size());
+      attached = true;
+    }
+  }
+  if (spec == nullptr) return "unknown option " + Quoted(name);
+  if (spec->value_name == nullptr && attached) return "option " + name + " takes no value";
+  if (spec->value_name != nullptr && !attached) {
+    if (i + 1 >= argc) return "option " + name + " wants " + spec->value_name + " after it";
+    value = argv[++i];
+  }
+  if (spec->for_window) {
+    line.window_options.push_back(name);
+    if (spec->value_name != nullptr) line.window_options.push_back(value);
+  }
+  if (spec->flag != nullptr) line.*(spec->flag) = true;
+  return spec->apply != nullptr ? spec->apply(name, value, line) : "";
+}
+
+std::string SetSceneDir(const std::string& argument, CommandLine& line) {
+  if (argument.empty()) return "the scene folder is an empty name";
+  if (!line.scene_dir.empty()) {
+    return "one scene folder at a time, not " + Quoted(line.scene_dir) + " and " + Quoted(argument);
+  }
+  line.scene_dir = argument;
+  return "";
+}
+
+// Column of the option names in the help.
+constexpr size_t kHelpColumn = 24;
+
+std::string HelpEntry(const OptionSpec& spec) {
+  std::string names = spec.short_name;
+  if (spec.long_name[0] != '\0') names += (names.empty() ? "" : ", ") + std::string(spec.long_name);
+  if (spec.value_name != nullptr) names += " " + std::string(spec.value_name);
+  std::string entry = "  " + names;
+  // A name that reaches the help's column puts its help on the next line.
+  entry += entry.size() < kHelpColumn ? std::string(kHelpColumn - entry.size(), ' ')
+                                      : "\n" + std::string(kHelpColumn, ' ');
+  for (const char* c = spec.help; *c != '\0'; ++c) {
+    entry += *c;
+    if (*c == '\n') entry += std::string(kHelpColumn, ' ');
+  }
+  return entry + "\n";
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
+  ParsedCommandLine parsed;
+  bool only_scene_dir = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    std::string problem;
+    if (!only_scene_dir && argument == "--") {
+      only_scene_dir = true;
+    } else if (!only_scene_dir && argument.size() > 1 && argument[0] == '-') {
+      problem = ApplyArgument(argc, argv, i, parsed.options);
+    } else {
+      problem = SetSceneDir(argument, parsed.options);
+    }
+    if (!problem.empty()) {
+      parsed.error = "corvane: " + problem + "\n" + UsageLine();
+      return parsed;
+    }
+  }
+  parsed.ok = true;
+  return parsed;
+}
+
+std::string UsageLine() { return "usage: corvane [OPTIONS] [SCENE_DIR]; corvane --help lists the options\n"; }
+
+std::string HelpText() {
+  std::string text =
+      "usage: corvane [OPTIONS] [SCENE_DIR]\n\n"
+      "Simulates the light of the scene in SCENE_DIR (default: the working\n"
+      "directory) as its corvane.cfg sets it, writes the grey image out.ppm there,\n"
+      "and shows the samples seen from the eye in a window when a display is there.\n\n"
+      "Options:\n";
+  for (const OptionSpec& spec : kOptions) {
+    if (!spec.for_window) text += HelpEntry(spec);
+  }
+  text += "  --                    what follows is SCENE_DIR, even when it starts with -\n\n";
+  text += "Window options, passed on to the window:\n";
+  for (const OptionSpec& spec : kOptions) {
+    if (spec.for_window) text += HelpEntry(spec);
+  }
+  text +=
+      "\nWindow keys: Esc or q closes it, space pauses the turning, a left drag\n"
+      "turns the view, the wheel or a right drag zooms, r returns to the first view.\n\n"
+      "Exit status:\n"
+      "  0       the image was written\n"
+      "  1       memory could not be obtained\n"
+      "  2       the command line, corvane.cfg or the scene was refused\n"
+      "  3       the image could not be written\n"
+      "  128+N   the run was ended by signal N (130 for Ctrl-C)\n";
+  return text;
+}
+
+std::string VersionText() { return "corvane " + std::string(kCorvaneVersion) + "\n"; }
