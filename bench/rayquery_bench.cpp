@@ -18,6 +18,7 @@
 #include "scene/bvh.h"
 #include "scene/rayscene.h"
 #include "transport/dataset.h"
+#include "transport/sampling.h"
 
 #define SPHERE_ROOM_NO_MAIN
 #include "make_sphere_room.cpp"

@@ -19,6 +19,7 @@
 #include "config/settings.h"
 #include "core/mt19937.h"
 #include "sensor/sensor.h"
+#include "transport/sampling.h"
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "core/mt19937.h"
 #include "sensor/sensor.h"
 #include "tests/test_files.h"
+#include "transport/sampling.h"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "core/messages.h"
 #include "core/mt19937.h"
 #include "tests/fuzz/fuzz_files.h"
+#include "transport/sampling.h"
 
 namespace {
 
