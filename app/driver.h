@@ -30,13 +30,6 @@ constexpr int kExitImageNotWritten = 3;
 
 constexpr const char* kImageFileName = "out.ppm";
 
-// A sensor value as a grey byte: value * 255 truncated, saturating at 0 and
-// 255; NaN gives 0.
-unsigned char PixelToByte(float value);
-
-// The sensor's pixels, transposed, as the bytes of image (side by side pixels).
-void SensorToImage(const CVSensor& sensor, myImage& image);
-
 // Runs everything but the window: settings, scene, samples, sensor and
 // out.ppm in the working directory. Returns the exit status; messages for the
 // user have been printed to standard error.

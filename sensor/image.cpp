@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -65,4 +66,21 @@ int myImage::WriteImageToFile(std::string name) {
 
   std::remove(temporary.c_str());
   return 0;
+}
+
+unsigned char PixelToByte(float value) {
+  if (!(value > 0.0f)) return 0;  // NaN and negative values are black
+  double scaled = double(value) * 255.0;
+  if (scaled >= 255.0) return 255;
+  return (unsigned char)scaled;
+}
+
+void SensorToImage(const CVSensor& sensor, myImage& image) {
+  size_t count = size_t(std::pow(4.0, double(sensor.level)));
+  int side = int(std::sqrt(double(count)));
+  for (int i = 0; i < side; i++) {
+    for (int j = 0; j < side; j++) {
+      image.data[i + j * image.width] = PixelToByte(sensor.pixels[size_t(i) * side + j]);
+    }
+  }
 }
