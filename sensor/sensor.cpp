@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "console/rows.h"
 #include "core/raytriangle.h"
 #include "scene/rayscene.h"
 #include "transport/scattering.h"
@@ -88,13 +89,15 @@ void ForEachSample(uint32_t count, unsigned threads, int row, counter& progress,
       break;  // no more threads: the running ones share the work
     }
   }
-  while (work_on_next_chunk()) ShowPercentage(row, 1, finished.load(std::memory_order_acquire), count, progress);
+  while (work_on_next_chunk()) {
+    ShowPercentage(row, kProgressColumn, finished.load(std::memory_order_acquire), count, progress);
+  }
   while (finished.load(std::memory_order_acquire) < count) {
-    ShowPercentage(row, 1, finished.load(std::memory_order_acquire), count, progress);
+    ShowPercentage(row, kProgressColumn, finished.load(std::memory_order_acquire), count, progress);
     std::this_thread::sleep_for(kProgressPoll);
   }
   for (std::thread& worker : workers) worker.join();
-  ShowPercentage(row, 1, count, count, progress);
+  ShowPercentage(row, kProgressColumn, count, count, progress);
 }
 
 }  // namespace
@@ -233,14 +236,14 @@ void ApplyPixelMaximum(float& pixel, float brightness) {
 
 void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress) {
   for (uint32_t i = 0; i < dataset.count; ++i) {
-    ShowPercentage(5, 1, i + 1, dataset.count, progress);
+    ShowPercentage(kVisibilityPercentageRow, kProgressColumn, i + 1, dataset.count, progress);
     dataset.samples[i].visible = SampleVisibleFromEye(dataset.samples[i], eye, scene);
   }
 }
 
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress) {
   for (uint32_t i = 0; i < dataset.count; ++i) {
-    ShowPercentage(8, 1, i + 1, dataset.count, progress);
+    ShowPercentage(kBrightnessPercentageRow, kProgressColumn, i + 1, dataset.count, progress);
     CVSample& sample = dataset.samples[i];
     if (sample.visible) sample.brightness = BrightnessTowardsEye(sample, eye, scene);
   }
@@ -249,7 +252,7 @@ void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter
 void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& tree, float* pixels,
                     counter& progress) {
   for (uint32_t i = 0; i < dataset.count; ++i) {
-    ShowPercentage(11, 1, i + 1, dataset.count, progress);
+    ShowPercentage(kProjectionPercentageRow, kProgressColumn, i + 1, dataset.count, progress);
     const CVSample& sample = dataset.samples[i];
     if (!sample.visible) continue;
     // Not normalised: the eye lies at parameter 1.
@@ -261,14 +264,14 @@ void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& 
 
 void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress) {
   CVSample* samples = dataset.samples;
-  ForEachSample(dataset.count, threads, 5, progress, [&](uint32_t i) {
+  ForEachSample(dataset.count, threads, kVisibilityPercentageRow, progress, [&](uint32_t i) {
     samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene);
   });
 }
 
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress) {
   CVSample* samples = dataset.samples;
-  ForEachSample(dataset.count, threads, 8, progress, [&](uint32_t i) {
+  ForEachSample(dataset.count, threads, kBrightnessPercentageRow, progress, [&](uint32_t i) {
     if (samples[i].visible) samples[i].brightness = BrightnessTowardsEye(samples[i], eye, scene);
   });
 }
@@ -277,7 +280,7 @@ void ProjectSamplesByDescent(const CVDataSet& dataset, const CVSensor& sensor, f
                              unsigned threads, counter& progress) {
   const CVSample* samples = dataset.samples;
   vertex3f eye = sensor.eye;
-  ForEachSample(dataset.count, threads, 11, progress, [&](uint32_t i) {
+  ForEachSample(dataset.count, threads, kProjectionPercentageRow, progress, [&](uint32_t i) {
     pixel_of[i] = kSensorNoPixel;
     if (!samples[i].visible) return;
     // Not normalised: the eye lies at parameter 1.
@@ -292,12 +295,12 @@ void ProjectSamplesByDescent(const CVDataSet& dataset, const CVSensor& sensor, f
 int VisualizeDataSetWithStoredTree(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
   counter progress{};
   InitPercentageCounter(progress);
-  DrawTextPos(4, 1, "Removing invalid samples:");
+  DrawTextPos(kVisibilityHeadingRow, kProgressColumn, "Removing invalid samples:");
   MarkVisibleSamples(dataset, sensor.eye, scene, progress);
   ResetPercentageCounter(progress);
 
   InitPercentageCounter(progress);
-  DrawTextPos(7, 1, "Calculating sensor data:");
+  DrawTextPos(kBrightnessHeadingRow, kProgressColumn, "Calculating sensor data:");
   ComputeBrightness(dataset, sensor.eye, scene, progress);
   ResetPercentageCounter(progress);
 
@@ -313,7 +316,7 @@ int VisualizeDataSetWithStoredTree(CVDataSet& dataset, CVSensor& sensor, CV_scen
   for (size_t p = 0; p < pixel_count; ++p) pixels[p] = kEmptyPixel;
 
   InitPercentageCounter(progress);
-  DrawTextPos(10, 1, "Calculating image output:");
+  DrawTextPos(kProjectionHeadingRow, kProgressColumn, "Calculating image output:");
   ProjectSamples(dataset, sensor.eye, tree, pixels, progress);
   ResetPercentageCounter(progress);
 
@@ -333,12 +336,12 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads) {
   counter progress{};
   InitPercentageCounter(progress);
-  DrawTextPos(4, 1, "Removing invalid samples:");
+  DrawTextPos(kVisibilityHeadingRow, kProgressColumn, "Removing invalid samples:");
   MarkVisibleSamples(dataset, sensor.eye, scene, threads, progress);
   ResetPercentageCounter(progress);
 
   InitPercentageCounter(progress);
-  DrawTextPos(7, 1, "Calculating sensor data:");
+  DrawTextPos(kBrightnessHeadingRow, kProgressColumn, "Calculating sensor data:");
   ComputeBrightness(dataset, sensor.eye, scene, threads, progress);
   ResetPercentageCounter(progress);
 
@@ -356,7 +359,7 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsig
   for (size_t p = 0; p < pixel_count; ++p) pixels[p] = kEmptyPixel;
 
   InitPercentageCounter(progress);
-  DrawTextPos(10, 1, "Calculating image output:");
+  DrawTextPos(kProjectionHeadingRow, kProgressColumn, "Calculating image output:");
   ProjectSamplesByDescent(dataset, sensor, pixels, pixel_of, threads, progress);
   ResetPercentageCounter(progress);
 

@@ -99,17 +99,19 @@ float BrightnessTowardsEye(CVSample sample, vertex3f eye, CV_scene scene);
 // Keeps the larger brightness in the pixel; an empty pixel takes any value.
 void ApplyPixelMaximum(float& pixel, float brightness);
 
-// Stage 1: sets `visible` of every sample, showing progress at line 5.
+// Stage 1: sets `visible` of every sample, showing progress on
+// kVisibilityPercentageRow.
 void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress);
 
-// Stage 2: replaces the brightness of every visible sample, progress at line 8.
+// Stage 2: replaces the brightness of every visible sample, progress on
+// kBrightnessPercentageRow.
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress);
 
 // Samples handed to a thread at a time; also how often the progress moves.
 constexpr uint32_t kSamplesPerChunk = 256;
 
 // Stage 3: applies every visible sample's brightness to the pixel its line to
-// the eye reaches, in sample order, progress at line 11.
+// the eye reaches, in sample order, progress on kProjectionPercentageRow.
 void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& tree, float* pixels,
                     counter& progress);
 

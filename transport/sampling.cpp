@@ -1,5 +1,6 @@
 #include "transport/sampling.h"
 
+#include "console/rows.h"
 #include "core/mt19937.h"
 #include "scene/rayscene.h"
 #include "transport/emission.h"
@@ -31,7 +32,7 @@ CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f n
 SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress,
                         uint64_t miss_limit) {
   if (scene.light_count < 1) {
-    DrawTextPos(1, 1, "Calculating samples:");
+    DrawTextPos(kSamplingHeadingRow, kProgressColumn, "Calculating samples:");
     return kSamplingNoLight;
   }
 
@@ -42,12 +43,12 @@ SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, 
   if (IntersectionRayScene(ray, scene, hit, normal, object) == 1) {
     InsertIntoDataSet(dataset, NewPathSample(ray, hit, normal, object));
   }
-  DrawTextPos(1, 1, "Calculating samples:");
+  DrawTextPos(kSamplingHeadingRow, kProgressColumn, "Calculating samples:");
   if (dataset.count == 0) return kSamplingEmpty;
 
   uint64_t steps_without_hit = 0;
   for (;;) {
-    ShowPercentage(2, 1, dataset.count, dataset.capacity, progress);
+    ShowPercentage(kSamplingPercentageRow, kProgressColumn, dataset.count, dataset.capacity, progress);
     float r = float(genrand_real3());
     bool built = false;
     CVSample sample;
