@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -81,8 +80,7 @@ int RunSimulation() {
     return kExitNoMemory;
   }
 
-  size_t count = size_t(std::pow(4.0, double(sensor.level)));
-  int side = int(std::sqrt(double(count)));
+  int side = 1 << sensor.level;
   myImage image(side, side);
   SensorToImage(sensor, image);
   int written = image.WriteImageToFile(kImageFileName);

@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <vector>
@@ -76,8 +75,7 @@ unsigned char PixelToByte(float value) {
 }
 
 void SensorToImage(const CVSensor& sensor, myImage& image) {
-  size_t count = size_t(std::pow(4.0, double(sensor.level)));
-  int side = int(std::sqrt(double(count)));
+  int side = 1 << sensor.level;
   for (int i = 0; i < side; i++) {
     for (int j = 0; j < side; j++) {
       image.data[i + j * image.width] = PixelToByte(sensor.pixels[size_t(i) * side + j]);

@@ -114,7 +114,7 @@ int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& 
   return 1;
 }
 
-size_t SensorCellCount(int level) { return size_t(std::pow(4.0, double(level))); }
+size_t SensorCellCount(int level) { return size_t(1) << (2 * level); }
 
 bool BuildSensorTree(vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr, CVSensorTree& tree) {
   for (int k = 0; k <= kSensorLevel; ++k) tree.levels[k] = nullptr;
