@@ -14,6 +14,10 @@
 // IntersectionRaySceneReference.
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);
 
+// A query with the arguments and outputs of IntersectionRayScene. The stages
+// that trace rays take one, so that a whole run can be made with another.
+using RayQuery = int (*)(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);
+
 // The same query as a plain scan of every box and triangle: the reference the
 // hierarchy is checked and measured against.
 int IntersectionRaySceneReference(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);

@@ -203,7 +203,7 @@ int FindSensorPixelByDescent(vector3f line, vertex3f ul, vertex3f ur, vertex3f d
   return row * (1 << kSensorLevel) + column;
 }
 
-bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene) {
+bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene, RayQuery query) {
   vector3f E = NormalizeVector(VectorizeVertices(sample.position, eye));
   // A NaN product (degenerate normal, sample at the eye) is not below 0: the
   // scene decides.
@@ -211,7 +211,7 @@ bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene) {
   vertex3f hit{0, 0, 0};
   vector3f normal = ZeroVector();
   int object = -1;
-  if (IntersectionRayScene(E, scene, hit, normal, object) != 1) return true;
+  if (query(E, scene, hit, normal, object) != 1) return true;
   // Object 0 never hides a sample.
   return object == 0;
 }
@@ -262,10 +262,11 @@ void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& 
   }
 }
 
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress) {
+void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress,
+                        RayQuery query) {
   CVSample* samples = dataset.samples;
   ForEachSample(dataset.count, threads, kVisibilityPercentageRow, progress, [&](uint32_t i) {
-    samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene);
+    samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene, query);
   });
 }
 
@@ -333,11 +334,11 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
   return VisualizeDataSet(dataset, sensor, scene, cores > 0 ? cores : 1);
 }
 
-int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads) {
+int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads, RayQuery query) {
   counter progress{};
   InitPercentageCounter(progress);
   DrawTextPos(kVisibilityHeadingRow, kProgressColumn, "Removing invalid samples:");
-  MarkVisibleSamples(dataset, sensor.eye, scene, threads, progress);
+  MarkVisibleSamples(dataset, sensor.eye, scene, threads, progress, query);
   ResetPercentageCounter(progress);
 
   InitPercentageCounter(progress);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "console/console.h"
+#include "scene/rayscene.h"
 #include "scene/scene.h"
 #include "transport/dataset.h"
 
@@ -32,11 +33,12 @@ int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& 
 // machine (std::thread::hardware_concurrency, at least one thread).
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene);
 
-// The same on `threads` threads (0 counts as 1). Every sample is worked on
-// independently and the pixel maxima are applied in sample order, so the
-// pixels, flags and brightness values are the same bits for any count. Only
-// the calling thread writes to the console.
-int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads);
+// The same on `threads` threads (0 counts as 1), tracing the lines to the eye
+// with query. Every sample is worked on independently and the pixel maxima
+// are applied in sample order, so the pixels, flags and brightness values are
+// the same bits for any count. Only the calling thread writes to the console.
+int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads,
+                     RayQuery query = IntersectionRayScene);
 
 // The same on one thread, locating pixels in the stored subdivision (about
 // 95 MB during the call): the reference the descent is checked against.
@@ -89,8 +91,8 @@ int FindSensorPixel(vector3f line, const CVSensorTree& tree);
 int FindSensorPixelByDescent(vector3f line, vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr);
 
 // Whether the eye sees the sample: its surface faces the eye and the line
-// towards the eye meets no object but object 0.
-bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene);
+// towards the eye, traced with query, meets no object but object 0.
+bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene, RayQuery query = IntersectionRayScene);
 
 // weight * |f * cos beta|, with f the reflectance of the sample's object
 // towards the eye; 0 when the sample's object is not in the scene.
@@ -118,8 +120,10 @@ void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& 
 // Marks a sample that reaches no pixel (lost or invisible).
 constexpr int32_t kSensorNoPixel = -1;
 
-// Stage 1 on `threads` threads; only the calling thread shows progress.
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress);
+// Stage 1 on `threads` threads, tracing with query; only the calling thread
+// shows progress.
+void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress,
+                        RayQuery query = IntersectionRayScene);
 
 // Stage 2 on `threads` threads; only the calling thread shows progress.
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress);

@@ -2,7 +2,6 @@
 
 #include "console/rows.h"
 #include "core/mt19937.h"
-#include "scene/rayscene.h"
 #include "transport/emission.h"
 #include "transport/scattering.h"
 
@@ -30,7 +29,7 @@ CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f n
 }
 
 SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress,
-                        uint64_t miss_limit) {
+                        uint64_t miss_limit, RayQuery query) {
   if (scene.light_count < 1) {
     DrawTextPos(kSamplingHeadingRow, kProgressColumn, "Calculating samples:");
     return kSamplingNoLight;
@@ -40,7 +39,7 @@ SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, 
   vertex3f hit;
   vector3f normal;
   int object = 0;
-  if (IntersectionRayScene(ray, scene, hit, normal, object) == 1) {
+  if (query(ray, scene, hit, normal, object) == 1) {
     InsertIntoDataSet(dataset, NewPathSample(ray, hit, normal, object));
   }
   DrawTextPos(kSamplingHeadingRow, kProgressColumn, "Calculating samples:");
@@ -54,7 +53,7 @@ SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, 
     CVSample sample;
     if (r < light_chance) {
       ray = LSShootFromLights(scene);
-      if (IntersectionRayScene(ray, scene, hit, normal, object) == 1) {
+      if (query(ray, scene, hit, normal, object) == 1) {
         sample = NewPathSample(ray, hit, normal, object);
         built = true;
       }
@@ -67,7 +66,7 @@ SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, 
       MaterialNewRay(parent.incoming, parent.normal, parent.position, surface.diffuse, surface.specular,
                      surface.exponent, lobe_factor, scattered, reflectance_factor);
       ray = NormalizeVector(scattered);
-      if (IntersectionRayScene(ray, scene, hit, normal, object) == 1) {
+      if (query(ray, scene, hit, normal, object) == 1) {
         sample = ContinuedSample(parent, ray, hit, normal, object, lobe_factor, reflectance_factor);
         built = true;
       }

@@ -5,6 +5,7 @@
 
 #include "console/console.h"
 #include "core/vecmath.h"
+#include "scene/rayscene.h"
 #include "scene/scene.h"
 #include "transport/dataset.h"
 
@@ -32,6 +33,7 @@ CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f n
 
 // Traces the first light path, shows the "Calculating samples:" heading and
 // runs the sampling loop until the data set refuses a sample, or until
-// miss_limit steps in a row have found nothing.
+// miss_limit steps in a row have found nothing. Every ray is traced with
+// query.
 SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress,
-                        uint64_t miss_limit = kStepsWithoutHitLimit);
+                        uint64_t miss_limit = kStepsWithoutHitLimit, RayQuery query = IntersectionRayScene);
