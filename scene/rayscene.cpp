@@ -1,6 +1,5 @@
 #include "scene/rayscene.h"
 
-#include <atomic>
 #include <limits>
 
 #include "core/raytriangle.h"
@@ -44,8 +43,6 @@ bool ScanObject(vector3f ray, const CV_object& candidate, float& nearest, vertex
   return nearest != kNoneAccepted;
 }
 
-std::atomic<bool> use_reference_query{false};
-
 // The object's hierarchy, when it was built from the triangles the object holds now.
 const CV_acceleration* UsableAcceleration(const CV_object& object) {
   const CV_acceleration* a = object.acceleration;
@@ -56,10 +53,7 @@ const CV_acceleration* UsableAcceleration(const CV_object& object) {
 
 }  // namespace
 
-void UseReferenceRayQuery(bool use) { use_reference_query = use; }
-
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
-  if (use_reference_query) return IntersectionRaySceneReference(ray, scene, hit, normal, object);
   CV_bvh_ray prepared = PrepareBvhRay(ray);
   if (!prepared.usable) return IntersectionRaySceneReference(ray, scene, hit, normal, object);
 

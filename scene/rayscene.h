@@ -21,8 +21,3 @@ using RayQuery = int (*)(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& 
 // The same query as a plain scan of every box and triangle: the reference the
 // hierarchy is checked and measured against.
 int IntersectionRaySceneReference(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);
-
-// For tests and benchmarks only: while set, IntersectionRayScene runs the
-// reference scan, so that whole runs can be compared. Set it between runs,
-// never while a query is running on another thread.
-void UseReferenceRayQuery(bool use);
