@@ -15,6 +15,7 @@
 #include "app/driver.h"
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "reference/rayscan.h"
 #include "scene/bvh.h"
 #include "scene/rayscene.h"
 #include "transport/dataset.h"

@@ -12,6 +12,7 @@
 
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "reference/rayscan.h"
 #include "core/raytriangle.h"
 #include "scene/bvh.h"
 #include "scene/rayscene.h"
