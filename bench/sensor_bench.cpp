@@ -18,6 +18,8 @@
 #include "app/driver.h"
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "reference/sensorstages.h"
+#include "reference/sensortree.h"
 #include "sensor/sensor.h"
 #include "transport/sampling.h"
 

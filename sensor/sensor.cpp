@@ -21,37 +21,6 @@ float AngleBetween(vector3f a, vector3f b) {
   return float(std::fabs(ClampedAcos(double(cosine))));
 }
 
-// Fills the four quarters of parent in the next level (whose side is
-// child_side) and records their places in parent.children.
-void SplitCell(CVSensorCell& parent, int r, int c, int child_side, CVSensorCell* children) {
-  int places[4] = {(2 * r) * child_side + 2 * c, (2 * r) * child_side + 2 * c + 1,
-                   (2 * r + 1) * child_side + 2 * c, (2 * r + 1) * child_side + 2 * c + 1};
-  vertex3f up = MiddleVertex(parent.ul, parent.ur);
-  vertex3f left = MiddleVertex(parent.ul, parent.dl);
-  vertex3f right = MiddleVertex(parent.ur, parent.dr);
-  vertex3f down = MiddleVertex(parent.dl, parent.dr);
-  vertex3f middle = MiddleVertex(left, right);
-  const vertex3f corners[4][4] = {{parent.ul, up, left, middle},
-                                  {up, parent.ur, middle, right},
-                                  {left, middle, parent.dl, down},
-                                  {middle, right, down, parent.dr}};
-  for (int j = 0; j < 4; ++j) {
-    CVSensorCell& child = children[places[j]];
-    parent.children[j] = child.index;
-    child.ul = corners[j][0];
-    child.ur = corners[j][1];
-    child.dl = corners[j][2];
-    child.dr = corners[j][3];
-  }
-}
-
-// Sets every pixel that no sample reached from the empty mark to 0.
-void ClearEmptyPixels(float* pixels, size_t count) {
-  for (size_t p = 0; p < count; ++p) {
-    if (pixels[p] == kEmptyPixel) pixels[p] = 0.0f;
-  }
-}
-
 // How often the calling thread looks at the others' progress once it has no
 // samples left of its own.
 constexpr std::chrono::milliseconds kProgressPoll(2);
@@ -116,64 +85,11 @@ int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& 
 
 size_t SensorCellCount(int level) { return size_t(1) << (2 * level); }
 
-bool BuildSensorTree(vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr, CVSensorTree& tree) {
-  for (int k = 0; k <= kSensorLevel; ++k) tree.levels[k] = nullptr;
-  for (int k = 0; k <= kSensorLevel; ++k) {
-    size_t count = SensorCellCount(k);
-    tree.levels[k] = static_cast<CVSensorCell*>(std::malloc(count * sizeof(CVSensorCell)));
-    if (tree.levels[k] == nullptr) {
-      FreeSensorTree(tree);
-      return false;
-    }
-    for (size_t i = 0; i < count; ++i) {
-      tree.levels[k][i].index = int(i);
-      for (int j = 0; j < 4; ++j) tree.levels[k][i].children[j] = -1;
-    }
-  }
-
-  CVSensorCell& root = tree.levels[0][0];
-  root.ul = ul;
-  root.ur = ur;
-  root.dl = dl;
-  root.dr = dr;
-  for (int k = 0; k < kSensorLevel; ++k) {
-    int side = 1 << k;
-    for (int r = 0; r < side; ++r) {
-      for (int c = 0; c < side; ++c) SplitCell(tree.levels[k][r * side + c], r, c, 2 * side, tree.levels[k + 1]);
-    }
-  }
-  return true;
-}
-
-void FreeSensorTree(CVSensorTree& tree) {
-  for (int k = 0; k <= kSensorLevel; ++k) {
-    std::free(tree.levels[k]);
-    tree.levels[k] = nullptr;
-  }
-}
-
 bool CellHitByLine(vector3f line, const CVSensorCell& cell) {
   float t = 0.0f;
   vertex3f hit{0, 0, 0};
   if (IntersectionRayTriangle(line, CV_triangle{cell.dl, cell.ul, cell.ur}, t, hit) == kRayFrontAhead) return true;
   return IntersectionRayTriangle(line, CV_triangle{cell.dl, cell.ur, cell.dr}, t, hit) == kRayFrontAhead;
-}
-
-int FindSensorPixel(vector3f line, const CVSensorTree& tree) {
-  const CVSensorCell* cell = &tree.levels[0][0];
-  if (!CellHitByLine(line, *cell)) return -1;
-  // A child that was just found hit would be hit again when tested as the
-  // current cell of the next level, so each cell is tested once.
-  for (int k = 0; k < kSensorLevel; ++k) {
-    const CVSensorCell* next = nullptr;
-    for (int j = 0; j < 4 && next == nullptr; ++j) {
-      const CVSensorCell* child = &tree.levels[k + 1][cell->children[j]];
-      if (CellHitByLine(line, *child)) next = child;
-    }
-    if (next == nullptr) return -1;
-    cell = next;
-  }
-  return cell->index;
 }
 
 int FindSensorPixelByDescent(vector3f line, vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr) {
@@ -234,31 +150,9 @@ void ApplyPixelMaximum(float& pixel, float brightness) {
   if (pixel == kEmptyPixel || brightness > pixel) pixel = brightness;
 }
 
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress) {
-  for (uint32_t i = 0; i < dataset.count; ++i) {
-    ShowPercentage(kVisibilityPercentageRow, kProgressColumn, i + 1, dataset.count, progress);
-    dataset.samples[i].visible = SampleVisibleFromEye(dataset.samples[i], eye, scene);
-  }
-}
-
-void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress) {
-  for (uint32_t i = 0; i < dataset.count; ++i) {
-    ShowPercentage(kBrightnessPercentageRow, kProgressColumn, i + 1, dataset.count, progress);
-    CVSample& sample = dataset.samples[i];
-    if (sample.visible) sample.brightness = BrightnessTowardsEye(sample, eye, scene);
-  }
-}
-
-void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& tree, float* pixels,
-                    counter& progress) {
-  for (uint32_t i = 0; i < dataset.count; ++i) {
-    ShowPercentage(kProjectionPercentageRow, kProgressColumn, i + 1, dataset.count, progress);
-    const CVSample& sample = dataset.samples[i];
-    if (!sample.visible) continue;
-    // Not normalised: the eye lies at parameter 1.
-    vector3f L = VectorizeVertices(sample.position, eye);
-    int p = FindSensorPixel(L, tree);
-    if (p >= 0) ApplyPixelMaximum(pixels[p], sample.brightness);
+void ClearEmptyPixels(float* pixels, size_t count) {
+  for (size_t p = 0; p < count; ++p) {
+    if (pixels[p] == kEmptyPixel) pixels[p] = 0.0f;
   }
 }
 
@@ -291,42 +185,6 @@ void ProjectSamplesByDescent(const CVDataSet& dataset, const CVSensor& sensor, f
   for (uint32_t i = 0; i < dataset.count; ++i) {
     if (pixel_of[i] != kSensorNoPixel) ApplyPixelMaximum(pixels[pixel_of[i]], samples[i].brightness);
   }
-}
-
-int VisualizeDataSetWithStoredTree(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
-  counter progress{};
-  InitPercentageCounter(progress);
-  DrawTextPos(kVisibilityHeadingRow, kProgressColumn, "Removing invalid samples:");
-  MarkVisibleSamples(dataset, sensor.eye, scene, progress);
-  ResetPercentageCounter(progress);
-
-  InitPercentageCounter(progress);
-  DrawTextPos(kBrightnessHeadingRow, kProgressColumn, "Calculating sensor data:");
-  ComputeBrightness(dataset, sensor.eye, scene, progress);
-  ResetPercentageCounter(progress);
-
-  size_t pixel_count = SensorCellCount(kSensorLevel);
-  float* pixels = static_cast<float*>(std::malloc(pixel_count * sizeof(float)));
-  CVSensorTree tree;
-  if (pixels == nullptr || !BuildSensorTree(sensor.ul, sensor.ur, sensor.dl, sensor.dr, tree)) {
-    std::free(pixels);
-    sensor.pixels = nullptr;
-    DeInitPercentageCounter(progress);
-    return 0;
-  }
-  for (size_t p = 0; p < pixel_count; ++p) pixels[p] = kEmptyPixel;
-
-  InitPercentageCounter(progress);
-  DrawTextPos(kProjectionHeadingRow, kProgressColumn, "Calculating image output:");
-  ProjectSamples(dataset, sensor.eye, tree, pixels, progress);
-  ResetPercentageCounter(progress);
-
-  ClearEmptyPixels(pixels, pixel_count);
-  FreeSensorTree(tree);
-  sensor.pixels = pixels;
-  sensor.level = kSensorLevel;
-  DeInitPercentageCounter(progress);
-  return 1;
 }
 
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
