@@ -12,12 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.h"
 #include "config/settings.h"
 #include "core/mt19937.h"
 #include "reference/rayscan.h"
 #include "scene/bvh.h"
 #include "scene/rayscene.h"
+#include "sensor/image.h"
+#include "sensor/sensor.h"
 #include "transport/dataset.h"
 #include "transport/sampling.h"
 
