@@ -12,12 +12,15 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.h"
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "reference/rayscan.h"
 #include "scene/bvh.h"
 #include "scene/rayscene.h"
+#include "sensor/image.h"
+#include "sensor/sensor.h"
 #include "transport/dataset.h"
+#include "transport/sampling.h"
 
 #define SPHERE_ROOM_NO_MAIN
 #include "make_sphere_room.cpp"
@@ -144,6 +147,7 @@ struct StageTimes {
 
 // A whole run in stages, as RunSimulation makes it, with `samples` samples.
 StageTimes WholeRun(const std::string& dir, long samples, bool reference, std::string& image_bytes) {
+  RayQuery query = reference ? IntersectionRaySceneReference : IntersectionRayScene;
   StageTimes times{};
   uint32_t size = 0;
   float chance = 0;
@@ -153,7 +157,6 @@ StageTimes WholeRun(const std::string& dir, long samples, bool reference, std::s
   std::string cfg_dir = dir;
   if (chdir(cfg_dir.c_str()) != 0) return times;
   ReadSettings(size, chance, name, wire, eye, centre, up, ul, ur, dl, dr);
-  UseReferenceRayQuery(reference);
   init_genrand(50);
   auto start = std::chrono::steady_clock::now();
   CV_scene run_scene{};
@@ -163,12 +166,12 @@ StageTimes WholeRun(const std::string& dir, long samples, bool reference, std::s
   AllocateDataSet(set, uint32_t(samples));
   counter progress{-1, -1, nullptr, 0, 0};
   start = std::chrono::steady_clock::now();
-  FillDataSet(run_scene, set, chance, progress);
+  FillDataSet(run_scene, set, chance, progress, kStepsWithoutHitLimit, query);
   times.sampling = Seconds(start);
   CVSensor view{};
   AllocateSensor(view, eye, centre, up, ul, ur, dl, dr);
   start = std::chrono::steady_clock::now();
-  VisualizeDataSet(set, view, run_scene, 1);
+  VisualizeDataSet(set, view, run_scene, 1, query);
   times.visualizing = Seconds(start);
   start = std::chrono::steady_clock::now();
   myImage image(1024, 1024);
@@ -176,7 +179,6 @@ StageTimes WholeRun(const std::string& dir, long samples, bool reference, std::s
   image.WriteImageToFile("out.ppm");
   times.image = Seconds(start);
   image_bytes = std::string(reinterpret_cast<const char*>(image.data), size_t(1024) * 1024);
-  UseReferenceRayQuery(false);
   std::free(view.pixels);
   FreeDataSet(set);
   FreeScene(run_scene);

@@ -15,10 +15,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/driver.h"
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "reference/sensorstages.h"
+#include "reference/sensortree.h"
+#include "sensor/image.h"
 #include "sensor/sensor.h"
+#include "transport/sampling.h"
 
 namespace {
 
@@ -77,18 +80,26 @@ double InProcessRunPeakMegabytes(bool stored_tree) {
   pid_t child = fork();
   if (child == 0) {
     if (chdir(dir.c_str()) != 0) _exit(3);
+    uint32_t size = 50000;
+    float chance = 0.5f;
+    std::string name;
+    bool wire = false;
+    vertex3f eye{0, 0, 0}, center{0, 0, 0}, up{0, 0, 0}, ul{0, 0, 0}, ur{0, 0, 0}, dl{0, 0, 0}, dr{0, 0, 0};
+    CV_scene room{0, nullptr, 0, nullptr};
+    CVDataSet samples{0, 0, nullptr};
+    CVSensor view{};
     counter progress{};
     init_genrand(50);
-    if (!ReadSettings(dataset_size, light_chance, filename, wireframe, eyev, centerv, upv, ulv, urv, dlv, drv)) _exit(5);
-    if (CreateScene(filename, scene) == 0 || !AllocateDataSet(dataset, dataset_size)) _exit(6);
-    FillDataSet(scene, dataset, light_chance, progress);
-    AllocateSensor(sensor, eyev, centerv, upv, ulv, urv, dlv, drv);
-    int done = stored_tree ? VisualizeDataSetWithStoredTree(dataset, sensor, scene)
-                           : VisualizeDataSet(dataset, sensor, scene);
+    if (!ReadSettings(size, chance, name, wire, eye, center, up, ul, ur, dl, dr)) _exit(5);
+    if (CreateScene(name, room) == 0 || !AllocateDataSet(samples, size)) _exit(6);
+    FillDataSet(room, samples, chance, progress);
+    AllocateSensor(view, eye, center, up, ul, ur, dl, dr);
+    int done = stored_tree ? VisualizeDataSetWithStoredTree(samples, view, room)
+                           : VisualizeDataSet(samples, view, room);
     if (done != 1) _exit(7);
     myImage image(1024, 1024);
-    SensorToImage(sensor, image);
-    _exit(image.WriteImageToFile(kImageFileName) == 1 ? 0 : 8);
+    SensorToImage(view, image);
+    _exit(image.WriteImageToFile("out.ppm") == 1 ? 0 : 8);
   }
   double peak = ChildPeakMegabytes(child);
   RemoveDirectory(dir);

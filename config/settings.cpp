@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "core/linetext.h"
 #include "core/messages.h"
-#include "scene/vrmlreader.h"
 
 const std::string CONFIG_FILENAME = "corvane.cfg";
 const std::string P_SEMICOLON = ";";

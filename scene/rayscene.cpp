@@ -1,6 +1,5 @@
 #include "scene/rayscene.h"
 
-#include <atomic>
 #include <limits>
 
 #include "core/raytriangle.h"
@@ -12,8 +11,16 @@ namespace {
 // parameter is always above 0.0001, so it never equals the marker.
 constexpr float kNoneAccepted = -1.0f;
 
-// The ray meets one of the object's box triangles ahead of its origin, from
-// outside (front) or from inside (back).
+// The object's hierarchy, when it was built from the triangles the object holds now.
+const CV_acceleration* UsableAcceleration(const CV_object& object) {
+  const CV_acceleration* a = object.acceleration;
+  if (a == nullptr || a->source != object.triangles || a->source_count != object.triangle_count) return nullptr;
+  if (object.box_triangle_count != 12) return nullptr;
+  return a;
+}
+
+}  // namespace
+
 bool RayMeetsBox(vector3f ray, const CV_object& object) {
   for (int32_t k = 0; k < object.box_triangle_count; ++k) {
     float t = 0;
@@ -24,8 +31,6 @@ bool RayMeetsBox(vector3f ray, const CV_object& object) {
   return false;
 }
 
-// The nearest front face of one object by the plain scan: nearest t, ties to
-// the earlier triangle.
 bool ScanObject(vector3f ray, const CV_object& candidate, float& nearest, vertex3f& nearest_point,
                 vector3f& nearest_normal) {
   nearest = kNoneAccepted;
@@ -44,24 +49,8 @@ bool ScanObject(vector3f ray, const CV_object& candidate, float& nearest, vertex
   return nearest != kNoneAccepted;
 }
 
-std::atomic<bool> use_reference_query{false};
-
-// The object's hierarchy, when it was built from the triangles the object holds now.
-const CV_acceleration* UsableAcceleration(const CV_object& object) {
-  const CV_acceleration* a = object.acceleration;
-  if (a == nullptr || a->source != object.triangles || a->source_count != object.triangle_count) return nullptr;
-  if (object.box_triangle_count != 12) return nullptr;
-  return a;
-}
-
-}  // namespace
-
-void UseReferenceRayQuery(bool use) { use_reference_query = use; }
-
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
-  if (use_reference_query) return IntersectionRaySceneReference(ray, scene, hit, normal, object);
   CV_bvh_ray prepared = PrepareBvhRay(ray);
-  if (!prepared.usable) return IntersectionRaySceneReference(ray, scene, hit, normal, object);
 
   // The winner is the least (t, object, triangle): the order of objects, then
   // "earlier triangle wins a tie" within an object.
@@ -73,7 +62,8 @@ int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& 
 
   for (int32_t i = 0; i < scene.object_count; ++i) {
     const CV_object& candidate = scene.objects[i];
-    const CV_acceleration* a = UsableAcceleration(candidate);
+    // A ray the hierarchies cannot take is answered by scanning every object.
+    const CV_acceleration* a = prepared.usable ? UsableAcceleration(candidate) : nullptr;
     if (a != nullptr && !BvhAnswersRay(*a, prepared)) a = nullptr;
     if (a == nullptr) {
       if (!RayMeetsBox(ray, candidate)) continue;
@@ -99,38 +89,5 @@ int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& 
   hit = best_point;
   normal = best_normal;
   object = best_object;
-  return 1;
-}
-
-int IntersectionRaySceneReference(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
-  // Objects are visited in order and a later one is taken only when its
-  // nearest parameter is strictly smaller: ties keep the lower index, exactly
-  // as choosing among all candidates after the scan would.
-  int taken = -1;
-  float taken_t = 0;
-  vertex3f taken_point{0, 0, 0};
-  vector3f taken_normal = ZeroVector();
-
-  for (int32_t i = 0; i < scene.object_count; ++i) {
-    const CV_object& candidate = scene.objects[i];
-    if (!RayMeetsBox(ray, candidate)) continue;
-
-    float nearest = kNoneAccepted;
-    vertex3f nearest_point{0, 0, 0};
-    vector3f nearest_normal = ZeroVector();
-    if (!ScanObject(ray, candidate, nearest, nearest_point, nearest_normal)) continue;
-
-    if (taken == -1 || nearest < taken_t) {
-      taken = i;
-      taken_t = nearest;
-      taken_point = nearest_point;
-      taken_normal = nearest_normal;
-    }
-  }
-
-  if (taken == -1) return 0;
-  hit = taken_point;
-  normal = taken_normal;
-  object = taken;
   return 1;
 }

@@ -20,26 +20,13 @@ const std::string P_LIGHT = "PointLight";
 const std::string P_LIGHT_LOCATION = "location";
 const std::string P_LIGHT_COLOR = "color";
 const std::string P_LIGHT_INTENSITY = "intensity";
-const std::string P_SPC = " ";
 const std::string P_TAB = "\t";
-const std::string P_COLON = ",";
-const std::string P_NONE = "";
 const std::string P_SLDBRKT_L = "[";
 const std::string P_SLDBRKT_R = "]";
 const std::string P_CRLBRKT_L = "{";
 const std::string P_CRLBRKT_R = "}";
 const std::string P_MINUSONE = "-1";
 const std::string P_NEWLINE = "\n";
-
-bool ContainsStr(std::string needle, std::string haystack, uint32_t& position) {
-  size_t found = haystack.find(needle);
-  if (found == std::string::npos) {
-    position = 0xffffffffu;
-    return false;
-  }
-  position = uint32_t(found);
-  return true;
-}
 
 namespace {
 

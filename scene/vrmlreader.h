@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "core/linetext.h"
 #include "core/vecmath.h"
 
-// Keywords and separators of the text formats.
+// Keywords and separators of the scene file; the separators it shares with
+// the settings file are in core/linetext.h.
 extern const std::string P_IFF;                 // "#VRML V2.0 utf8"
 extern const std::string P_OBJECT;              // "geometry"
 extern const std::string P_OBJECT_TRANSLATION;  // "translation"
@@ -20,10 +22,7 @@ extern const std::string P_LIGHT;               // "PointLight"
 extern const std::string P_LIGHT_LOCATION;      // "location"
 extern const std::string P_LIGHT_COLOR;         // "color"
 extern const std::string P_LIGHT_INTENSITY;     // "intensity"
-extern const std::string P_SPC;                 // " "
 extern const std::string P_TAB;                 // "\t"
-extern const std::string P_COLON;               // "," (a comma)
-extern const std::string P_NONE;                // ""
 extern const std::string P_SLDBRKT_L;           // "["
 extern const std::string P_SLDBRKT_R;           // "]"
 extern const std::string P_CRLBRKT_L;           // "{"
@@ -70,10 +69,6 @@ struct CV_parser_data {
   int32_t light_count;
   CV_light* lights;  // malloc'd
 };
-
-// True when needle occurs in haystack; position receives the index of the
-// first occurrence, or 0xffffffff when there is none.
-bool ContainsStr(std::string needle, std::string haystack, uint32_t& position);
 
 // Reads the named file into data; the caller owns the arrays. A missing or
 // unreadable file gives no objects and no lights. Returns 1, or 0 when the

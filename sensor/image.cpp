@@ -66,3 +66,19 @@ int myImage::WriteImageToFile(std::string name) {
   std::remove(temporary.c_str());
   return 0;
 }
+
+unsigned char PixelToByte(float value) {
+  if (!(value > 0.0f)) return 0;  // NaN and negative values are black
+  double scaled = double(value) * 255.0;
+  if (scaled >= 255.0) return 255;
+  return (unsigned char)scaled;
+}
+
+void SensorToImage(const CVSensor& sensor, myImage& image) {
+  int side = 1 << sensor.level;
+  for (int i = 0; i < side; i++) {
+    for (int j = 0; j < side; j++) {
+      image.data[i + j * image.width] = PixelToByte(sensor.pixels[size_t(i) * side + j]);
+    }
+  }
+}

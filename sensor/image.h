@@ -1,8 +1,10 @@
-// A grey-scale picture written as a binary PPM file.
+// A grey-scale picture written as a binary PPM file, made from the sensor's pixels.
 #pragma once
 
 #include <cstdio>
 #include <string>
+
+#include "sensor/sensor.h"
 
 class myImage {
  public:
@@ -26,3 +28,10 @@ class myImage {
   int width;
   int height;
 };
+
+// A sensor value as a grey byte: value * 255 truncated, saturating at 0 and
+// 255; NaN gives 0.
+unsigned char PixelToByte(float value);
+
+// The sensor's pixels, transposed, as the bytes of image (side by side pixels).
+void SensorToImage(const CVSensor& sensor, myImage& image);

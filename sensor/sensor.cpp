@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "console/rows.h"
 #include "core/raytriangle.h"
 #include "scene/rayscene.h"
 #include "transport/scattering.h"
@@ -18,37 +19,6 @@ namespace {
 float AngleBetween(vector3f a, vector3f b) {
   float cosine = ScalarMultiply(NormalizeVector(a), NormalizeVector(b));
   return float(std::fabs(ClampedAcos(double(cosine))));
-}
-
-// Fills the four quarters of parent in the next level (whose side is
-// child_side) and records their places in parent.children.
-void SplitCell(CVSensorCell& parent, int r, int c, int child_side, CVSensorCell* children) {
-  int places[4] = {(2 * r) * child_side + 2 * c, (2 * r) * child_side + 2 * c + 1,
-                   (2 * r + 1) * child_side + 2 * c, (2 * r + 1) * child_side + 2 * c + 1};
-  vertex3f up = MiddleVertex(parent.ul, parent.ur);
-  vertex3f left = MiddleVertex(parent.ul, parent.dl);
-  vertex3f right = MiddleVertex(parent.ur, parent.dr);
-  vertex3f down = MiddleVertex(parent.dl, parent.dr);
-  vertex3f middle = MiddleVertex(left, right);
-  const vertex3f corners[4][4] = {{parent.ul, up, left, middle},
-                                  {up, parent.ur, middle, right},
-                                  {left, middle, parent.dl, down},
-                                  {middle, right, down, parent.dr}};
-  for (int j = 0; j < 4; ++j) {
-    CVSensorCell& child = children[places[j]];
-    parent.children[j] = child.index;
-    child.ul = corners[j][0];
-    child.ur = corners[j][1];
-    child.dl = corners[j][2];
-    child.dr = corners[j][3];
-  }
-}
-
-// Sets every pixel that no sample reached from the empty mark to 0.
-void ClearEmptyPixels(float* pixels, size_t count) {
-  for (size_t p = 0; p < count; ++p) {
-    if (pixels[p] == kEmptyPixel) pixels[p] = 0.0f;
-  }
 }
 
 // How often the calling thread looks at the others' progress once it has no
@@ -88,13 +58,15 @@ void ForEachSample(uint32_t count, unsigned threads, int row, counter& progress,
       break;  // no more threads: the running ones share the work
     }
   }
-  while (work_on_next_chunk()) ShowPercentage(row, 1, finished.load(std::memory_order_acquire), count, progress);
+  while (work_on_next_chunk()) {
+    ShowPercentage(row, kProgressColumn, finished.load(std::memory_order_acquire), count, progress);
+  }
   while (finished.load(std::memory_order_acquire) < count) {
-    ShowPercentage(row, 1, finished.load(std::memory_order_acquire), count, progress);
+    ShowPercentage(row, kProgressColumn, finished.load(std::memory_order_acquire), count, progress);
     std::this_thread::sleep_for(kProgressPoll);
   }
   for (std::thread& worker : workers) worker.join();
-  ShowPercentage(row, 1, count, count, progress);
+  ShowPercentage(row, kProgressColumn, count, count, progress);
 }
 
 }  // namespace
@@ -111,66 +83,13 @@ int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& 
   return 1;
 }
 
-size_t SensorCellCount(int level) { return size_t(std::pow(4.0, double(level))); }
-
-bool BuildSensorTree(vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr, CVSensorTree& tree) {
-  for (int k = 0; k <= kSensorLevel; ++k) tree.levels[k] = nullptr;
-  for (int k = 0; k <= kSensorLevel; ++k) {
-    size_t count = SensorCellCount(k);
-    tree.levels[k] = static_cast<CVSensorCell*>(std::malloc(count * sizeof(CVSensorCell)));
-    if (tree.levels[k] == nullptr) {
-      FreeSensorTree(tree);
-      return false;
-    }
-    for (size_t i = 0; i < count; ++i) {
-      tree.levels[k][i].index = int(i);
-      for (int j = 0; j < 4; ++j) tree.levels[k][i].children[j] = -1;
-    }
-  }
-
-  CVSensorCell& root = tree.levels[0][0];
-  root.ul = ul;
-  root.ur = ur;
-  root.dl = dl;
-  root.dr = dr;
-  for (int k = 0; k < kSensorLevel; ++k) {
-    int side = 1 << k;
-    for (int r = 0; r < side; ++r) {
-      for (int c = 0; c < side; ++c) SplitCell(tree.levels[k][r * side + c], r, c, 2 * side, tree.levels[k + 1]);
-    }
-  }
-  return true;
-}
-
-void FreeSensorTree(CVSensorTree& tree) {
-  for (int k = 0; k <= kSensorLevel; ++k) {
-    std::free(tree.levels[k]);
-    tree.levels[k] = nullptr;
-  }
-}
+size_t SensorCellCount(int level) { return size_t(1) << (2 * level); }
 
 bool CellHitByLine(vector3f line, const CVSensorCell& cell) {
   float t = 0.0f;
   vertex3f hit{0, 0, 0};
   if (IntersectionRayTriangle(line, CV_triangle{cell.dl, cell.ul, cell.ur}, t, hit) == kRayFrontAhead) return true;
   return IntersectionRayTriangle(line, CV_triangle{cell.dl, cell.ur, cell.dr}, t, hit) == kRayFrontAhead;
-}
-
-int FindSensorPixel(vector3f line, const CVSensorTree& tree) {
-  const CVSensorCell* cell = &tree.levels[0][0];
-  if (!CellHitByLine(line, *cell)) return -1;
-  // A child that was just found hit would be hit again when tested as the
-  // current cell of the next level, so each cell is tested once.
-  for (int k = 0; k < kSensorLevel; ++k) {
-    const CVSensorCell* next = nullptr;
-    for (int j = 0; j < 4 && next == nullptr; ++j) {
-      const CVSensorCell* child = &tree.levels[k + 1][cell->children[j]];
-      if (CellHitByLine(line, *child)) next = child;
-    }
-    if (next == nullptr) return -1;
-    cell = next;
-  }
-  return cell->index;
 }
 
 int FindSensorPixelByDescent(vector3f line, vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr) {
@@ -200,7 +119,7 @@ int FindSensorPixelByDescent(vector3f line, vertex3f ul, vertex3f ur, vertex3f d
   return row * (1 << kSensorLevel) + column;
 }
 
-bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene) {
+bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene, RayQuery query) {
   vector3f E = NormalizeVector(VectorizeVertices(sample.position, eye));
   // A NaN product (degenerate normal, sample at the eye) is not below 0: the
   // scene decides.
@@ -208,7 +127,7 @@ bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene) {
   vertex3f hit{0, 0, 0};
   vector3f normal = ZeroVector();
   int object = -1;
-  if (IntersectionRayScene(E, scene, hit, normal, object) != 1) return true;
+  if (query(E, scene, hit, normal, object) != 1) return true;
   // Object 0 never hides a sample.
   return object == 0;
 }
@@ -231,44 +150,23 @@ void ApplyPixelMaximum(float& pixel, float brightness) {
   if (pixel == kEmptyPixel || brightness > pixel) pixel = brightness;
 }
 
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress) {
-  for (uint32_t i = 0; i < dataset.count; ++i) {
-    ShowPercentage(5, 1, i + 1, dataset.count, progress);
-    dataset.samples[i].visible = SampleVisibleFromEye(dataset.samples[i], eye, scene);
+void ClearEmptyPixels(float* pixels, size_t count) {
+  for (size_t p = 0; p < count; ++p) {
+    if (pixels[p] == kEmptyPixel) pixels[p] = 0.0f;
   }
 }
 
-void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress) {
-  for (uint32_t i = 0; i < dataset.count; ++i) {
-    ShowPercentage(8, 1, i + 1, dataset.count, progress);
-    CVSample& sample = dataset.samples[i];
-    if (sample.visible) sample.brightness = BrightnessTowardsEye(sample, eye, scene);
-  }
-}
-
-void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& tree, float* pixels,
-                    counter& progress) {
-  for (uint32_t i = 0; i < dataset.count; ++i) {
-    ShowPercentage(11, 1, i + 1, dataset.count, progress);
-    const CVSample& sample = dataset.samples[i];
-    if (!sample.visible) continue;
-    // Not normalised: the eye lies at parameter 1.
-    vector3f L = VectorizeVertices(sample.position, eye);
-    int p = FindSensorPixel(L, tree);
-    if (p >= 0) ApplyPixelMaximum(pixels[p], sample.brightness);
-  }
-}
-
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress) {
+void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress,
+                        RayQuery query) {
   CVSample* samples = dataset.samples;
-  ForEachSample(dataset.count, threads, 5, progress, [&](uint32_t i) {
-    samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene);
+  ForEachSample(dataset.count, threads, kVisibilityPercentageRow, progress, [&](uint32_t i) {
+    samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene, query);
   });
 }
 
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress) {
   CVSample* samples = dataset.samples;
-  ForEachSample(dataset.count, threads, 8, progress, [&](uint32_t i) {
+  ForEachSample(dataset.count, threads, kBrightnessPercentageRow, progress, [&](uint32_t i) {
     if (samples[i].visible) samples[i].brightness = BrightnessTowardsEye(samples[i], eye, scene);
   });
 }
@@ -277,7 +175,7 @@ void ProjectSamplesByDescent(const CVDataSet& dataset, const CVSensor& sensor, f
                              unsigned threads, counter& progress) {
   const CVSample* samples = dataset.samples;
   vertex3f eye = sensor.eye;
-  ForEachSample(dataset.count, threads, 11, progress, [&](uint32_t i) {
+  ForEachSample(dataset.count, threads, kProjectionPercentageRow, progress, [&](uint32_t i) {
     pixel_of[i] = kSensorNoPixel;
     if (!samples[i].visible) return;
     // Not normalised: the eye lies at parameter 1.
@@ -289,56 +187,20 @@ void ProjectSamplesByDescent(const CVDataSet& dataset, const CVSensor& sensor, f
   }
 }
 
-int VisualizeDataSetWithStoredTree(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
-  counter progress{};
-  InitPercentageCounter(progress);
-  DrawTextPos(4, 1, "Removing invalid samples:");
-  MarkVisibleSamples(dataset, sensor.eye, scene, progress);
-  ResetPercentageCounter(progress);
-
-  InitPercentageCounter(progress);
-  DrawTextPos(7, 1, "Calculating sensor data:");
-  ComputeBrightness(dataset, sensor.eye, scene, progress);
-  ResetPercentageCounter(progress);
-
-  size_t pixel_count = SensorCellCount(kSensorLevel);
-  float* pixels = static_cast<float*>(std::malloc(pixel_count * sizeof(float)));
-  CVSensorTree tree;
-  if (pixels == nullptr || !BuildSensorTree(sensor.ul, sensor.ur, sensor.dl, sensor.dr, tree)) {
-    std::free(pixels);
-    sensor.pixels = nullptr;
-    DeInitPercentageCounter(progress);
-    return 0;
-  }
-  for (size_t p = 0; p < pixel_count; ++p) pixels[p] = kEmptyPixel;
-
-  InitPercentageCounter(progress);
-  DrawTextPos(10, 1, "Calculating image output:");
-  ProjectSamples(dataset, sensor.eye, tree, pixels, progress);
-  ResetPercentageCounter(progress);
-
-  ClearEmptyPixels(pixels, pixel_count);
-  FreeSensorTree(tree);
-  sensor.pixels = pixels;
-  sensor.level = kSensorLevel;
-  DeInitPercentageCounter(progress);
-  return 1;
-}
-
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
   unsigned cores = std::thread::hardware_concurrency();
   return VisualizeDataSet(dataset, sensor, scene, cores > 0 ? cores : 1);
 }
 
-int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads) {
+int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads, RayQuery query) {
   counter progress{};
   InitPercentageCounter(progress);
-  DrawTextPos(4, 1, "Removing invalid samples:");
-  MarkVisibleSamples(dataset, sensor.eye, scene, threads, progress);
+  DrawTextPos(kVisibilityHeadingRow, kProgressColumn, "Removing invalid samples:");
+  MarkVisibleSamples(dataset, sensor.eye, scene, threads, progress, query);
   ResetPercentageCounter(progress);
 
   InitPercentageCounter(progress);
-  DrawTextPos(7, 1, "Calculating sensor data:");
+  DrawTextPos(kBrightnessHeadingRow, kProgressColumn, "Calculating sensor data:");
   ComputeBrightness(dataset, sensor.eye, scene, threads, progress);
   ResetPercentageCounter(progress);
 
@@ -356,7 +218,7 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsig
   for (size_t p = 0; p < pixel_count; ++p) pixels[p] = kEmptyPixel;
 
   InitPercentageCounter(progress);
-  DrawTextPos(10, 1, "Calculating image output:");
+  DrawTextPos(kProjectionHeadingRow, kProgressColumn, "Calculating image output:");
   ProjectSamplesByDescent(dataset, sensor, pixels, pixel_of, threads, progress);
   ResetPercentageCounter(progress);
 

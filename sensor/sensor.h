@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "console/console.h"
+#include "scene/rayscene.h"
 #include "scene/scene.h"
 #include "transport/dataset.h"
 
@@ -32,15 +33,12 @@ int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& 
 // machine (std::thread::hardware_concurrency, at least one thread).
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene);
 
-// The same on `threads` threads (0 counts as 1). Every sample is worked on
-// independently and the pixel maxima are applied in sample order, so the
-// pixels, flags and brightness values are the same bits for any count. Only
-// the calling thread writes to the console.
-int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads);
-
-// The same on one thread, locating pixels in the stored subdivision (about
-// 95 MB during the call): the reference the descent is checked against.
-int VisualizeDataSetWithStoredTree(CVDataSet& dataset, CVSensor& sensor, CV_scene scene);
+// The same on `threads` threads (0 counts as 1), tracing the lines to the eye
+// with query. Every sample is worked on independently and the pixel maxima
+// are applied in sample order, so the pixels, flags and brightness values are
+// the same bits for any count. Only the calling thread writes to the console.
+int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads,
+                     RayQuery query = IntersectionRayScene);
 
 // Depth of the subdivision: the sensor has 2^10 by 2^10 pixels.
 constexpr int kSensorLevel = 10;
@@ -59,38 +57,22 @@ struct CVSensorCell {
   int children[4];
 };
 
-// The subdivision of the sensor by midpoints: level k holds 4^k cells in
-// row-major order, level 0 the whole sensor.
-struct CVSensorTree {
-  CVSensorCell* levels[kSensorLevel + 1];
-};
-
 // Number of pixels (and of level-`level` cells): 4^level.
 size_t SensorCellCount(int level);
-
-// Allocates and fills the subdivision of the quadrilateral (ul, ur, dl, dr).
-// Returns false, with every level null, when the memory cannot be obtained.
-bool BuildSensorTree(vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr, CVSensorTree& tree);
-
-// Releases the levels and sets them to null.
-void FreeSensorTree(CVSensorTree& tree);
 
 // The line meets the cell's front face ahead of its origin, in the triangle
 // (dl, ul, ur) or else in (dl, ur, dr).
 bool CellHitByLine(vector3f line, const CVSensorCell& cell);
 
 // The place of the level-10 cell that the line reaches by descending from the
-// whole sensor, always into the first child it hits; -1 when the line is lost.
-int FindSensorPixel(vector3f line, const CVSensorTree& tree);
-
-// The same place found without the stored subdivision: each cell along the way
-// is split from its parent's corners by the same midpoints, so the cells, the
-// tests and the result are those of the stored tree.
+// whole sensor (ul, ur, dl, dr), always into the first quarter it hits; -1
+// when the line is lost. Each cell is split from its parent's corners by
+// midpoints, so that every corner is the same float at any depth.
 int FindSensorPixelByDescent(vector3f line, vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr);
 
 // Whether the eye sees the sample: its surface faces the eye and the line
-// towards the eye meets no object but object 0.
-bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene);
+// towards the eye, traced with query, meets no object but object 0.
+bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene, RayQuery query = IntersectionRayScene);
 
 // weight * |f * cos beta|, with f the reflectance of the sample's object
 // towards the eye; 0 when the sample's object is not in the scene.
@@ -99,32 +81,27 @@ float BrightnessTowardsEye(CVSample sample, vertex3f eye, CV_scene scene);
 // Keeps the larger brightness in the pixel; an empty pixel takes any value.
 void ApplyPixelMaximum(float& pixel, float brightness);
 
-// Stage 1: sets `visible` of every sample, showing progress at line 5.
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress);
-
-// Stage 2: replaces the brightness of every visible sample, progress at line 8.
-void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter& progress);
+// Sets every pixel that no sample reached from the empty mark to 0.
+void ClearEmptyPixels(float* pixels, size_t count);
 
 // Samples handed to a thread at a time; also how often the progress moves.
 constexpr uint32_t kSamplesPerChunk = 256;
 
-// Stage 3: applies every visible sample's brightness to the pixel its line to
-// the eye reaches, in sample order, progress at line 11.
-void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& tree, float* pixels,
-                    counter& progress);
-
 // Marks a sample that reaches no pixel (lost or invisible).
 constexpr int32_t kSensorNoPixel = -1;
 
-// Stage 1 on `threads` threads; only the calling thread shows progress.
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress);
+// Stage 1: sets `visible` of every sample on `threads` threads, tracing with
+// query; only the calling thread shows progress, on kVisibilityPercentageRow.
+void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress,
+                        RayQuery query = IntersectionRayScene);
 
-// Stage 2 on `threads` threads; only the calling thread shows progress.
+// Stage 2: replaces the brightness of every visible sample on `threads`
+// threads; only the calling thread shows progress, on kBrightnessPercentageRow.
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress);
 
-// Stage 3 without the stored subdivision: the pixel of every visible sample
-// is found on `threads` threads into pixel_of (one entry per sample,
-// kSensorNoPixel when none), then the maxima are applied on the calling
-// thread in sample order, since with a NaN brightness the order decides.
+// Stage 3: the pixel of every visible sample is found on `threads` threads
+// into pixel_of (one entry per sample, kSensorNoPixel when none), then the
+// maxima are applied on the calling thread in sample order, since with a NaN
+// brightness the order decides. Progress on kProjectionPercentageRow.
 void ProjectSamplesByDescent(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
                              unsigned threads, counter& progress);

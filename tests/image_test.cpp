@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <string>
 
 #include "tests/test_files.h"
@@ -128,6 +129,38 @@ TEST(Image, StreamOnAFullDeviceReportsFailure) {
   for (int i = 0; i < 16; ++i) image.data[i] = 7;
   EXPECT_FALSE(image.WriteImageToStream(full));
   std::fclose(full);
+}
+
+TEST(Image, SensorValuesSaturateToBytes) {
+  const struct {
+    float value;
+    int byte;
+  } rows[] = {
+      {0.0f, 0},
+      {1.0f, 255},
+      {0.5f, 127},  // 127.5 truncated
+      {1.0f / 255.0f, 1},
+      {2.0f, 255},
+      {std::numeric_limits<float>::infinity(), 255},
+      {-0.5f, 0},
+      {-std::numeric_limits<float>::infinity(), 0},
+      {std::numeric_limits<float>::quiet_NaN(), 0},
+      {1e-30f, 0},
+  };
+  for (const auto& row : rows) EXPECT_EQ(int(PixelToByte(row.value)), row.byte) << "value " << row.value;
+}
+
+TEST(Image, SensorGridBecomesTheImageTransposed) {
+  float pixels[4] = {0.0f, 1.0f, 0.5f, 2.0f};  // row 0: 0, 1; row 1: 0.5, 2
+  CVSensor grid{};
+  grid.pixels = pixels;
+  grid.level = 1;
+  myImage image(2, 2);
+  SensorToImage(grid, image);
+  EXPECT_EQ(image.data[0], 0);    // column 0, row 0: sensor row 0, column 0
+  EXPECT_EQ(image.data[1], 127);  // column 1, row 0: sensor row 1, column 0
+  EXPECT_EQ(image.data[2], 255);  // column 0, row 1: sensor row 0, column 1
+  EXPECT_EQ(image.data[3], 255);  // column 1, row 1: sensor row 1, column 1
 }
 
 TEST(ImageDeathTest, NegativeSizeIsAnAllocationError) {

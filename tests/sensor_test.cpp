@@ -11,6 +11,9 @@
 #include <limits>
 #include <vector>
 
+#include "reference/sensorstages.h"
+#include "reference/sensortree.h"
+
 namespace {
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();

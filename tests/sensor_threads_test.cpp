@@ -10,11 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "app/driver.h"
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "reference/sensorstages.h"
+#include "reference/sensortree.h"
 #include "sensor/sensor.h"
 #include "tests/test_files.h"
+#include "transport/sampling.h"
 
 namespace {
 

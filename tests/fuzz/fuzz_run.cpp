@@ -9,11 +9,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/driver.h"
 #include "config/settings.h"
 #include "core/messages.h"
 #include "core/mt19937.h"
+#include "sensor/image.h"
+#include "sensor/sensor.h"
 #include "tests/fuzz/fuzz_files.h"
+#include "transport/sampling.h"
 
 namespace {
 

@@ -1,15 +1,14 @@
-// The driver's own decisions: how the sampling loop starts and ends, how new
-// and continued samples are filled, and how sensor values become bytes.
-#include "app/driver.h"
+// The sampling loop: how it starts and ends, and how new and continued
+// samples are filled.
+#include "transport/sampling.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
 #include <string>
 #include <vector>
 
 #include "core/mt19937.h"
+#include "scene/scene.h"
 #include "tests/draws.h"
 #include "tests/test_files.h"
 
@@ -81,39 +80,7 @@ Filled Fill(CV_scene scene, uint32_t capacity, float chance) {
 
 }  // namespace
 
-TEST(Driver, PixelValuesSaturateToBytes) {
-  const struct {
-    float value;
-    int byte;
-  } rows[] = {
-      {0.0f, 0},
-      {1.0f, 255},
-      {0.5f, 127},  // 127.5 truncated
-      {1.0f / 255.0f, 1},
-      {2.0f, 255},
-      {std::numeric_limits<float>::infinity(), 255},
-      {-0.5f, 0},
-      {-std::numeric_limits<float>::infinity(), 0},
-      {std::numeric_limits<float>::quiet_NaN(), 0},
-      {1e-30f, 0},
-  };
-  for (const auto& row : rows) EXPECT_EQ(int(PixelToByte(row.value)), row.byte) << "value " << row.value;
-}
-
-TEST(Driver, ImageIsTheSensorGridTransposed) {
-  float pixels[4] = {0.0f, 1.0f, 0.5f, 2.0f};  // row 0: 0, 1; row 1: 0.5, 2
-  CVSensor grid{};
-  grid.pixels = pixels;
-  grid.level = 1;
-  myImage image(2, 2);
-  SensorToImage(grid, image);
-  EXPECT_EQ(image.data[0], 0);    // column 0, row 0: sensor row 0, column 0
-  EXPECT_EQ(image.data[1], 127);  // column 1, row 0: sensor row 1, column 0
-  EXPECT_EQ(image.data[2], 255);  // column 0, row 1: sensor row 0, column 1
-  EXPECT_EQ(image.data[3], 255);  // column 1, row 1: sensor row 1, column 1
-}
-
-TEST(Driver, ContinuedSampleMultipliesTheParentsFactors) {
+TEST(Sampling, ContinuedSampleMultipliesTheParentsFactors) {
   CVSample parent = NewPathSample(vector3f{{0, 0, 0}, {0, 0, 1}}, {1, 2, 3}, vector3f{{0, 0, 0}, {0, 0, -1}}, 4);
   EXPECT_EQ(parent.weight, 1.0f);
   EXPECT_EQ(parent.brightness, 1.0f);
@@ -131,7 +98,7 @@ TEST(Driver, ContinuedSampleMultipliesTheParentsFactors) {
   EXPECT_FALSE(child.visible);
 }
 
-TEST(Driver, ClosedRoomFillsTheDataSetExactly) {
+TEST(Sampling, ClosedRoomFillsTheDataSetExactly) {
   TempDir dir;
   CV_scene room = LoadScene(dir, SceneText({ClosedRoom(10)}, {{0, 5, 0}}));
   Filled run = Fill(room, 500, 0.5f);
@@ -141,7 +108,7 @@ TEST(Driver, ClosedRoomFillsTheDataSetExactly) {
   FreeScene(room);
 }
 
-TEST(Driver, CapacityZeroOrOneEndsTheLoopAtOnce) {
+TEST(Sampling, CapacityZeroOrOneEndsTheLoopAtOnce) {
   TempDir dir;
   CV_scene room = LoadScene(dir, SceneText({ClosedRoom(10)}, {{0, 5, 0}}));
   Filled none;
@@ -156,7 +123,7 @@ TEST(Driver, CapacityZeroOrOneEndsTheLoopAtOnce) {
   FreeScene(room);
 }
 
-TEST(Driver, SceneWithoutLightDrawsNothingAndStaysEmpty) {
+TEST(Sampling, SceneWithoutLightDrawsNothingAndStaysEmpty) {
   TempDir dir;
   CV_scene dark = LoadScene(dir, SceneText({ClosedRoom(10)}, {}));
   Filled run;
@@ -167,7 +134,7 @@ TEST(Driver, SceneWithoutLightDrawsNothingAndStaysEmpty) {
   FreeScene(dark);
 }
 
-TEST(Driver, FirstPathThatMissesLeavesTheSetEmpty) {
+TEST(Sampling, FirstPathThatMissesLeavesTheSetEmpty) {
   TempDir dir;
   // One triangle that turns its back to the light: no ray can hit its front.
   CV_scene away = LoadScene(dir, SceneText({{{{-100, 0, -100}, {100, 0, -100}, {0, 0, 100}}}}, {{0, 5, 0}}));
@@ -178,7 +145,7 @@ TEST(Driver, FirstPathThatMissesLeavesTheSetEmpty) {
   FreeScene(away);
 }
 
-TEST(Driver, LightChanceDecidesBetweenNewAndContinuedPaths) {
+TEST(Sampling, LightChanceDecidesBetweenNewAndContinuedPaths) {
   TempDir dir;
   CV_scene room = LoadScene(dir, SceneText({ClosedRoom(10)}, {{0, 5, 0}}));
   auto new_paths = [](const CVDataSet& set) {
@@ -198,7 +165,7 @@ TEST(Driver, LightChanceDecidesBetweenNewAndContinuedPaths) {
   FreeScene(room);
 }
 
-TEST(Driver, LoopThatCanNeverFillGivesUp) {
+TEST(Sampling, LoopThatCanNeverFillGivesUp) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "ten million steps are too slow under the sanitizers";
 #endif

@@ -1,0 +1,81 @@
+#include "transport/sampling.h"
+
+#include "console/rows.h"
+#include "core/mt19937.h"
+#include "transport/emission.h"
+#include "transport/scattering.h"
+
+CVSample NewPathSample(vector3f ray, vertex3f hit, vector3f normal, int object) {
+  CVSample sample{};
+  sample.object = int16_t(object);
+  sample.reserved = 0;
+  sample.position = hit;
+  sample.incoming = ray;
+  sample.normal = normal;
+  sample.weight = 1.0f;
+  sample.brightness = 1.0f;
+  sample.absorbed = false;
+  sample.visible = false;
+  return sample;
+}
+
+CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f normal, int object,
+                         float lobe_factor, float reflectance_factor) {
+  CVSample sample = NewPathSample(ray, hit, normal, object);
+  sample.reserved = parent.reserved;
+  sample.weight = reflectance_factor * parent.weight;
+  sample.brightness = lobe_factor * parent.brightness;
+  return sample;
+}
+
+SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress,
+                        uint64_t miss_limit, RayQuery query) {
+  if (scene.light_count < 1) {
+    DrawTextPos(kSamplingHeadingRow, kProgressColumn, "Calculating samples:");
+    return kSamplingNoLight;
+  }
+
+  vector3f ray = LSShootFromLights(scene);
+  vertex3f hit;
+  vector3f normal;
+  int object = 0;
+  if (query(ray, scene, hit, normal, object) == 1) {
+    InsertIntoDataSet(dataset, NewPathSample(ray, hit, normal, object));
+  }
+  DrawTextPos(kSamplingHeadingRow, kProgressColumn, "Calculating samples:");
+  if (dataset.count == 0) return kSamplingEmpty;
+
+  uint64_t steps_without_hit = 0;
+  for (;;) {
+    ShowPercentage(kSamplingPercentageRow, kProgressColumn, dataset.count, dataset.capacity, progress);
+    float r = float(genrand_real3());
+    bool built = false;
+    CVSample sample;
+    if (r < light_chance) {
+      ray = LSShootFromLights(scene);
+      if (query(ray, scene, hit, normal, object) == 1) {
+        sample = NewPathSample(ray, hit, normal, object);
+        built = true;
+      }
+    } else {
+      CVSample parent = GetSampleFromDataSet(dataset);
+      CV_object surface = scene.objects[parent.object];
+      float lobe_factor = 0;
+      float reflectance_factor = 0;
+      vector3f scattered;
+      MaterialNewRay(parent.incoming, parent.normal, parent.position, surface.diffuse, surface.specular,
+                     surface.exponent, lobe_factor, scattered, reflectance_factor);
+      ray = NormalizeVector(scattered);
+      if (query(ray, scene, hit, normal, object) == 1) {
+        sample = ContinuedSample(parent, ray, hit, normal, object, lobe_factor, reflectance_factor);
+        built = true;
+      }
+    }
+    if (built) {
+      steps_without_hit = 0;
+      if (!InsertIntoDataSet(dataset, sample)) return kSamplingFull;
+    } else if (++steps_without_hit >= miss_limit) {
+      return kSamplingNoHits;
+    }
+  }
+}
