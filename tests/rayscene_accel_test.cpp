@@ -16,6 +16,7 @@
 #include "scene/rayscene.h"
 #include "scene/trianglecache.h"
 #include "tests/mesh_scene.h"
+#include "tests/support.h"
 #include "test_files.h"
 
 namespace {
@@ -26,14 +27,6 @@ constexpr int kRaysPerScene = 20000;
 constexpr int kRaysPerScene = 1000000;
 #endif
 
-
-uint32_t Bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, sizeof u);
-  return u;
-}
-
-bool SameBits(vertex3f a, vertex3f b) { return Bits(a.x) == Bits(b.x) && Bits(a.y) == Bits(b.y) && Bits(a.z) == Bits(b.z); }
 
 // A scene built the way the program builds it, released at the end.
 struct OwnedScene {
