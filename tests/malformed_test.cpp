@@ -1,8 +1,9 @@
-// Hostile and broken input run through the real corvane binary: every case in
-// a temporary directory of its own, with a time limit and a small data set.
-// Each run must end with the exit status its case calls for, print nothing but
-// "corvane: " lines, show no sanitizer report, and leave a valid 1024 by 1024
-// out.ppm whenever it got as far as the image.
+// Hostile and broken input, and images that cannot be written, run through
+// the real corvane binary: every case in a temporary directory of its own,
+// with a time limit and a small data set. Each run must end with the exit
+// status its case calls for, print nothing but "corvane: " lines, show no
+// sanitizer report, and leave a valid 1024 by 1024 out.ppm whenever it got as
+// far as the image.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -39,6 +40,7 @@ struct Case {
   std::map<std::string, std::string> files;  // name -> contents, written into the directory
   int status;                                // the exit status the run must end with
   std::function<void(const TempDir&)> prepare = nullptr;
+  std::vector<std::string> says = {};  // what the output must contain, such as a refused value and its limit
 };
 
 std::string SanitizerReport(const std::string& output) {
@@ -74,6 +76,11 @@ std::string RunCase(const Case& c) {
   if (!report.empty()) return where + "sanitizer report: " + report;
   std::string foreign = ForeignLine(run.output);
   if (!foreign.empty()) return where + "output line without \"corvane: \": " + foreign;
+  for (const std::string& text : c.says) {
+    if (run.output.find(text) == std::string::npos) {
+      return where + "output does not say \"" + text + "\"\n" + run.output.substr(0, 2000);
+    }
+  }
   bool image_exists = std::filesystem::exists(dir.File("out.ppm"));
   if (c.status == 0) {
     PpmImage image;
@@ -174,8 +181,9 @@ Case SceneCase(const std::string& label, const std::string& scene, int status = 
   return Case{label, {{"corvane.cfg", Settings()}, {"scene.wrl", scene}}, status};
 }
 
-Case SettingsCase(const std::string& label, const std::string& settings, int status) {
-  return Case{label, {{"corvane.cfg", settings}, {"scene.wrl", kBox}}, status};
+Case SettingsCase(const std::string& label, const std::string& settings, int status,
+                  const std::vector<std::string>& says = {}) {
+  return Case{label, {{"corvane.cfg", settings}, {"scene.wrl", kBox}}, status, nullptr, says};
 }
 
 std::string RandomBytes(uint32_t seed, size_t size) {
@@ -210,6 +218,16 @@ void TruncationSweep(const std::string& example) {
     if (n < lines.size()) prefix += lines[n] + "\n";
   }
   RunCases(cases);
+}
+
+// The entries of a directory: name -> contents, or "<directory>".
+std::map<std::string, std::string> Entries(const std::string& dir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    std::string name = entry.path().filename().string();
+    entries[name] = entry.is_directory() ? "<directory>" : ReadFileBytes(entry.path().string());
+  }
+  return entries;
 }
 
 }  // namespace
@@ -277,7 +295,9 @@ TEST(MalformedInput, BrokenScenesAreRepairedAndGiveAnImage) {
   cases.push_back(SceneCase("object without faces", Replace(Replace(kBox, "      coordIndex [\n", ""), "0, 2, 3, -1", "")));
   std::string many_objects;
   for (int i = 0; i < 32769; i++) many_objects += "geometry\n";
-  cases.push_back(SceneCase("32769 objects", many_objects, 2));
+  Case refused = SceneCase("32769 objects", many_objects, 2);
+  refused.says = {"32769"};
+  cases.push_back(refused);
   std::string just_enough;
   for (int i = 0; i < 32768; i++) just_enough += "geometry\n";
   cases.push_back(SceneCase("32768 empty objects", just_enough, 0));
@@ -290,11 +310,11 @@ TEST(MalformedInput, SettingsAreRefusedOrRepairedAsTheStatusTableSays) {
   auto with = [&](const std::string& line) { return line + "\n" + settings; };
   // A later line overrides the earlier one, so the values are set after the room's own.
   auto after = [&](const std::string& line) { return settings + line + "\n"; };
-  cases.push_back(SettingsCase("DATASETSIZE -1", after("DATASETSIZE=-1;"), 2));
+  for (std::string size : {"-1", "4294967296", "50000001"}) {
+    cases.push_back(SettingsCase("DATASETSIZE " + size, after("DATASETSIZE=" + size + ";"), 2, {size, "50000000"}));
+  }
   cases.push_back(SettingsCase("DATASETSIZE 0", after("DATASETSIZE=0;"), 0));
   cases.push_back(SettingsCase("DATASETSIZE 1", after("DATASETSIZE=1;"), 0));
-  cases.push_back(SettingsCase("DATASETSIZE 4294967296", after("DATASETSIZE=4294967296;"), 2));
-  cases.push_back(SettingsCase("DATASETSIZE 50000001", after("DATASETSIZE=50000001;"), 2));
   cases.push_back(SettingsCase("DATASETSIZE of 5000 digits", after("DATASETSIZE=" + std::string(5000, '9') + ";"), 2));
   cases.push_back(SettingsCase("DATASETSIZE nan", after("DATASETSIZE=nan;"), 0));
   cases.push_back(SettingsCase("WIREFRAME 2147483648", after("WIREFRAME=2147483648;"), 2));
@@ -347,36 +367,37 @@ TEST(MalformedInput, VrmlFilesFromElsewhereGiveAnImage) {
   RunCases(cases);
 }
 
-// Write faults: the run reports them with status 3 and an earlier out.ppm
-// stays as it was.
-TEST(MalformedInput, FullDeviceLeavesTheEarlierImageAndGivesStatusThree) {
-  TempDir dir;
-  dir.Write("corvane.cfg", Settings());
-  dir.Write("scene.wrl", kBox);
-  std::string good = "P6 1 1 255\nabc";
-  dir.Write("out.ppm", good);
-  // A file size limit makes every write beyond 64 blocks fail as on a full
-  // device; the signal it would raise is ignored, so the write reports it.
-  ProgramResult run = RunCommand("trap '' XFSZ; ulimit -f 64; env -u DISPLAY TERM=dumb " +
-                                     ShellQuote(CORVANE_BINARY) + " >/dev/null",
-                                 dir.path(), kTimeLimitSeconds);
-  EXPECT_EQ(run.status, 3) << run.output;
-  EXPECT_NE(run.output.find("could not write the image"), std::string::npos) << run.output;
-  EXPECT_EQ(SanitizerReport(run.output), "");
-  EXPECT_EQ(ReadFileBytes(dir.File("out.ppm")), good);
-  size_t entries = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) entries += entry.is_regular_file() ? 1 : 0;
-  EXPECT_EQ(entries, 3u) << "a temporary file was left behind";
-}
-
-TEST(MalformedInput, RemovedWorkingDirectoryGivesStatusThree) {
-  TempDir dir;
-  // The run starts in a directory that no longer exists: nothing can be read
-  // and the image cannot be created there.
-  ProgramResult run = RunCommand("mkdir gone && cd gone && rmdir ../gone && env -u DISPLAY TERM=dumb " +
-                                     ShellQuote(CORVANE_BINARY) + " >/dev/null",
-                                 dir.path(), kTimeLimitSeconds);
-  EXPECT_EQ(run.status, 3) << run.output;
-  EXPECT_NE(run.output.find("could not write the image"), std::string::npos) << run.output;
-  EXPECT_EQ(SanitizerReport(run.output), "");
+// Write faults: the run reports them with status 3, an earlier out.ppm stays
+// as it was and no temporary file is left behind.
+TEST(MalformedInput, ImageThatCannotBeWrittenGivesStatusThreeAndChangesNoFile) {
+  struct Row {
+    std::string label;
+    std::string before_run;  // shell commands run first, in the run's directory
+    std::function<void(const TempDir&)> prepare;
+  };
+  const Row rows[] = {
+      // A file size limit makes every write beyond 64 blocks fail as on a full
+      // device; the signal it would raise is ignored, so the write reports it.
+      {"full device", "trap '' XFSZ; ulimit -f 64; ",
+       [](const TempDir& dir) { dir.Write("out.ppm", "P6 1 1 255\nabc"); }},
+      {"out.ppm is a directory", "",
+       [](const TempDir& dir) { std::filesystem::create_directory(dir.File("out.ppm")); }},
+      // Nothing can be read in a directory that no longer exists, and the
+      // image cannot be created there.
+      {"removed working directory", "mkdir gone && cd gone && rmdir ../gone && ", [](const TempDir&) {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.label);
+    TempDir dir;
+    dir.Write("corvane.cfg", Settings());
+    dir.Write("scene.wrl", kBox);
+    row.prepare(dir);
+    std::map<std::string, std::string> before = Entries(dir.path());
+    std::string command = row.before_run + "env -u DISPLAY TERM=dumb " + ShellQuote(CORVANE_BINARY) + " >/dev/null";
+    ProgramResult run = RunCommand(command, dir.path(), kTimeLimitSeconds);
+    EXPECT_EQ(run.status, 3) << run.output;
+    EXPECT_NE(run.output.find("could not write the image"), std::string::npos) << run.output;
+    EXPECT_EQ(SanitizerReport(run.output), "");
+    EXPECT_TRUE(Entries(dir.path()) == before) << "out.ppm changed or a temporary file was left behind";
+  }
 }
