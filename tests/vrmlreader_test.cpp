@@ -411,6 +411,23 @@ TEST(VrmlReader, EveryTruncationOfAValidSceneEndsWithConsistentData) {
     ExpectConsistent(read.data, "prefix of " + std::to_string(length) + " bytes");
     FreeParserData(read.data);
   }
+  // The example scenes cut after every line (the program's own test runs a
+  // sample of these cuts through the binary).
+  for (std::string example : {"room", "lights", "rotated", "glossy"}) {
+    const std::string text =
+        ReadFileBytes(std::string(CORVANE_SOURCE_DIR) + "/examples/" + example + "/" + example + ".wrl");
+    ASSERT_FALSE(text.empty()) << example;
+    size_t length = 0;
+    for (int line = 0;; ++line) {
+      Read read = ReadText(text.substr(0, length));
+      EXPECT_EQ(read.result, 1);
+      ExpectConsistent(read.data, example + " cut after line " + std::to_string(line));
+      FreeParserData(read.data);
+      if (length == text.size()) break;
+      size_t line_end = text.find('\n', length);
+      length = line_end == std::string::npos ? text.size() : line_end + 1;
+    }
+  }
 }
 
 TEST(VrmlReader, UnclosedListIsReportedAndKeepsWhatCanBeRead) {
