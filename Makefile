@@ -1,15 +1,18 @@
 # Builds in build/ and runs the example or the tests. ./demo.sh and ./test.sh
 # install the Debian packages first; these targets expect them.
+#   make check   the release build and its test suite: the everyday loop
+#   make test    that, the suite again under the sanitizers, and fuzzing
 BUILD_DIR ?= build
+BUILD_TYPE ?= Release
 JOBS ?= 2
 EXAMPLE ?= room
 
-.PHONY: all build demo test clean
+.PHONY: all build demo check test clean
 
 all: build
 
 build:
-	cmake -S . -B $(BUILD_DIR) -G "Unix Makefiles"
+	cmake -S . -B $(BUILD_DIR) -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 
 demo: build
@@ -18,8 +21,10 @@ demo: build
 	@echo "The image is examples/$(EXAMPLE)/out.ppm. To view it as PNG:"
 	@echo "  pnmtopng examples/$(EXAMPLE)/out.ppm > $(EXAMPLE).png"
 
-test: build
+check: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
+
+test: check
 	$(MAKE) test-sanitize
 	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_TEST_SECONDS)
 

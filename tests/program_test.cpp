@@ -2,7 +2,6 @@
 // terminal and without a display, as a script or a batch job runs it.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <regex>
 #include <string>
 
@@ -70,38 +69,4 @@ TEST(Program, MissingSettingsAndSceneGiveABlackImageAndSayWhy) {
   PpmImage image;
   ASSERT_TRUE(ParsePpm(ReadFileBytes(dir.File("out.ppm")), image));
   EXPECT_EQ(LitPixels(image), 0u);
-}
-
-TEST(Program, DataSetSizeOutOfRangeIsRefusedBeforeSampling) {
-  for (std::string value : {"-1", "4294967296", "50000001"}) {
-    TempDir dir;
-    dir.Write("corvane.cfg", "DATASETSIZE=" + value + ";\n");
-    ProgramResult run = RunCorvane(dir.path());
-    EXPECT_EQ(run.status, 2) << value << ": " << run.output;
-    EXPECT_NE(run.output.find(value), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("50000000"), std::string::npos) << run.output;
-    EXPECT_FALSE(std::filesystem::exists(dir.File("out.ppm"))) << value;
-  }
-}
-
-TEST(Program, MoreObjectsThanASampleCanReferToAreRefused) {
-  TempDir dir;
-  std::string scene = "#VRML V2.0 utf8\n";
-  for (int i = 0; i < 32769; i++) scene += "geometry IndexedFaceSet {}\n";
-  dir.Write("many.wrl", scene);
-  dir.Write("corvane.cfg", "SCENEFILENAME=many.wrl;\n");
-  ProgramResult run = RunCorvane(dir.path());
-  EXPECT_EQ(run.status, 2) << run.output;
-  EXPECT_NE(run.output.find("32769"), std::string::npos) << run.output;
-  EXPECT_FALSE(std::filesystem::exists(dir.File("out.ppm")));
-}
-
-TEST(Program, AnImageThatCannotBeWrittenGivesStatusThree) {
-  TempDir dir;
-  WriteSmallRoom(dir, 200);
-  std::filesystem::create_directory(dir.File("out.ppm"));  // a directory cannot be replaced by the image
-  ProgramResult run = RunCorvane(dir.path());
-  EXPECT_EQ(run.status, 3) << run.output;
-  EXPECT_NE(run.output.find("could not write"), std::string::npos) << run.output;
-  EXPECT_TRUE(std::filesystem::is_directory(dir.File("out.ppm")));
 }

@@ -20,6 +20,7 @@
 #include "sensor/image.h"
 #include "sensor/sensor.h"
 #include "tests/mesh_scene.h"
+#include "tests/support.h"
 #include "test_files.h"
 #include "transport/sampling.h"
 
@@ -31,14 +32,6 @@ constexpr int kRaysPerScene = 20000;
 constexpr int kRaysPerScene = 1000000;
 #endif
 
-
-uint32_t Bits(float f) {
-  uint32_t u;
-  std::memcpy(&u, &f, sizeof u);
-  return u;
-}
-
-bool SameBits(vertex3f a, vertex3f b) { return Bits(a.x) == Bits(b.x) && Bits(a.y) == Bits(b.y) && Bits(a.z) == Bits(b.z); }
 
 // A scene built the way the program builds it, released at the end.
 struct OwnedScene {

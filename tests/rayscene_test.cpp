@@ -7,6 +7,7 @@
 
 #include "core/raytriangle.h"
 #include "tests/mesh_scene.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -47,12 +48,6 @@ Query Ask(vector3f ray, const OwnedScene& owned) {
   Query q{-7, {9, 9, 9}, {{9, 9, 9}, {9, 9, 9}}, -7};
   q.result = IntersectionRayScene(ray, scene, q.hit, q.normal, q.object);
   return q;
-}
-
-void ExpectVertex(vertex3f v, vertex3f expected) {
-  EXPECT_EQ(v.x, expected.x);
-  EXPECT_EQ(v.y, expected.y);
-  EXPECT_EQ(v.z, expected.z);
 }
 
 void ExpectUntouched(const Query& q) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/messages.h"
+#include "tests/support.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -35,12 +36,6 @@ CV_scene SceneOf(std::vector<CV_parser_object> objects) {
   BuildSceneFromParserData(data, scene);
   FreeParserData(data);
   return scene;
-}
-
-void ExpectVertex(vertex3f v, vertex3f expected) {
-  EXPECT_EQ(v.x, expected.x);
-  EXPECT_EQ(v.y, expected.y);
-  EXPECT_EQ(v.z, expected.z);
 }
 
 bool NoArea(const CV_triangle& t) {

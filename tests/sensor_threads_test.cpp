@@ -15,6 +15,7 @@
 #include "reference/sensorstages.h"
 #include "reference/sensortree.h"
 #include "sensor/sensor.h"
+#include "tests/support.h"
 #include "tests/test_files.h"
 #include "transport/sampling.h"
 
@@ -112,12 +113,6 @@ struct Outcome {
   std::vector<bool> visible;
   std::vector<uint32_t> brightness;
 };
-
-uint32_t Bits(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
 
 // Stands for the stored tree on one thread in place of a thread count.
 constexpr unsigned kStoredTree = ~0u;

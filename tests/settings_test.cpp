@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/messages.h"
+#include "tests/support.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -38,12 +39,6 @@ Settings Read(const std::string* contents) {
 }
 
 Settings Read(const std::string& contents) { return Read(&contents); }
-
-void ExpectVertex(vertex3f v, vertex3f expected) {
-  EXPECT_EQ(v.x, expected.x);
-  EXPECT_EQ(v.y, expected.y);
-  EXPECT_EQ(v.z, expected.z);
-}
 
 }  // namespace
 

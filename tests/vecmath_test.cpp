@@ -5,16 +5,12 @@
 #include <climits>
 #include <cmath>
 
+#include "tests/support.h"
+
 namespace {
 
 vector3f Ray(vertex3f origin, vertex3f direction) { return vector3f{origin, direction}; }
 vector3f Dir(float x, float y, float z) { return vector3f{{0, 0, 0}, {x, y, z}}; }
-
-void ExpectVertexEq(vertex3f expected, vertex3f actual) {
-  EXPECT_EQ(expected.x, actual.x);
-  EXPECT_EQ(expected.y, actual.y);
-  EXPECT_EQ(expected.z, actual.z);
-}
 
 void ExpectQuatEq(quat3f expected, quat3f actual) {
   EXPECT_EQ(expected.w, actual.w);
@@ -33,23 +29,23 @@ TEST(VecMath, BaseAxisGivesUnitAxesForOneToThreeAndZeroOtherwise) {
   for (const Row& row : rows) {
     SCOPED_TRACE("axis " + std::to_string(row.axis));
     vector3f v = BaseAxis(row.axis);
-    ExpectVertexEq({0, 0, 0}, v.origin);
-    ExpectVertexEq(row.direction, v.direction);
+    ExpectVertex(v.origin, {0, 0, 0});
+    ExpectVertex(v.direction, row.direction);
   }
   vector3f zero = ZeroVector();
-  ExpectVertexEq({0, 0, 0}, zero.origin);
-  ExpectVertexEq({0, 0, 0}, zero.direction);
+  ExpectVertex(zero.origin, {0, 0, 0});
+  ExpectVertex(zero.direction, {0, 0, 0});
 }
 
 TEST(VecMath, NormalizeVectorGivesUnitDirectionAndKeepsOrigin) {
   vector3f n = NormalizeVector(Ray({5, -6, 7}, {3, 0, 4}));
-  ExpectVertexEq({5, -6, 7}, n.origin);
-  ExpectVertexEq({0.6f, 0, 0.8f}, n.direction);
+  ExpectVertex(n.origin, {5, -6, 7});
+  ExpectVertex(n.direction, {0.6f, 0, 0.8f});
 }
 
 TEST(VecMath, NormalizeVectorOfZeroDirectionGivesNaNAndKeepsOrigin) {
   vector3f n = NormalizeVector(Ray({1, 2, 3}, {0, 0, 0}));
-  ExpectVertexEq({1, 2, 3}, n.origin);
+  ExpectVertex(n.origin, {1, 2, 3});
   EXPECT_TRUE(std::isnan(n.direction.x));
   EXPECT_TRUE(std::isnan(n.direction.y));
   EXPECT_TRUE(std::isnan(n.direction.z));
@@ -70,7 +66,7 @@ TEST(VecMath, NormalizeVectorDividesByTheLengthRoundedToFloat) {
 
 TEST(VecMath, ReverseVectorFlipsEverySignBitAndKeepsOrigin) {
   vector3f r = ReverseVector(Ray({1, 2, 3}, {0, 1, -0.0f}));
-  ExpectVertexEq({1, 2, 3}, r.origin);
+  ExpectVertex(r.origin, {1, 2, 3});
   EXPECT_EQ(0.0f, r.direction.x);
   EXPECT_TRUE(std::signbit(r.direction.x));  // +0 becomes -0
   EXPECT_EQ(-1.0f, r.direction.y);
@@ -82,8 +78,8 @@ TEST(VecMath, VectorMultiplyIsTheCrossProductAtTheFirstOrigin) {
   vector3f a = Ray({5, 5, 5}, {1, 0, 0});
   vector3f b = Ray({-9, 8, 7}, {0, 1, 0});
   vector3f c = VectorMultiply(a, b);
-  ExpectVertexEq({5, 5, 5}, c.origin);
-  ExpectVertexEq({0, 0, 1}, c.direction);
+  ExpectVertex(c.origin, {5, 5, 5});
+  ExpectVertex(c.direction, {0, 0, 1});
   // The product is perpendicular to both operands, and swapping them reverses it.
   vector3f p = Dir(1, 2, 3);
   vector3f q = Dir(-4, 0.5f, 2);
@@ -91,7 +87,7 @@ TEST(VecMath, VectorMultiplyIsTheCrossProductAtTheFirstOrigin) {
   vector3f qp = VectorMultiply(q, p);
   EXPECT_EQ(0.0f, ScalarMultiply(pq, p));
   EXPECT_EQ(0.0f, ScalarMultiply(pq, q));
-  ExpectVertexEq(ReverseVector(qp).direction, pq.direction);
+  ExpectVertex(pq.direction, ReverseVector(qp).direction);
 }
 
 TEST(VecMath, ScalarMultiplyIgnoresOrigins) {
@@ -112,20 +108,20 @@ TEST(VecMath, TriNormalePointsToTheCounterClockwiseSideWithTwiceTheArea) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     vector3f n = TriNormale(row.triangle);
-    ExpectVertexEq(row.triangle.a, n.origin);
-    ExpectVertexEq(row.direction, n.direction);
+    ExpectVertex(n.origin, row.triangle.a);
+    ExpectVertex(n.direction, row.direction);
   }
   // Located at the first corner, not at the coordinate origin.
   vector3f shifted = TriNormale(CV_triangle{{1, 2, 3}, {2, 2, 3}, {1, 3, 3}});
-  ExpectVertexEq({1, 2, 3}, shifted.origin);
-  ExpectVertexEq({0, 0, 1}, shifted.direction);
+  ExpectVertex(shifted.origin, {1, 2, 3});
+  ExpectVertex(shifted.direction, {0, 0, 1});
 }
 
 TEST(VecMath, FermatReflection2IgnoresLengthsAndNormalSign) {
   const vertex3f at{7, 8, 9};
   const float half_sqrt2 = float(std::sqrt(0.5));
   vector3f reference = FermatReflection2(Dir(1, -1, 0), Dir(0, 1, 0), at);
-  ExpectVertexEq(at, reference.origin);
+  ExpectVertex(reference.origin, at);
   EXPECT_NEAR(half_sqrt2, reference.direction.x, 1e-7);
   EXPECT_NEAR(half_sqrt2, reference.direction.y, 1e-7);
   EXPECT_EQ(0.0f, reference.direction.z);
@@ -143,8 +139,8 @@ TEST(VecMath, FermatReflection2IgnoresLengthsAndNormalSign) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     vector3f r = FermatReflection2(row.incoming, row.normal, at);
-    ExpectVertexEq(at, r.origin);
-    ExpectVertexEq(reference.direction, r.direction);
+    ExpectVertex(r.origin, at);
+    ExpectVertex(r.direction, reference.direction);
   }
 }
 
@@ -200,7 +196,7 @@ TEST(VecMath, QuarterTurnAboutZTurnsXIntoY) {
   EXPECT_NEAR(1.0, r.y, 1e-6);
   EXPECT_NEAR(0.0, r.z, 1e-6);
   vertex3f v = RotateByQuaternion(q, {1, 0, 0});
-  ExpectVertexEq({r.x, r.y, r.z}, v);
+  ExpectVertex(v, {r.x, r.y, r.z});
   // Right-handed: y turns into -x.
   vertex3f y = RotateByQuaternion(q, {0, 1, 0});
   EXPECT_NEAR(-1.0, y.x, 1e-6);
@@ -230,15 +226,15 @@ TEST(VecMath, QuaternionRotateUsesTheAxisUnnormalised) {
 }
 
 TEST(VecMath, MiddleVertexIsTheMidpoint) {
-  ExpectVertexEq({1, 2, 3}, MiddleVertex({0, 0, 0}, {2, 4, 6}));
-  ExpectVertexEq({-1, 0.5f, 0}, MiddleVertex({-3, 1, -2}, {1, 0, 2}));
+  ExpectVertex(MiddleVertex({0, 0, 0}, {2, 4, 6}), {1, 2, 3});
+  ExpectVertex(MiddleVertex({-3, 1, -2}, {1, 0, 2}), {-1, 0.5f, 0});
 }
 
 TEST(VecMath, VertexDistanceIsTheLengthOfTheJoiningVector) {
   EXPECT_EQ(5.0f, VertexDistance({1, 2, 3}, {4, 6, 3}));
   vector3f joined = VectorizeVertices({1, 2, 3}, {4, 6, 3});
-  ExpectVertexEq({1, 2, 3}, joined.origin);
-  ExpectVertexEq({3, 4, 0}, joined.direction);
+  ExpectVertex(joined.origin, {1, 2, 3});
+  ExpectVertex(joined.direction, {3, 4, 0});
   const vertex3f a{0.1f, -2.7f, 3.3f}, b{-1.9f, 0.4f, 8.1f};
   vector3f ab = VectorizeVertices(a, b);
   EXPECT_EQ(float(std::sqrt(double(ScalarMultiply(ab, ab)))), VertexDistance(a, b));
@@ -246,8 +242,8 @@ TEST(VecMath, VertexDistanceIsTheLengthOfTheJoiningVector) {
 
 TEST(VecMath, ScaleVectorScalesDirectionOnly) {
   vector3f s = ScaleVector(-2, Ray({1, 1, 1}, {1, 0.5f, -3}));
-  ExpectVertexEq({1, 1, 1}, s.origin);
-  ExpectVertexEq({-2, -1, 6}, s.direction);
+  ExpectVertex(s.origin, {1, 1, 1});
+  ExpectVertex(s.direction, {-2, -1, 6});
 }
 
 }  // namespace

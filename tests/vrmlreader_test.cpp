@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/messages.h"
+#include "tests/support.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -101,12 +102,6 @@ bool AnyMessageContains(const std::vector<std::string>& messages, const std::str
     if (m.find(text) != std::string::npos) return true;
   }
   return false;
-}
-
-void ExpectPoint(vertex3f p, float x, float y, float z, float tolerance = 0) {
-  EXPECT_NEAR(p.x, x, tolerance);
-  EXPECT_NEAR(p.y, y, tolerance);
-  EXPECT_NEAR(p.z, z, tolerance);
 }
 
 // Whatever the input, the data must be safe to use: arrays as long as their
@@ -237,10 +232,10 @@ TEST(VrmlReader, ReadsLightsAndObjectsInFileOrder) {
   EXPECT_EQ(read.result, 1);
   EXPECT_TRUE(read.messages.empty()) << read.messages.front();
   ASSERT_EQ(read.data.light_count, 2);
-  ExpectPoint(read.data.lights[0].location, 0, 5, 0);
+  ExpectVertex(read.data.lights[0].location, {0, 5, 0});
   EXPECT_EQ(read.data.lights[0].color.r, 1);
   EXPECT_EQ(read.data.lights[0].intensity, 2);
-  ExpectPoint(read.data.lights[1].location, -1, -2, -3);
+  ExpectVertex(read.data.lights[1].location, {-1, -2, -3});
   EXPECT_EQ(read.data.lights[1].color.g, 0.25f);
   EXPECT_EQ(read.data.lights[1].intensity, 0.75f);
 
@@ -249,9 +244,9 @@ TEST(VrmlReader, ReadsLightsAndObjectsInFileOrder) {
   EXPECT_EQ(a.diffuse, 0.5f);
   EXPECT_EQ(a.specular, 0.3f);
   EXPECT_EQ(a.exponent, 10);
-  ExpectPoint(a.translation, 1, 2, 3);
+  ExpectVertex(a.translation, {1, 2, 3});
   ASSERT_EQ(a.point_count, 3);
-  ExpectPoint(a.points[1], 2, 2, 3);  // translated, angle 0
+  ExpectVertex(a.points[1], {2, 2, 3});  // translated, angle 0
   ASSERT_EQ(a.face_count, 1);
   EXPECT_EQ(a.faces[0].index[2], 2);
 
@@ -271,7 +266,7 @@ TEST(VrmlReader, CountsOneObjectAndOneLightOnASharedLine) {
   Read read = ReadText("geometry PointLight\nlocation 1 2 3\ncolor 1 1 1\nintensity 1\n");
   EXPECT_EQ(read.data.object_count, 1);
   ASSERT_EQ(read.data.light_count, 1);
-  ExpectPoint(read.data.lights[0].location, 1, 2, 3);
+  ExpectVertex(read.data.lights[0].location, {1, 2, 3});
   FreeParserData(read.data);
 }
 
@@ -289,16 +284,16 @@ TEST(VrmlReader, PointListCountsLinesWithACommaUpToTheClosingBracket) {
   // The last point has no comma: neither counted nor read.
   Read last = ReadText(Object(t, r, m, {"1 1 1,", "2 2 2,", "3 3 3"}, faces));
   ASSERT_EQ(last.data.objects[0].point_count, 2);
-  ExpectPoint(last.data.objects[0].points[1], 2, 2, 2);
+  ExpectVertex(last.data.objects[0].points[1], {2, 2, 2});
   FreeParserData(last.data);
 
   // A blank line is not counted but read as a point; the last point is lost.
   Read blank = ReadText(Object(t, r, m, {"1 1 1,", "", "2 2 2,", "3 3 3,"}, faces));
   const CV_parser_object& o = blank.data.objects[0];
   ASSERT_EQ(o.point_count, 3);
-  ExpectPoint(o.points[0], 1, 1, 1);
-  ExpectPoint(o.points[1], 0, 0, 0);
-  ExpectPoint(o.points[2], 2, 2, 2);
+  ExpectVertex(o.points[0], {1, 1, 1});
+  ExpectVertex(o.points[1], {0, 0, 0});
+  ExpectVertex(o.points[2], {2, 2, 2});
   EXPECT_TRUE(AnyMessageContains(blank.messages, "scene.wrl:7: point 1 of object 0 gives 0 values, not 3"));
   FreeParserData(blank.data);
 
@@ -306,7 +301,7 @@ TEST(VrmlReader, PointListCountsLinesWithACommaUpToTheClosingBracket) {
   std::string text = "geometry\n" + t + "\n" + r + "\n" + m + "\npoint [\n1 1 1,\n2 2 2, ]\ncoordIndex [\n0 1 1 -1, ]\n";
   Read closed = ReadText(text);
   ASSERT_EQ(closed.data.objects[0].point_count, 2);
-  ExpectPoint(closed.data.objects[0].points[1], 2, 2, 2);
+  ExpectVertex(closed.data.objects[0].points[1], {2, 2, 2});
   EXPECT_EQ(closed.data.objects[0].face_count, 1);
   FreeParserData(closed.data);
 }
@@ -339,30 +334,30 @@ TEST(VrmlReader, FacesWithIndexOutsideThePointListAreDroppedAndReported) {
 
 TEST(VrmlReader, QuarterTurnAboutZThenTranslation) {
   Read read = ReadText(Object("translation 1 2 3", "rotation 0 0 1 1.5708", "diffuseColor 1 1 1", {"1 0 0,"}, {}));
-  ExpectPoint(read.data.objects[0].points[0], 1, 3, 3, 1e-5f);
+  ExpectVertex(read.data.objects[0].points[0], {1, 3, 3}, 1e-5f);
   FreeParserData(read.data);
 }
 
 TEST(VrmlReader, AxisOfLengthTwoScalesPointsByFour) {
   Read read = ReadText(Object("translation 0 0 0", "rotation 0 2 0 3.141592653589793", "diffuseColor 1 1 1",
                               {"1 1 1,"}, {}));
-  ExpectPoint(read.data.objects[0].points[0], -4, 4, -4, 1e-5f);
+  ExpectVertex(read.data.objects[0].points[0], {-4, 4, -4}, 1e-5f);
   FreeParserData(read.data);
 }
 
 TEST(VrmlReader, ZeroAngleLeavesPointsUnchangedWhateverTheAxis) {
   Read read = ReadText(Object("translation 0 0 0", "rotation 3 -4 5 0", "diffuseColor 1 1 1", {"0.1 -2.5 7,"}, {}));
-  ExpectPoint(read.data.objects[0].points[0], 0.1f, -2.5f, 7);
+  ExpectVertex(read.data.objects[0].points[0], {0.1f, -2.5f, 7});
   FreeParserData(read.data);
 }
 
 TEST(VrmlReader, ShortValueLinesReadAsZeroAndAreReported) {
   Read read = ReadText(Object("translation 1 2 3 ", "rotation 0 0 1", "diffuseColor 0.5", {"1 0 0,"}, {}));
   const CV_parser_object& o = read.data.objects[0];
-  ExpectPoint(o.translation, 1, 2, 0);
+  ExpectVertex(o.translation, {1, 2, 0});
   EXPECT_EQ(o.rotation_angle, 0);
   EXPECT_EQ(o.diffuse, 0);  // one open token is not enough for a value
-  ExpectPoint(o.points[0], 2, 2, 0);  // the axis is (0, 0, 0) and the angle 0: no turn
+  ExpectVertex(o.points[0], {2, 2, 0});  // the axis is (0, 0, 0) and the angle 0: no turn
   EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:2: the translation line of object 0 gives 2 values, not 3"));
   EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:3: the rotation line of object 0 gives 2 values, not 4"));
   EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:4: the diffuseColor line of object 0 gives 0 values"));
@@ -373,7 +368,7 @@ TEST(VrmlReader, LightLineWithoutItsKeywordGivesZerosAndIsReported) {
   Read read = ReadText("PointLight {\n  color 1 1 1\n  location 1 2 3\n  intensity 2\n}\n");
   ASSERT_EQ(read.data.light_count, 1);
   const CV_light& light = read.data.lights[0];
-  ExpectPoint(light.location, 0, 0, 0);
+  ExpectVertex(light.location, {0, 0, 0});
   EXPECT_EQ(light.color.r, 0);
   EXPECT_EQ(light.intensity, 2);
   EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:2: the location line of light 0 was expected here"));
@@ -385,7 +380,7 @@ TEST(VrmlReader, LightWhoseLineWasUsedByTheLightBeforeGetsZeros) {
   Read read = ReadText("PointLight\nPointLight\nlocation 1 1 1\ncolor 1 1 1\nintensity 1\n");
   ASSERT_EQ(read.data.light_count, 2);
   EXPECT_EQ(read.data.lights[1].intensity, 0);
-  ExpectPoint(read.data.lights[1].location, 0, 0, 0);
+  ExpectVertex(read.data.lights[1].location, {0, 0, 0});
   EXPECT_TRUE(AnyMessageContains(read.messages, "light 1 has no PointLight line"));
   FreeParserData(read.data);
 }
@@ -397,8 +392,8 @@ TEST(VrmlReader, ObjectWithoutDataGetsDefinedValuesAndIsNamed) {
   const CV_parser_object& o = read.data.objects[1];
   EXPECT_EQ(o.point_count, 0);
   EXPECT_EQ(o.face_count, 0);
-  ExpectPoint(o.translation, 0, 0, 0);
-  ExpectPoint(o.rotation_axis.direction, 0, 0, 0);
+  ExpectVertex(o.translation, {0, 0, 0});
+  ExpectVertex(o.rotation_axis.direction, {0, 0, 0});
   EXPECT_EQ(o.rotation_angle, 0);
   EXPECT_EQ(o.diffuse, 0);
   EXPECT_EQ(o.specular, 0);
@@ -416,12 +411,29 @@ TEST(VrmlReader, EveryTruncationOfAValidSceneEndsWithConsistentData) {
     ExpectConsistent(read.data, "prefix of " + std::to_string(length) + " bytes");
     FreeParserData(read.data);
   }
+  // The example scenes cut after every line (the program's own test runs a
+  // sample of these cuts through the binary).
+  for (std::string example : {"room", "lights", "rotated", "glossy"}) {
+    const std::string text =
+        ReadFileBytes(std::string(CORVANE_SOURCE_DIR) + "/examples/" + example + "/" + example + ".wrl");
+    ASSERT_FALSE(text.empty()) << example;
+    size_t length = 0;
+    for (int line = 0;; ++line) {
+      Read read = ReadText(text.substr(0, length));
+      EXPECT_EQ(read.result, 1);
+      ExpectConsistent(read.data, example + " cut after line " + std::to_string(line));
+      FreeParserData(read.data);
+      if (length == text.size()) break;
+      size_t line_end = text.find('\n', length);
+      length = line_end == std::string::npos ? text.size() : line_end + 1;
+    }
+  }
 }
 
 TEST(VrmlReader, UnclosedListIsReportedAndKeepsWhatCanBeRead) {
   Read read = ReadText("geometry\ntranslation 0 0 0\nrotation 0 0 1 0\ndiffuseColor 1 1 1\npoint [\n1 1 1,\n2 2 2,\n");
   ASSERT_EQ(read.data.objects[0].point_count, 2);
-  ExpectPoint(read.data.objects[0].points[1], 2, 2, 2);
+  ExpectVertex(read.data.objects[0].points[1], {2, 2, 2});
   EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:5: the point list of object 0 is not closed"));
   FreeParserData(read.data);
 }
