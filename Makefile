@@ -2,21 +2,26 @@
 # install the Debian packages first; these targets expect them.
 BUILD_DIR ?= build
 JOBS ?= 2
-EXAMPLE ?= room
+EXAMPLE ?= room-1m
+CORVANE = $(CURDIR)/$(BUILD_DIR)/app/corvane
 
-.PHONY: all build demo test clean
+.PHONY: all configure build demo test clean
 
 all: build
 
-build:
+configure:
 	cmake -S . -B $(BUILD_DIR) -G "Unix Makefiles"
+
+build: configure
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 
-demo: build
-	cd examples/$(EXAMPLE) && ../../$(BUILD_DIR)/app/corvane
+# Builds only the program and runs it in the example's folder, which then
+# holds out.ppm and the PNG to look at.
+demo: configure
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target corvane
+	cd examples/$(EXAMPLE) && $(CORVANE) --png $(EXAMPLE).png
 	@echo
-	@echo "The image is examples/$(EXAMPLE)/out.ppm. To view it as PNG:"
-	@echo "  pnmtopng examples/$(EXAMPLE)/out.ppm > $(EXAMPLE).png"
+	@echo "The picture is $(CURDIR)/examples/$(EXAMPLE)/$(EXAMPLE).png"
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
