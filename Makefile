@@ -3,9 +3,10 @@
 BUILD_DIR ?= build
 JOBS ?= 2
 EXAMPLE ?= room-1m
+PREFIX ?= /usr/local
 CORVANE = $(CURDIR)/$(BUILD_DIR)/app/corvane
 
-.PHONY: all configure build demo test clean
+.PHONY: all configure build demo install test clean
 
 all: build
 
@@ -22,6 +23,10 @@ demo: configure
 	cd examples/$(EXAMPLE) && $(CORVANE) --png $(EXAMPLE).png
 	@echo
 	@echo "The picture is $(CURDIR)/examples/$(EXAMPLE)/$(EXAMPLE).png"
+
+install: configure
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target corvane corvane-import
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
