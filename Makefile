@@ -6,7 +6,7 @@ EXAMPLE ?= room-1m
 PREFIX ?= /usr/local
 CORVANE = $(CURDIR)/$(BUILD_DIR)/app/corvane
 
-.PHONY: all configure build demo install test clean
+.PHONY: all configure build demo install gallery test clean
 
 all: build
 
@@ -27,6 +27,23 @@ demo: configure
 install: configure
 	cmake --build $(BUILD_DIR) -j$(JOBS) --target corvane corvane-import
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# Renders every example in a copy of its folder and keeps its PNG, 256 pixels
+# wide, as docs/gallery/NAME.png. Without dates in the files, an unchanged
+# picture gives the same bytes.
+GALLERY = $(notdir $(wildcard examples/*))
+
+gallery: configure
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target corvane
+	mkdir -p docs/gallery
+	@for example in $(GALLERY); do \
+	  copy=$$(mktemp -d) && cp examples/$$example/corvane.cfg examples/$$example/*.wrl $$copy/ && \
+	  echo "corvane: $$example" && \
+	  (cd $$copy && $(CORVANE) -q --no-window --png picture.png) && \
+	  convert $$copy/picture.png -resize 256x256 -strip -define png:exclude-chunks=date,time \
+	    docs/gallery/$$example.png; \
+	  status=$$?; rm -rf $$copy; [ $$status -eq 0 ] || exit $$status; \
+	done
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
