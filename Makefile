@@ -5,21 +5,48 @@
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= 2
-EXAMPLE ?= room
+EXAMPLE ?= room-1m
+PREFIX ?= /usr/local
+CORVANE = $(CURDIR)/$(BUILD_DIR)/app/corvane
 
-.PHONY: all build demo check test clean
+.PHONY: all configure build demo install gallery check test clean
 
 all: build
 
-build:
+configure:
 	cmake -S . -B $(BUILD_DIR) -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+build: configure
 	cmake --build $(BUILD_DIR) -j$(JOBS)
 
-demo: build
-	cd examples/$(EXAMPLE) && ../../$(BUILD_DIR)/app/corvane
+# Builds only the program and runs it in the example's folder, which then
+# holds out.ppm and the PNG to look at.
+demo: configure
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target corvane
+	cd examples/$(EXAMPLE) && $(CORVANE) --png $(EXAMPLE).png
 	@echo
-	@echo "The image is examples/$(EXAMPLE)/out.ppm. To view it as PNG:"
-	@echo "  pnmtopng examples/$(EXAMPLE)/out.ppm > $(EXAMPLE).png"
+	@echo "The picture is $(CURDIR)/examples/$(EXAMPLE)/$(EXAMPLE).png"
+
+install: configure
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target corvane corvane-import
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
+
+# Renders every example in a copy of its folder and keeps its PNG, 256 pixels
+# wide, as docs/gallery/NAME.png. Without dates in the files, an unchanged
+# picture gives the same bytes.
+GALLERY = $(notdir $(wildcard examples/*))
+
+gallery: configure
+	cmake --build $(BUILD_DIR) -j$(JOBS) --target corvane
+	mkdir -p docs/gallery
+	@for example in $(GALLERY); do \
+	  copy=$$(mktemp -d) && cp examples/$$example/corvane.cfg examples/$$example/*.wrl $$copy/ && \
+	  echo "corvane: $$example" && \
+	  (cd $$copy && $(CORVANE) -q --no-window --png picture.png) && \
+	  convert $$copy/picture.png -resize 256x256 -strip -define png:exclude-chunks=date,time \
+	    docs/gallery/$$example.png; \
+	  status=$$?; rm -rf $$copy; [ $$status -eq 0 ] || exit $$status; \
+	done
 
 check: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
