@@ -3,7 +3,7 @@
 # when any of them is missing. Needs root for the installation itself.
 set -e
 
-PACKAGES="make g++ cmake pkg-config libncurses-dev freeglut3-dev libglu1-mesa-dev libx11-dev \
+PACKAGES="make g++ cmake pkg-config man-db groff-base libncurses-dev freeglut3-dev libglu1-mesa-dev libx11-dev \
 libgtest-dev libbenchmark-dev xvfb xauth tmux x11-apps x11-utils netpbm assimp-testmodels libassimp-dev \
 clang libclang-rt-14-dev zlib1g-dev libpng-dev libopenexr-dev xdotool imagemagick"
 
