@@ -22,6 +22,11 @@ void ReportInputProblem(const std::string& message) {
   }
 }
 
+void ReportInputSummary(const std::string& message) {
+  std::lock_guard<std::mutex> lock(messages_mutex);
+  messages.push_back(message);
+}
+
 std::vector<std::string> TakeInputProblems() {
   std::lock_guard<std::mutex> lock(messages_mutex);
   std::vector<std::string> taken;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/messages.h"
+#include "scene/vrmllayout.h"
 
 const std::string P_IFF = "#VRML V2.0 utf8";
 const std::string P_OBJECT = "geometry";
@@ -179,7 +180,11 @@ int32_t CountListEntries(SceneLines& lines, const std::string& entry, bool& clos
   return count > INT32_MAX ? INT32_MAX : int32_t(count);
 }
 
-std::string Where(const SceneLines& lines) { return "corvane: " + lines.name + ":" + std::to_string(lines.number) + ": "; }
+std::string Where(const SceneLines& lines, long long line) {
+  return "corvane: " + lines.name + ":" + std::to_string(line) + ": ";
+}
+
+std::string Where(const SceneLines& lines) { return Where(lines, lines.number); }
 
 std::string WhereFile(const SceneLines& lines) { return "corvane: " + lines.name + ": "; }
 
@@ -237,6 +242,17 @@ bool SceneFileUsable(const std::string& filename) {
     return false;
   }
   return true;
+}
+
+// What to do with a file that is not in the reader's layout.
+std::string ConvertAdvice(const std::string& filename) {
+  return "; convert it with corvane-import " + Printable(filename);
+}
+
+long long FaceCount(const CV_parser_data& data) {
+  long long count = 0;
+  for (int32_t i = 0; i < data.object_count; ++i) count += data.objects[i].face_count;
+  return count;
 }
 
 // Pass 2: the point and face counts of every object, and their arrays.
@@ -465,9 +481,18 @@ int ReadDataFile(std::string filename, CV_parser_data& data) {
   data.light_count = lights > INT32_MAX ? INT32_MAX : int32_t(lights);
   data.lights = AllocateArray<CV_light>(data.light_count, "lights");
 
+  // Said before the reader's own messages, which it explains.
+  LayoutBreak layout = FindLayoutBreak(filename);
+  if (layout.line > 0) {
+    ReportInputSummary(Where(lines, layout.line) + "this file " + layout.what + ConvertAdvice(filename));
+  }
   ReadListSizes(lines, data);
   ReadLights(lines, data);
   ReadObjects(lines, data);
   PlaceObjects(data);
+  if (layout.line == 0 && FaceCount(data) == 0) {
+    ReportInputSummary(WhereFile(lines) + "the scene reader found no face in this file, so nothing can be lit; if it "
+                       "comes from another program, convert it with corvane-import " + Printable(filename));
+  }
   return 1;
 }

@@ -75,7 +75,10 @@ struct CV_parser_data {
 // file holds more objects than kMaxObjects: then data holds no objects and no
 // lights and the reason has been reported. Problems of the input (faces with
 // indices outside the point list, which are dropped; missing values, which
-// read as 0; lists the file ends in) are reported with ReportInputProblem.
+// read as 0; lists the file ends in) are reported with ReportInputProblem. A
+// file outside the reader's layout (see vrmllayout.h), or one that gives no
+// face, is named once, before the other problems, with the advice to convert
+// it with corvane-import; what is read from it stays the same.
 int ReadDataFile(std::string filename, CV_parser_data& data);
 
 // Releases every array of data and leaves it empty.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,7 @@ struct Settings {
   vertex3f ulv{0, 0, 0}, urv{0, 0, 0}, dlv{0, 0, 0}, drv{0, 0, 0};
   bool result = false;
   std::vector<std::string> messages;
+  std::string folder;  // the working directory it was read in
 };
 
 // Reads contents as corvane.cfg from a fresh working directory; without
@@ -31,6 +33,7 @@ Settings Read(const std::string* contents) {
   Settings s;
   TakeInputProblems();
   InDirectory(dir.path(), [&] {
+    s.folder = CurrentDirectory();
     s.result = ReadSettings(s.dataset_size, s.light_chance, s.filename, s.wireframe, s.eyev, s.centerv, s.upv, s.ulv,
                             s.urv, s.dlv, s.drv);
   });
@@ -41,15 +44,6 @@ Settings Read(const std::string* contents) {
 Settings Read(const std::string& contents) { return Read(&contents); }
 
 }  // namespace
-
-TEST(Settings, MissingFileChangesNothing) {
-  Settings s = Read(nullptr);
-  EXPECT_TRUE(s.result);
-  EXPECT_EQ(s.dataset_size, 50000u);
-  EXPECT_EQ(s.light_chance, 0.5f);
-  EXPECT_EQ(s.filename, "");
-  EXPECT_TRUE(s.messages.empty());
-}
 
 TEST(Settings, ReadsEveryKeyOfATypicalFile) {
   Settings s = Read(
@@ -238,5 +232,73 @@ TEST(Settings, ReadLineFromTillTakesTheRestAfterPositionUpToTheStop) {
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.line) + " @" + std::to_string(row.position));
     EXPECT_EQ(ReadLineFromTill(row.line, row.position, row.stop), row.expected);
+  }
+}
+
+TEST(Settings, LineThatReadsOtherwiseThanItLooksGetsOneWarningAndTheSameValues) {
+  struct Row {
+    const char* text;  // nullptr: no corvane.cfg at all
+    const char* says;  // the one message after "corvane: corvane.cfg:N: "; "" for none
+    uint32_t dataset_size;  // the values as read before the warnings
+    float light_chance;
+    const char* filename;
+    bool wireframe;
+    float eye_x;
+  };
+  const Row rows[] = {
+      {"DATASETSIZE = 20000;", "1: DATASETSIZE \"= 20000\" is read as 0; write DATASETSIZE=20000; with no spaces around \"=\"",
+       0, 0.5f, "", false, 0},
+      {"DATASETSIZE= 20000;", "1: DATASETSIZE \" 20000\" is read as 20000; write DATASETSIZE=20000; with no spaces around \"=\"",
+       20000, 0.5f, "", false, 0},
+      {"DATASETSIZE=abc;", "1: DATASETSIZE \"abc\" is read as 0; write a whole number in digits", 0, 0.5f, "", false, 0},
+      {"DATASETSIZE=1e5;", "1: DATASETSIZE \"1e5\" is read as 1; write a whole number in digits", 1, 0.5f, "", false, 0},
+      {"LIGHTCHANCE=0,3;", "1: LIGHTCHANCE \"0,3\" is read as 0; write a decimal number such as 0.5", 50000, 0, "", false, 0},
+      {"WIREFRAME=on;", "1: WIREFRAME \"on\" is read as 0; write a whole number in digits", 50000, 0.5f, "", false, 0},
+      {"SCENEFILENAME = room.wrl;",
+       "1: SCENEFILENAME looks for the file \"= room.wrl\"; write SCENEFILENAME=room.wrl; with no spaces around \"=\"",
+       50000, 0.5f, "= room.wrl", false, 0},
+      {"SCENEFILENAME=room.wrl ;", "1: SCENEFILENAME looks for the file \"room.wrl \"; write the name with no blanks around it",
+       50000, 0.5f, "room.wrl ", false, 0},
+      {"SCENEFILENAME=room.wrl\r\n",
+       "1: SCENEFILENAME looks for the file \"room.wrl\\r\"; end the name with \";\" (the line ends in a carriage return)",
+       50000, 0.5f, "room.wrl\r", false, 0},
+      {"datasetsize=20000;",
+       "1: unknown key \"datasetsize\" is ignored; the nearest known key is DATASETSIZE (keys are upper case)", 50000, 0.5f,
+       "", false, 0},
+      {"LIGHTCHANCE=0.3;\nDATASETSIZ=20000;", "2: unknown key \"DATASETSIZ\" is ignored; the nearest known key is DATASETSIZE",
+       50000, 0.3f, "", false, 0},
+      {"CAMERAPOSTION\n1 2 3;\n4 5 6;\n7 8 9;",
+       "1: unknown key \"CAMERAPOSTION\" is ignored; the nearest known key is CAMERAPOSITION", 50000, 0.5f, "", false, 0},
+      {"DATASETSIZE=100;\nDATASETSIZE=200;", "2: DATASETSIZE was already given at corvane.cfg:1; this later value is used",
+       200, 0.5f, "", false, 0},
+      {"CAMERAPOSITION\n1 2 3;\n4 5 6;\n7 8 9;\nCAMERAPOSITION\n5 2 3;\n4 5 6;\n7 8 9;",
+       "5: CAMERAPOSITION was already given at corvane.cfg:1; this later block is used", 50000, 0.5f, "", false, 5},
+      {nullptr, "", 50000, 0.5f, "", false, 0},
+      // Free text, comments and line ends from another system read as they look.
+      {"# a room lit from above\nSettings for the room:\nDATASETSIZE=1000;\r\nWIREFRAME=1\r\n", "", 1000, 0.5f, "", true, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text == nullptr ? "no file" : row.text);
+    std::string text = row.text == nullptr ? "" : row.text;
+    Settings s = Read(row.text == nullptr ? nullptr : &text);
+    std::vector<std::string> expected;
+    if (row.text == nullptr) {
+      expected.push_back("corvane: there is no corvane.cfg in " + s.folder + ", so the built-in values are used");
+    } else if (*row.says != '\0') {
+      expected.push_back(std::string("corvane: corvane.cfg:") + row.says);
+    }
+    EXPECT_EQ(s.messages, expected);
+    EXPECT_TRUE(s.result);
+    EXPECT_EQ(s.dataset_size, row.dataset_size);
+    EXPECT_EQ(s.light_chance, row.light_chance);
+    EXPECT_EQ(s.filename, row.filename);
+    EXPECT_EQ(s.wireframe, row.wireframe);
+    EXPECT_EQ(s.eyev.x, row.eye_x);
+  }
+
+  // The examples' settings keep to the layout: not a word about them.
+  for (const auto& folder : std::filesystem::directory_iterator(std::string(CORVANE_SOURCE_DIR) + "/examples")) {
+    SCOPED_TRACE(folder.path().string());
+    EXPECT_EQ(Read(ReadFileBytes(folder.path().string() + "/" + CONFIG_FILENAME)).messages, std::vector<std::string>{});
   }
 }

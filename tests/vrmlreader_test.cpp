@@ -270,14 +270,6 @@ TEST(VrmlReader, CountsOneObjectAndOneLightOnASharedLine) {
   FreeParserData(read.data);
 }
 
-TEST(VrmlReader, EmptyFileGivesNoObjectsAndNoLights) {
-  Read read = ReadText("");
-  EXPECT_EQ(read.result, 1);
-  EXPECT_EQ(read.data.object_count, 0);
-  EXPECT_EQ(read.data.light_count, 0);
-  EXPECT_TRUE(read.messages.empty());
-}
-
 TEST(VrmlReader, PointListCountsLinesWithACommaUpToTheClosingBracket) {
   const std::string t = "translation 0 0 0", r = "rotation 0 0 1 0", m = "diffuseColor 1 1 1";
   const std::vector<std::string> faces = {"0 1 2 -1,"};
@@ -519,4 +511,103 @@ TEST(VrmlReader, FilesFromOtherProgramsReadWithoutHarm) {
     FreeParserData(data);
   }
   TakeInputProblems();
+}
+
+namespace {
+
+// text with the first occurrence of from replaced by to.
+std::string Edit(const std::string& text, const std::string& from, const std::string& to) {
+  std::string edited = text;
+  size_t at = edited.find(from);
+  if (at != std::string::npos) edited.replace(at, from.size(), to);
+  return edited;
+}
+
+}  // namespace
+
+TEST(VrmlReader, FileOutsideItsLayoutIsNamedOnceAtItsFirstConstructAndReadAsBefore) {
+  std::vector<std::string> sixty_bad_faces(60, "0 1 5 -1,");
+  const std::string use = Edit(kScene, "    Shape {\n", "    Shape {\n      appearance USE Look\n");
+  struct Row {
+    std::string text;
+    long long line;      // of the construct; 0 for a file without faces
+    std::string says;    // after "this file "; unused for a file without faces
+    int objects, lights, points, faces;  // what the reader made of the file before it warned
+  };
+  const Row rows[] = {
+      {use, 12, "uses DEF/USE, which the scene reader does not follow", 2, 2, 7, 3},
+      {Edit(use, "      0, 2, 3, -1,\n", "      0, 1, 2, 3, -1,\n"), 12,
+       "uses DEF/USE, which the scene reader does not follow", 2, 2, 7, 3},
+      {Edit(kScene, "Transform {\n  translation 0 0 0", "Group { children [\nTransform {\n  translation 0 0 0"), 37,
+       "uses Group, which the scene reader does not follow", 2, 2, 7, 3},
+      {Edit(kScene, "    Shape {\n", "    Transform { children [\n    Shape {\n"), 11,
+       "puts a Transform inside another Transform, which the scene reader does not follow", 2, 2, 7, 3},
+      {Edit(kScene, "      0, 2, 3, -1,\n", "      0, 1, 2, 3, -1,\n"), 50,
+       "has faces with more than three corners, which the scene reader does not split", 2, 2, 7, 3},
+      {Edit(kScene, "      0, 1, 2, -1,\n      0, 2, 3, -1,\n", "      0, 1, 2, -1, 0, 2, 3, -1,\n"), 49,
+       "does not write each face on a line of its own, which the scene reader needs", 2, 2, 7, 2},
+      {Edit(kScene, "      1 0 0,\n      1 1 0,\n", "      1 0 0, 1 1 0,\n"), 44,
+       "does not write each point on a line of its own, which the scene reader needs", 2, 2, 6, 2},
+      {Edit(kScene, "  translation 1 2 3\n  rotation 0 0 1 0\n", "  translation 1 2 3 rotation 0 0 1 0\n"), 8,
+       "writes several fields on one line, which the scene reader does not separate", 2, 2, 3, 1},
+      {Edit(kScene, "  geometry IndexedFaceSet {\n    point", "  geometry Box {\n    point"), 41,
+       "uses Box geometry, which the scene reader does not read", 2, 2, 7, 3},
+      {Edit(kScene, "        coordIndex [\n",
+            "        texCoord TextureCoordinate { point [\n          0 0,\n        ] }\n        coordIndex [\n"),
+       25, "gives texture coordinates, which the scene reader takes for points", 2, 2, 7, 3},
+      {Edit(kScene, "PointLight {\n  location 0 5 0", "Viewpoint { position 0 0 10 }\nPointLight {\n  location 0 5 0"),
+       2, "has \"point\" inside \"Viewpoint\", which the scene reader takes for a point field", 2, 2, 7, 3},
+      {Edit(kScene, "utf8\n", "utf8\n# geometry drawn by hand\n"), 2,
+       "has \"geometry\" in a comment or string, which the scene reader takes for a geometry field", 3, 2, 7, 3},
+      {std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + "geometry", 1,
+       "is compressed (gzip), which the scene reader does not read", 1, 0, 0, 0},
+      {"#VRML V1.0 ascii\nSeparator {\n  Coordinate3 { point [ 0 0 0, 1 0 0, 0 1 0 ] }\n}\n", 1,
+       "is not VRML 2.0 but #VRML V1.0, which the scene reader does not read", 0, 0, 0, 0},
+      {"#VRML V2.0 utf8\nPointLight {\n  location 0 5 0\n  color 1 1 1\n  intensity 2\n}\n", 0, "", 0, 1, 0, 0},
+      {"", 0, "", 0, 0, 0, 0},  // an empty file
+      {Object("translation 0 0 0", "rotation 0 0 1 0", "diffuseColor 1 1 1", {"0 0 0,", "1 0 0,", "0 1 0,"},
+              sixty_bad_faces),
+       0, "", 1, 0, 3, 0},  // past the limit on kept messages the one that explains them stays
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text.substr(0, 200));
+    TempDir dir;
+    std::string path = dir.Write("scene.wrl", row.text);
+    TakeInputProblems();
+    CV_parser_data data{};
+    EXPECT_EQ(ReadDataFile(path, data), 1);
+    std::string says = row.line > 0 ? "corvane: " + path + ":" + std::to_string(row.line) + ": this file " + row.says +
+                                          "; convert it with corvane-import " + path
+                                    : "corvane: " + path + ": the scene reader found no face in this file, so nothing "
+                                          "can be lit; if it comes from another program, convert it with corvane-import " +
+                                          path;
+    std::vector<std::string> advice;
+    for (const std::string& m : TakeInputProblems()) {
+      if (m.find("corvane-import") != std::string::npos) advice.push_back(m);
+    }
+    EXPECT_EQ(advice, std::vector<std::string>{says});
+    int points = 0, faces = 0;
+    for (int32_t i = 0; i < data.object_count; ++i) {
+      points += data.objects[i].point_count;
+      faces += data.objects[i].face_count;
+    }
+    EXPECT_EQ(data.object_count, row.objects);
+    EXPECT_EQ(data.light_count, row.lights);
+    EXPECT_EQ(points, row.points);
+    EXPECT_EQ(faces, row.faces);
+    FreeParserData(data);
+  }
+
+  // The example scenes keep to the layout: not a word about them.
+  for (const auto& folder : std::filesystem::directory_iterator(std::string(CORVANE_SOURCE_DIR) + "/examples")) {
+    for (const auto& file : std::filesystem::directory_iterator(folder.path())) {
+      if (file.path().extension() != ".wrl") continue;
+      SCOPED_TRACE(file.path().string());
+      TakeInputProblems();
+      CV_parser_data data{};
+      ReadDataFile(file.path().string(), data);
+      EXPECT_EQ(TakeInputProblems(), std::vector<std::string>{});
+      FreeParserData(data);
+    }
+  }
 }
