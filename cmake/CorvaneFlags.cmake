@@ -21,8 +21,9 @@ endforeach()
 
 # Float results are part of the program's output: no fused multiply-add, no
 # reassociation, no machine-specific instruction selection, whatever the
-# build type.
-add_compile_options(-ffp-contract=off -Wall -Wextra)
+# build type. -Wfloat-conversion names every implicit double-to-float
+# narrowing: each is a rounding point, so each is written out as float(...).
+add_compile_options(-ffp-contract=off -Wall -Wextra -Wfloat-conversion)
 
 option(CORVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
 if(CORVANE_SANITIZE)
