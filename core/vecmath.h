@@ -63,6 +63,13 @@ inline vertex3f UnitDirection(vertex3f v) {
   return vertex3f{v.x / length, v.y / length, v.z / length};
 }
 
+// The direction at polar angle theta from +z and azimuth phi from +x; each
+// component is one double product rounded to float once.
+inline vertex3f SphericalDirection(float theta, float phi) {
+  return vertex3f{float(std::sin(double(theta)) * std::cos(double(phi))),
+                  float(std::sin(double(theta)) * std::sin(double(phi))), float(std::cos(double(theta)))};
+}
+
 // Origin and direction both (0, 0, 0).
 inline vector3f ZeroVector() { return vector3f{{0, 0, 0}, {0, 0, 0}}; }
 
