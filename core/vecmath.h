@@ -1,7 +1,8 @@
 // Points, located directions, quaternions and triangles in single precision,
 // with the small free functions all geometry of the program is built from.
 // Every stored value is a float; sqrt, sin and cos run in double precision
-// and are rounded to float where their result is stored.
+// and are rounded to float where their result is stored. Last, a vector in
+// double precision for the bounds that must hold every float result.
 #pragma once
 
 #include <cmath>
@@ -156,3 +157,32 @@ inline vector3f FermatReflection2(vector3f incoming, vector3f normal, vertex3f a
   float c = DotProduct(u, n);
   return vector3f{at, {-(u.x - 2.0f * n.x * c), -(u.y - 2.0f * n.y * c), -(u.z - 2.0f * n.z * c)}};
 }
+
+// A point or direction in double precision. Bounds on what float code can
+// compute are worked out in it: every float widens to it exactly.
+struct double3 {
+  double x;
+  double y;
+  double z;
+};
+
+inline double3 ToDouble3(vertex3f v) { return double3{double(v.x), double(v.y), double(v.z)}; }
+
+inline double3 Add(double3 a, double3 b) { return double3{a.x + b.x, a.y + b.y, a.z + b.z}; }
+
+inline double3 Sub(double3 a, double3 b) { return double3{a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+inline double3 Scale(double s, double3 v) { return double3{s * v.x, s * v.y, s * v.z}; }
+
+inline double3 Divide(double3 v, double s) { return double3{v.x / s, v.y / s, v.z / s}; }
+
+inline double Dot(double3 a, double3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+inline double3 Cross(double3 p, double3 q) {
+  return double3{p.y * q.z - p.z * q.y, p.z * q.x - p.x * q.z, p.x * q.y - p.y * q.x};
+}
+
+inline double Length(double3 v) { return std::sqrt(Dot(v, v)); }
+
+// Coordinate 0 (x), 1 (y) or 2 (z).
+inline double Component(double3 v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }

@@ -54,12 +54,6 @@ float FloatAbove(double v) {
 
 bool FiniteVertex(vertex3f v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-void Sub(const double a[3], const double b[3], double r[3]) {
-  for (int i = 0; i < 3; ++i) r[i] = a[i] - b[i];
-}
-
-double Length(const double v[3]) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
-
 // Bounds of the points the triangle test accepts. Let A be an edge's start
 // corner, E its float edge vector and R its float unit reference normal, as
 // the test uses them, and m the unit vector R x E (in the triangle's plane,
@@ -93,21 +87,19 @@ int TriangleBounds(CV_triangle triangle, double origin_limit, double origin_in_b
   // A zero float normal makes m NaN: the plain test never accepts.
   if (c.N.x == 0 && c.N.y == 0 && c.N.z == 0) return 0;
   const vertex3f corners[3] = {triangle.a, triangle.b, triangle.c};
-  double P[3][3];
+  double3 P[3];
   double M = 0;
   for (int k = 0; k < 3; ++k) {
     if (!FiniteVertex(corners[k])) return -1;
-    P[k][0] = corners[k].x;
-    P[k][1] = corners[k].y;
-    P[k][2] = corners[k].z;
-    for (int i = 0; i < 3; ++i) M = std::max(M, std::fabs(P[k][i]));
+    P[k] = ToDouble3(corners[k]);
+    for (int i = 0; i < 3; ++i) M = std::max(M, std::fabs(Component(P[k], i)));
   }
   if (M > kLargestBoundedCoordinate) return -1;
 
-  double n[3] = {c.N.x, c.N.y, c.N.z};
+  double3 n = ToDouble3(c.N);
   double n_length = Length(n);
   if (!(n_length >= kSmallestNormal) || !std::isfinite(n_length)) return -1;
-  for (double& v : n) v /= n_length;
+  n = Divide(n, n_length);
 
   double w[3];
   double tilt[3];
@@ -115,49 +107,43 @@ int TriangleBounds(CV_triangle triangle, double origin_limit, double origin_in_b
   double height_of_corner[3];
   double nu[3][2];  // the in-plane unit normals of the edge lines, in the basis (b1, b2)
   double at[3][2];  // the corners projected on the plane, in that basis
-  double b1[3];
-  double b2[3];
+  double3 b1;
+  double3 b2;
   for (int e = 0; e < 3; ++e) {
-    const double E[3] = {c.edge[e].x, c.edge[e].y, c.edge[e].z};
-    const double R[3] = {c.R_hat[e].x, c.R_hat[e].y, c.R_hat[e].z};
+    const double3 E = ToDouble3(c.edge[e]);
+    const double3 R = ToDouble3(c.R_hat[e]);
     double edge_length = Length(E);
     double r_length = Length(R);
     if (!(edge_length > 1e-20) || !(r_length > 0.999 && r_length < 1.001)) return -1;
-    double m[3] = {R[1] * E[2] - R[2] * E[1], R[2] * E[0] - R[0] * E[2], R[0] * E[1] - R[1] * E[0]};
+    double3 m = Cross(R, E);
     double m_length = Length(m);
     if (!(m_length > 0.999 * edge_length)) return -1;
-    for (double& v : m) v /= m_length;
+    m = Divide(m, m_length);
     w[e] = 1.7321e-4 / edge_length * (1 + 1e-9);
-    tilt[e] = m[0] * n[0] + m[1] * n[1] + m[2] * n[2];
-    double mu[3];
-    for (int i = 0; i < 3; ++i) mu[i] = m[i] - tilt[e] * n[i];
+    tilt[e] = Dot(m, n);
+    double3 mu = Sub(m, Scale(tilt[e], n));
     across[e] = Length(mu);
     if (!(across[e] > 0.99)) return -1;
-    double offset[3];
-    Sub(P[e], P[0], offset);
-    height_of_corner[e] = offset[0] * n[0] + offset[1] * n[1] + offset[2] * n[2];
+    double3 offset = Sub(P[e], P[0]);
+    height_of_corner[e] = Dot(offset, n);
     if (e == 0) {
       double edge_length_in_plane = Length(mu);
       // b1 along the first edge's line normal turned in the plane: b1 = mu0 x n is
       // in the plane; any orthonormal basis of the plane serves.
-      b1[0] = mu[1] * n[2] - mu[2] * n[1];
-      b1[1] = mu[2] * n[0] - mu[0] * n[2];
-      b1[2] = mu[0] * n[1] - mu[1] * n[0];
+      b1 = Cross(mu, n);
       double b1_length = Length(b1);
       if (!(b1_length > 0.5 * edge_length_in_plane)) return -1;
-      for (double& v : b1) v /= b1_length;
-      b2[0] = n[1] * b1[2] - n[2] * b1[1];
-      b2[1] = n[2] * b1[0] - n[0] * b1[2];
-      b2[2] = n[0] * b1[1] - n[1] * b1[0];
+      b1 = Divide(b1, b1_length);
+      b2 = Cross(n, b1);
     }
-    double x = mu[0] * b1[0] + mu[1] * b1[1] + mu[2] * b1[2];
-    double y = mu[0] * b2[0] + mu[1] * b2[1] + mu[2] * b2[2];
+    double x = Dot(mu, b1);
+    double y = Dot(mu, b2);
     double l = std::sqrt(x * x + y * y);
     if (!(l > 0.5)) return -1;
     nu[e][0] = x / l;
     nu[e][1] = y / l;
-    at[e][0] = offset[0] * b1[0] + offset[1] * b1[1] + offset[2] * b1[2];
-    at[e][1] = offset[0] * b2[0] + offset[1] * b2[1] + offset[2] * b2[2];
+    at[e][0] = Dot(offset, b1);
+    at[e][1] = Dot(offset, b2);
   }
   // The three lines must cut out a triangle: their normals turn the same way.
   double turn[3];
@@ -170,13 +156,9 @@ int TriangleBounds(CV_triangle triangle, double origin_limit, double origin_in_b
   if (!positive && !negative) return -1;
 
   double D = 0;
-  for (int k = 0; k < 3; ++k) {
-    double v[3];
-    Sub(P[(k + 1) % 3], P[k], v);
-    D = std::max(D, Length(v));
-  }
+  for (int k = 0; k < 3; ++k) D = std::max(D, Length(Sub(P[(k + 1) % 3], P[k])));
   double L = 2 * D + 1e-30;
-  double corner3[3][3];
+  double3 corner3[3];
   for (int round = 0;; ++round) {
     if (round == 8) return -1;
     double extent = M + L;
@@ -193,15 +175,11 @@ int TriangleBounds(CV_triangle triangle, double origin_limit, double origin_in_b
       double det = nu[p][0] * nu[k][1] - nu[p][1] * nu[k][0];
       double u = (limit[p] * nu[k][1] - nu[p][1] * limit[k]) / det;
       double v = (nu[p][0] * limit[k] - limit[p] * nu[k][0]) / det;
-      for (int i = 0; i < 3; ++i) corner3[k][i] = P[0][i] + u * b1[i] + v * b2[i];
+      corner3[k] = Add(Add(P[0], Scale(u, b1)), Scale(v, b2));
     }
     double reach = 0;
     for (int k = 0; k < 3; ++k) {
-      for (int j = 0; j < 3; ++j) {
-        double v[3];
-        Sub(corner3[k], P[j], v);
-        reach = std::max(reach, Length(v));
-      }
+      for (int j = 0; j < 3; ++j) reach = std::max(reach, Length(Sub(corner3[k], P[j])));
     }
     reach += height;
     if (!std::isfinite(reach)) return -1;
@@ -211,9 +189,9 @@ int TriangleBounds(CV_triangle triangle, double origin_limit, double origin_in_b
   double extent = M + L;
   double height = kOffPlane * (M + extent) + kOffPlaneOrigin * origin_in_box;
   for (int i = 0; i < 3; ++i) {
-    double low = std::min(corner3[0][i], std::min(corner3[1][i], corner3[2][i]));
-    double high = std::max(corner3[0][i], std::max(corner3[1][i], corner3[2][i]));
-    double grow = height * std::fabs(n[i]) + 1e-9 * extent + 1e-30;
+    double low = std::min(Component(corner3[0], i), std::min(Component(corner3[1], i), Component(corner3[2], i)));
+    double high = std::max(Component(corner3[0], i), std::max(Component(corner3[1], i), Component(corner3[2], i)));
+    double grow = height * std::fabs(Component(n, i)) + 1e-9 * extent + 1e-30;
     lo[i] = FloatBelow(low - grow);
     hi[i] = FloatAbove(high + grow);
     if (!std::isfinite(lo[i]) || !std::isfinite(hi[i])) return -1;
