@@ -1,0 +1,56 @@
+// The ray hierarchy over one object's triangles: its record and its build,
+// a binned surface-area split over boxes that hold every point the triangle
+// test can accept.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <limits>
+
+#include "scene/trianglecache.h"
+
+// The empty box runs from kInfinity down to -kInfinity; a query without a
+// limit takes kInfinity.
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+// From this depth on the build splits at the median, so that no path exceeds
+// kSurfaceAreaDepth + 32 nodes and the traversal stack (one entry per level) holds.
+constexpr int kSurfaceAreaDepth = 48;
+
+struct CV_bvh_node {
+  float lo[3];
+  float hi[3];
+  int32_t first;  // inner node: index of the left child (the right one follows); leaf: first slot
+  int32_t count;  // 0 for an inner node; the leaf's number of slots otherwise
+};
+
+struct CV_acceleration {
+  const CV_triangle* source;     // the object's triangle array this was built from
+  int32_t source_count;          // and its length: a mismatch makes the query scan
+  float max_abs;                 // largest coordinate magnitude of every box below
+  float origin_limit;            // rays whose origin has a larger coordinate scan the object
+  int32_t slot_count;            // triangles in the hierarchy
+  CV_cached_plane* slot_planes;  // in leaf order, with each slot's triangle index
+  CV_cached_edges* slot_edges;
+  int32_t node_count;
+  CV_bvh_node* nodes;            // node 0 is the root
+  int32_t unbounded_count;       // triangles tested on every query (no safe box)
+  CV_cached_triangle* unbounded;
+  int32_t* unbounded_triangle;
+  CV_cached_triangle box[12];
+  bool box_has_bounds;           // box_lo..box_hi holds every point a box triangle can accept
+  float box_lo[3];
+  float box_hi[3];
+  int8_t box_kind[12];           // AcceptanceBounds of each box triangle (1, 0 or -1)
+  float box_triangle_lo[12][3];  // and its box when the kind is 1
+  float box_triangle_hi[12][3];
+  int8_t box_order[3][2][12];    // the order to try them in, by the axis and side the ray leaves by
+  size_t bytes;                  // memory held by this record and its arrays
+};
+
+// The hierarchy of the object's triangles and box triangles, or null when the
+// object has a coordinate that is not finite or beyond 1e15 (such an object is
+// scanned triangle by triangle).
+CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
+                                   const CV_triangle* box_triangles);
+void FreeAcceleration(CV_acceleration* acceleration);
+
