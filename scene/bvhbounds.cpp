@@ -19,6 +19,182 @@ float FloatAbove(double v) {
   return f;
 }
 
+// The triangle's plane as the bounds see it: the corners in double, their
+// largest coordinate magnitude M, the unit normal n of the float normal N,
+// and an orthonormal basis (b1, b2) of the plane.
+struct BoundPlane {
+  double3 P[3];
+  double M;
+  double3 n;
+  double3 b1;
+  double3 b2;
+};
+
+// One edge's half-space as the bounds see it (see TriangleBounds).
+struct EdgeLine {
+  double w;       // the band's half-width over the edge's line
+  double tilt;    // m . n: how far m leans out of the plane
+  double across;  // |m projected on the plane|
+  double height;  // the start corner's height over the plane through P0
+  double3 mu;     // m projected on the plane
+  double3 offset;  // the start corner A - P0
+  double nu[2];   // the line's in-plane unit normal, in the basis (b1, b2)
+  double at[2];   // the start corner projected on the plane, in that basis
+};
+
+// The corners widened to double and their largest magnitude; false for a
+// corner that is not finite or too large to bound.
+bool ReadCorners(CV_triangle triangle, BoundPlane& plane) {
+  const vertex3f corners[3] = {triangle.a, triangle.b, triangle.c};
+  plane.M = 0;
+  for (int k = 0; k < 3; ++k) {
+    if (!FiniteVertex(corners[k])) return false;
+    plane.P[k] = ToDouble3(corners[k]);
+    for (int i = 0; i < 3; ++i) plane.M = std::max(plane.M, std::fabs(Component(plane.P[k], i)));
+  }
+  return !(plane.M > kLargestBoundedCoordinate);
+}
+
+// The unit normal of the float normal N; false when N is too short (or not
+// finite) for the test's denominator to round relatively.
+bool UnitNormal(vertex3f N, double3& n) {
+  n = ToDouble3(N);
+  double n_length = Length(n);
+  if (!(n_length >= kSmallestNormal) || !std::isfinite(n_length)) return false;
+  n = Divide(n, n_length);
+  return true;
+}
+
+// Edge e's band, tilt and height from the test's own float edge vector E and
+// unit reference normal R; false when E or R is too degenerate for the
+// argument to hold.
+bool MeasureEdge(const CV_cached_triangle& c, int e, const BoundPlane& plane, EdgeLine& line) {
+  const double3 E = ToDouble3(c.edge[e]);
+  const double3 R = ToDouble3(c.R_hat[e]);
+  double edge_length = Length(E);
+  double r_length = Length(R);
+  if (!(edge_length > 1e-20) || !(r_length > 0.999 && r_length < 1.001)) return false;
+  double3 m = Cross(R, E);
+  double m_length = Length(m);
+  if (!(m_length > 0.999 * edge_length)) return false;
+  m = Divide(m, m_length);
+  line.w = 1.7321e-4 / edge_length * (1 + 1e-9);
+  line.tilt = Dot(m, plane.n);
+  line.mu = Sub(m, Scale(line.tilt, plane.n));
+  line.across = Length(line.mu);
+  if (!(line.across > 0.99)) return false;
+  line.offset = Sub(plane.P[e], plane.P[0]);
+  line.height = Dot(line.offset, plane.n);
+  return true;
+}
+
+// b1 along the first edge's line normal turned in the plane: b1 = mu0 x n is
+// in the plane; any orthonormal basis of the plane serves.
+bool PlaneBasis(const EdgeLine& first, BoundPlane& plane) {
+  plane.b1 = Cross(first.mu, plane.n);
+  double b1_length = Length(plane.b1);
+  if (!(b1_length > 0.5 * first.across)) return false;
+  plane.b1 = Divide(plane.b1, b1_length);
+  plane.b2 = Cross(plane.n, plane.b1);
+  return true;
+}
+
+// The line's normal and start corner in the plane's basis.
+bool ProjectEdge(const BoundPlane& plane, EdgeLine& line) {
+  double x = Dot(line.mu, plane.b1);
+  double y = Dot(line.mu, plane.b2);
+  double l = std::sqrt(x * x + y * y);
+  if (!(l > 0.5)) return false;
+  line.nu[0] = x / l;
+  line.nu[1] = y / l;
+  line.at[0] = Dot(line.offset, plane.b1);
+  line.at[1] = Dot(line.offset, plane.b2);
+  return true;
+}
+
+// The three lines cut out a triangle: their normals turn the same way.
+bool LinesCutOutATriangle(const EdgeLine lines[3]) {
+  double turn[3];
+  for (int e = 0; e < 3; ++e) {
+    int f = (e + 1) % 3;
+    turn[e] = lines[e].nu[0] * lines[f].nu[1] - lines[e].nu[1] * lines[f].nu[0];
+  }
+  bool positive = turn[0] > 1e-6 && turn[1] > 1e-6 && turn[2] > 1e-6;
+  bool negative = turn[0] < -1e-6 && turn[1] < -1e-6 && turn[2] < -1e-6;
+  return positive || negative;
+}
+
+// How far an accepted point can lie off the float plane, for coordinates up
+// to extent and origins up to origin.
+double OffPlaneHeight(double M, double extent, double origin) {
+  return kOffPlane * (M + extent) + kOffPlaneOrigin * origin;
+}
+
+// The corners of the enlarged triangle: each line pushed out by its band,
+// kSlope L and the off-plane height times its tilt; corner k joins the lines
+// of edges k - 1 and k.
+void PushedCorners(const BoundPlane& plane, const EdgeLine lines[3], double L, double height, double3 corners[3]) {
+  double extent = plane.M + L;
+  double limit[3];
+  for (int e = 0; e < 3; ++e) {
+    const EdgeLine& line = lines[e];
+    double push = (line.w + kSlope * L + (height + std::fabs(line.height)) * std::fabs(line.tilt)) / line.across;
+    push = push * (1 + 1e-9) + 1e-12 * extent;
+    limit[e] = line.nu[0] * line.at[0] + line.nu[1] * line.at[1] - push;
+  }
+  for (int k = 0; k < 3; ++k) {
+    const double* np = lines[(k + 2) % 3].nu;
+    const double* nk = lines[k].nu;
+    double lp = limit[(k + 2) % 3];
+    double det = np[0] * nk[1] - np[1] * nk[0];
+    double u = (lp * nk[1] - np[1] * limit[k]) / det;
+    double v = (np[0] * limit[k] - lp * nk[0]) / det;
+    corners[k] = Add(Add(plane.P[0], Scale(u, plane.b1)), Scale(v, plane.b2));
+  }
+}
+
+// The enlarged triangle's corners for a bound L on |X - A| that they confirm:
+// L starts at twice the longest edge and grows until every corner lies
+// within it. False when no such L is found in 8 rounds.
+bool EnlargedCorners(const BoundPlane& plane, const EdgeLine lines[3], double origin_limit, double3 corners[3],
+                     double& L) {
+  double D = 0;
+  for (int k = 0; k < 3; ++k) D = std::max(D, Length(Sub(plane.P[(k + 1) % 3], plane.P[k])));
+  L = 2 * D + 1e-30;
+  for (int round = 0; round < 8; ++round) {
+    double height = OffPlaneHeight(plane.M, plane.M + L, origin_limit);
+    PushedCorners(plane, lines, L, height, corners);
+    double reach = 0;
+    for (int k = 0; k < 3; ++k) {
+      for (int j = 0; j < 3; ++j) reach = std::max(reach, Length(Sub(corners[k], plane.P[j])));
+    }
+    reach += height;
+    if (!std::isfinite(reach)) return false;
+    if (reach <= L) return true;
+    L = reach * 1.25;
+  }
+  return false;
+}
+
+// The float box around the corners, grown by the off-plane height along the
+// normal and by the rounding of the corners; false when it is not finite or
+// too large to bound.
+bool BoxOfCorners(const BoundPlane& plane, const double3 corners[3], double L, double origin_in_box, float lo[3],
+                  float hi[3]) {
+  double extent = plane.M + L;
+  double height = OffPlaneHeight(plane.M, extent, origin_in_box);
+  for (int i = 0; i < 3; ++i) {
+    double low = std::min(Component(corners[0], i), std::min(Component(corners[1], i), Component(corners[2], i)));
+    double high = std::max(Component(corners[0], i), std::max(Component(corners[1], i), Component(corners[2], i)));
+    double grow = height * std::fabs(Component(plane.n, i)) + 1e-9 * extent + 1e-30;
+    lo[i] = FloatBelow(low - grow);
+    hi[i] = FloatAbove(high + grow);
+    if (!std::isfinite(lo[i]) || !std::isfinite(hi[i])) return false;
+    if (std::fabs(lo[i]) > kLargestBoundedCoordinate || std::fabs(hi[i]) > kLargestBoundedCoordinate) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // Bounds of the points the triangle test accepts. Let A be an edge's start
@@ -53,118 +229,19 @@ int TriangleBounds(CV_triangle triangle, double origin_limit, double origin_in_b
   CV_cached_triangle c = CacheTriangle(triangle);
   // A zero float normal makes m NaN: the plain test never accepts.
   if (c.N.x == 0 && c.N.y == 0 && c.N.z == 0) return 0;
-  const vertex3f corners[3] = {triangle.a, triangle.b, triangle.c};
-  double3 P[3];
-  double M = 0;
-  for (int k = 0; k < 3; ++k) {
-    if (!FiniteVertex(corners[k])) return -1;
-    P[k] = ToDouble3(corners[k]);
-    for (int i = 0; i < 3; ++i) M = std::max(M, std::fabs(Component(P[k], i)));
-  }
-  if (M > kLargestBoundedCoordinate) return -1;
-
-  double3 n = ToDouble3(c.N);
-  double n_length = Length(n);
-  if (!(n_length >= kSmallestNormal) || !std::isfinite(n_length)) return -1;
-  n = Divide(n, n_length);
-
-  double w[3];
-  double tilt[3];
-  double across[3];  // |m projected on the plane|
-  double height_of_corner[3];
-  double nu[3][2];  // the in-plane unit normals of the edge lines, in the basis (b1, b2)
-  double at[3][2];  // the corners projected on the plane, in that basis
-  double3 b1;
-  double3 b2;
+  BoundPlane plane;
+  if (!ReadCorners(triangle, plane) || !UnitNormal(c.N, plane.n)) return -1;
+  EdgeLine lines[3];
   for (int e = 0; e < 3; ++e) {
-    const double3 E = ToDouble3(c.edge[e]);
-    const double3 R = ToDouble3(c.R_hat[e]);
-    double edge_length = Length(E);
-    double r_length = Length(R);
-    if (!(edge_length > 1e-20) || !(r_length > 0.999 && r_length < 1.001)) return -1;
-    double3 m = Cross(R, E);
-    double m_length = Length(m);
-    if (!(m_length > 0.999 * edge_length)) return -1;
-    m = Divide(m, m_length);
-    w[e] = 1.7321e-4 / edge_length * (1 + 1e-9);
-    tilt[e] = Dot(m, n);
-    double3 mu = Sub(m, Scale(tilt[e], n));
-    across[e] = Length(mu);
-    if (!(across[e] > 0.99)) return -1;
-    double3 offset = Sub(P[e], P[0]);
-    height_of_corner[e] = Dot(offset, n);
-    if (e == 0) {
-      double edge_length_in_plane = Length(mu);
-      // b1 along the first edge's line normal turned in the plane: b1 = mu0 x n is
-      // in the plane; any orthonormal basis of the plane serves.
-      b1 = Cross(mu, n);
-      double b1_length = Length(b1);
-      if (!(b1_length > 0.5 * edge_length_in_plane)) return -1;
-      b1 = Divide(b1, b1_length);
-      b2 = Cross(n, b1);
-    }
-    double x = Dot(mu, b1);
-    double y = Dot(mu, b2);
-    double l = std::sqrt(x * x + y * y);
-    if (!(l > 0.5)) return -1;
-    nu[e][0] = x / l;
-    nu[e][1] = y / l;
-    at[e][0] = Dot(offset, b1);
-    at[e][1] = Dot(offset, b2);
+    if (!MeasureEdge(c, e, plane, lines[e])) return -1;
+    if (e == 0 && !PlaneBasis(lines[0], plane)) return -1;
+    if (!ProjectEdge(plane, lines[e])) return -1;
   }
-  // The three lines must cut out a triangle: their normals turn the same way.
-  double turn[3];
-  for (int e = 0; e < 3; ++e) {
-    int f = (e + 1) % 3;
-    turn[e] = nu[e][0] * nu[f][1] - nu[e][1] * nu[f][0];
-  }
-  bool positive = turn[0] > 1e-6 && turn[1] > 1e-6 && turn[2] > 1e-6;
-  bool negative = turn[0] < -1e-6 && turn[1] < -1e-6 && turn[2] < -1e-6;
-  if (!positive && !negative) return -1;
-
-  double D = 0;
-  for (int k = 0; k < 3; ++k) D = std::max(D, Length(Sub(P[(k + 1) % 3], P[k])));
-  double L = 2 * D + 1e-30;
-  double3 corner3[3];
-  for (int round = 0;; ++round) {
-    if (round == 8) return -1;
-    double extent = M + L;
-    double height = kOffPlane * (M + extent) + kOffPlaneOrigin * origin_limit;
-    double limit[3];
-    for (int e = 0; e < 3; ++e) {
-      double push = (w[e] + kSlope * L + (height + std::fabs(height_of_corner[e])) * std::fabs(tilt[e])) / across[e];
-      push = push * (1 + 1e-9) + 1e-12 * extent;
-      limit[e] = nu[e][0] * at[e][0] + nu[e][1] * at[e][1] - push;
-    }
-    // Corner k joins the lines of edges k - 1 and k.
-    for (int k = 0; k < 3; ++k) {
-      int p = (k + 2) % 3;
-      double det = nu[p][0] * nu[k][1] - nu[p][1] * nu[k][0];
-      double u = (limit[p] * nu[k][1] - nu[p][1] * limit[k]) / det;
-      double v = (nu[p][0] * limit[k] - limit[p] * nu[k][0]) / det;
-      corner3[k] = Add(Add(P[0], Scale(u, b1)), Scale(v, b2));
-    }
-    double reach = 0;
-    for (int k = 0; k < 3; ++k) {
-      for (int j = 0; j < 3; ++j) reach = std::max(reach, Length(Sub(corner3[k], P[j])));
-    }
-    reach += height;
-    if (!std::isfinite(reach)) return -1;
-    if (reach <= L) break;
-    L = reach * 1.25;
-  }
-  double extent = M + L;
-  double height = kOffPlane * (M + extent) + kOffPlaneOrigin * origin_in_box;
-  for (int i = 0; i < 3; ++i) {
-    double low = std::min(Component(corner3[0], i), std::min(Component(corner3[1], i), Component(corner3[2], i)));
-    double high = std::max(Component(corner3[0], i), std::max(Component(corner3[1], i), Component(corner3[2], i)));
-    double grow = height * std::fabs(Component(n, i)) + 1e-9 * extent + 1e-30;
-    lo[i] = FloatBelow(low - grow);
-    hi[i] = FloatAbove(high + grow);
-    if (!std::isfinite(lo[i]) || !std::isfinite(hi[i])) return -1;
-    if (std::fabs(lo[i]) > kLargestBoundedCoordinate || std::fabs(hi[i]) > kLargestBoundedCoordinate) return -1;
-  }
-  return 1;
+  if (!LinesCutOutATriangle(lines)) return -1;
+  double3 corners[3];
+  double L = 0;
+  if (!EnlargedCorners(plane, lines, origin_limit, corners, L)) return -1;
+  return BoxOfCorners(plane, corners, L, origin_in_box, lo, hi) ? 1 : -1;
 }
 
 int AcceptanceBounds(CV_triangle triangle, float lo[3], float hi[3]) {
