@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <vector>
 
 #include "scene/bvhbounds.h"
@@ -198,8 +197,7 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
     items.push_back(item);
   }
 
-  CV_acceleration* a = static_cast<CV_acceleration*>(std::calloc(1, sizeof(CV_acceleration)));
-  if (a == nullptr) return nullptr;
+  CV_acceleration* a = new CV_acceleration{};
   a->source = triangles;
   a->source_count = triangle_count;
   a->origin_limit = float(origin_limit);
@@ -248,40 +246,18 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
     nodes.push_back(CV_bvh_node{{0, 0, 0}, {0, 0, 0}, 0, 0});
     BuildNode(items, 0, int32_t(items.size()), nodes, 0, 0);
   }
-  a->slot_count = int32_t(items.size());
-  a->slot_planes =
-      static_cast<CV_cached_plane*>(std::aligned_alloc(64, (items.size() * sizeof(CV_cached_plane) / 64 + 1) * 64));
-  a->slot_edges = static_cast<CV_cached_edges*>(std::malloc(items.size() * sizeof(CV_cached_edges) + 1));
-  a->node_count = int32_t(nodes.size());
-  a->nodes = static_cast<CV_bvh_node*>(std::aligned_alloc(64, (nodes.size() * sizeof(CV_bvh_node) / 64 + 1) * 64));
-  a->unbounded_count = int32_t(unbounded.size());
-  a->unbounded = static_cast<CV_cached_triangle*>(std::malloc(unbounded.size() * sizeof(CV_cached_triangle) + 1));
-  a->unbounded_triangle = static_cast<int32_t*>(std::malloc(unbounded.size() * sizeof(int32_t) + 1));
-  if (a->slot_planes == nullptr || a->slot_edges == nullptr || a->nodes == nullptr || a->unbounded == nullptr ||
-      a->unbounded_triangle == nullptr) {
-    FreeAcceleration(a);
-    return nullptr;
-  }
+  a->slot_planes.resize(items.size());
+  a->slot_edges.resize(items.size());
   for (size_t s = 0; s < items.size(); ++s) {
     SplitCachedTriangle(CacheTriangle(triangles[items[s].triangle]), items[s].triangle, a->slot_planes[s],
                         a->slot_edges[s]);
   }
-  std::copy(nodes.begin(), nodes.end(), a->nodes);
-  for (size_t u = 0; u < unbounded.size(); ++u) {
-    a->unbounded[u] = CacheTriangle(triangles[unbounded[u]]);
-    a->unbounded_triangle[u] = unbounded[u];
-  }
+  a->nodes.assign(nodes.begin(), nodes.end());
+  for (int32_t u : unbounded) a->unbounded.push_back(CacheTriangle(triangles[u]));
+  a->unbounded_triangle = unbounded;
   a->bytes = sizeof(CV_acceleration) + items.size() * (sizeof(CV_cached_plane) + sizeof(CV_cached_edges)) +
              nodes.size() * sizeof(CV_bvh_node) + unbounded.size() * (sizeof(CV_cached_triangle) + sizeof(int32_t));
   return a;
 }
 
-void FreeAcceleration(CV_acceleration* a) {
-  if (a == nullptr) return;
-  std::free(a->slot_planes);
-  std::free(a->slot_edges);
-  std::free(a->nodes);
-  std::free(a->unbounded);
-  std::free(a->unbounded_triangle);
-  std::free(a);
-}
+void FreeAcceleration(CV_acceleration* a) { delete a; }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <new>
+#include <vector>
 
 #include "scene/trianglecache.h"
 
@@ -23,19 +25,36 @@ struct CV_bvh_node {
   int32_t count;  // 0 for an inner node; the leaf's number of slots otherwise
 };
 
+// Storage that starts on a 64-byte cache line. The traversal reads the two
+// children of a node together, and they sit side by side from an even index:
+// 64 bytes that then share one line; a 32-byte plane record never straddles
+// two lines.
+template <typename T>
+struct CacheLineAllocator {
+  using value_type = T;
+  CacheLineAllocator() = default;
+  template <typename U>
+  CacheLineAllocator(const CacheLineAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
+  void deallocate(T* p, size_t) { ::operator delete(p, std::align_val_t(64)); }
+};
+
+template <typename T, typename U>
+bool operator==(const CacheLineAllocator<T>&, const CacheLineAllocator<U>&) { return true; }
+template <typename T, typename U>
+bool operator!=(const CacheLineAllocator<T>&, const CacheLineAllocator<U>&) { return false; }
+
 struct CV_acceleration {
-  const CV_triangle* source;     // the object's triangle array this was built from
-  int32_t source_count;          // and its length: a mismatch makes the query scan
-  float max_abs;                 // largest coordinate magnitude of every box below
-  float origin_limit;            // rays whose origin has a larger coordinate scan the object
-  int32_t slot_count;            // triangles in the hierarchy
-  CV_cached_plane* slot_planes;  // in leaf order, with each slot's triangle index
-  CV_cached_edges* slot_edges;
-  int32_t node_count;
-  CV_bvh_node* nodes;            // node 0 is the root
-  int32_t unbounded_count;       // triangles tested on every query (no safe box)
-  CV_cached_triangle* unbounded;
-  int32_t* unbounded_triangle;
+  const CV_triangle* source;  // the object's triangle array this was built from
+  int32_t source_count;       // and its length: a mismatch makes the query scan
+  float max_abs;              // largest coordinate magnitude of every box below
+  float origin_limit;         // rays whose origin has a larger coordinate scan the object
+  // The triangles in the hierarchy in leaf order, each plane record with its triangle index.
+  std::vector<CV_cached_plane, CacheLineAllocator<CV_cached_plane>> slot_planes;
+  std::vector<CV_cached_edges> slot_edges;
+  std::vector<CV_bvh_node, CacheLineAllocator<CV_bvh_node>> nodes;  // node 0 is the root
+  std::vector<CV_cached_triangle> unbounded;  // triangles tested on every query (no safe box)
+  std::vector<int32_t> unbounded_triangle;
   CV_cached_triangle box[12];
   bool box_has_bounds;           // box_lo..box_hi holds every point a box triangle can accept
   float box_lo[3];

@@ -171,11 +171,11 @@ bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) 
 bool NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r, int object, float& best_t,
                      int& best_object, int& best_triangle, vertex3f& hit) {
   bool replaced = false;
-  for (int32_t u = 0; u < a.unbounded_count; ++u) {
+  for (size_t u = 0; u < a.unbounded.size(); ++u) {
     TestSlot(a.unbounded[u], a.unbounded_triangle[u], ray, object, best_t, best_object, best_triangle, hit,
              replaced);
   }
-  if (a.node_count == 0) return replaced;
+  if (a.nodes.empty()) return replaced;
 
   struct Pending {
     int32_t node;
