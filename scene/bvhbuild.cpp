@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 #include "scene/bvhbounds.h"
@@ -28,10 +29,11 @@ double HalfArea(const float lo[3], const float hi[3]) {
   return x * y + y * z + z * x;
 }
 
-void Grow(float lo[3], float hi[3], const Item& item) {
+// Widens lo..hi to hold add_lo..add_hi.
+void Grow(float lo[3], float hi[3], const float add_lo[3], const float add_hi[3]) {
   for (int i = 0; i < 3; ++i) {
-    lo[i] = std::min(lo[i], item.lo[i]);
-    hi[i] = std::max(hi[i], item.hi[i]);
+    lo[i] = std::min(lo[i], add_lo[i]);
+    hi[i] = std::max(hi[i], add_hi[i]);
   }
 }
 
@@ -42,106 +44,135 @@ void Empty(float lo[3], float hi[3]) {
   }
 }
 
+// The box of items begin..end into node, and the box of their centres.
+void BoundItems(const std::vector<Item>& items, int32_t begin, int32_t end, CV_bvh_node& node, float clo[3],
+                float chi[3]) {
+  Empty(node.lo, node.hi);
+  Empty(clo, chi);
+  for (int32_t k = begin; k < end; ++k) {
+    const Item& item = items[size_t(k)];
+    Grow(node.lo, node.hi, item.lo, item.hi);
+    Grow(clo, chi, item.centre, item.centre);
+  }
+}
+
+// The bin of a centre on an axis whose centres start at low, kBins per scale.
+int BinOf(float centre, double low, double scale) { return std::min(kBins - 1, int((double(centre) - low) * scale)); }
+
+// The cheapest binned split found so far: items in bins up to `bin` on `axis` go left.
+struct BinnedSplit {
+  int axis = -1;
+  int bin = -1;
+  double cost = std::numeric_limits<double>::infinity();
+};
+
+struct Bins {
+  int32_t count[kBins];
+  float lo[kBins][3];
+  float hi[kBins][3];
+};
+
+// Sweeps the bins of one axis from both ends and keeps in best the split
+// whose surface-area cost is lowest (the first of equal ones).
+void SweepBins(const Bins& bins, int axis, BinnedSplit& best) {
+  double right_area[kBins];
+  int32_t right_count[kBins];
+  float lo[3];
+  float hi[3];
+  Empty(lo, hi);
+  int32_t n = 0;
+  for (int b = kBins - 1; b > 0; --b) {
+    Grow(lo, hi, bins.lo[b], bins.hi[b]);
+    n += bins.count[b];
+    right_area[b] = n > 0 ? HalfArea(lo, hi) : 0;
+    right_count[b] = n;
+  }
+  Empty(lo, hi);
+  n = 0;
+  for (int b = 0; b + 1 < kBins; ++b) {
+    Grow(lo, hi, bins.lo[b], bins.hi[b]);
+    n += bins.count[b];
+    if (n == 0 || right_count[b + 1] == 0) continue;
+    double cost = HalfArea(lo, hi) * n + right_area[b + 1] * right_count[b + 1];
+    if (cost < best.cost) best = BinnedSplit{axis, b, cost};
+  }
+}
+
+// Bins items begin..end by their centres on one axis and offers its splits
+// to best; an axis on which the centres coincide has none.
+void TryAxis(const std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3],
+             int axis, BinnedSplit& best) {
+  double extent = double(chi[axis]) - clo[axis];
+  if (!(extent > 0)) return;
+  double scale = kBins / extent;
+  Bins bins;
+  for (int b = 0; b < kBins; ++b) {
+    bins.count[b] = 0;
+    Empty(bins.lo[b], bins.hi[b]);
+  }
+  for (int32_t k = begin; k < end; ++k) {
+    const Item& item = items[size_t(k)];
+    int b = BinOf(item.centre[axis], clo[axis], scale);
+    ++bins.count[b];
+    Grow(bins.lo[b], bins.hi[b], item.lo, item.hi);
+  }
+  SweepBins(bins, axis, best);
+}
+
+// Puts the items of the split's left bins first; the index of the first
+// right item, or -1 when one side would be empty.
+int32_t PartitionAtBin(std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3],
+                       const BinnedSplit& split) {
+  double scale = kBins / (double(chi[split.axis]) - clo[split.axis]);
+  double low = clo[split.axis];
+  auto right = std::partition(items.begin() + begin, items.begin() + end, [&](const Item& item) {
+    return BinOf(item.centre[split.axis], low, scale) <= split.bin;
+  });
+  int32_t middle = int32_t(right - items.begin());
+  return middle == begin || middle == end ? -1 : middle;
+}
+
+// Splits items begin..end at their median centre on the longest axis of the
+// centres; returns the index of the first right item.
+int32_t SplitAtMedian(std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3]) {
+  int axis = 0;
+  for (int i = 1; i < 3; ++i) {
+    if (chi[i] - clo[i] > chi[axis] - clo[axis]) axis = i;
+  }
+  int32_t middle = begin + (end - begin) / 2;
+  std::nth_element(items.begin() + begin, items.begin() + middle, items.begin() + end,
+                   [axis](const Item& p, const Item& q) { return p.centre[axis] < q.centre[axis]; });
+  return middle;
+}
+
 // Binned surface-area split (a median split on the longest axis of the
 // centres below kSurfaceAreaDepth levels or when no binned split separates
 // the items). Children are stored side by side; leaves take consecutive items.
 void BuildNode(std::vector<Item>& items, int32_t begin, int32_t end, std::vector<CV_bvh_node>& nodes, int32_t at,
                int depth) {
   CV_bvh_node node;
-  Empty(node.lo, node.hi);
-  float clo[3] = {kInfinity, kInfinity, kInfinity};
-  float chi[3] = {-kInfinity, -kInfinity, -kInfinity};
-  for (int32_t k = begin; k < end; ++k) {
-    Grow(node.lo, node.hi, items[size_t(k)]);
-    for (int i = 0; i < 3; ++i) {
-      clo[i] = std::min(clo[i], items[size_t(k)].centre[i]);
-      chi[i] = std::max(chi[i], items[size_t(k)].centre[i]);
-    }
-  }
+  float clo[3];
+  float chi[3];
+  BoundItems(items, begin, end, node, clo, chi);
   int32_t count = end - begin;
+  node.first = begin;
+  node.count = count;
   if (count <= kLeafSize) {
-    node.first = begin;
-    node.count = count;
     nodes[size_t(at)] = node;
     return;
   }
-
   int32_t middle = -1;
   if (depth < kSurfaceAreaDepth) {
-    int best_axis = -1;
-    int best_bin = -1;
-    double best_cost = std::numeric_limits<double>::infinity();
-    for (int axis = 0; axis < 3; ++axis) {
-      double extent = double(chi[axis]) - clo[axis];
-      if (!(extent > 0)) continue;
-      double scale = kBins / extent;
-      int32_t bin_count[kBins] = {};
-      float bin_lo[kBins][3];
-      float bin_hi[kBins][3];
-      for (int b = 0; b < kBins; ++b) Empty(bin_lo[b], bin_hi[b]);
-      for (int32_t k = begin; k < end; ++k) {
-        int b = std::min(kBins - 1, int((double(items[size_t(k)].centre[axis]) - clo[axis]) * scale));
-        ++bin_count[b];
-        Grow(bin_lo[b], bin_hi[b], items[size_t(k)]);
-      }
-      double right_area[kBins];
-      int32_t right_count[kBins];
-      float lo[3];
-      float hi[3];
-      Empty(lo, hi);
-      int32_t n = 0;
-      for (int b = kBins - 1; b > 0; --b) {
-        for (int i = 0; i < 3; ++i) {
-          lo[i] = std::min(lo[i], bin_lo[b][i]);
-          hi[i] = std::max(hi[i], bin_hi[b][i]);
-        }
-        n += bin_count[b];
-        right_area[b] = n > 0 ? HalfArea(lo, hi) : 0;
-        right_count[b] = n;
-      }
-      Empty(lo, hi);
-      n = 0;
-      for (int b = 0; b + 1 < kBins; ++b) {
-        for (int i = 0; i < 3; ++i) {
-          lo[i] = std::min(lo[i], bin_lo[b][i]);
-          hi[i] = std::max(hi[i], bin_hi[b][i]);
-        }
-        n += bin_count[b];
-        if (n == 0 || right_count[b + 1] == 0) continue;
-        double cost = HalfArea(lo, hi) * n + right_area[b + 1] * right_count[b + 1];
-        if (cost < best_cost) {
-          best_cost = cost;
-          best_axis = axis;
-          best_bin = b;
-        }
-      }
-    }
+    BinnedSplit best;
+    for (int axis = 0; axis < 3; ++axis) TryAxis(items, begin, end, clo, chi, axis, best);
     double node_area = HalfArea(node.lo, node.hi);
-    if (count <= kLargestLeaf && !(best_cost + node_area < node_area * count)) {
-      node.first = begin;
-      node.count = count;
+    if (count <= kLargestLeaf && !(best.cost + node_area < node_area * count)) {
       nodes[size_t(at)] = node;
       return;
     }
-    if (best_axis >= 0) {
-      double scale = kBins / (double(chi[best_axis]) - clo[best_axis]);
-      double low = clo[best_axis];
-      auto split = std::partition(items.begin() + begin, items.begin() + end, [&](const Item& item) {
-        return std::min(kBins - 1, int((double(item.centre[best_axis]) - low) * scale)) <= best_bin;
-      });
-      middle = int32_t(split - items.begin());
-      if (middle == begin || middle == end) middle = -1;
-    }
+    if (best.axis >= 0) middle = PartitionAtBin(items, begin, end, clo, chi, best);
   }
-  if (middle < 0) {
-    int axis = 0;
-    for (int i = 1; i < 3; ++i) {
-      if (chi[i] - clo[i] > chi[axis] - clo[axis]) axis = i;
-    }
-    middle = begin + count / 2;
-    std::nth_element(items.begin() + begin, items.begin() + middle, items.begin() + end,
-                     [axis](const Item& p, const Item& q) { return p.centre[axis] < q.centre[axis]; });
-  }
+  if (middle < 0) middle = SplitAtMedian(items, begin, end, clo, chi);
   int32_t left = int32_t(nodes.size());
   nodes.push_back(CV_bvh_node{});
   nodes.push_back(CV_bvh_node{});
@@ -152,15 +183,14 @@ void BuildNode(std::vector<Item>& items, int32_t begin, int32_t end, std::vector
   BuildNode(items, middle, end, nodes, left + 1, depth + 1);
 }
 
-}  // namespace
-
-CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
-                                   const CV_triangle* box_triangles) {
-  if (triangle_count < 0 || (triangle_count > 0 && triangles == nullptr) || box_triangles == nullptr) return nullptr;
-  float coordinates = 0;
+// The largest coordinate magnitude of the triangles and of the finite box
+// corners; false when a triangle has a corner that is not finite.
+bool LargestCoordinate(const CV_triangle* triangles, int32_t triangle_count, const CV_triangle* box_triangles,
+                       float& coordinates) {
+  coordinates = 0;
   for (int32_t k = 0; k < triangle_count; ++k) {
     const CV_triangle& t = triangles[k];
-    if (!FiniteVertex(t.a) || !FiniteVertex(t.b) || !FiniteVertex(t.c)) return nullptr;
+    if (!FiniteVertex(t.a) || !FiniteVertex(t.b) || !FiniteVertex(t.c)) return false;
     for (const vertex3f& v : {t.a, t.b, t.c}) {
       coordinates = std::max(coordinates, std::max(std::fabs(v.x), std::max(std::fabs(v.y), std::fabs(v.z))));
     }
@@ -172,15 +202,22 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
       coordinates = std::max(coordinates, std::max(std::fabs(v.x), std::max(std::fabs(v.y), std::fabs(v.z))));
     }
   }
-  // Rays from farther away are rare (the scene's own rays start inside it);
-  // they scan the object.
+  return true;
+}
+
+// The largest origin coordinate the boxes are made for. Rays from farther
+// away are rare (the scene's own rays start inside it); they scan the object.
+double OriginLimit(float coordinates) {
   double origin_limit = std::max(1e5, 16.0 * double(coordinates));
   if (!(origin_limit < kLargestBoundedCoordinate)) origin_limit = kLargestBoundedCoordinate;
+  return origin_limit;
+}
 
-  std::vector<Item> items;
+// An item per triangle with a safe box; the triangles without one go to
+// unbounded, those the test never accepts nowhere. max_abs grows to hold every box.
+void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double origin_limit,
+                    std::vector<Item>& items, std::vector<int32_t>& unbounded, float& max_abs) {
   items.reserve(size_t(triangle_count));
-  std::vector<int32_t> unbounded;
-  float max_abs = 0;
   for (int32_t k = 0; k < triangle_count; ++k) {
     Item item;
     int kind = TriangleBounds(triangles[k], origin_limit, 0, item.lo, item.hi);
@@ -196,63 +233,89 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
     item.triangle = k;
     items.push_back(item);
   }
+}
 
-  CV_acceleration* a = new CV_acceleration{};
-  a->source = triangles;
-  a->source_count = triangle_count;
-  a->origin_limit = float(origin_limit);
-  a->box_has_bounds = true;
-  Empty(a->box_lo, a->box_hi);
+// The box triangles, cached, with their boxes and the box of them all.
+void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, CV_acceleration& a, float& max_abs) {
+  a.box_has_bounds = true;
+  Empty(a.box_lo, a.box_hi);
   for (int s = 0; s < 12; ++s) {
-    a->box[s] = CacheTriangle(box_triangles[s]);
+    a.box[s] = CacheTriangle(box_triangles[s]);
     float lo[3];
     float hi[3];
     int kind = TriangleBounds(box_triangles[s], origin_limit, 0, lo, hi);
-    a->box_kind[s] = int8_t(kind);
-    if (kind < 0) a->box_has_bounds = false;
+    a.box_kind[s] = int8_t(kind);
+    if (kind < 0) a.box_has_bounds = false;
     if (kind <= 0) continue;
     for (int i = 0; i < 3; ++i) {
-      a->box_triangle_lo[s][i] = lo[i];
-      a->box_triangle_hi[s][i] = hi[i];
-      a->box_lo[i] = std::min(a->box_lo[i], lo[i]);
-      a->box_hi[i] = std::max(a->box_hi[i], hi[i]);
+      a.box_triangle_lo[s][i] = lo[i];
+      a.box_triangle_hi[s][i] = hi[i];
       max_abs = std::max(max_abs, std::max(std::fabs(lo[i]), std::fabs(hi[i])));
     }
+    Grow(a.box_lo, a.box_hi, lo, hi);
   }
-  a->max_abs = max_abs;
-  // For a ray leaving the box through the face on `axis` and `side`, the box
-  // triangles most nearly facing that way come first.
+}
+
+// For a ray leaving the box through the face on `axis` and `side`, the box
+// triangles most nearly facing that way come first.
+void OrderBoxTriangles(CV_acceleration& a) {
   for (int axis = 0; axis < 3; ++axis) {
     for (int side = 0; side < 2; ++side) {
       double facing[12];
       for (int s = 0; s < 12; ++s) {
-        const vertex3f& n = a->box[s].n_hat;
+        const vertex3f& n = a.box[s].n_hat;
         double along = axis == 0 ? n.x : axis == 1 ? n.y : n.z;
         facing[s] = std::isfinite(along) ? (side == 1 ? along : -along) : -2;
       }
       int order[12];
       for (int s = 0; s < 12; ++s) order[s] = s;
       std::stable_sort(order, order + 12, [&facing](int p, int q) { return facing[p] > facing[q]; });
-      for (int s = 0; s < 12; ++s) a->box_order[axis][side][s] = int8_t(order[s]);
+      for (int s = 0; s < 12; ++s) a.box_order[axis][side][s] = int8_t(order[s]);
     }
   }
+}
 
+// The nodes over the items, which it puts in leaf order: the root, then an
+// unused node, so that every pair of children starts at an even index.
+std::vector<CV_bvh_node> LayOutNodes(std::vector<Item>& items) {
   std::vector<CV_bvh_node> nodes;
-  if (!items.empty()) {
-    nodes.reserve(2 * items.size() / kLeafSize + 2);
-    // The root, then an unused node, so that every pair of children starts
-    // at an even index: in the 64-byte aligned array a pair shares one cache line.
-    nodes.push_back(CV_bvh_node{});
-    nodes.push_back(CV_bvh_node{{0, 0, 0}, {0, 0, 0}, 0, 0});
-    BuildNode(items, 0, int32_t(items.size()), nodes, 0, 0);
-  }
+  if (items.empty()) return nodes;
+  nodes.reserve(2 * items.size() / kLeafSize + 2);
+  nodes.push_back(CV_bvh_node{});
+  nodes.push_back(CV_bvh_node{{0, 0, 0}, {0, 0, 0}, 0, 0});
+  BuildNode(items, 0, int32_t(items.size()), nodes, 0, 0);
+  return nodes;
+}
+
+}  // namespace
+
+CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
+                                   const CV_triangle* box_triangles) {
+  if (triangle_count < 0 || (triangle_count > 0 && triangles == nullptr) || box_triangles == nullptr) return nullptr;
+  float coordinates = 0;
+  if (!LargestCoordinate(triangles, triangle_count, box_triangles, coordinates)) return nullptr;
+  double origin_limit = OriginLimit(coordinates);
+  std::vector<Item> items;
+  std::vector<int32_t> unbounded;
+  float max_abs = 0;
+  BoundTriangles(triangles, triangle_count, origin_limit, items, unbounded, max_abs);
+
+  CV_acceleration* a = new CV_acceleration{};
+  a->source = triangles;
+  a->source_count = triangle_count;
+  a->origin_limit = float(origin_limit);
+  BoundBoxTriangles(box_triangles, origin_limit, *a, max_abs);
+  a->max_abs = max_abs;
+  OrderBoxTriangles(*a);
+
+  std::vector<CV_bvh_node> nodes = LayOutNodes(items);
+  a->nodes.assign(nodes.begin(), nodes.end());
   a->slot_planes.resize(items.size());
   a->slot_edges.resize(items.size());
   for (size_t s = 0; s < items.size(); ++s) {
     SplitCachedTriangle(CacheTriangle(triangles[items[s].triangle]), items[s].triangle, a->slot_planes[s],
                         a->slot_edges[s]);
   }
-  a->nodes.assign(nodes.begin(), nodes.end());
   for (int32_t u : unbounded) a->unbounded.push_back(CacheTriangle(triangles[u]));
   a->unbounded_triangle = unbounded;
   a->bytes = sizeof(CV_acceleration) + items.size() * (sizeof(CV_cached_plane) + sizeof(CV_cached_edges)) +
