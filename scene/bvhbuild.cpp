@@ -316,10 +316,15 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
     SplitCachedTriangle(CacheTriangle(triangles[items[s].triangle]), items[s].triangle, a->slot_planes[s],
                         a->slot_edges[s]);
   }
-  for (int32_t u : unbounded) a->unbounded.push_back(CacheTriangle(triangles[u]));
-  a->unbounded_triangle = unbounded;
-  a->bytes = sizeof(CV_acceleration) + items.size() * (sizeof(CV_cached_plane) + sizeof(CV_cached_edges)) +
-             nodes.size() * sizeof(CV_bvh_node) + unbounded.size() * (sizeof(CV_cached_triangle) + sizeof(int32_t));
+  a->unbounded_planes.resize(unbounded.size());
+  a->unbounded_edges.resize(unbounded.size());
+  for (size_t u = 0; u < unbounded.size(); ++u) {
+    SplitCachedTriangle(CacheTriangle(triangles[unbounded[u]]), unbounded[u], a->unbounded_planes[u],
+                        a->unbounded_edges[u]);
+  }
+  a->bytes = sizeof(CV_acceleration) +
+             (items.size() + unbounded.size()) * (sizeof(CV_cached_plane) + sizeof(CV_cached_edges)) +
+             nodes.size() * sizeof(CV_bvh_node);
   return a;
 }
 

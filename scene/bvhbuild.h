@@ -53,8 +53,9 @@ struct CV_acceleration {
   std::vector<CV_cached_plane, CacheLineAllocator<CV_cached_plane>> slot_planes;
   std::vector<CV_cached_edges> slot_edges;
   std::vector<CV_bvh_node, CacheLineAllocator<CV_bvh_node>> nodes;  // node 0 is the root
-  std::vector<CV_cached_triangle> unbounded;  // triangles tested on every query (no safe box)
-  std::vector<int32_t> unbounded_triangle;
+  // The triangles tested on every query (no safe box), in the slots' form.
+  std::vector<CV_cached_plane> unbounded_planes;
+  std::vector<CV_cached_edges> unbounded_edges;
   CV_cached_triangle box[12];
   bool box_has_bounds;           // box_lo..box_hi holds every point a box triangle can accept
   float box_lo[3];
