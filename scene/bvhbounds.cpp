@@ -7,6 +7,42 @@
 
 namespace {
 
+// The rounding argument's margins (see TriangleBounds): the edge test's slope
+// term and the off-plane height per unit of the largest corner coordinate.
+constexpr double kSlope = 1e-6;
+constexpr double kOffPlane = 2e-6;
+// sqrt(3) times the band 1e-4 of each |T| component, rounded up.
+constexpr double kBandRadius = 1.7321e-4;
+// Shorter float edges give a band wider than any coordinate that is bounded.
+constexpr double kShortestEdge = 1e-20;
+// R_hat is a float unit vector, a few ulp from length 1; farther off, it came
+// from an underflowed or overflowed cross product and the argument fails.
+constexpr double kLeastUnitLength = 0.999;
+constexpr double kMostUnitLength = 1.001;
+// R_hat is perpendicular to E up to rounding, so |R_hat x E| is |E| within a
+// few ulp; a shorter product means m does not point across the edge.
+constexpr double kLeastCrossShare = 0.999;
+// m lies in the float plane up to rounding; a larger tilt means R_hat and N
+// disagree and the lines cannot be projected on the plane.
+constexpr double kLeastAcross = 0.99;
+// Vectors in the plane keep their length in the plane's basis; keeping less
+// than half of it means the basis is ill-conditioned.
+constexpr double kLeastInPlaneShare = 0.5;
+// Lines nearer to parallel meet far away at ill-conditioned corners.
+constexpr double kLeastTurn = 1e-6;
+// Relative widening for the bounds' own double roundings (about 1e-16 each).
+constexpr double kDoubleRounding = 1e-9;
+// The double rounding of a line's offset, relative to the coordinates it is measured at.
+constexpr double kLineRounding = 1e-12;
+// An absolute floor under the relative margins, for coordinates near zero.
+constexpr double kLeastMargin = 1e-30;
+// The reach settles within two or three rounds; more means the lines diverge.
+constexpr int kReachRounds = 8;
+// Grows L past the reach found, so that the next round can confirm it.
+constexpr double kReachGrowth = 1.25;
+// The origins AcceptanceBounds answers for.
+constexpr double kAcceptanceOriginLimit = 1e3;
+
 float FloatBelow(double v) {
   float f = float(v);
   if (double(f) > v) f = std::nextafter(f, -std::numeric_limits<float>::infinity());
@@ -73,16 +109,16 @@ bool MeasureEdge(const CV_cached_triangle& c, int e, const BoundPlane& plane, Ed
   const double3 R = ToDouble3(c.R_hat[e]);
   double edge_length = Length(E);
   double r_length = Length(R);
-  if (!(edge_length > 1e-20) || !(r_length > 0.999 && r_length < 1.001)) return false;
+  if (!(edge_length > kShortestEdge) || !(r_length > kLeastUnitLength && r_length < kMostUnitLength)) return false;
   double3 m = Cross(R, E);
   double m_length = Length(m);
-  if (!(m_length > 0.999 * edge_length)) return false;
+  if (!(m_length > kLeastCrossShare * edge_length)) return false;
   m = Divide(m, m_length);
-  line.w = 1.7321e-4 / edge_length * (1 + 1e-9);
+  line.w = kBandRadius / edge_length * (1 + kDoubleRounding);
   line.tilt = Dot(m, plane.n);
   line.mu = Sub(m, Scale(line.tilt, plane.n));
   line.across = Length(line.mu);
-  if (!(line.across > 0.99)) return false;
+  if (!(line.across > kLeastAcross)) return false;
   line.offset = Sub(plane.P[e], plane.P[0]);
   line.height = Dot(line.offset, plane.n);
   return true;
@@ -93,7 +129,7 @@ bool MeasureEdge(const CV_cached_triangle& c, int e, const BoundPlane& plane, Ed
 bool PlaneBasis(const EdgeLine& first, BoundPlane& plane) {
   plane.b1 = Cross(first.mu, plane.n);
   double b1_length = Length(plane.b1);
-  if (!(b1_length > 0.5 * first.across)) return false;
+  if (!(b1_length > kLeastInPlaneShare * first.across)) return false;
   plane.b1 = Divide(plane.b1, b1_length);
   plane.b2 = Cross(plane.n, plane.b1);
   return true;
@@ -104,7 +140,7 @@ bool ProjectEdge(const BoundPlane& plane, EdgeLine& line) {
   double x = Dot(line.mu, plane.b1);
   double y = Dot(line.mu, plane.b2);
   double l = std::sqrt(x * x + y * y);
-  if (!(l > 0.5)) return false;
+  if (!(l > kLeastInPlaneShare)) return false;
   line.nu[0] = x / l;
   line.nu[1] = y / l;
   line.at[0] = Dot(line.offset, plane.b1);
@@ -119,8 +155,8 @@ bool LinesCutOutATriangle(const EdgeLine lines[3]) {
     int f = (e + 1) % 3;
     turn[e] = lines[e].nu[0] * lines[f].nu[1] - lines[e].nu[1] * lines[f].nu[0];
   }
-  bool positive = turn[0] > 1e-6 && turn[1] > 1e-6 && turn[2] > 1e-6;
-  bool negative = turn[0] < -1e-6 && turn[1] < -1e-6 && turn[2] < -1e-6;
+  bool positive = turn[0] > kLeastTurn && turn[1] > kLeastTurn && turn[2] > kLeastTurn;
+  bool negative = turn[0] < -kLeastTurn && turn[1] < -kLeastTurn && turn[2] < -kLeastTurn;
   return positive || negative;
 }
 
@@ -139,7 +175,7 @@ void PushedCorners(const BoundPlane& plane, const EdgeLine lines[3], double L, d
   for (int e = 0; e < 3; ++e) {
     const EdgeLine& line = lines[e];
     double push = (line.w + kSlope * L + (height + std::fabs(line.height)) * std::fabs(line.tilt)) / line.across;
-    push = push * (1 + 1e-9) + 1e-12 * extent;
+    push = push * (1 + kDoubleRounding) + kLineRounding * extent;
     limit[e] = line.nu[0] * line.at[0] + line.nu[1] * line.at[1] - push;
   }
   for (int k = 0; k < 3; ++k) {
@@ -155,13 +191,13 @@ void PushedCorners(const BoundPlane& plane, const EdgeLine lines[3], double L, d
 
 // The enlarged triangle's corners for a bound L on |X - A| that they confirm:
 // L starts at twice the longest edge and grows until every corner lies
-// within it. False when no such L is found in 8 rounds.
+// within it. False when no such L is found in kReachRounds rounds.
 bool EnlargedCorners(const BoundPlane& plane, const EdgeLine lines[3], double origin_limit, double3 corners[3],
                      double& L) {
   double D = 0;
   for (int k = 0; k < 3; ++k) D = std::max(D, Length(Sub(plane.P[(k + 1) % 3], plane.P[k])));
-  L = 2 * D + 1e-30;
-  for (int round = 0; round < 8; ++round) {
+  L = 2 * D + kLeastMargin;
+  for (int round = 0; round < kReachRounds; ++round) {
     double height = OffPlaneHeight(plane.M, plane.M + L, origin_limit);
     PushedCorners(plane, lines, L, height, corners);
     double reach = 0;
@@ -171,7 +207,7 @@ bool EnlargedCorners(const BoundPlane& plane, const EdgeLine lines[3], double or
     reach += height;
     if (!std::isfinite(reach)) return false;
     if (reach <= L) return true;
-    L = reach * 1.25;
+    L = reach * kReachGrowth;
   }
   return false;
 }
@@ -186,7 +222,7 @@ bool BoxOfCorners(const BoundPlane& plane, const double3 corners[3], double L, d
   for (int i = 0; i < 3; ++i) {
     double low = std::min(Component(corners[0], i), std::min(Component(corners[1], i), Component(corners[2], i)));
     double high = std::max(Component(corners[0], i), std::max(Component(corners[1], i), Component(corners[2], i)));
-    double grow = height * std::fabs(Component(plane.n, i)) + 1e-9 * extent + 1e-30;
+    double grow = height * std::fabs(Component(plane.n, i)) + kDoubleRounding * extent + kLeastMargin;
     lo[i] = FloatBelow(low - grow);
     hi[i] = FloatAbove(high + grow);
     if (!std::isfinite(lo[i]) || !std::isfinite(hi[i])) return false;
@@ -245,5 +281,5 @@ int TriangleBounds(CV_triangle triangle, double origin_limit, double origin_in_b
 }
 
 int AcceptanceBounds(CV_triangle triangle, float lo[3], float hi[3]) {
-  return TriangleBounds(triangle, 1e3, 1e3, lo, hi);
+  return TriangleBounds(triangle, kAcceptanceOriginLimit, kAcceptanceOriginLimit, lo, hi);
 }

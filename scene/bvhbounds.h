@@ -9,9 +9,8 @@
 // Coordinates beyond this are left to the plain scan: the margins of the
 // bounds stay far from overflow for everything smaller.
 constexpr double kLargestBoundedCoordinate = 1e15;
-// See TriangleBounds.
-constexpr double kSlope = 1e-6;
-constexpr double kOffPlane = 2e-6;
+// A plane point lies off the triangle's float plane by up to this much per
+// unit of the ray origin's largest coordinate (see TriangleBounds).
 constexpr double kOffPlaneOrigin = 4e-6;
 // Rays whose direction is shorter than this are left to the plain scan: with
 // |N| >= kSmallestNormal the denominator N . d stays far above the smallest

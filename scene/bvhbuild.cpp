@@ -14,6 +14,12 @@ namespace {
 constexpr int kLeafSize = 1;
 constexpr int kLargestLeaf = 8;
 constexpr int kBins = 16;
+// Every object's boxes serve rays from at least kLeastOriginLimit away, and
+// from kOriginReach times the object's own coordinates.
+constexpr double kLeastOriginLimit = 1e5;
+constexpr double kOriginReach = 16.0;
+// Below every cosine: box triangles with a normal that is not finite go last.
+constexpr double kNotFacing = -2.0;
 
 struct Item {
   float lo[3];
@@ -208,7 +214,7 @@ bool LargestCoordinate(const CV_triangle* triangles, int32_t triangle_count, con
 // The largest origin coordinate the boxes are made for. Rays from farther
 // away are rare (the scene's own rays start inside it); they scan the object.
 double OriginLimit(float coordinates) {
-  double origin_limit = std::max(1e5, 16.0 * double(coordinates));
+  double origin_limit = std::max(kLeastOriginLimit, kOriginReach * double(coordinates));
   if (!(origin_limit < kLargestBoundedCoordinate)) origin_limit = kLargestBoundedCoordinate;
   return origin_limit;
 }
@@ -265,7 +271,7 @@ void OrderBoxTriangles(CV_acceleration& a) {
       for (int s = 0; s < 12; ++s) {
         const vertex3f& n = a.box[s].n_hat;
         double along = axis == 0 ? n.x : axis == 1 ? n.y : n.z;
-        facing[s] = std::isfinite(along) ? (side == 1 ? along : -along) : -2;
+        facing[s] = std::isfinite(along) ? (side == 1 ? along : -along) : kNotFacing;
       }
       int order[12];
       for (int s = 0; s < 12; ++s) order[s] = s;

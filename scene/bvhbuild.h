@@ -15,8 +15,10 @@
 // limit takes kInfinity.
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // From this depth on the build splits at the median, so that no path exceeds
-// kSurfaceAreaDepth + 32 nodes and the traversal stack (one entry per level) holds.
+// kLongestPath nodes (halving a count below 2^31 takes at most 31 more
+// levels) and the traversal stack, one entry per level, holds.
 constexpr int kSurfaceAreaDepth = 48;
+constexpr int kLongestPath = kSurfaceAreaDepth + 32;
 
 struct CV_bvh_node {
   float lo[3];

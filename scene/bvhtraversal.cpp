@@ -10,7 +10,19 @@ namespace {
 
 // One entry per level of the deepest path the build makes.
 constexpr int kStackSize = 128;
-static_assert(kStackSize >= kSurfaceAreaDepth + 32, "the traversal stack must hold the deepest path");
+static_assert(kStackSize >= kLongestPath, "the traversal stack must hold the deepest path");
+// The grown boxes' margin per unit of the boxes' and the origin's largest
+// coordinates (see RoundingDelta).
+constexpr float kDeltaPerCoordinate = 2e-6f;
+constexpr float kDeltaPerOrigin = 6e-6f;
+// Each bound of a box's parameter interval is a difference and a product with
+// a rounded inverse, 3 ulp (3.6e-7) off at most: this covers it five times.
+constexpr float kParameterRounding = 2e-6f;
+// An absolute floor under the relative margins, for values near zero.
+constexpr float kLeastMargin = 1e-30f;
+// A smaller non-zero direction component has an inverse beyond 1e15, and a
+// box parameter (a coordinate difference up to 2e15 times it) could overflow.
+constexpr float kSmallestDirectionComponent = 1e-15f;
 
 // A ray prepared against one object's boxes: every box is grown by delta
 // (see RoundingDelta), folded into the origin as O + delta and O - delta.
@@ -32,7 +44,7 @@ struct BoxRay {
 // kOffPlaneOrigin |O| more, and O + delta and O - delta are rounded by one
 // ulp of |O| + delta; 2e-6 |X| + 6e-6 |O| covers these several times over.
 float RoundingDelta(const CV_acceleration& a, const CV_bvh_ray& ray) {
-  return 2e-6f * a.max_abs + 6e-6f * ray.origin_max_abs + 1e-30f;
+  return kDeltaPerCoordinate * a.max_abs + kDeltaPerOrigin * ray.origin_max_abs + kLeastMargin;
 }
 
 BoxRay PrepareBoxRay(const CV_acceleration& a, const CV_bvh_ray& ray) {
@@ -89,8 +101,8 @@ __attribute__((always_inline)) inline bool RayEntersBox(const float lo[3], const
     near = std::max(n0, std::max(n1, n2));
     far = std::min(f0, std::min(f1, f2));
   }
-  near = near - std::fabs(near) * 2e-6f - 1e-30f;
-  far = far + std::fabs(far) * 2e-6f + 1e-30f;
+  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
+  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
   entry = near;
   return near <= far && far >= kNearZero && near <= best_t;
 }
@@ -241,7 +253,7 @@ CV_bvh_ray PrepareBvhRay(vector3f ray) {
         std::fabs(d[i]) > kLargestBoundedCoordinate) {
       r.usable = false;
     }
-    if (d[i] != 0 && std::fabs(d[i]) < 1e-15f) r.usable = false;
+    if (d[i] != 0 && std::fabs(d[i]) < kSmallestDirectionComponent) r.usable = false;
     r.flat[i] = d[i] == 0;
     r.any_flat = r.any_flat || r.flat[i];
     r.inverse[i] = r.flat[i] ? 0.0f : 1.0f / d[i];
