@@ -201,7 +201,7 @@ bool LargestCoordinate(const CV_triangle* triangles, int32_t triangle_count, con
       coordinates = std::max(coordinates, std::max(std::fabs(v.x), std::max(std::fabs(v.y), std::fabs(v.z))));
     }
   }
-  for (int s = 0; s < 12; ++s) {
+  for (int s = 0; s < kBoxTriangleCount; ++s) {
     const CV_triangle& t = box_triangles[s];
     for (const vertex3f& v : {t.a, t.b, t.c}) {
       if (!FiniteVertex(v)) continue;
@@ -245,7 +245,7 @@ void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double
 void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, CV_acceleration& a, float& max_abs) {
   a.box_has_bounds = true;
   Empty(a.box_lo, a.box_hi);
-  for (int s = 0; s < 12; ++s) {
+  for (int s = 0; s < kBoxTriangleCount; ++s) {
     a.box[s] = CacheTriangle(box_triangles[s]);
     float lo[3];
     float hi[3];
@@ -267,16 +267,16 @@ void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, CV
 void OrderBoxTriangles(CV_acceleration& a) {
   for (int axis = 0; axis < 3; ++axis) {
     for (int side = 0; side < 2; ++side) {
-      double facing[12];
-      for (int s = 0; s < 12; ++s) {
+      double facing[kBoxTriangleCount];
+      for (int s = 0; s < kBoxTriangleCount; ++s) {
         const vertex3f& n = a.box[s].n_hat;
         double along = axis == 0 ? n.x : axis == 1 ? n.y : n.z;
         facing[s] = std::isfinite(along) ? (side == 1 ? along : -along) : kNotFacing;
       }
-      int order[12];
-      for (int s = 0; s < 12; ++s) order[s] = s;
-      std::stable_sort(order, order + 12, [&facing](int p, int q) { return facing[p] > facing[q]; });
-      for (int s = 0; s < 12; ++s) a.box_order[axis][side][s] = int8_t(order[s]);
+      int order[kBoxTriangleCount];
+      for (int s = 0; s < kBoxTriangleCount; ++s) order[s] = s;
+      std::stable_sort(order, order + kBoxTriangleCount, [&facing](int p, int q) { return facing[p] > facing[q]; });
+      for (int s = 0; s < kBoxTriangleCount; ++s) a.box_order[axis][side][s] = int8_t(order[s]);
     }
   }
 }

@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "scene/scene.h"
 #include "scene/trianglecache.h"
 
 // The empty box runs from kInfinity down to -kInfinity; a query without a
@@ -58,15 +59,16 @@ struct CV_acceleration {
   // The triangles tested on every query (no safe box), in the slots' form.
   std::vector<CV_cached_plane> unbounded_planes;
   std::vector<CV_cached_edges> unbounded_edges;
-  CV_cached_triangle box[12];
-  bool box_has_bounds;           // box_lo..box_hi holds every point a box triangle can accept
+  CV_cached_triangle box[kBoxTriangleCount];
+  bool box_has_bounds;  // box_lo..box_hi holds every point a box triangle can accept
   float box_lo[3];
   float box_hi[3];
-  int8_t box_kind[12];           // AcceptanceBounds of each box triangle (1, 0 or -1)
-  float box_triangle_lo[12][3];  // and its box when the kind is 1
-  float box_triangle_hi[12][3];
-  int8_t box_order[3][2][12];    // the order to try them in, by the axis and side the ray leaves by
-  size_t bytes;                  // memory held by this record and its arrays
+  int8_t box_kind[kBoxTriangleCount];           // AcceptanceBounds of each box triangle (1, 0 or -1)
+  float box_triangle_lo[kBoxTriangleCount][3];  // and its box when the kind is 1
+  float box_triangle_hi[kBoxTriangleCount][3];
+  // The order to try them in, by the axis and side the ray leaves by.
+  int8_t box_order[3][2][kBoxTriangleCount];
+  size_t bytes;  // memory held by this record and its arrays
 };
 
 // The hierarchy of the object's triangles and box triangles, or null when the

@@ -146,7 +146,7 @@ bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) 
     }
   }
   const int8_t* order = a.box_order[exit_axis][r.leave_side[exit_axis]];
-  for (int k = 0; k < 12; ++k) {
+  for (int k = 0; k < kBoxTriangleCount; ++k) {
     int s = order[k];
     if (a.box_kind[s] == 0) continue;
     if (a.box_kind[s] > 0 && !RayEntersBox(a.box_triangle_lo[s], a.box_triangle_hi[s], r, kInfinity, entry)) continue;
