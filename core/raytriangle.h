@@ -22,6 +22,16 @@ enum RayTriangleResult : int {
 // |v| below kNearZero, strictly (NaN fails); shared with every faster variant of the test.
 inline bool StrictlyNearZero(float v) { return -kNearZero < v && v < kNearZero; }
 
+// The parameter of the ray's plane point for the normal N and N_dot_P0 = N . P0:
+// the terms of N . O are taken off N . P0 one by one, then divided by N . d.
+inline float PlaneParameter(vertex3f N, float N_dot_P0, vertex3f O, vertex3f d) {
+  float numerator = N_dot_P0;
+  numerator = numerator - N.x * O.x;
+  numerator = numerator - N.y * O.y;
+  numerator = numerator - N.z * O.z;
+  return numerator / DotProduct(N, d);
+}
+
 // Classifies the ray against the triangle. t (in units of ray.direction) and
 // hit are written only when the plane point lies inside (every result but 0).
 int IntersectionRayTriangle(vector3f ray, CV_triangle triangle, float& t, vertex3f& hit);

@@ -56,6 +56,12 @@ inline vertex3f CrossProduct(vertex3f p, vertex3f q) {
 
 inline float DotProduct(vertex3f p, vertex3f q) { return p.x * q.x + p.y * q.y + p.z * q.z; }
 
+// The point t units of d along from O: O + d t, each coordinate one product
+// and one sum in float.
+inline vertex3f PointAlong(vertex3f O, vertex3f d, float t) {
+  return vertex3f{O.x + d.x * t, O.y + d.y * t, O.z + d.z * t};
+}
+
 // v divided by its length, rounded to float first. A zero v gives NaN
 // components; nothing checks for it.
 inline vertex3f UnitDirection(vertex3f v) {

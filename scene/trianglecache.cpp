@@ -24,7 +24,7 @@ inline bool PassesEdge(const Edges& c, int e, vertex3f X) {
   vertex3f T = CrossProduct(c.edge[e], PointDifference(X, c.corner[e]));
   if (StrictlyNearZero(T.x) && StrictlyNearZero(T.y) && StrictlyNearZero(T.z)) return true;
   float against = DotProduct(c.R_hat[e], T);
-  float s = T.x * T.x + T.y * T.y + T.z * T.z;
+  float s = DotProduct(T, T);
   if (s < 1e30f) {
     if (against <= 0) return false;
     float a2 = against * against;
@@ -70,13 +70,7 @@ inline bool PlaneHit(const CV_cached_ray& ray, const Plane& c, CachedHitKind kin
   bool back = kNearZero < m && m < kUnitHigh;
   if (!(front || (kind == kEitherAhead && back))) return false;
 
-  const vertex3f& O = ray.O;
-  const vertex3f& d = ray.d;
-  float numerator = c.N_dot_P0;
-  numerator = numerator - c.N.x * O.x;
-  numerator = numerator - c.N.y * O.y;
-  numerator = numerator - c.N.z * O.z;
-  t_plane = numerator / DotProduct(c.N, d);
+  t_plane = PlaneParameter(c.N, c.N_dot_P0, ray.O, ray.d);
   // Both accepted results need t > 0.0001 (which also rules out result 5).
   if (!(t_plane > kNearZero)) return false;
   return !(t_plane > limit || (t_plane == limit && !ties_win));
@@ -85,9 +79,7 @@ inline bool PlaneHit(const CV_cached_ray& ray, const Plane& c, CachedHitKind kin
 // The edge stage at the plane point; `Edges` holds corner, edge and R_hat.
 template <typename Edges>
 inline bool EdgesHit(const CV_cached_ray& ray, const Edges& c, float t_plane, float& t, vertex3f& hit) {
-  const vertex3f& O = ray.O;
-  const vertex3f& d = ray.d;
-  vertex3f X{O.x + d.x * t_plane, O.y + d.y * t_plane, O.z + d.z * t_plane};
+  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
   if (!PassesEdge(c, 0, X) || !PassesEdge(c, 1, X) || !PassesEdge(c, 2, X)) return false;
   t = t_plane;
   hit = X;
