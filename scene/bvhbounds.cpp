@@ -36,7 +36,8 @@ constexpr double kDoubleRounding = 1e-9;
 constexpr double kLineRounding = 1e-12;
 // An absolute floor under the relative margins, for coordinates near zero.
 constexpr double kLeastMargin = 1e-30;
-// The reach settles within two or three rounds; more means the lines diverge.
+// Most triangles settle in one or two rounds; one still growing after this
+// many gets no box and is tested on every query.
 constexpr int kReachRounds = 8;
 // Grows L past the reach found, so that the next round can confirm it.
 constexpr double kReachGrowth = 1.25;

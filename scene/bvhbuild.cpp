@@ -9,6 +9,8 @@
 
 namespace {
 
+// The empty box runs from kInfinity down to -kInfinity.
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // Leaves hold kLeafSize triangles, or up to kLargestLeaf when the
 // surface-area estimate finds no split worth its cost.
 constexpr int kLeafSize = 1;

@@ -5,16 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <limits>
 #include <new>
 #include <vector>
 
 #include "scene/scene.h"
 #include "scene/trianglecache.h"
 
-// The empty box runs from kInfinity down to -kInfinity; a query without a
-// limit takes kInfinity.
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // From this depth on the build splits at the median, so that no path exceeds
 // kLongestPath nodes (halving a count below 2^31 takes at most 31 more
 // levels) and the traversal stack, one entry per level, holds.

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "core/raytriangle.h"
 #include "scene/bvhbounds.h"
 
 namespace {
 
+// The open ends of a parameter interval, and the limit of a query without one.
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // One entry per level of the deepest path the build makes.
 constexpr int kStackSize = 128;
 static_assert(kStackSize >= kLongestPath, "the traversal stack must hold the deepest path");
@@ -20,8 +23,8 @@ constexpr float kDeltaPerOrigin = 6e-6f;
 constexpr float kParameterRounding = 2e-6f;
 // An absolute floor under the relative margins, for values near zero.
 constexpr float kLeastMargin = 1e-30f;
-// A smaller non-zero direction component has an inverse beyond 1e15, and a
-// box parameter (a coordinate difference up to 2e15 times it) could overflow.
+// Keeps every inverse of a non-zero direction component at most 1e15, so that a
+// box parameter (a coordinate difference up to 2e15 times it) stays far from overflow.
 constexpr float kSmallestDirectionComponent = 1e-15f;
 
 // A ray prepared against one object's boxes: every box is grown by delta
