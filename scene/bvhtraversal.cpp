@@ -207,6 +207,8 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
   }
   if (a.nodes.empty()) return;
   const CV_bvh_node* nodes = a.nodes.data();
+  const CV_cached_plane* planes = a.slot_planes.data();
+  const CV_cached_edges* edges = a.slot_edges.data();
   float entry = 0;
   if (!RayEntersBox(nodes[0].lo, nodes[0].hi, r, best.t, entry)) return;
   Pending stack[kStackSize];
@@ -218,7 +220,7 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
       if (EnterChildren(nodes, node, r, best.t, stack, top, current)) continue;
     } else {
       for (int32_t s = node.first; s < node.first + node.count; ++s) {
-        OfferSlot(a.slot_planes[size_t(s)], a.slot_edges[size_t(s)], ray, object, best);
+        OfferSlot(planes[s], edges[s], ray, object, best);
       }
     }
     current = NextWaiting(stack, top, best.t);
