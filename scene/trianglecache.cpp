@@ -6,6 +6,13 @@
 
 namespace {
 
+// The bounds of the square-free shortcut of PassesEdge (see there): below
+// kFiniteSquares, T and R_hat . T are finite; a^2 above kSurePassShare of s
+// means a cosine above 0.99995, below kSureFailShare one below 0.99986.
+constexpr float kFiniteSquares = 1e30f;
+constexpr float kSurePassShare = 0.99991f;
+constexpr float kSureFailShare = 0.9997f;
+
 // The plain test's edge clause, with exits that cannot change its outcome.
 // The band clause is tried first: it alone lets the edge pass. When it fails,
 // some |T| component is at least 0.0001, so s = T . T (the very s the unit
@@ -25,11 +32,11 @@ inline bool PassesEdge(const Edges& c, int e, vertex3f X) {
   if (StrictlyNearZero(T.x) && StrictlyNearZero(T.y) && StrictlyNearZero(T.z)) return true;
   float against = DotProduct(c.R_hat[e], T);
   float s = DotProduct(T, T);
-  if (s < 1e30f) {
+  if (s < kFiniteSquares) {
     if (against <= 0) return false;
     float a2 = against * against;
-    if (a2 > 0.99991f * s) return true;
-    if (a2 < 0.9997f * s) return false;
+    if (a2 > kSurePassShare * s) return true;
+    if (a2 < kSureFailShare * s) return false;
   }
   float cosine = DotProduct(c.R_hat[e], UnitDirection(T));
   return kUnitLow < cosine && cosine < kUnitHigh;
