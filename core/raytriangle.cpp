@@ -29,12 +29,8 @@ int IntersectionRayTriangle(vector3f ray, CV_triangle triangle, float& t, vertex
   // A NaN m (degenerate triangle, zero direction) passes here and fails the edges.
   if (-kNearZero < m && m < kNearZero) return kRayMiss;
 
-  float numerator = DotProduct(N, P0);
-  numerator = numerator - N.x * O.x;
-  numerator = numerator - N.y * O.y;
-  numerator = numerator - N.z * O.z;
-  float t_plane = numerator / DotProduct(N, d);
-  vertex3f X{O.x + d.x * t_plane, O.y + d.y * t_plane, O.z + d.z * t_plane};
+  float t_plane = PlaneParameter(N, DotProduct(N, P0), O, d);
+  vertex3f X = PointAlong(O, d, t_plane);
 
   if (!PassesEdge(P0, P1, P2, X)) return kRayMiss;
   if (!PassesEdge(P1, P2, P0, X)) return kRayMiss;

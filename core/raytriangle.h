@@ -19,19 +19,18 @@ enum RayTriangleResult : int {
   kRayUnclassified = -1  // inside, but t or the cosine lies on a bound, or |cosine| >= 1.0001
 };
 
-// Building blocks of the test, shared with every faster variant of it so that
-// all of them make the same float operations in the same order.
-inline vertex3f PointDifference(vertex3f a, vertex3f b) { return vertex3f{a.x - b.x, a.y - b.y, a.z - b.z}; }
-
-inline vertex3f CrossProduct(vertex3f p, vertex3f q) {
-  return vertex3f{p.y * q.z - p.z * q.y, p.z * q.x - p.x * q.z, p.x * q.y - p.y * q.x};
-}
-
-inline float DotProduct(vertex3f p, vertex3f q) { return p.x * q.x + p.y * q.y + p.z * q.z; }
-
-inline vertex3f UnitDirection(vertex3f v) { return NormalizeVector(vector3f{{0, 0, 0}, v}).direction; }
-
+// |v| below kNearZero, strictly (NaN fails); shared with every faster variant of the test.
 inline bool StrictlyNearZero(float v) { return -kNearZero < v && v < kNearZero; }
+
+// The parameter of the ray's plane point for the normal N and N_dot_P0 = N . P0:
+// the terms of N . O are taken off N . P0 one by one, then divided by N . d.
+inline float PlaneParameter(vertex3f N, float N_dot_P0, vertex3f O, vertex3f d) {
+  float numerator = N_dot_P0;
+  numerator = numerator - N.x * O.x;
+  numerator = numerator - N.y * O.y;
+  numerator = numerator - N.z * O.z;
+  return numerator / DotProduct(N, d);
+}
 
 // Classifies the ray against the triangle. t (in units of ray.direction) and
 // hit are written only when the plane point lies inside (every result but 0).

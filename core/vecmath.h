@@ -1,7 +1,8 @@
 // Points, located directions, quaternions and triangles in single precision,
 // with the small free functions all geometry of the program is built from.
 // Every stored value is a float; sqrt, sin and cos run in double precision
-// and are rounded to float where their result is stored.
+// and are rounded to float where their result is stored. Last, a vector in
+// double precision for the bounds that must hold every float result.
 #pragma once
 
 #include <cmath>
@@ -44,6 +45,38 @@ inline double ClampedAcos(double cosine) {
   return std::acos(cosine);
 }
 
+// The operations on plain points and directions that every vector operation
+// below, and every faster variant of the ray-triangle test, is built from, so
+// that all of them make the same float operations in the same order.
+inline vertex3f PointDifference(vertex3f a, vertex3f b) { return vertex3f{a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+inline vertex3f CrossProduct(vertex3f p, vertex3f q) {
+  return vertex3f{p.y * q.z - p.z * q.y, p.z * q.x - p.x * q.z, p.x * q.y - p.y * q.x};
+}
+
+inline float DotProduct(vertex3f p, vertex3f q) { return p.x * q.x + p.y * q.y + p.z * q.z; }
+
+// The point t units of d along from O: O + d t, each coordinate one product
+// and one sum in float.
+inline vertex3f PointAlong(vertex3f O, vertex3f d, float t) {
+  return vertex3f{O.x + d.x * t, O.y + d.y * t, O.z + d.z * t};
+}
+
+// v divided by its length, rounded to float first. A zero v gives NaN
+// components; nothing checks for it.
+inline vertex3f UnitDirection(vertex3f v) {
+  float s = DotProduct(v, v);
+  float length = float(std::sqrt(double(s)));
+  return vertex3f{v.x / length, v.y / length, v.z / length};
+}
+
+// The direction at polar angle theta from +z and azimuth phi from +x; each
+// component is one double product rounded to float once.
+inline vertex3f SphericalDirection(float theta, float phi) {
+  return vertex3f{float(std::sin(double(theta)) * std::cos(double(phi))),
+                  float(std::sin(double(theta)) * std::sin(double(phi))), float(std::cos(double(theta)))};
+}
+
 // Origin and direction both (0, 0, 0).
 inline vector3f ZeroVector() { return vector3f{{0, 0, 0}, {0, 0, 0}}; }
 
@@ -57,45 +90,30 @@ inline vector3f BaseAxis(int axis) {
 }
 
 // The ray from `from` towards `to`, with direction to - from.
-inline vector3f VectorizeVertices(vertex3f from, vertex3f to) {
-  return vector3f{from, {to.x - from.x, to.y - from.y, to.z - from.z}};
-}
+inline vector3f VectorizeVertices(vertex3f from, vertex3f to) { return vector3f{from, PointDifference(to, from)}; }
 
 inline vector3f ScaleVector(float factor, vector3f v) {
   return vector3f{v.origin, {factor * v.direction.x, factor * v.direction.y, factor * v.direction.z}};
 }
 
 // Dot product of the two directions; origins are ignored.
-inline float ScalarMultiply(vector3f a, vector3f b) {
-  return a.direction.x * b.direction.x + a.direction.y * b.direction.y + a.direction.z * b.direction.z;
-}
+inline float ScalarMultiply(vector3f a, vector3f b) { return DotProduct(a.direction, b.direction); }
 
 // Cross product of the directions, located at a's origin.
 inline vector3f VectorMultiply(vector3f a, vector3f b) {
-  const vertex3f& p = a.direction;
-  const vertex3f& q = b.direction;
-  return vector3f{a.origin, {p.y * q.z - p.z * q.y, p.z * q.x - p.x * q.z, p.x * q.y - p.y * q.x}};
+  return vector3f{a.origin, CrossProduct(a.direction, b.direction)};
 }
 
-// The direction divided by its length, rounded to float first. A zero
-// direction gives NaN components; nothing checks for it.
-inline vector3f NormalizeVector(vector3f v) {
-  const vertex3f& d = v.direction;
-  float s = d.x * d.x + d.y * d.y + d.z * d.z;
-  float length = float(std::sqrt(double(s)));
-  return vector3f{v.origin, {d.x / length, d.y / length, d.z / length}};
-}
+// The direction made unit (see UnitDirection), at the same origin.
+inline vector3f NormalizeVector(vector3f v) { return vector3f{v.origin, UnitDirection(v.direction)}; }
 
 inline vector3f ReverseVector(vector3f v) {
   return vector3f{v.origin, {-v.direction.x, -v.direction.y, -v.direction.z}};
 }
 
 inline float VertexDistance(vertex3f a, vertex3f b) {
-  float dx = b.x - a.x;
-  float dy = b.y - a.y;
-  float dz = b.z - a.z;
-  float s = dx * dx + dy * dy + dz * dz;
-  return float(std::sqrt(double(s)));
+  vertex3f d = PointDifference(b, a);
+  return float(std::sqrt(double(DotProduct(d, d))));
 }
 
 inline vertex3f MiddleVertex(vertex3f a, vertex3f b) {
@@ -135,15 +153,42 @@ inline vertex3f RotateByQuaternion(quat3f q, vertex3f v) {
 
 // (b - a) x (c - a), unnormalised (twice the area), located at a.
 inline vector3f TriNormale(CV_triangle t) {
-  vertex3f e1{t.b.x - t.a.x, t.b.y - t.a.y, t.b.z - t.a.z};
-  vertex3f e2{t.c.x - t.a.x, t.c.y - t.a.y, t.c.z - t.a.z};
-  return vector3f{t.a, {e1.y * e2.z - e1.z * e2.y, e1.z * e2.x - e1.x * e2.z, e1.x * e2.y - e1.y * e2.x}};
+  return vector3f{t.a, CrossProduct(PointDifference(t.b, t.a), PointDifference(t.c, t.a))};
 }
 
 // The unit mirror image of the incoming direction about the normal, located at `at`.
 inline vector3f FermatReflection2(vector3f incoming, vector3f normal, vertex3f at) {
   vertex3f u = NormalizeVector(ReverseVector(incoming)).direction;
   vertex3f n = NormalizeVector(normal).direction;
-  float c = u.x * n.x + u.y * n.y + u.z * n.z;
+  float c = DotProduct(u, n);
   return vector3f{at, {-(u.x - 2.0f * n.x * c), -(u.y - 2.0f * n.y * c), -(u.z - 2.0f * n.z * c)}};
 }
+
+// A point or direction in double precision. Bounds on what float code can
+// compute are worked out in it: every float widens to it exactly.
+struct double3 {
+  double x;
+  double y;
+  double z;
+};
+
+inline double3 ToDouble3(vertex3f v) { return double3{double(v.x), double(v.y), double(v.z)}; }
+
+inline double3 Add(double3 a, double3 b) { return double3{a.x + b.x, a.y + b.y, a.z + b.z}; }
+
+inline double3 Sub(double3 a, double3 b) { return double3{a.x - b.x, a.y - b.y, a.z - b.z}; }
+
+inline double3 Scale(double s, double3 v) { return double3{s * v.x, s * v.y, s * v.z}; }
+
+inline double3 Divide(double3 v, double s) { return double3{v.x / s, v.y / s, v.z / s}; }
+
+inline double Dot(double3 a, double3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+inline double3 Cross(double3 p, double3 q) {
+  return double3{p.y * q.z - p.z * q.y, p.z * q.x - p.x * q.z, p.x * q.y - p.y * q.x};
+}
+
+inline double Length(double3 v) { return std::sqrt(Dot(v, v)); }
+
+// Coordinate 0 (x), 1 (y) or 2 (z).
+inline double Component(double3 v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }

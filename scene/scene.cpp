@@ -57,7 +57,7 @@ void Extents(const CV_object& object, vertex3f& lo, vertex3f& hi) {
 
 }  // namespace
 
-void BuildBoxTriangles(vertex3f lo, vertex3f hi, CV_triangle box[12]) {
+void BuildBoxTriangles(vertex3f lo, vertex3f hi, CV_triangle box[kBoxTriangleCount]) {
   float x0 = lo.x, y0 = lo.y, z0 = lo.z;
   float x1 = hi.x, y1 = hi.y, z1 = hi.z;
   // Corner order gives every normal pointing out of the box.
@@ -97,8 +97,8 @@ void BuildSceneFromParserData(const CV_parser_data& data, CV_scene& scene) {
     object.specular = source.specular;
     object.exponent = source.exponent;
     BuildTriangles(source, object);
-    object.box_triangle_count = 12;
-    object.box_triangles = static_cast<CV_triangle*>(std::malloc(12 * sizeof(CV_triangle)));
+    object.box_triangle_count = kBoxTriangleCount;
+    object.box_triangles = static_cast<CV_triangle*>(std::malloc(kBoxTriangleCount * sizeof(CV_triangle)));
     vertex3f lo;
     vertex3f hi;
     Extents(object, lo, hi);

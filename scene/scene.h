@@ -9,13 +9,16 @@
 
 struct CV_acceleration;
 
+// The triangles of an object's bounding box: two per face.
+constexpr int kBoxTriangleCount = 12;
+
 struct CV_object {
   float specular;
   float diffuse;
   float exponent;
   int32_t triangle_count;
   CV_triangle* triangles;
-  int32_t box_triangle_count;  // always 12
+  int32_t box_triangle_count;  // always kBoxTriangleCount
   CV_triangle* box_triangles;  // normals point out of the box; an object
                                // without triangles gets twelve degenerate
                                // triangles at the origin, which no ray hits
@@ -33,7 +36,7 @@ struct CV_scene {
 };
 
 // Writes the twelve triangles of the box from lo to hi into box, in slot order.
-void BuildBoxTriangles(vertex3f lo, vertex3f hi, CV_triangle box[12]);
+void BuildBoxTriangles(vertex3f lo, vertex3f hi, CV_triangle box[kBoxTriangleCount]);
 
 // Builds scene from parser data (which it leaves untouched). Faces with an
 // index outside the object's point list are skipped.

@@ -6,6 +6,13 @@
 
 namespace {
 
+// The bounds of the square-free shortcut of PassesEdge (see there): below
+// kFiniteSquares, T and R_hat . T are finite; a^2 above kSurePassShare of s
+// means a cosine above 0.99995, below kSureFailShare one below 0.99986.
+constexpr float kFiniteSquares = 1e30f;
+constexpr float kSurePassShare = 0.99991f;
+constexpr float kSureFailShare = 0.9997f;
+
 // The plain test's edge clause, with exits that cannot change its outcome.
 // The band clause is tried first: it alone lets the edge pass. When it fails,
 // some |T| component is at least 0.0001, so s = T . T (the very s the unit
@@ -24,12 +31,12 @@ inline bool PassesEdge(const Edges& c, int e, vertex3f X) {
   vertex3f T = CrossProduct(c.edge[e], PointDifference(X, c.corner[e]));
   if (StrictlyNearZero(T.x) && StrictlyNearZero(T.y) && StrictlyNearZero(T.z)) return true;
   float against = DotProduct(c.R_hat[e], T);
-  float s = T.x * T.x + T.y * T.y + T.z * T.z;
-  if (s < 1e30f) {
+  float s = DotProduct(T, T);
+  if (s < kFiniteSquares) {
     if (against <= 0) return false;
     float a2 = against * against;
-    if (a2 > 0.99991f * s) return true;
-    if (a2 < 0.9997f * s) return false;
+    if (a2 > kSurePassShare * s) return true;
+    if (a2 < kSureFailShare * s) return false;
   }
   float cosine = DotProduct(c.R_hat[e], UnitDirection(T));
   return kUnitLow < cosine && cosine < kUnitHigh;
@@ -70,13 +77,7 @@ inline bool PlaneHit(const CV_cached_ray& ray, const Plane& c, CachedHitKind kin
   bool back = kNearZero < m && m < kUnitHigh;
   if (!(front || (kind == kEitherAhead && back))) return false;
 
-  const vertex3f& O = ray.O;
-  const vertex3f& d = ray.d;
-  float numerator = c.N_dot_P0;
-  numerator = numerator - c.N.x * O.x;
-  numerator = numerator - c.N.y * O.y;
-  numerator = numerator - c.N.z * O.z;
-  t_plane = numerator / DotProduct(c.N, d);
+  t_plane = PlaneParameter(c.N, c.N_dot_P0, ray.O, ray.d);
   // Both accepted results need t > 0.0001 (which also rules out result 5).
   if (!(t_plane > kNearZero)) return false;
   return !(t_plane > limit || (t_plane == limit && !ties_win));
@@ -85,9 +86,7 @@ inline bool PlaneHit(const CV_cached_ray& ray, const Plane& c, CachedHitKind kin
 // The edge stage at the plane point; `Edges` holds corner, edge and R_hat.
 template <typename Edges>
 inline bool EdgesHit(const CV_cached_ray& ray, const Edges& c, float t_plane, float& t, vertex3f& hit) {
-  const vertex3f& O = ray.O;
-  const vertex3f& d = ray.d;
-  vertex3f X{O.x + d.x * t_plane, O.y + d.y * t_plane, O.z + d.z * t_plane};
+  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
   if (!PassesEdge(c, 0, X) || !PassesEdge(c, 1, X) || !PassesEdge(c, 2, X)) return false;
   t = t_plane;
   hit = X;

@@ -246,4 +246,23 @@ TEST(VecMath, ScaleVectorScalesDirectionOnly) {
   ExpectVertex(s.direction, {-2, -1, 6});
 }
 
+TEST(VecMath, DoubleVectorsWidenExactlyAndWorkInDouble) {
+  const double3 p = ToDouble3({0.1f, -2.5f, 3});
+  EXPECT_EQ(double(0.1f), p.x);  // the float's value, not 0.1
+  EXPECT_EQ(-2.5, Component(p, 1));
+  EXPECT_EQ(3.0, Component(p, 2));
+  const double3 x{1, 0, 0}, y{0, 1, 0};
+  const double3 z = Cross(x, y);
+  EXPECT_EQ(1.0, z.z);
+  EXPECT_EQ(-1.0, Cross(y, x).z);
+  EXPECT_EQ(0.0, Dot(x, y));
+  EXPECT_EQ(5.0, Length(Sub(double3{4, 6, 3}, double3{1, 2, 3})));
+  // A true quotient: 5 / 3 differs from 5 * (1 / 3) in the last bit.
+  ASSERT_NE(5.0 / 3.0, 5.0 * (1.0 / 3.0));
+  EXPECT_EQ(5.0 / 3.0, Divide(double3{5, 0, 0}, 3).x);
+  const double3 sum = Add(x, Scale(2, y));
+  EXPECT_EQ(1.0, sum.x);
+  EXPECT_EQ(2.0, sum.y);
+}
+
 }  // namespace

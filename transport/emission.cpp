@@ -91,8 +91,5 @@ vector3f LSShootTriangle(CV_triangle triangle) {
   // Uniform in solid angle over the hemisphere about +z: cos theta is the draw.
   float theta = float(std::acos(genrand_real3()));
   float phi = float(kTwoPi * genrand_real3());
-  vertex3f d{float(std::sin(double(theta)) * std::cos(double(phi))),
-             float(std::sin(double(theta)) * std::sin(double(phi))), float(std::cos(double(theta)))};
-
-  return NormalizeVector(vector3f{p, RotatePoleOntoNormal(d, n)});
+  return NormalizeVector(vector3f{p, RotatePoleOntoNormal(SphericalDirection(theta, phi), n)});
 }

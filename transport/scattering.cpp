@@ -26,19 +26,13 @@ vertex3f RotatePoleOnto(vertex3f d, vector3f v) {
   return RotateByQuaternion(q, d);
 }
 
-// The local direction at polar angle theta and azimuth phi about +z.
-vertex3f LobeDirection(float theta, float phi) {
-  return vertex3f{float(std::sin(double(theta)) * std::cos(double(phi))),
-                  float(std::sin(double(theta)) * std::sin(double(phi))), float(std::cos(double(theta)))};
-}
-
 // Cosine-weighted direction about the normal. Two draws.
 vertex3f SampleDiffuseLobe(vector3f normal) {
   float u1 = float(genrand_real3());
   float u2 = float(genrand_real3());
   float theta = float(std::acos(std::sqrt(double(u1))));
   float phi = float(kTwoPi * double(u2));
-  return RotatePoleOnto(LobeDirection(theta, phi), normal);
+  return RotatePoleOnto(SphericalDirection(theta, phi), normal);
 }
 
 // Phong-lobe direction about the mirror direction, redrawn until it leaves on
@@ -53,7 +47,7 @@ bool SampleGlossyLobe(vector3f mirror, vector3f normal, float n, vertex3f& d) {
     float u2 = float(genrand_real3());
     float theta = float(ClampedAcos(std::pow(double(u1), power)));
     float phi = float(kTwoPi * double(u2));
-    vertex3f candidate = RotatePoleOnto(LobeDirection(theta, phi), mirror);
+    vertex3f candidate = RotatePoleOnto(SphericalDirection(theta, phi), mirror);
     vector3f unit_candidate = NormalizeVector(vector3f{{0, 0, 0}, candidate});
     float angle_to_normal = float(ClampedAcos(double(ScalarMultiply(unit_normal, unit_candidate))));
     if (double(angle_to_normal) < kGlossyAcceptBound) {

@@ -1,0 +1,339 @@
+#include "scene/bvhbuild.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "scene/bvhbounds.h"
+
+namespace {
+
+// The empty box runs from kInfinity down to -kInfinity.
+constexpr float kInfinity = std::numeric_limits<float>::infinity();
+// Leaves hold kLeafSize triangles, or up to kLargestLeaf when the
+// surface-area estimate finds no split worth its cost.
+constexpr int kLeafSize = 1;
+constexpr int kLargestLeaf = 8;
+constexpr int kBins = 16;
+// Every object's boxes serve rays from at least kLeastOriginLimit away, and
+// from kOriginReach times the object's own coordinates.
+constexpr double kLeastOriginLimit = 1e5;
+constexpr double kOriginReach = 16.0;
+// Below every cosine: box triangles with a normal that is not finite go last.
+constexpr double kNotFacing = -2.0;
+
+struct Item {
+  float lo[3];
+  float hi[3];
+  float centre[3];
+  int32_t triangle;
+};
+
+double HalfArea(const float lo[3], const float hi[3]) {
+  double x = double(hi[0]) - lo[0];
+  double y = double(hi[1]) - lo[1];
+  double z = double(hi[2]) - lo[2];
+  return x * y + y * z + z * x;
+}
+
+// Widens lo..hi to hold add_lo..add_hi.
+void Grow(float lo[3], float hi[3], const float add_lo[3], const float add_hi[3]) {
+  for (int i = 0; i < 3; ++i) {
+    lo[i] = std::min(lo[i], add_lo[i]);
+    hi[i] = std::max(hi[i], add_hi[i]);
+  }
+}
+
+void Empty(float lo[3], float hi[3]) {
+  for (int i = 0; i < 3; ++i) {
+    lo[i] = kInfinity;
+    hi[i] = -kInfinity;
+  }
+}
+
+// The box of items begin..end into node, and the box of their centres.
+void BoundItems(const std::vector<Item>& items, int32_t begin, int32_t end, CV_bvh_node& node, float clo[3],
+                float chi[3]) {
+  Empty(node.lo, node.hi);
+  Empty(clo, chi);
+  for (int32_t k = begin; k < end; ++k) {
+    const Item& item = items[size_t(k)];
+    Grow(node.lo, node.hi, item.lo, item.hi);
+    Grow(clo, chi, item.centre, item.centre);
+  }
+}
+
+// The bin of a centre on an axis whose centres start at low, kBins per scale.
+int BinOf(float centre, double low, double scale) { return std::min(kBins - 1, int((double(centre) - low) * scale)); }
+
+// The cheapest binned split found so far: items in bins up to `bin` on `axis` go left.
+struct BinnedSplit {
+  int axis = -1;
+  int bin = -1;
+  double cost = std::numeric_limits<double>::infinity();
+};
+
+struct Bins {
+  int32_t count[kBins];
+  float lo[kBins][3];
+  float hi[kBins][3];
+};
+
+// Sweeps the bins of one axis from both ends and keeps in best the split
+// whose surface-area cost is lowest (the first of equal ones).
+void SweepBins(const Bins& bins, int axis, BinnedSplit& best) {
+  double right_area[kBins];
+  int32_t right_count[kBins];
+  float lo[3];
+  float hi[3];
+  Empty(lo, hi);
+  int32_t n = 0;
+  for (int b = kBins - 1; b > 0; --b) {
+    Grow(lo, hi, bins.lo[b], bins.hi[b]);
+    n += bins.count[b];
+    right_area[b] = n > 0 ? HalfArea(lo, hi) : 0;
+    right_count[b] = n;
+  }
+  Empty(lo, hi);
+  n = 0;
+  for (int b = 0; b + 1 < kBins; ++b) {
+    Grow(lo, hi, bins.lo[b], bins.hi[b]);
+    n += bins.count[b];
+    if (n == 0 || right_count[b + 1] == 0) continue;
+    double cost = HalfArea(lo, hi) * n + right_area[b + 1] * right_count[b + 1];
+    if (cost < best.cost) best = BinnedSplit{axis, b, cost};
+  }
+}
+
+// Bins items begin..end by their centres on one axis and offers its splits
+// to best; an axis on which the centres coincide has none.
+void TryAxis(const std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3],
+             int axis, BinnedSplit& best) {
+  double extent = double(chi[axis]) - clo[axis];
+  if (!(extent > 0)) return;
+  double scale = kBins / extent;
+  Bins bins;
+  for (int b = 0; b < kBins; ++b) {
+    bins.count[b] = 0;
+    Empty(bins.lo[b], bins.hi[b]);
+  }
+  for (int32_t k = begin; k < end; ++k) {
+    const Item& item = items[size_t(k)];
+    int b = BinOf(item.centre[axis], clo[axis], scale);
+    ++bins.count[b];
+    Grow(bins.lo[b], bins.hi[b], item.lo, item.hi);
+  }
+  SweepBins(bins, axis, best);
+}
+
+// Puts the items of the split's left bins first; the index of the first
+// right item, or -1 when one side would be empty.
+int32_t PartitionAtBin(std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3],
+                       const BinnedSplit& split) {
+  double scale = kBins / (double(chi[split.axis]) - clo[split.axis]);
+  double low = clo[split.axis];
+  auto right = std::partition(items.begin() + begin, items.begin() + end, [&](const Item& item) {
+    return BinOf(item.centre[split.axis], low, scale) <= split.bin;
+  });
+  int32_t middle = int32_t(right - items.begin());
+  return middle == begin || middle == end ? -1 : middle;
+}
+
+// Splits items begin..end at their median centre on the longest axis of the
+// centres; returns the index of the first right item.
+int32_t SplitAtMedian(std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3]) {
+  int axis = 0;
+  for (int i = 1; i < 3; ++i) {
+    if (chi[i] - clo[i] > chi[axis] - clo[axis]) axis = i;
+  }
+  int32_t middle = begin + (end - begin) / 2;
+  std::nth_element(items.begin() + begin, items.begin() + middle, items.begin() + end,
+                   [axis](const Item& p, const Item& q) { return p.centre[axis] < q.centre[axis]; });
+  return middle;
+}
+
+// Binned surface-area split (a median split on the longest axis of the
+// centres below kSurfaceAreaDepth levels or when no binned split separates
+// the items). Children are stored side by side; leaves take consecutive items.
+void BuildNode(std::vector<Item>& items, int32_t begin, int32_t end, std::vector<CV_bvh_node>& nodes, int32_t at,
+               int depth) {
+  CV_bvh_node node;
+  float clo[3];
+  float chi[3];
+  BoundItems(items, begin, end, node, clo, chi);
+  int32_t count = end - begin;
+  node.first = begin;
+  node.count = count;
+  if (count <= kLeafSize) {
+    nodes[size_t(at)] = node;
+    return;
+  }
+  int32_t middle = -1;
+  if (depth < kSurfaceAreaDepth) {
+    BinnedSplit best;
+    for (int axis = 0; axis < 3; ++axis) TryAxis(items, begin, end, clo, chi, axis, best);
+    double node_area = HalfArea(node.lo, node.hi);
+    if (count <= kLargestLeaf && !(best.cost + node_area < node_area * count)) {
+      nodes[size_t(at)] = node;
+      return;
+    }
+    if (best.axis >= 0) middle = PartitionAtBin(items, begin, end, clo, chi, best);
+  }
+  if (middle < 0) middle = SplitAtMedian(items, begin, end, clo, chi);
+  int32_t left = int32_t(nodes.size());
+  nodes.push_back(CV_bvh_node{});
+  nodes.push_back(CV_bvh_node{});
+  node.first = left;
+  node.count = 0;
+  nodes[size_t(at)] = node;
+  BuildNode(items, begin, middle, nodes, left, depth + 1);
+  BuildNode(items, middle, end, nodes, left + 1, depth + 1);
+}
+
+// The largest coordinate magnitude of the triangles and of the finite box
+// corners; false when a triangle has a corner that is not finite.
+bool LargestCoordinate(const CV_triangle* triangles, int32_t triangle_count, const CV_triangle* box_triangles,
+                       float& coordinates) {
+  coordinates = 0;
+  for (int32_t k = 0; k < triangle_count; ++k) {
+    const CV_triangle& t = triangles[k];
+    if (!FiniteVertex(t.a) || !FiniteVertex(t.b) || !FiniteVertex(t.c)) return false;
+    for (const vertex3f& v : {t.a, t.b, t.c}) {
+      coordinates = std::max(coordinates, std::max(std::fabs(v.x), std::max(std::fabs(v.y), std::fabs(v.z))));
+    }
+  }
+  for (int s = 0; s < kBoxTriangleCount; ++s) {
+    const CV_triangle& t = box_triangles[s];
+    for (const vertex3f& v : {t.a, t.b, t.c}) {
+      if (!FiniteVertex(v)) continue;
+      coordinates = std::max(coordinates, std::max(std::fabs(v.x), std::max(std::fabs(v.y), std::fabs(v.z))));
+    }
+  }
+  return true;
+}
+
+// The largest origin coordinate the boxes are made for. Rays from farther
+// away are rare (the scene's own rays start inside it); they scan the object.
+double OriginLimit(float coordinates) {
+  double origin_limit = std::max(kLeastOriginLimit, kOriginReach * double(coordinates));
+  if (!(origin_limit < kLargestBoundedCoordinate)) origin_limit = kLargestBoundedCoordinate;
+  return origin_limit;
+}
+
+// An item per triangle with a safe box; the triangles without one go to
+// unbounded, those the test never accepts nowhere. max_abs grows to hold every box.
+void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double origin_limit,
+                    std::vector<Item>& items, std::vector<int32_t>& unbounded, float& max_abs) {
+  items.reserve(size_t(triangle_count));
+  for (int32_t k = 0; k < triangle_count; ++k) {
+    Item item;
+    int kind = TriangleBounds(triangles[k], origin_limit, 0, item.lo, item.hi);
+    if (kind == 0) continue;
+    if (kind < 0) {
+      unbounded.push_back(k);
+      continue;
+    }
+    for (int i = 0; i < 3; ++i) {
+      item.centre[i] = item.lo[i] * 0.5f + item.hi[i] * 0.5f;
+      max_abs = std::max(max_abs, std::max(std::fabs(item.lo[i]), std::fabs(item.hi[i])));
+    }
+    item.triangle = k;
+    items.push_back(item);
+  }
+}
+
+// The box triangles, cached, with their boxes and the box of them all.
+void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, CV_acceleration& a, float& max_abs) {
+  a.box_has_bounds = true;
+  Empty(a.box_lo, a.box_hi);
+  for (int s = 0; s < kBoxTriangleCount; ++s) {
+    a.box[s] = CacheTriangle(box_triangles[s]);
+    float lo[3];
+    float hi[3];
+    int kind = TriangleBounds(box_triangles[s], origin_limit, 0, lo, hi);
+    a.box_kind[s] = int8_t(kind);
+    if (kind < 0) a.box_has_bounds = false;
+    if (kind <= 0) continue;
+    for (int i = 0; i < 3; ++i) {
+      a.box_triangle_lo[s][i] = lo[i];
+      a.box_triangle_hi[s][i] = hi[i];
+      max_abs = std::max(max_abs, std::max(std::fabs(lo[i]), std::fabs(hi[i])));
+    }
+    Grow(a.box_lo, a.box_hi, lo, hi);
+  }
+}
+
+// For a ray leaving the box through the face on `axis` and `side`, the box
+// triangles most nearly facing that way come first.
+void OrderBoxTriangles(CV_acceleration& a) {
+  for (int axis = 0; axis < 3; ++axis) {
+    for (int side = 0; side < 2; ++side) {
+      double facing[kBoxTriangleCount];
+      for (int s = 0; s < kBoxTriangleCount; ++s) {
+        const vertex3f& n = a.box[s].n_hat;
+        double along = axis == 0 ? n.x : axis == 1 ? n.y : n.z;
+        facing[s] = std::isfinite(along) ? (side == 1 ? along : -along) : kNotFacing;
+      }
+      int order[kBoxTriangleCount];
+      for (int s = 0; s < kBoxTriangleCount; ++s) order[s] = s;
+      std::stable_sort(order, order + kBoxTriangleCount, [&facing](int p, int q) { return facing[p] > facing[q]; });
+      for (int s = 0; s < kBoxTriangleCount; ++s) a.box_order[axis][side][s] = int8_t(order[s]);
+    }
+  }
+}
+
+// The nodes over the items, which it puts in leaf order: the root, then an
+// unused node, so that every pair of children starts at an even index.
+std::vector<CV_bvh_node> LayOutNodes(std::vector<Item>& items) {
+  std::vector<CV_bvh_node> nodes;
+  if (items.empty()) return nodes;
+  nodes.reserve(2 * items.size() / kLeafSize + 2);
+  nodes.push_back(CV_bvh_node{});
+  nodes.push_back(CV_bvh_node{{0, 0, 0}, {0, 0, 0}, 0, 0});
+  BuildNode(items, 0, int32_t(items.size()), nodes, 0, 0);
+  return nodes;
+}
+
+}  // namespace
+
+CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
+                                   const CV_triangle* box_triangles) {
+  if (triangle_count < 0 || (triangle_count > 0 && triangles == nullptr) || box_triangles == nullptr) return nullptr;
+  float coordinates = 0;
+  if (!LargestCoordinate(triangles, triangle_count, box_triangles, coordinates)) return nullptr;
+  double origin_limit = OriginLimit(coordinates);
+  std::vector<Item> items;
+  std::vector<int32_t> unbounded;
+  float max_abs = 0;
+  BoundTriangles(triangles, triangle_count, origin_limit, items, unbounded, max_abs);
+
+  CV_acceleration* a = new CV_acceleration{};
+  a->source = triangles;
+  a->source_count = triangle_count;
+  a->origin_limit = float(origin_limit);
+  BoundBoxTriangles(box_triangles, origin_limit, *a, max_abs);
+  a->max_abs = max_abs;
+  OrderBoxTriangles(*a);
+
+  std::vector<CV_bvh_node> nodes = LayOutNodes(items);
+  a->nodes.assign(nodes.begin(), nodes.end());
+  a->slot_planes.resize(items.size());
+  a->slot_edges.resize(items.size());
+  for (size_t s = 0; s < items.size(); ++s) {
+    SplitCachedTriangle(CacheTriangle(triangles[items[s].triangle]), items[s].triangle, a->slot_planes[s],
+                        a->slot_edges[s]);
+  }
+  a->unbounded_planes.resize(unbounded.size());
+  a->unbounded_edges.resize(unbounded.size());
+  for (size_t u = 0; u < unbounded.size(); ++u) {
+    SplitCachedTriangle(CacheTriangle(triangles[unbounded[u]]), unbounded[u], a->unbounded_planes[u],
+                        a->unbounded_edges[u]);
+  }
+  a->bytes = sizeof(CV_acceleration) +
+             (items.size() + unbounded.size()) * (sizeof(CV_cached_plane) + sizeof(CV_cached_edges)) +
+             nodes.size() * sizeof(CV_bvh_node);
+  return a;
+}
+
+void FreeAcceleration(CV_acceleration* a) { delete a; }

@@ -1,0 +1,76 @@
+// The ray hierarchy over one object's triangles: its record and its build,
+// a binned surface-area split over boxes that hold every point the triangle
+// test can accept.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "scene/scene.h"
+#include "scene/trianglecache.h"
+
+// From this depth on the build splits at the median, so that no path exceeds
+// kLongestPath nodes (halving a count below 2^31 takes at most 31 more
+// levels) and the traversal stack, one entry per level, holds.
+constexpr int kSurfaceAreaDepth = 48;
+constexpr int kLongestPath = kSurfaceAreaDepth + 32;
+
+struct CV_bvh_node {
+  float lo[3];
+  float hi[3];
+  int32_t first;  // inner node: index of the left child (the right one follows); leaf: first slot
+  int32_t count;  // 0 for an inner node; the leaf's number of slots otherwise
+};
+
+// Storage that starts on a 64-byte cache line. The traversal reads the two
+// children of a node together, and they sit side by side from an even index:
+// 64 bytes that then share one line; a 32-byte plane record never straddles
+// two lines.
+template <typename T>
+struct CacheLineAllocator {
+  using value_type = T;
+  CacheLineAllocator() = default;
+  template <typename U>
+  CacheLineAllocator(const CacheLineAllocator<U>&) {}
+  T* allocate(size_t n) { return static_cast<T*>(::operator new(n * sizeof(T), std::align_val_t(64))); }
+  void deallocate(T* p, size_t) { ::operator delete(p, std::align_val_t(64)); }
+};
+
+template <typename T, typename U>
+bool operator==(const CacheLineAllocator<T>&, const CacheLineAllocator<U>&) { return true; }
+template <typename T, typename U>
+bool operator!=(const CacheLineAllocator<T>&, const CacheLineAllocator<U>&) { return false; }
+
+struct CV_acceleration {
+  const CV_triangle* source;  // the object's triangle array this was built from
+  int32_t source_count;       // and its length: a mismatch makes the query scan
+  float max_abs;              // largest coordinate magnitude of every box below
+  float origin_limit;         // rays whose origin has a larger coordinate scan the object
+  // The triangles in the hierarchy in leaf order, each plane record with its triangle index.
+  std::vector<CV_cached_plane, CacheLineAllocator<CV_cached_plane>> slot_planes;
+  std::vector<CV_cached_edges> slot_edges;
+  std::vector<CV_bvh_node, CacheLineAllocator<CV_bvh_node>> nodes;  // node 0 is the root
+  // The triangles tested on every query (no safe box), in the slots' form.
+  std::vector<CV_cached_plane> unbounded_planes;
+  std::vector<CV_cached_edges> unbounded_edges;
+  CV_cached_triangle box[kBoxTriangleCount];
+  bool box_has_bounds;  // box_lo..box_hi holds every point a box triangle can accept
+  float box_lo[3];
+  float box_hi[3];
+  int8_t box_kind[kBoxTriangleCount];           // AcceptanceBounds of each box triangle (1, 0 or -1)
+  float box_triangle_lo[kBoxTriangleCount][3];  // and its box when the kind is 1
+  float box_triangle_hi[kBoxTriangleCount][3];
+  // The order to try them in, by the axis and side the ray leaves by.
+  int8_t box_order[3][2][kBoxTriangleCount];
+  size_t bytes;  // memory held by this record and its arrays
+};
+
+// The hierarchy of the object's triangles and box triangles, or null when the
+// object has a coordinate that is not finite or beyond 1e15 (such an object is
+// scanned triangle by triangle).
+CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
+                                   const CV_triangle* box_triangles);
+void FreeAcceleration(CV_acceleration* acceleration);
+
