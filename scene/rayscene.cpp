@@ -15,7 +15,7 @@ constexpr float kNoneAccepted = -1.0f;
 const CV_acceleration* UsableAcceleration(const CV_object& object) {
   const CV_acceleration* a = object.acceleration;
   if (a == nullptr || a->source != object.triangles || a->source_count != object.triangle_count) return nullptr;
-  if (object.box_triangle_count != 12) return nullptr;
+  if (object.box_triangle_count != kBoxTriangleCount) return nullptr;
   return a;
 }
 
