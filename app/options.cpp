@@ -71,7 +71,12 @@ std::string ApplyDefine(const std::string& written, const std::string& value, Co
   if (equals == std::string::npos || equals == 0) {
     return "option " + written + " wants KEY=VALUE, not " + Quoted(value);
   }
-  line.overrides.push_back(SettingOverride{value.substr(0, equals), value.substr(equals + 1)});
+  SettingOverride setting{value.substr(0, equals), value.substr(equals + 1)};
+  // The key and the value's form are checked now, before anything is read; the
+  // value itself is checked by the file's rules when the settings are read.
+  std::string problem = OverrideProblem(setting);
+  if (!problem.empty()) return "option " + written + " " + Quoted(value) + ": " + problem;
+  line.overrides.push_back(setting);
   return "";
 }
 
