@@ -221,6 +221,9 @@ std::string HelpText() {
     if (!spec.for_window) text += HelpEntry(spec);
   }
   text += "  --                    what follows is SCENE_DIR, even when it starts with -\n\n";
+  text += "The names given to -o, --png and --exr are relative to the folder corvane\n"
+          "starts in. -D takes DATASETSIZE, LIGHTCHANCE, SCENEFILENAME, WIREFRAME,\n"
+          "CAMERAPOSITION and SENSORPOSITION (the block's lines separated by \";\").\n\n";
   text += "Window options, passed on to the window:\n";
   for (const OptionSpec& spec : kOptions) {
     if (spec.for_window) text += HelpEntry(spec);
