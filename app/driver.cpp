@@ -95,13 +95,16 @@ unsigned SensorThreads(const CommandLine& options) {
   return cores > 0 ? cores : 1;
 }
 
-// The sensor stages, their counts kept for the summary. False when memory
-// ran out.
+// The sensor stages, their counts kept for the summary, and the warnings
+// about samples that never reach the image. False when memory ran out.
 bool RunSensor(const CommandLine& options, counter& progress, SensorCounts& counts) {
   AllocateSensor(sensor, eyev, centerv, upv, ulv, urv, dlv, drv);
   int visualized = VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, counts);
   EndConsole(progress);
-  return visualized != 0;
+  if (visualized == 0) return false;
+  SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
+  for (const std::string& warning : UnseenSampleWarnings(dataset.count, counts, turn)) ReportInputProblem(warning);
+  return true;
 }
 
 bool WriteGreyImage(const std::string& name) {

@@ -119,6 +119,12 @@ TEST(Cli, RunsWhatEachOptionAsks) {
        0, "", out, kPlainImage},
       {"$C room -D 'SENSORPOSITION=1 2 3'", 0,
        "corvane: -D SENSORPOSITION=1 2 3: the value ends after 1 of the 4 lines of SENSORPOSITION", out, kOtherImage},
+      {"$C room -D 'SENSORPOSITION=-110 210 110; -110 -10 110; 110 210 110; 110 -10 110'", 0,
+       "but none reaches the sensor: its corners dl, ul, ur (the third, first and second lines of SENSORPOSITION) "
+       "must run clockwise as seen from the eye, and they run counter-clockwise; the image is black\n",
+       out, kOtherImage},
+      {"$C room -D 'CAMERAPOSITION=-40 20 -25; 0 100 0; 0 1 0'", 0,
+       "corvane: no sample is seen from the eye (2000 stored)", out, kOtherImage},
   };
   for (const Row& row : rows) CheckRow(row);
 }
