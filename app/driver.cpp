@@ -9,13 +9,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+#include <vector>
 
+#include "app/interrupt.h"
 #include "app/runreport.h"
 #include "config/settings.h"
 #include "core/messages.h"
 #include "core/mt19937.h"
 #include "sensor/exrimage.h"
 #include "sensor/picture.h"
+#include "sensor/tempfile.h"
 #include "transport/sampling.h"
 
 uint32_t dataset_size = 50000;
@@ -68,14 +71,24 @@ std::string SettingsText() {
          PointLine(ulv) + PointLine(urv) + PointLine(dlv) + PointLine(drv);
 }
 
-// Starts the console, none with -q.
-void StartRun(const CommandLine& options, counter& progress) {
+// Starts the console (none with -q) and, before it, the interrupt handler,
+// which removes the temporaries the run's files are written through.
+void StartRun(const CommandLine& options, const RunFiles& files, counter& progress) {
   if (options.quiet) DoWithoutScreen();
+  std::vector<std::string> temporaries;
+  for (const std::string& name : {files.ppm, files.png, files.exr}) {
+    if (!name.empty()) temporaries.push_back(TemporaryFileName(name));
+  }
+  EndRunOnInterrupt(temporaries);
   InitPercentageCounter(progress);
+  if (ConsoleActive()) RememberScreen();
 }
 
 // Ends the console for good: from now on messages reach the terminal.
-void EndConsole(counter& progress) { DeInitPercentageCounter(progress); }
+void EndConsole(counter& progress) {
+  DeInitPercentageCounter(progress);
+  ForgetScreen();
+}
 
 void ReportSamplingEnd(SamplingEnd end) {
   if (end == kSamplingNoLight) {
@@ -181,7 +194,7 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
   PhaseSeconds seconds;
   Clock::time_point start = Clock::now();
   counter progress;
-  StartRun(options, progress);
+  StartRun(options, files, progress);
   init_genrand(kSeed);
 
   if (!ReadSettings(dataset_size, light_chance, filename, wireframe, eyev, centerv, upv, ulv, urv, dlv, drv,
