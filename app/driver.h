@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/options.h"
 #include "console/console.h"
 #include "scene/scene.h"
 #include "sensor/image.h"
@@ -30,10 +31,26 @@ constexpr int kExitImageNotWritten = 3;
 
 constexpr const char* kImageFileName = "out.ppm";
 
-// Runs everything but the window: settings, scene, samples, sensor and
-// out.ppm in the working directory. Returns the exit status; messages for the
-// user have been printed to standard error.
-int RunSimulation();
+// The files a run writes, named as seen from the scene folder.
+struct RunFiles {
+  std::string ppm;  // the grey image: out.ppm, or -o
+  std::string png;  // --png, or empty
+  std::string exr;  // --exr, or empty
+};
+
+// Names the run's files and enters the scene folder of the command line, if
+// any: -o, --png and --exr name files relative to the folder the program was
+// started in, the default out.ppm lies in the scene folder. False after a
+// message when the folder cannot be entered.
+bool EnterSceneFolder(const CommandLine& options, RunFiles& files);
+
+// Runs everything but the window in the working directory: settings with the
+// -D overrides, scene, samples, sensor and the files. Returns the exit
+// status; messages for the user have been printed to standard error.
+int RunSimulation(const CommandLine& options, const RunFiles& files);
+
+// name as a user finds it: a relative name with the working directory in front.
+std::string ShownPath(const std::string& name);
 
 // Prints the kept input problems to standard error.
 void PrintInputProblems();

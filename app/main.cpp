@@ -1,25 +1,76 @@
-#include <unistd.h>
-
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "app/driver.h"
+#include "app/options.h"
 #include "app/viewer.h"
 
-int main(int argc, char** argv) {
-  int status = RunSimulation();
-  if (status != kExitImageWritten && status != kExitImageNotWritten) return status;
+namespace {
 
-  if (!DisplayAvailable()) {
-    if (status == kExitImageWritten) {
-      char cwd[4096];
-      const char* where = getcwd(cwd, sizeof cwd) != nullptr ? cwd : ".";
-      std::fprintf(stderr, "corvane: no display is available, so no window opens; the image is %s/%s\n", where,
-                   kImageFileName);
-    } else {
-      std::fprintf(stderr, "corvane: no display is available, so no window opens\n");
-    }
-    return status;
+// The display named by -display, or empty for the one in $DISPLAY.
+std::string DisplayName(const CommandLine& options) {
+  const std::vector<std::string>& words = options.window_options;
+  std::string name;
+  for (size_t i = 0; i < words.size(); ++i) {
+    bool with_value = words[i] == "-display" || words[i] == "-geometry";
+    if (words[i] == "-display" && i + 1 < words.size()) name = words[i + 1];
+    if (with_value) ++i;
   }
-  OpenViewer(argc, argv);
+  return name;
+}
+
+// Opens the window with the X options of the command line, and says where
+// the image is once it has closed.
+void ShowWindow(const CommandLine& options, const RunFiles& files, int status, const char* program) {
+  std::vector<std::string> words{program};
+  words.insert(words.end(), options.window_options.begin(), options.window_options.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  OpenViewer(int(words.size()), argv.data());
+  if (!options.quiet) ReportImageAfterWindow(status, ShownPath(files.ppm));
+}
+
+// After the run: the window, or the line that says why there is none.
+void ShowSamples(const CommandLine& options, const RunFiles& files, int status, const char* program) {
+  bool written = status == kExitImageWritten;
+  if (options.no_window) {
+    if (written && !options.quiet) std::fprintf(stderr, "corvane: the image is %s\n", ShownPath(files.ppm).c_str());
+    return;
+  }
+  if (DisplayAvailable(DisplayName(options))) {
+    ShowWindow(options, files, status, program);
+    return;
+  }
+  if (options.quiet) return;
+  if (written) {
+    std::fprintf(stderr, "corvane: no display is available, so no window opens; the image is %s\n",
+                 ShownPath(files.ppm).c_str());
+  } else {
+    std::fprintf(stderr, "corvane: no display is available, so no window opens\n");
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ParsedCommandLine parsed = ParseCommandLine(argc, argv);
+  if (!parsed.ok) {
+    std::fputs(parsed.error.c_str(), stderr);
+    return kExitInputRefused;
+  }
+  const CommandLine& options = parsed.options;
+  if (options.help || options.version) {
+    std::fputs((options.help ? HelpText() : VersionText()).c_str(), stdout);
+    return EXIT_SUCCESS;
+  }
+
+  RunFiles files;
+  if (!EnterSceneFolder(options, files)) return kExitInputRefused;
+  int status = RunSimulation(options, files);
+  if (status != kExitImageWritten && status != kExitImageNotWritten) return status;
+  ShowSamples(options, files, status, argv[0]);
   return status;
 }

@@ -71,7 +71,12 @@ std::string ApplyDefine(const std::string& written, const std::string& value, Co
   if (equals == std::string::npos || equals == 0) {
     return "option " + written + " wants KEY=VALUE, not " + Quoted(value);
   }
-  line.overrides.push_back(SettingOverride{value.substr(0, equals), value.substr(equals + 1)});
+  SettingOverride setting{value.substr(0, equals), value.substr(equals + 1)};
+  // The key and the value's form are checked now, before anything is read; the
+  // value itself is checked by the file's rules when the settings are read.
+  std::string problem = OverrideProblem(setting);
+  if (!problem.empty()) return "option " + written + " " + Quoted(value) + ": " + problem;
+  line.overrides.push_back(setting);
   return "";
 }
 
@@ -216,6 +221,9 @@ std::string HelpText() {
     if (!spec.for_window) text += HelpEntry(spec);
   }
   text += "  --                    what follows is SCENE_DIR, even when it starts with -\n\n";
+  text += "The names given to -o, --png and --exr are relative to the folder corvane\n"
+          "starts in. -D takes DATASETSIZE, LIGHTCHANCE, SCENEFILENAME, WIREFRAME,\n"
+          "CAMERAPOSITION and SENSORPOSITION (the block's lines separated by \";\").\n\n";
   text += "Window options, passed on to the window:\n";
   for (const OptionSpec& spec : kOptions) {
     if (spec.for_window) text += HelpEntry(spec);

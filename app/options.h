@@ -5,18 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "config/settings.h"
+
 // The program's version, as --version shows it.
 constexpr const char* kCorvaneVersion = "1.0.0";
 
 // Most threads -t accepts: more than any machine has cores, so a larger
 // count is a typing error rather than a wish.
 constexpr unsigned kMostThreads = 1024;
-
-// One -D KEY=VALUE, not yet checked against the rules of corvane.cfg.
-struct SettingOverride {
-  std::string key;
-  std::string value;
-};
 
 // What the command line asks for. Empty names and zero counts mean the default.
 struct CommandLine {

@@ -237,11 +237,12 @@ void IncVar(int) {
 }
 
 void OpenViewer(int argc, char** argv) {
+  // Size and place before glutInit, so that a -geometry among the arguments wins.
+  glutInitWindowSize(500, 500);
+  glutInitWindowPosition(50, 50);
   glutInit(&argc, argv);
   glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_GLUTMAINLOOP_RETURNS);
   glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE);
-  glutInitWindowSize(500, 500);
-  glutInitWindowPosition(50, 50);
   glutCreateWindow(kViewerTitle);
   if (probe_connection != nullptr) {
     XCloseDisplay(probe_connection);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 #include "core/linetext.h"
@@ -37,20 +38,70 @@ std::string ReadLineFromTill(std::string line, int position, std::string stop) {
 
 namespace {
 
+// The lines of one -D, read after the file's.
+struct OverrideLines {
+  std::string name;  // "-D KEY=VALUE", for messages
+  std::vector<std::string> lines;
+};
+
 struct SettingsLines {
   std::ifstream file;
   std::string line;
   int number = 0;
+  std::vector<OverrideLines> overrides;
+  size_t source = 0;  // 0: the file; k: overrides[k - 1]
+  size_t next = 0;    // the next line of the current override
 };
 
+// The next line of the current source, the file or one override; false at
+// its end, so that a block never reaches into the next source.
 bool NextLine(SettingsLines& lines) {
-  if (!std::getline(lines.file, lines.line)) return false;
-  lines.number++;
+  if (lines.source == 0) {
+    if (!std::getline(lines.file, lines.line)) return false;
+    lines.number++;
+    return true;
+  }
+  const std::vector<std::string>& given = lines.overrides[lines.source - 1].lines;
+  if (lines.next >= given.size()) return false;
+  lines.line = given[lines.next++];
   return true;
 }
 
-std::string Where(const SettingsLines& lines) {
-  return "corvane: " + CONFIG_FILENAME + ":" + std::to_string(lines.number) + ": ";
+// The next line of the file or, after its end, of the overrides in turn.
+bool NextSettingLine(SettingsLines& lines) {
+  while (!NextLine(lines)) {
+    if (lines.source >= lines.overrides.size()) return false;
+    lines.source++;
+    lines.next = 0;
+  }
+  return true;
+}
+
+std::string Place(const SettingsLines& lines) {
+  if (lines.source > 0) return lines.overrides[lines.source - 1].name;
+  return CONFIG_FILENAME + ":" + std::to_string(lines.number);
+}
+
+std::string Where(const SettingsLines& lines) { return "corvane: " + Place(lines) + ": "; }
+
+bool IsPointKey(const std::string& key) { return key == P_CAMERAPOSITION || key == P_SENSORPOSITION; }
+
+// An override as the lines of corvane.cfg that say the same.
+OverrideLines LinesOf(const SettingOverride& setting) {
+  OverrideLines given{"-D " + setting.key + "=" + setting.value, {}};
+  if (!IsPointKey(setting.key)) {
+    given.lines.push_back(setting.key + "=" + setting.value + P_SEMICOLON);
+    return given;
+  }
+  given.lines.push_back(setting.key);
+  size_t start = 0;
+  while (start < setting.value.size()) {
+    size_t end = setting.value.find(P_SEMICOLON[0], start);
+    if (end == std::string::npos) end = setting.value.size();
+    given.lines.push_back(setting.value.substr(start, end - start) + P_SEMICOLON);
+    start = end + 1;
+  }
+  return given;
 }
 
 // The value of key on line: one character after the key is skipped, and the
@@ -106,12 +157,14 @@ bool ParsePointLine(const std::string& line, vertex3f& point) {
 }
 
 // Reads the points of a block from the lines after the key line; the last
-// line read stays current. False when the file ends inside the block.
+// line read stays current. False when the file (or the override) ends
+// inside the block.
 bool ReadPointBlock(SettingsLines& lines, const std::string& key, vertex3f* const points[], const char* const names[],
                     int count) {
   for (int k = 0; k < count; ++k) {
     if (!NextLine(lines)) {
-      ReportInputProblem(Where(lines) + "the file ends after " + std::to_string(k) + " of the " +
+      std::string source = lines.source == 0 ? "the file" : "the value";
+      ReportInputProblem(Where(lines) + source + " ends after " + std::to_string(k) + " of the " +
                          std::to_string(count) + " lines of " + key + "; the other points keep their values");
       return false;
     }
@@ -334,15 +387,35 @@ void WarnAboutSettingsLine(const std::string& line, const std::string& place, Se
   if (!any_key) WarnAboutUnknownKey(line, where);
 }
 
+std::string OverrideProblem(const SettingOverride& setting) {
+  const std::string keys[] = {P_DATASETSIZE, P_LIGHTCHANCE, P_SCENEFILENAME, P_WIREFRAME, P_CAMERAPOSITION,
+                              P_SENSORPOSITION};
+  std::string known;
+  for (const std::string& key : keys) known += (known.empty() ? "" : ", ") + key;
+  if (std::find(std::begin(keys), std::end(keys), setting.key) == std::end(keys)) {
+    return setting.key + " is not a setting of " + CONFIG_FILENAME + ", which has " + known;
+  }
+  if (setting.value.find_first_of("\r\n") != std::string::npos) return "a value cannot hold a line break";
+  if (!IsPointKey(setting.key) && setting.value.find(P_SEMICOLON) != std::string::npos) {
+    return "a value of " + setting.key + " cannot hold \"" + P_SEMICOLON + "\"; give each setting its own -D";
+  }
+  return "";
+}
+
 bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe,
                   vertex3f& eyev, vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv,
                   vertex3f& dlv, vertex3f& drv) {
+  return ReadSettings(dataset_size, light_chance, filename, wireframe, eyev, centerv, upv, ulv, urv, dlv, drv, {});
+}
+
+bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe,
+                  vertex3f& eyev, vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv,
+                  vertex3f& dlv, vertex3f& drv, const std::vector<SettingOverride>& overrides) {
   SettingsLines lines;
+  // A missing file has no lines; the overrides are read all the same.
   lines.file.open(CONFIG_FILENAME);
-  if (!lines.file.is_open()) {
-    ReportMissingSettings();
-    return true;
-  }
+  if (!lines.file.is_open()) ReportMissingSettings();
+  for (const SettingOverride& setting : overrides) lines.overrides.push_back(LinesOf(setting));
 
   vertex3f* const camera[] = {&eyev, &centerv, &upv};
   const char* const camera_names[] = {"eye point", "point looked at", "up direction"};
@@ -352,9 +425,12 @@ bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& file
   bool accepted = true;
   std::string value;
 
-  SettingsKeysSeen seen;
-  while (NextLine(lines)) {
-    WarnAboutSettingsLine(lines.line, CONFIG_FILENAME + ":" + std::to_string(lines.number), seen);
+  // A -D is meant to replace the file's value: only a key given twice
+  // within the file, or within the overrides, is remarked on.
+  SettingsKeysSeen seen_in_file;
+  SettingsKeysSeen seen_in_overrides;
+  while (NextSettingLine(lines)) {
+    WarnAboutSettingsLine(lines.line, Place(lines), lines.source == 0 ? seen_in_file : seen_in_overrides);
     if (KeyValue(lines.line, P_DATASETSIZE, value)) {
       int size = 0;
       if (IntegerValue(value, size) && size >= 0 && uint32_t(size) <= kDataSetSizeLimit) {
@@ -383,12 +459,12 @@ bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& file
     }
     uint32_t position = 0;
     if (ContainsStr(P_CAMERAPOSITION, lines.line, position)) {
-      if (!ReadPointBlock(lines, P_CAMERAPOSITION, camera, camera_names, 3)) return accepted;
+      if (!ReadPointBlock(lines, P_CAMERAPOSITION, camera, camera_names, 3)) continue;
     }
     // Tested on the current line, which after a camera block is its third
     // line: a sensor key there starts the sensor block at once.
     if (ContainsStr(P_SENSORPOSITION, lines.line, position)) {
-      if (!ReadPointBlock(lines, P_SENSORPOSITION, sensor, sensor_names, 4)) return accepted;
+      if (!ReadPointBlock(lines, P_SENSORPOSITION, sensor, sensor_names, 4)) continue;
     }
   }
   return accepted;

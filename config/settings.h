@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "core/vecmath.h"
 
@@ -44,6 +45,25 @@ struct SettingsKeysSeen {
 // ReadSettings reads it, and values it refuses are left to its own message.
 // place names the line in messages ("corvane.cfg:3").
 void WarnAboutSettingsLine(const std::string& line, const std::string& place, SettingsKeysSeen& seen);
+
+// One -D KEY=VALUE of the command line: a setting of corvane.cfg for one run.
+struct SettingOverride {
+  std::string key;
+  std::string value;
+};
+
+// What keeps an override from being read as a line of corvane.cfg, or
+// nothing: a key the file does not have, or a line break in the value, or a
+// ";" in a one-line value (it would end the value there and start another).
+std::string OverrideProblem(const SettingOverride& setting);
+
+// ReadSettings, then each override in turn, read by the same rules as the
+// file's lines: KEY=VALUE; as one line, and for CAMERAPOSITION and
+// SENSORPOSITION the key followed by the value's ";"-separated lines. Messages
+// about an override name it as "-D KEY=VALUE".
+bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe,
+                  vertex3f& eyev, vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv,
+                  vertex3f& dlv, vertex3f& drv, const std::vector<SettingOverride>& overrides);
 
 // The characters of line from position + 1 on, up to the first character equal
 // to stop (a one-character string) or the end of the line.

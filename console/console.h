@@ -15,6 +15,9 @@ struct counter {
   int current;       // the percentage of the latest update
 };
 
+// Makes every later initialisation go without a screen, as without a
+// terminal; called before the first one, for a run that must draw nothing.
+void DoWithoutScreen();
 // Enters (or resumes) full-screen mode and zeroes the counter.
 int InitPercentageCounter(counter& c);
 // Zeroes the counter's percentages; the screen is not touched.

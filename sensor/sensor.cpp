@@ -193,11 +193,19 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
 }
 
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads, RayQuery query) {
+  SensorCounts counts;
+  return VisualizeDataSet(dataset, sensor, scene, threads, query, counts);
+}
+
+int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads, RayQuery query,
+                     SensorCounts& counts) {
   counter progress{};
   InitPercentageCounter(progress);
   DrawTextPos(kVisibilityHeadingRow, kProgressColumn, "Removing invalid samples:");
   MarkVisibleSamples(dataset, sensor.eye, scene, threads, progress, query);
   ResetPercentageCounter(progress);
+  counts = SensorCounts{};
+  for (uint32_t i = 0; i < dataset.count; ++i) counts.visible += dataset.samples[i].visible ? 1 : 0;
 
   InitPercentageCounter(progress);
   DrawTextPos(kBrightnessHeadingRow, kProgressColumn, "Calculating sensor data:");
@@ -222,8 +230,10 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsig
   ProjectSamplesByDescent(dataset, sensor, pixels, pixel_of, threads, progress);
   ResetPercentageCounter(progress);
 
+  for (uint32_t i = 0; i < dataset.count; ++i) counts.projected += pixel_of[i] != kSensorNoPixel ? 1 : 0;
   std::free(pixel_of);
   ClearEmptyPixels(pixels, pixel_count);
+  for (size_t p = 0; p < pixel_count; ++p) counts.lit += pixels[p] > 0.0f ? 1 : 0;
   sensor.pixels = pixels;
   sensor.level = kSensorLevel;
   DeInitPercentageCounter(progress);

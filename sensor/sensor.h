@@ -40,6 +40,18 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene);
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads,
                      RayQuery query = IntersectionRayScene);
 
+// What the sensor stages found, for the run's summary and its warnings.
+struct SensorCounts {
+  uint32_t visible = 0;    // samples seen from the eye
+  uint32_t projected = 0;  // visible samples that reached a pixel
+  size_t lit = 0;          // pixels whose value is above 0
+};
+
+// The same, also counting what the stages found; 0 when memory could not be
+// obtained, and then counts holds only the visible samples.
+int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads, RayQuery query,
+                     SensorCounts& counts);
+
 // Depth of the subdivision: the sensor has 2^10 by 2^10 pixels.
 constexpr int kSensorLevel = 10;
 // Marks a pixel that no sample has reached yet.

@@ -42,6 +42,16 @@ class TmuxServer {
   std::string config_;
 };
 
+// Polls every 100 ms until done() holds or the seconds have passed.
+template <typename Done>
+bool WaitUntil(int seconds, Done done) {
+  for (int i = 0; i < seconds * 10; i++) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return done();
+}
+
 }  // namespace
 
 TEST(ConsoleScreen, ShowsTheFourHeadingsWithTheirPercentages) {
@@ -73,5 +83,35 @@ TEST(ConsoleScreen, ShowsTheFourHeadingsWithTheirPercentages) {
   };
   for (const auto& [row, text] : expected) {
     EXPECT_EQ(lines[row].rfind(text, 0), 0u) << "line " << row << " is \"" << lines[row] << "\"\n" << screen.output;
+  }
+}
+
+// Ctrl-C while the samples are traced: the terminal echoes typed keys again,
+// the status is 130, and an earlier out.ppm stays as it was, without a
+// temporary file beside it. The shell traps the interrupt so that it goes on.
+TEST(ConsoleScreen, CtrlCDuringSamplingGivesBackTheTerminalAndKeepsTheEarlierImage) {
+  if (RunCommand("command -v tmux", "/").status != 0) GTEST_SKIP() << "tmux is not installed";
+  TempDir dir;
+  CopyExample("room", dir.path());
+  dir.Write("out.ppm", "an earlier image");
+
+  TmuxServer server(dir);
+  std::string command = "cd " + ShellQuote(dir.path()) + " && trap : INT; env -u DISPLAY TERM=screen " +
+                        ShellQuote(CORVANE_BINARY) +
+                        " -D DATASETSIZE=3000000 --png p.png 2>/dev/null; echo $? > status.txt; read typed; "
+                        "touch finished; sleep 60";
+  ASSERT_EQ(server.Tmux("new-session -d -x 80 -y 24 " + ShellQuote(command)).status, 0);
+  auto pane = [&server] { return server.Tmux("capture-pane -p").output; };
+  ASSERT_TRUE(WaitUntil(60, [&] { return pane().find("Calculating samples:") != std::string::npos; })) << pane();
+
+  server.Tmux("send-keys C-c");
+  ASSERT_TRUE(WaitUntil(60, [&] { return std::filesystem::exists(dir.File("status.txt")); })) << pane();
+  server.Tmux("send-keys 'typed after the run' Enter");
+  EXPECT_TRUE(WaitUntil(10, [&] { return std::filesystem::exists(dir.File("finished")); })) << pane();
+  EXPECT_NE(pane().find("typed after the run"), std::string::npos) << pane();
+  EXPECT_EQ(ReadFileBytes(dir.File("status.txt")), "130\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("out.ppm")), "an earlier image");
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
   }
 }

@@ -33,13 +33,13 @@ PixelCounts CountPixels(const PpmImage& image) {
   return counts;
 }
 
-// Starts corvane ($1) in the background, waits for its window (as $wid, with
+// Starts corvane ($1, with its options after it) in the background, waits for its window (as $wid, with
 // the pointer in it so that keys reach it) and defines `grab FILE`, which saves
 // the window as a PPM, `shot FILE`, which first waits until the frame no
 // longer changes (a paused view), and `close KEY`, which presses KEY and
 // records the status and the milliseconds until the program ended.
 const char* const kWindowScriptStart =
-    "\"$1\" >/dev/null 2>corvane.err & pid=$!\n"
+    "\"$@\" >/dev/null 2>corvane.err & pid=$!\n"
     "i=0\n"
     "until wid=$(xdotool search --name '^Corvane' 2>/dev/null); do\n"
     "  i=$((i+1)); [ $i -gt 1200 ] && exit 1; sleep 0.1\n"
@@ -62,11 +62,12 @@ void SmallRoom(const TempDir& dir) {
   dir.Write("corvane.cfg", std::regex_replace(settings, std::regex("DATASETSIZE=[0-9]+"), "DATASETSIZE=5000"));
 }
 
-// Runs the script (after kWindowScriptStart) under a virtual X server in dir.
-ProgramResult RunWithWindow(const TempDir& dir, const std::string& script) {
+// Runs the script (after kWindowScriptStart) under a virtual X server in
+// dir, corvane with the given options (shell words).
+ProgramResult RunWithWindow(const TempDir& dir, const std::string& script, const std::string& options = "") {
   dir.Write("look.sh", kWindowScriptStart + script);
-  return RunCommand("xvfb-run -a -s '-screen 0 800x600x24' sh look.sh " + ShellQuote(CORVANE_BINARY), dir.path(),
-                    300);
+  return RunCommand("xvfb-run -a -s '-screen 0 800x600x24' sh look.sh " + ShellQuote(CORVANE_BINARY) + " " + options,
+                    dir.path(), 300);
 }
 
 bool WindowToolsMissing() {
@@ -143,7 +144,8 @@ TEST(Window, PausesTurnsZoomsAndReturnsToTheFirstView) {
 }
 
 // Escape and q close the window at once; the program ends with the status of
-// the run, 3 when out.ppm could not be written (a folder stands in its way).
+// the run, 3 when out.ppm could not be written (a folder stands in its way),
+// and says where the image is when it was written.
 TEST(Window, EscapeOrQClosesItAndTheProgramEndsWithTheRunsStatus) {
   if (WindowToolsMissing()) GTEST_SKIP() << kToolsMissing;
   struct Row {
@@ -159,5 +161,23 @@ TEST(Window, EscapeOrQClosesItAndTheProgramEndsWithTheRunsStatus) {
     ASSERT_EQ(run.status, 0) << row.key << run.output << ReadFileBytes(dir.File("corvane.err"));
     EXPECT_EQ(ReadFileBytes(dir.File("status.txt")), row.status) << row.key;
     EXPECT_LT(std::stoi(ReadFileBytes(dir.File("close_ms.txt"))), 1000) << row.key;
+    std::string said = ReadFileBytes(dir.File("corvane.err"));
+    std::string where = "corvane: the window is closed; the image is " + dir.File("out.ppm") + "\n";
+    EXPECT_EQ(said, row.image_blocked ? "corvane: could not write the image " + dir.File("out.ppm") + "\n" : where)
+        << row.key;
   }
+}
+
+// The X options of the command line reach the window: -geometry sets its
+// size (the pointer at 250, 250 stays inside, so that Escape reaches it).
+TEST(Window, TakesTheXOptionsOfTheCommandLine) {
+  if (WindowToolsMissing()) GTEST_SKIP() << kToolsMissing;
+  TempDir dir;
+  SmallRoom(dir);
+  ProgramResult run =
+      RunWithWindow(dir, "xwininfo -id $wid > window.txt\nclose Escape\n", "-sync -geometry 400x300+0+0");
+  ASSERT_EQ(run.status, 0) << run.output << ReadFileBytes(dir.File("corvane.err"));
+  std::string window = ReadFileBytes(dir.File("window.txt"));
+  EXPECT_NE(window.find("Width: 400"), std::string::npos) << window;
+  EXPECT_NE(window.find("Height: 300"), std::string::npos) << window;
 }
