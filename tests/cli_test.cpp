@@ -115,7 +115,7 @@ TEST(Cli, RunsWhatEachOptionAsks) {
       {"sed -i s/room.wrl/gone.wrl/ room/corvane.cfg && $C room -D SCENEFILENAME=room.wrl", 0, "", out, kPlainImage},
       {"$C room -D WIREFRAME=1", 0, "", out, kPlainImage},
       {"$C room -D 'CAMERAPOSITION=0 100 700;0 100 0;0 1 0' "
-       "-D 'SENSORPOSITION=110 210 110; 110 -10 110; -110 210 110; -110 -10 110;'",
+       "-D 'SENSORPOSITION=-110 210 110; 110 210 110; -110 -10 110; 110 -10 110;'",
        0, "", out, kPlainImage},
       {"$C room -D 'SENSORPOSITION=1 2 3'", 0,
        "corvane: -D SENSORPOSITION=1 2 3: the value ends after 1 of the 4 lines of SENSORPOSITION", out, kOtherImage},
