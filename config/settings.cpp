@@ -197,23 +197,8 @@ std::string WithoutTrailingBlanks(const std::string& text) {
   return text.substr(0, end);
 }
 
-// The text in quotes, a carriage return or other control character written
-// as an escape so that the message stays one line.
-std::string Quoted(const std::string& text) {
-  std::string shown = "\"";
-  for (unsigned char c : text) {
-    if (c == '\r') {
-      shown += "\\r";
-    } else if (c < 0x20 || c == 0x7f) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02x", unsigned(c));
-      shown += escape;
-    } else {
-      shown += char(c);
-    }
-  }
-  return shown + "\"";
-}
+// The text in quotes, shown on one line.
+std::string Quoted(const std::string& text) { return "\"" + Printable(text) + "\""; }
 
 // Only the characters of a whole number, all of them read by the conversion.
 bool CleanInteger(const std::string& text) {

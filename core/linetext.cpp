@@ -1,5 +1,7 @@
 #include "core/linetext.h"
 
+#include <cstdio>
+
 const std::string P_SPC = " ";
 const std::string P_COLON = ",";
 const std::string P_NONE = "";
@@ -12,4 +14,20 @@ bool ContainsStr(std::string needle, std::string haystack, uint32_t& position) {
   }
   position = uint32_t(found);
   return true;
+}
+
+std::string Printable(const std::string& text) {
+  std::string shown;
+  for (unsigned char c : text) {
+    if (c == '\r') {
+      shown += "\\r";
+    } else if (c < 0x20 || c == 0x7f) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02x", unsigned(c));
+      shown += escape;
+    } else {
+      shown += char(c);
+    }
+  }
+  return shown;
 }

@@ -206,24 +206,6 @@ T* AllocateArray(int32_t& count, const std::string& what) {
   return array;
 }
 
-// A file name as it can be shown on one line: control characters (a carriage
-// return left from a settings line, say) are written as escapes.
-std::string Printable(const std::string& name) {
-  std::string shown;
-  for (unsigned char c : name) {
-    if (c == '\r') {
-      shown += "\\r";
-    } else if (c < 0x20 || c == 0x7f) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\x%02x", unsigned(c));
-      shown += escape;
-    } else {
-      shown += char(c);
-    }
-  }
-  return shown;
-}
-
 // False, with a message, when no scene can come from the named file; the scene
 // is then empty. A missing file is not an error of the run.
 bool SceneFileUsable(const std::string& filename) {
