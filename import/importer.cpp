@@ -20,6 +20,13 @@ static std::string Counted(long count, const std::string& noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
+// Every point of the model's meshes, for the framing.
+static std::vector<vertex3f> ModelPoints(const std::vector<CVImportMesh>& meshes) {
+  std::vector<vertex3f> points;
+  for (const CVImportMesh& mesh : meshes) points.insert(points.end(), mesh.points.begin(), mesh.points.end());
+  return points;
+}
+
 static void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& options, std::ostream& err) {
   const char* remedy = options.flip_winding ? "without" : "with";
   for (const CVImportMesh& mesh : model.meshes) {
@@ -90,7 +97,7 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (options.room) meshes.push_back(MakeRoom(placement.low, placement.high, lights));
   meshes.insert(meshes.end(), model.meshes.begin(), model.meshes.end());
 
-  CVCamera camera = FrameBox(placement.low, placement.high, options.view);
+  CVCamera camera = FramePoints(ModelPoints(model.meshes), options.view);
   float sensor_width = VertexDistance(camera.ul, camera.dl);
   if (sensor_width < kNarrowSensor) {
     err << "corvane-import: the sensor is only " << sensor_width << " scene units wide, so the picture will be coarse;"

@@ -13,8 +13,6 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "core/raytriangle.h"
-#include "import/framing.h"
 #include "import/importer.h"
 #include "import/model.h"
 #include "import/modelloader.h"
@@ -172,50 +170,6 @@ TEST(Import, SettingsFileFramesTheModelAndReadsBackWhole) {
   EXPECT_EQ(center.y, 200.0f);
   // Every corner of the sensor was read: none kept its initial zero.
   for (vertex3f corner : {ul, ur, dl, dr}) EXPECT_GT(VertexDistance(corner, vertex3f{0, 0, 0}), 1.0f);
-}
-
-TEST(Framing, EveryCornerOfTheBoxProjectsOntoTheSensorFrontBetweenItAndTheEye) {
-  vertex3f low{-200, 0, -120}, high{200, 150, 120};
-  const vertex3f views[] = {kDefaultView, {0, 0, 1}, {1, 0, 0}, {-1, 0.5f, -0.2f}, {0, 1, 0}, {0.1f, -1, 0}};
-  for (vertex3f view : views) {
-    CVCamera camera = FrameBox(low, high, view);
-    float width = VertexDistance(camera.ul, camera.dl);
-    EXPECT_GT(width, 100.0f);
-    EXPECT_LT(width, 1000.0f);
-    for (int corner = 0; corner < 8; ++corner) {
-      vertex3f p{(corner & 1) ? high.x : low.x, (corner & 2) ? high.y : low.y, (corner & 4) ? high.z : low.z};
-      vector3f line = VectorizeVertices(p, camera.eye);
-      float t = 0;
-      vertex3f hit{};
-      int first = IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ul, camera.ur}, t, hit);
-      if (first != kRayFrontAhead) {
-        EXPECT_EQ(IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ur, camera.dr}, t, hit), kRayFrontAhead)
-            << "view " << view.x << "," << view.y << "," << view.z << " corner " << corner;
-      }
-      EXPECT_LT(t, 1.0f) << "the sensor lies between the box and the eye";
-    }
-  }
-}
-
-TEST(Framing, UpInTheSceneIsUpInThePicture) {
-  // The picture is the sensor transposed: its top row is the sensor's column
-  // along ul-dl, its left column the sensor's row along ul-ur.
-  vertex3f low{-100, 0, -100}, high{100, 200, 100};
-  for (vertex3f view : {kDefaultView, vertex3f{1, 0.2f, 0}, vertex3f{0, 1, 0}}) {
-    CVCamera camera = FrameBox(low, high, view);
-    auto picture_row = [&](vertex3f p) {
-      vector3f line = VectorizeVertices(p, camera.eye);
-      float t = 0;
-      vertex3f hit{};
-      if (IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ul, camera.ur}, t, hit) != kRayFrontAhead) {
-        IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ur, camera.dr}, t, hit);
-      }
-      return ScalarMultiply(VectorizeVertices(camera.ul, hit), VectorizeVertices(camera.ul, camera.ur));
-    };
-    vertex3f higher{camera.center.x + 10 * camera.up.x, camera.center.y + 10 * camera.up.y,
-                    camera.center.z + 10 * camera.up.z};
-    EXPECT_LT(picture_row(higher), picture_row(camera.center)) << view.x << "," << view.y << "," << view.z;
-  }
 }
 
 TEST(Material, ReaderNumbersFollowTheModelMaterial) {
