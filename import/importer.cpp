@@ -84,12 +84,11 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (!FitObjectLimit(model.meshes, object_limit, options.model_path, err)) return kImportModelUnusable;
 
   CVPlacement placement = PlaceModel(model, options.scale, options.size);
+  // The model's own lights may stand where they leave what the camera sees
+  // dark: a light on the camera's side goes with them.
   std::vector<CV_light> lights = model.lights;
-  if (options.light_given) {
-    lights = {CV_light{options.light, color3f{1.0f, 1.0f, 1.0f}, 1.0f}};
-  } else if (lights.empty()) {
-    lights = {LightAboveModel(placement.low, placement.high, options.view)};
-  }
+  lights.push_back(LightOnCameraSide(placement.low, placement.high, options.view));
+  if (options.light_given) lights = {CV_light{options.light, color3f{1.0f, 1.0f, 1.0f}, 1.0f}};
 
   std::vector<CVImportMesh> meshes;
   // The room is object 0: the eye may stand outside it, since hits on the

@@ -9,7 +9,8 @@
 
 #include "config/settings.h"
 #include "core/raytriangle.h"
-#include "scene/vrmlreader.h"
+#include "scene/rayscene.h"
+#include "scene/scene.h"
 #include "tests/import_runs.h"
 #include "tests/test_files.h"
 
@@ -48,6 +49,54 @@ CVCamera ReadCamera(const std::string& dir) {
     ReadSettings(samples, chance, file, wireframe, c.eye, c.center, c.up, c.ul, c.ur, c.dl, c.dr);
   });
   return c;
+}
+
+// The point of the sensor at shares u along ul-ur and v along ul-dl.
+vertex3f SensorPoint(const CVCamera& c, float u, float v) {
+  return vertex3f{c.ul.x + u * (c.ur.x - c.ul.x) + v * (c.dl.x - c.ul.x),
+                  c.ul.y + u * (c.ur.y - c.ul.y) + v * (c.dl.y - c.ul.y),
+                  c.ul.z + u * (c.ur.z - c.ul.z) + v * (c.dl.z - c.ul.z)};
+}
+
+bool SeesLight(vertex3f p, vector3f normal, vertex3f light, const CV_scene& scene) {
+  vector3f towards = NormalizeVector(VectorizeVertices(p, light));
+  if (!(ScalarMultiply(NormalizeVector(normal), towards) > 0.0f)) return false;
+  vertex3f hit{};
+  vector3f ignored = ZeroVector();
+  int object = -1;
+  return IntersectionRayScene(towards, scene, hit, ignored, object) != 1 ||
+         VertexDistance(p, hit) >= VertexDistance(p, light);
+}
+
+// What the eye sees through a grid over the sensor, the picture's upper and
+// lower half apart (its rows run along ul-ur): how much is in direct light
+// of some light.
+struct LitShares {
+  int seen[2] = {0, 0}, lit[2] = {0, 0};
+  int model_seen = 0, model_lit = 0;
+};
+
+LitShares LookThroughSensor(const CVCamera& camera, const CV_scene& scene) {
+  constexpr int kGrid = 48;
+  LitShares shares;
+  for (int i = 0; i < kGrid; ++i) {
+    for (int j = 0; j < kGrid; ++j) {
+      float u = (float(i) + 0.5f) / kGrid, v = (float(j) + 0.5f) / kGrid;
+      vector3f ray = NormalizeVector(VectorizeVertices(camera.eye, SensorPoint(camera, u, v)));
+      vertex3f hit{};
+      vector3f normal = ZeroVector();
+      int object = -1;
+      if (IntersectionRayScene(ray, scene, hit, normal, object) != 1) continue;
+      bool lit = false;
+      for (int l = 0; l < scene.light_count; ++l) lit = lit || SeesLight(hit, normal, scene.lights[l].location, scene);
+      int half = u < 0.5f ? 0 : 1;
+      shares.seen[half] += 1;
+      shares.lit[half] += lit ? 1 : 0;
+      shares.model_seen += object > 0 ? 1 : 0;
+      shares.model_lit += object > 0 && lit ? 1 : 0;
+    }
+  }
+  return shares;
 }
 
 }  // namespace
@@ -96,10 +145,13 @@ TEST(Framing, UpInTheSceneIsUpInThePicture) {
   }
 }
 
-// Real models from the four sides, from above (straight, and nearly so) and
+// Real models from the four sides, from above (straight, and nearly so, the
+// view that once left the picture's upper half in the model's shadow) and
 // from below: every point of the model lands on the sensor at least the
-// margin from each edge, and the widest extent exactly so.
-TEST(Framing, EveryViewShowsTheWholeModelWithItsMargin) {
+// margin from each edge, and the widest extent exactly so; of what the eye
+// sees, most of the model and a good part of each half of the picture is in
+// direct light.
+TEST(Framing, EveryViewShowsTheWholeModelWithItsMarginAndLitWhereTheEyeLooks) {
   const char* models[] = {"OBJ/spider.obj", "glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb",
                           "Collada/duck.dae", "PLY/Wuson.ply"};
   const char* views[] = {"1,0,0", "-1,0,0", "0,0,1", "0,0,-1", "0,1,0", "0,1,0.01", "0,-1,0"};
@@ -129,6 +181,15 @@ TEST(Framing, EveryViewShowsTheWholeModelWithItsMargin) {
       }
       FreeParserData(data);
       EXPECT_NEAR(nearest_edge, kFrameMargin, kRounding) << where;
+
+      CV_scene scene{};
+      ASSERT_EQ(CreateScene(scene_file, scene), 1);
+      LitShares shares = LookThroughSensor(camera, scene);
+      FreeScene(scene);
+      EXPECT_GE(shares.model_lit, 0.6 * shares.model_seen) << where;
+      for (int half = 0; half < 2; ++half) {
+        EXPECT_GE(shares.lit[half], 0.25 * shares.seen[half]) << where << (half == 0 ? " upper" : " lower") << " half";
+      }
     }
   }
 }
