@@ -20,6 +20,20 @@ static std::string Counted(long count, const std::string& noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
+// The lights written and what became of the model's own: "2 lights: the
+// model's 1 point light kept, 2 others left out, 1 added on the camera's side".
+static std::string LightSummary(long kept, long left_out, bool given) {
+  std::string parts;
+  if (given) parts = "given by --light, ";
+  if (kept > 0) parts += "the model's " + Counted(kept, "point light") + (given ? " replaced, " : " kept, ");
+  if (left_out > 0) {
+    parts += (kept > 0 ? Counted(left_out, "other") : "the model's " + Counted(left_out, "light")) + " left out, ";
+  }
+  if (given) return "1 light: " + parts.substr(0, parts.size() - 2);
+  if (parts.empty()) return "1 light: added on the camera's side, the model has none";
+  return Counted(kept + 1, "light") + ": " + parts + "1 added on the camera's side";
+}
+
 // Every point of the model's meshes, for the framing.
 static std::vector<vertex3f> ModelPoints(const std::vector<CVImportMesh>& meshes) {
   std::vector<vertex3f> points;
@@ -118,7 +132,8 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   char scale[32];
   std::snprintf(scale, sizeof scale, "%.9g", placement.scale);
   out << "corvane-import: wrote " << scene_path << " (" << Counted(long(meshes.size()), "object") << ", "
-      << Counted(triangles, "triangle") << ", " << Counted(long(lights.size()), "light") << "; scale " << scale
+      << Counted(triangles, "triangle") << "; "
+      << LightSummary(long(model.lights.size()), model.lights_left_out, options.light_given) << "; scale " << scale
       << ") and " << settings_path << "\n";
   return kImportWritten;
 }

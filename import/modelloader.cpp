@@ -132,12 +132,18 @@ static void AddLights(const aiScene* scene, bool z_up, const std::string& file, 
     if (light->mType != aiLightSource_POINT) {
       model.warnings.push_back("corvane-import: " + file + ": light " + Quoted(light->mName) +
                                " is not a point light; Corvane has point lights only, so it is left out");
+      ++model.lights_left_out;
       continue;
     }
     const aiNode* node = scene->mRootNode->FindNode(light->mName);
     aiMatrix4x4 transform = node != nullptr ? NodeTransform(node) : aiMatrix4x4();
     vertex3f location = PlacedPoint(transform, light->mPosition, z_up);
-    if (!IsFinite(location)) continue;
+    if (!IsFinite(location)) {
+      model.warnings.push_back("corvane-import: " + file + ": light " + Quoted(light->mName) +
+                               " has a position that is not a finite number; left out");
+      ++model.lights_left_out;
+      continue;
+    }
     // Corvane reads but does not use colour and intensity: keep the hue, at
     // most 1 per channel as VRML asks.
     aiColor3D c = light->mColorDiffuse;

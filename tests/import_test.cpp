@@ -106,7 +106,9 @@ TEST(Import, RoundTripKeepsEveryTriangleAndPointAfterTheDocumentedScale) {
 TEST(Import, DefaultSceneHasAnInwardRoomAsObjectZeroAndALightAboveTheModel) {
   TempDir dir;
   std::string model = dir.Write("cube.obj", CubeObj(false));
-  ASSERT_EQ(Import({model, "-o", dir.path()}).status, 0);
+  ImportRun run = Import({model, "-o", dir.path()});
+  ASSERT_EQ(run.status, 0);
+  EXPECT_TRUE(Contains(run.out, "; 1 light: added on the camera's side, the model has none;")) << run.out;
   CV_parser_data data{};
   ReadDataFile(dir.File("cube.wrl"), data);
   ASSERT_EQ(data.object_count, 2);
@@ -130,6 +132,7 @@ TEST(Import, DefaultSceneHasAnInwardRoomAsObjectZeroAndALightAboveTheModel) {
   FreeParserData(data);
 }
 
+// The summary says what became of every light: kept, left out, replaced or added.
 TEST(Import, ModelPointLightsAreKeptAndOtherLightsLeftOutWithAWarning) {
   std::string model = kModels + "Collada/lights.dae";
   if (!std::filesystem::exists(model)) GTEST_SKIP() << "assimp-testmodels is not installed";
@@ -137,11 +140,20 @@ TEST(Import, ModelPointLightsAreKeptAndOtherLightsLeftOutWithAWarning) {
   ImportRun run = Import({model, "-o", dir.path()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(Contains(run.err, "light \"Spot\" is not a point light")) << run.err;
+  EXPECT_TRUE(Contains(run.out, "; 3 lights: the model's 2 point lights kept, 3 others left out, 1 added on the "
+                                "camera's side;"))
+      << run.out;
   int objects = 0, lights = 0;
   ReadBackTriangles(dir.File("lights.wrl"), objects, lights);
-  EXPECT_EQ(lights, 3);  // and the one on the camera's side
+  EXPECT_EQ(lights, 3);
 
-  ASSERT_EQ(Import({model, "-o", dir.path(), "--light", "1,2,3"}).status, 0);
+  run = Import({kModels + "Collada/duck.dae", "-o", dir.path()});
+  EXPECT_TRUE(Contains(run.out, "; 1 light: the model's 1 light left out, 1 added on the camera's side;")) << run.out;
+
+  run = Import({model, "-o", dir.path(), "--light", "1,2,3"});
+  ASSERT_EQ(run.status, 0);
+  EXPECT_TRUE(Contains(run.out, "; 1 light: given by --light, the model's 2 point lights replaced, 3 others left out;"))
+      << run.out;
   CV_parser_data data{};
   ReadDataFile(dir.File("lights.wrl"), data);
   ASSERT_EQ(data.light_count, 1);
