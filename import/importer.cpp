@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "import/coinloader.h"
 #include "import/framing.h"
 #include "import/modelloader.h"
 #include "import/options.h"
@@ -32,6 +33,13 @@ static std::string LightSummary(long kept, long left_out, bool given) {
   if (given) return "1 light: " + parts.substr(0, parts.size() - 2);
   if (parts.empty()) return "1 light: added on the camera's side, the model has none";
   return Counted(kept + 1, "light") + ": " + parts + "1 added on the camera's side";
+}
+
+// Reads the model with Coin when it is an Inventor or VRML file, otherwise
+// with Assimp.
+static bool LoadAnyModel(const CVImportOptions& options, CVImportModel& model, std::string& error) {
+  if (IsCoinModel(options.model_path)) return LoadCoinModel(options.model_path, options.z_up, model, error);
+  return LoadModel(options.model_path, options.z_up, model, error);
 }
 
 // Every point of the model's meshes, for the framing.
@@ -83,7 +91,7 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
 
   CVImportModel model;
-  bool loaded = LoadModel(options.model_path, options.z_up, model, error);
+  bool loaded = LoadAnyModel(options, model, error);
   for (const std::string& warning : model.warnings) err << warning << "\n";
   if (!loaded) {
     err << error << "\n";

@@ -153,7 +153,7 @@ TEST(Framing, UpInTheSceneIsUpInThePicture) {
 // direct light.
 TEST(Framing, EveryViewShowsTheWholeModelWithItsMarginAndLitWhereTheEyeLooks) {
   const char* models[] = {"OBJ/spider.obj", "glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb",
-                          "Collada/duck.dae", "PLY/Wuson.ply"};
+                          "Collada/duck.dae", "PLY/Wuson.ply", "WRL/MotionCaptureROM.WRL"};
   const char* views[] = {"1,0,0", "-1,0,0", "0,0,1", "0,0,-1", "0,1,0", "0,1,0.01", "0,-1,0"};
   constexpr double kRounding = 1e-3;  // float corners and points of a few hundred units
   for (const char* name : models) {
