@@ -1,6 +1,8 @@
-// A camera and sensor that frame a box: the eye, the point looked at, the up
+// A camera and sensor that frame a model: the eye, the point looked at, the up
 // direction and the four sensor corners that corvane.cfg gives.
 #pragma once
+
+#include <vector>
 
 #include "core/vecmath.h"
 
@@ -18,11 +20,21 @@ struct CVCamera {
 // right and from above.
 constexpr vertex3f kDefaultView{0.4f, 0.3f, 1.0f};
 
-// Frames the box [low, high] as seen from direction view (from the box towards
-// the eye; need not be of unit length, must not be zero). The eye stands three
-// times the box's half diagonal from its centre; the sensor is a square across
-// the line of sight between the eye and the box, just large enough to show the
-// whole box, with dl, ul, ur clockwise as seen from the eye. Corvane's picture
-// is the sensor grid transposed: the corners are placed so that up in the
-// scene is up in the picture, which then comes out mirrored left to right.
+// Share of the sensor's width left free between the model's outline and each
+// edge of the picture, so that no part looks cut off.
+constexpr double kFrameMargin = 0.05;
+
+// Frames the points as seen from direction view (from the points towards the
+// eye; need not be of unit length, must not be zero). The eye stands three
+// times the half diagonal of the points' box from the box's centre, looking at
+// it; the sensor is a square across the line of sight between the eye and the
+// box, centred on the points' outline as seen from the eye and just large
+// enough that every point projects onto it at least kFrameMargin of its width
+// from each edge (the widest extent exactly so), with dl, ul, ur clockwise as
+// seen from the eye. Corvane's picture is the sensor grid transposed: the
+// corners are placed so that up in the scene is up in the picture, which then
+// comes out mirrored left to right. points must not be empty.
+CVCamera FramePoints(const std::vector<vertex3f>& points, vertex3f view);
+
+// FramePoints of the eight corners of the box [low, high].
 CVCamera FrameBox(vertex3f low, vertex3f high, vertex3f view);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "import/coinloader.h"
 #include "import/framing.h"
 #include "import/modelloader.h"
 #include "import/options.h"
@@ -18,6 +19,34 @@ constexpr float kNarrowSensor = 100.0f;
 // "1 light", "2 lights".
 static std::string Counted(long count, const std::string& noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+// The lights written and what became of the model's own: "2 lights: the
+// model's 1 point light kept, 2 others left out, 1 added on the camera's side".
+static std::string LightSummary(long kept, long left_out, bool given) {
+  std::string parts;
+  if (given) parts = "given by --light, ";
+  if (kept > 0) parts += "the model's " + Counted(kept, "point light") + (given ? " replaced, " : " kept, ");
+  if (left_out > 0) {
+    parts += (kept > 0 ? Counted(left_out, "other") : "the model's " + Counted(left_out, "light")) + " left out, ";
+  }
+  if (given) return "1 light: " + parts.substr(0, parts.size() - 2);
+  if (parts.empty()) return "1 light: added on the camera's side, the model has none";
+  return Counted(kept + 1, "light") + ": " + parts + "1 added on the camera's side";
+}
+
+// Reads the model with Coin when it is an Inventor or VRML file, otherwise
+// with Assimp.
+static bool LoadAnyModel(const CVImportOptions& options, CVImportModel& model, std::string& error) {
+  if (IsCoinModel(options.model_path)) return LoadCoinModel(options.model_path, options.z_up, model, error);
+  return LoadModel(options.model_path, options.z_up, model, error);
+}
+
+// Every point of the model's meshes, for the framing.
+static std::vector<vertex3f> ModelPoints(const std::vector<CVImportMesh>& meshes) {
+  std::vector<vertex3f> points;
+  for (const CVImportMesh& mesh : meshes) points.insert(points.end(), mesh.points.begin(), mesh.points.end());
+  return points;
 }
 
 static void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& options, std::ostream& err) {
@@ -62,7 +91,7 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
 
   CVImportModel model;
-  bool loaded = LoadModel(options.model_path, options.z_up, model, error);
+  bool loaded = LoadAnyModel(options, model, error);
   for (const std::string& warning : model.warnings) err << warning << "\n";
   if (!loaded) {
     err << error << "\n";
@@ -77,12 +106,11 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (!FitObjectLimit(model.meshes, object_limit, options.model_path, err)) return kImportModelUnusable;
 
   CVPlacement placement = PlaceModel(model, options.scale, options.size);
+  // The model's own lights may stand where they leave what the camera sees
+  // dark: a light on the camera's side goes with them.
   std::vector<CV_light> lights = model.lights;
-  if (options.light_given) {
-    lights = {CV_light{options.light, color3f{1.0f, 1.0f, 1.0f}, 1.0f}};
-  } else if (lights.empty()) {
-    lights = {LightAboveModel(placement.low, placement.high, options.view)};
-  }
+  lights.push_back(LightOnCameraSide(placement.low, placement.high, options.view));
+  if (options.light_given) lights = {CV_light{options.light, color3f{1.0f, 1.0f, 1.0f}, 1.0f}};
 
   std::vector<CVImportMesh> meshes;
   // The room is object 0: the eye may stand outside it, since hits on the
@@ -90,7 +118,7 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (options.room) meshes.push_back(MakeRoom(placement.low, placement.high, lights));
   meshes.insert(meshes.end(), model.meshes.begin(), model.meshes.end());
 
-  CVCamera camera = FrameBox(placement.low, placement.high, options.view);
+  CVCamera camera = FramePoints(ModelPoints(model.meshes), options.view);
   float sensor_width = VertexDistance(camera.ul, camera.dl);
   if (sensor_width < kNarrowSensor) {
     err << "corvane-import: the sensor is only " << sensor_width << " scene units wide, so the picture will be coarse;"
@@ -112,7 +140,8 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   char scale[32];
   std::snprintf(scale, sizeof scale, "%.9g", placement.scale);
   out << "corvane-import: wrote " << scene_path << " (" << Counted(long(meshes.size()), "object") << ", "
-      << Counted(triangles, "triangle") << ", " << Counted(long(lights.size()), "light") << "; scale " << scale
+      << Counted(triangles, "triangle") << "; "
+      << LightSummary(long(model.lights.size()), model.lights_left_out, options.light_given) << "; scale " << scale
       << ") and " << settings_path << "\n";
   return kImportWritten;
 }

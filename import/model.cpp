@@ -1,7 +1,23 @@
 #include "import/model.h"
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <tuple>
+
+vertex3f TurnedUp(vertex3f p, bool z_up) { return z_up ? vertex3f{p.x, p.z, -p.y} : p; }
+
+bool IsFinitePoint(vertex3f p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
+
+// A channel that is not a positive number counts as dark.
+static float LightChannel(float c) { return std::isfinite(c) && c > 0.0f ? c : 0.0f; }
+
+color3f LightHue(color3f colour) {
+  color3f c{LightChannel(colour.r), LightChannel(colour.g), LightChannel(colour.b)};
+  float brightest = std::max({c.r, c.g, c.b});
+  if (!(brightest > 0.0f)) return color3f{1.0f, 1.0f, 1.0f};
+  return color3f{c.r / brightest, c.g / brightest, c.b / brightest};
+}
 
 long TriangleCount(const std::vector<CVImportMesh>& meshes) {
   long count = 0;

@@ -27,8 +27,20 @@ struct CVImportMesh {
 struct CVImportModel {
   std::vector<CVImportMesh> meshes;
   std::vector<CV_light> lights;
+  long lights_left_out = 0;  // lights of the model not kept, each named in a warning
   std::vector<std::string> warnings;  // whole lines, "corvane-import: ..."
 };
+
+// The model's z axis turned onto y when z_up is set: (x, y, z) becomes
+// (x, z, -y), a rotation; otherwise p itself.
+vertex3f TurnedUp(vertex3f p, bool z_up);
+
+bool IsFinitePoint(vertex3f p);
+
+// A light's colour as the scene gets it: Corvane reads but does not use colour
+// and intensity, so only the hue is kept, its brightest channel 1 as VRML
+// asks; white when no channel is a positive number.
+color3f LightHue(color3f colour);
 
 // Number of triangles over all meshes.
 long TriangleCount(const std::vector<CVImportMesh>& meshes);

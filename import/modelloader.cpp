@@ -50,14 +50,10 @@ static CVImportMaterial MaterialOf(const aiMaterial* material) {
   return ReaderMaterial(diffuse, specular, shininess, strength);
 }
 
-// The model's z axis turned onto y: (x, y, z) becomes (x, z, -y), a rotation.
 static vertex3f PlacedPoint(const aiMatrix4x4& transform, const aiVector3D& v, bool z_up) {
   aiVector3D p = transform * v;
-  if (z_up) return vertex3f{p.x, p.z, -p.y};
-  return vertex3f{p.x, p.y, p.z};
+  return TurnedUp(vertex3f{p.x, p.y, p.z}, z_up);
 }
-
-static bool IsFinite(vertex3f p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
 static std::string Quoted(const aiString& name) { return std::string("\"") + name.C_Str() + "\""; }
 
@@ -82,7 +78,7 @@ static void AddMeshInstance(const aiScene* scene, const aiMesh* source, const ai
     if (face.mNumIndices != 3) continue;
     vertex3f corner[3];
     for (int k = 0; k < 3; ++k) corner[k] = PlacedPoint(transform, source->mVertices[face.mIndices[k]], z_up);
-    if (!IsFinite(corner[0]) || !IsFinite(corner[1]) || !IsFinite(corner[2])) {
+    if (!IsFinitePoint(corner[0]) || !IsFinitePoint(corner[1]) || !IsFinitePoint(corner[2])) {
       ++dropped;
       continue;
     }
@@ -132,22 +128,20 @@ static void AddLights(const aiScene* scene, bool z_up, const std::string& file, 
     if (light->mType != aiLightSource_POINT) {
       model.warnings.push_back("corvane-import: " + file + ": light " + Quoted(light->mName) +
                                " is not a point light; Corvane has point lights only, so it is left out");
+      ++model.lights_left_out;
       continue;
     }
     const aiNode* node = scene->mRootNode->FindNode(light->mName);
     aiMatrix4x4 transform = node != nullptr ? NodeTransform(node) : aiMatrix4x4();
     vertex3f location = PlacedPoint(transform, light->mPosition, z_up);
-    if (!IsFinite(location)) continue;
-    // Corvane reads but does not use colour and intensity: keep the hue, at
-    // most 1 per channel as VRML asks.
-    aiColor3D c = light->mColorDiffuse;
-    float brightest = std::max({c.r, c.g, c.b});
-    color3f colour{1.0f, 1.0f, 1.0f};
-    if (std::isfinite(brightest) && brightest > 0.0f) {
-      colour =
-          color3f{std::max(c.r, 0.0f) / brightest, std::max(c.g, 0.0f) / brightest, std::max(c.b, 0.0f) / brightest};
+    if (!IsFinitePoint(location)) {
+      model.warnings.push_back("corvane-import: " + file + ": light " + Quoted(light->mName) +
+                               " has a position that is not a finite number; left out");
+      ++model.lights_left_out;
+      continue;
     }
-    model.lights.push_back(CV_light{location, colour, 1.0f});
+    aiColor3D c = light->mColorDiffuse;
+    model.lights.push_back(CV_light{location, LightHue(color3f{c.r, c.g, c.b}), 1.0f});
   }
 }
 

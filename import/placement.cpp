@@ -8,8 +8,12 @@
 constexpr float kRoomMargin = 0.1f;
 constexpr float kRoomHeadroom = 0.3f;
 constexpr float kRoomDiffuse = 0.15f;
-constexpr double kLightHeight = 0.15;
-constexpr double kLightReach = 0.05;
+// The light: raised 0.3 of a unit above the line towards the eye, so that
+// faces turned up are lit as well; kept 0.3 of the model size off its box:
+// nearer, its shadows fill much of the picture; farther, fewer of its light
+// paths reach the model and the picture turns grainy.
+constexpr double kLightRise = 0.3;
+constexpr double kLightGap = 0.3;
 
 static vertex3f Placed(vertex3f p, const CVPlacement& placement) {
   return vertex3f{float(placement.scale * double(p.x) + placement.offset[0]),
@@ -57,13 +61,11 @@ CVImportMesh MakeRoom(vertex3f low, vertex3f high, const std::vector<CV_light>& 
   vertex3f room_low{cx - half, low.y, cz - half};
   vertex3f room_high{cx + half, high.y + kRoomHeadroom * size, cz + half};
   // A light outside would send its light in through the backs of the walls
-  // and light the room as if from inside: take it in, with a margin.
+  // and light the room as if from inside, and one in the plane of a wall
+  // leaves Corvane's picture black: every light stays a margin inside.
+  float gap = kRoomMargin * size;
   for (const CV_light& light : lights) {
     vertex3f p = light.location;
-    bool outside = p.x < room_low.x || p.y < room_low.y || p.z < room_low.z || p.x > room_high.x || p.y > room_high.y ||
-                   p.z > room_high.z;
-    if (!outside) continue;
-    float gap = kRoomMargin * size;
     WidenBox(vertex3f{p.x - gap, p.y - gap, p.z - gap}, room_low, room_high);
     WidenBox(vertex3f{p.x + gap, p.y + gap, p.z + gap}, room_low, room_high);
   }
@@ -80,18 +82,19 @@ CVImportMesh MakeRoom(vertex3f low, vertex3f high, const std::vector<CV_light>& 
   return room;
 }
 
-CV_light LightAboveModel(vertex3f low, vertex3f high, vertex3f view) {
+CV_light LightOnCameraSide(vertex3f low, vertex3f high, vertex3f view) {
   double size = std::max(double(LargestExtent(low, high)), 1.0);
-  double x = 0.5 * (double(low.x) + double(high.x));
-  double z = 0.5 * (double(low.z) + double(high.z));
-  double horizontal = std::sqrt(double(view.x) * view.x + double(view.z) * view.z);
-  if (horizontal > 0.0) {
-    // Past the model's front edge as the camera sees it, so that the faces
-    // turned towards the camera get direct light.
-    double reach = 0.5 * std::max(double(high.x) - low.x, double(high.z) - low.z) + kLightReach * size;
-    x += reach * double(view.x) / horizontal;
-    z += reach * double(view.z) / horizontal;
-  }
-  vertex3f location{float(x), float(double(high.y) + kLightHeight * size), float(z)};
-  return CV_light{location, color3f{1.0f, 1.0f, 1.0f}, 1.0f};
+  double v[3] = {double(view.x), double(view.y), double(view.z)};
+  double length = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+  double l[3] = {v[0] / length, v[1] / length + kLightRise, v[2] / length};
+  double l_length = std::sqrt(l[0] * l[0] + l[1] * l[1] + l[2] * l[2]);
+  double lo[3] = {double(low.x), double(low.y), double(low.z)};
+  double hi[3] = {double(high.x), double(high.y), double(high.z)};
+  // How far the box reaches from its centre in the light's direction.
+  double reach = 0.0;
+  for (int i = 0; i < 3; ++i) reach += std::fabs(l[i] / l_length) * 0.5 * (hi[i] - lo[i]);
+  double distance = reach + kLightGap * size;
+  float p[3];
+  for (int i = 0; i < 3; ++i) p[i] = float(0.5 * (lo[i] + hi[i]) + distance * l[i] / l_length);
+  return CV_light{vertex3f{p[0], p[1], p[2]}, color3f{1.0f, 1.0f, 1.0f}, 1.0f};
 }

@@ -35,12 +35,14 @@ float LargestExtent(vertex3f low, vertex3f high);
 // path finds a surface: the floor at the model's lowest point, the walls a
 // tenth of the model size (its largest extent) beyond the model's box, the
 // ceiling 0.3 of the size above its top, each moved out further where a light
-// would lie outside. A dark matt surface (kd 0.15), so that the model, which
+// would lie outside or less than a tenth of the size inside. A dark matt surface (kd 0.15), so that the model, which
 // gets most of the direct light, stands out against it.
 CVImportMesh MakeRoom(vertex3f low, vertex3f high, const std::vector<CV_light>& lights);
 
-// A white light 0.15 of the model size above the model's top and, seen from
-// above, just beyond the model's box on the side the camera looks from (view,
-// from the model towards the eye), so that the faces the camera sees are lit.
-// It lies inside the room of MakeRoom.
-CV_light LightAboveModel(vertex3f low, vertex3f high, vertex3f view);
+// A white light on the camera's side of the model, raised a little, as a lamp
+// beside the eye would stand: in direction unit(unit(view) + 0.3 y) from the
+// centre of the box [low, high], 0.3 of the model size beyond the box's
+// extent in that direction (view, from the model towards the eye). The faces
+// the camera sees are the ones it lights, from any view: from above it
+// stands over the model, from below under it, from a side beside it.
+CV_light LightOnCameraSide(vertex3f low, vertex3f high, vertex3f view);

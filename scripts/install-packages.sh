@@ -5,7 +5,7 @@ set -e
 
 PACKAGES="make g++ cmake pkg-config man-db groff-base libncurses-dev freeglut3-dev libglu1-mesa-dev libx11-dev \
 libgtest-dev libbenchmark-dev xvfb xauth tmux x11-apps x11-utils netpbm assimp-testmodels libassimp-dev \
-clang libclang-rt-14-dev zlib1g-dev libpng-dev libopenexr-dev xdotool imagemagick"
+clang libclang-rt-14-dev zlib1g-dev libpng-dev libopenexr-dev xdotool imagemagick libcoin-dev"
 
 missing=""
 for package in $PACKAGES; do

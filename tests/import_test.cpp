@@ -13,8 +13,6 @@
 #include <vector>
 
 #include "config/settings.h"
-#include "core/raytriangle.h"
-#include "import/framing.h"
 #include "import/importer.h"
 #include "import/model.h"
 #include "import/modelloader.h"
@@ -22,30 +20,10 @@
 #include "import/settingswriter.h"
 #include "import/winding.h"
 #include "scene/vrmlreader.h"
+#include "tests/import_runs.h"
 #include "tests/test_files.h"
 
 namespace {
-
-const std::string kModels = "/usr/share/assimp/models/";
-
-struct ImportRun {
-  int status;
-  std::string out;
-  std::string err;
-};
-
-ImportRun Import(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int status = RunImport(args, out, err);
-  return ImportRun{status, out.str(), err.str()};
-}
-
-bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-// Nine coordinates: corners a, b, c.
-struct Corners {
-  double v[9];
-};
 
 // The model's triangles as Assimp itself places them (its own baking of the
 // node transforms), with the z axis turned onto y when z_up is set.
@@ -70,71 +48,6 @@ std::vector<Corners> ReferenceTriangles(const std::string& path, bool z_up) {
     }
   }
   return triangles;
-}
-
-// The triangles of every object of a scene file as Corvane's reader reads them.
-std::vector<Corners> ReadBackTriangles(const std::string& path, int& object_count, int& light_count) {
-  CV_parser_data data{};
-  ReadDataFile(path, data);
-  std::vector<Corners> triangles;
-  for (int o = 0; o < data.object_count; ++o) {
-    const CV_parser_object& object = data.objects[o];
-    for (int f = 0; f < object.face_count; ++f) {
-      Corners t;
-      for (int k = 0; k < 3; ++k) {
-        vertex3f p = object.points[object.faces[f].index[k]];
-        t.v[3 * k] = p.x;
-        t.v[3 * k + 1] = p.y;
-        t.v[3 * k + 2] = p.z;
-      }
-      triangles.push_back(t);
-    }
-  }
-  object_count = data.object_count;
-  light_count = data.light_count;
-  FreeParserData(data);
-  return triangles;
-}
-
-// The documented placement: scale (or size over the largest extent), box
-// centred on the y axis, lowest point at y = 0; each value rounded to float.
-std::vector<Corners> Placed(std::vector<Corners> triangles, double scale, double size) {
-  double low[3] = {1e300, 1e300, 1e300}, high[3] = {-1e300, -1e300, -1e300};
-  for (const Corners& t : triangles) {
-    for (int i = 0; i < 9; ++i) {
-      low[i % 3] = std::min(low[i % 3], t.v[i]);
-      high[i % 3] = std::max(high[i % 3], t.v[i]);
-    }
-  }
-  if (scale == 0.0) scale = size / std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
-  double offset[3] = {-scale * 0.5 * (low[0] + high[0]), -scale * low[1], -scale * 0.5 * (low[2] + high[2])};
-  for (Corners& t : triangles) {
-    for (int i = 0; i < 9; ++i) t.v[i] = float(scale * t.v[i] + offset[i % 3]);
-  }
-  return triangles;
-}
-
-// How many of actual have no partner in expected (each used once) with all nine
-// coordinates within tolerance, corners in the same order.
-size_t Unmatched(std::vector<Corners> expected, const std::vector<Corners>& actual, double tolerance) {
-  auto by_first = [](const Corners& a, const Corners& b) { return a.v[0] < b.v[0]; };
-  std::sort(expected.begin(), expected.end(), by_first);
-  std::vector<bool> used(expected.size(), false);
-  size_t unmatched = 0;
-  for (const Corners& t : actual) {
-    Corners probe = t;
-    probe.v[0] -= tolerance;
-    size_t i = std::lower_bound(expected.begin(), expected.end(), probe, by_first) - expected.begin();
-    bool found = false;
-    for (; i < expected.size() && expected[i].v[0] <= t.v[0] + tolerance && !found; ++i) {
-      if (used[i]) continue;
-      bool close = true;
-      for (int k = 0; k < 9; ++k) close = close && std::fabs(expected[i].v[k] - t.v[k]) <= tolerance;
-      if (close) used[i] = found = true;
-    }
-    if (!found) ++unmatched;
-  }
-  return unmatched;
 }
 
 // A cube of edge 2 as OBJ text; inward turns every face round.
@@ -193,7 +106,9 @@ TEST(Import, RoundTripKeepsEveryTriangleAndPointAfterTheDocumentedScale) {
 TEST(Import, DefaultSceneHasAnInwardRoomAsObjectZeroAndALightAboveTheModel) {
   TempDir dir;
   std::string model = dir.Write("cube.obj", CubeObj(false));
-  ASSERT_EQ(Import({model, "-o", dir.path()}).status, 0);
+  ImportRun run = Import({model, "-o", dir.path()});
+  ASSERT_EQ(run.status, 0);
+  EXPECT_TRUE(Contains(run.out, "; 1 light: added on the camera's side, the model has none;")) << run.out;
   CV_parser_data data{};
   ReadDataFile(dir.File("cube.wrl"), data);
   ASSERT_EQ(data.object_count, 2);
@@ -217,6 +132,7 @@ TEST(Import, DefaultSceneHasAnInwardRoomAsObjectZeroAndALightAboveTheModel) {
   FreeParserData(data);
 }
 
+// The summary says what became of every light: kept, left out, replaced or added.
 TEST(Import, ModelPointLightsAreKeptAndOtherLightsLeftOutWithAWarning) {
   std::string model = kModels + "Collada/lights.dae";
   if (!std::filesystem::exists(model)) GTEST_SKIP() << "assimp-testmodels is not installed";
@@ -224,11 +140,20 @@ TEST(Import, ModelPointLightsAreKeptAndOtherLightsLeftOutWithAWarning) {
   ImportRun run = Import({model, "-o", dir.path()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(Contains(run.err, "light \"Spot\" is not a point light")) << run.err;
+  EXPECT_TRUE(Contains(run.out, "; 3 lights: the model's 2 point lights kept, 3 others left out, 1 added on the "
+                                "camera's side;"))
+      << run.out;
   int objects = 0, lights = 0;
   ReadBackTriangles(dir.File("lights.wrl"), objects, lights);
-  EXPECT_EQ(lights, 2);
+  EXPECT_EQ(lights, 3);
 
-  ASSERT_EQ(Import({model, "-o", dir.path(), "--light", "1,2,3"}).status, 0);
+  run = Import({kModels + "Collada/duck.dae", "-o", dir.path()});
+  EXPECT_TRUE(Contains(run.out, "; 1 light: the model's 1 light left out, 1 added on the camera's side;")) << run.out;
+
+  run = Import({model, "-o", dir.path(), "--light", "1,2,3"});
+  ASSERT_EQ(run.status, 0);
+  EXPECT_TRUE(Contains(run.out, "; 1 light: given by --light, the model's 2 point lights replaced, 3 others left out;"))
+      << run.out;
   CV_parser_data data{};
   ReadDataFile(dir.File("lights.wrl"), data);
   ASSERT_EQ(data.light_count, 1);
@@ -257,50 +182,6 @@ TEST(Import, SettingsFileFramesTheModelAndReadsBackWhole) {
   EXPECT_EQ(center.y, 200.0f);
   // Every corner of the sensor was read: none kept its initial zero.
   for (vertex3f corner : {ul, ur, dl, dr}) EXPECT_GT(VertexDistance(corner, vertex3f{0, 0, 0}), 1.0f);
-}
-
-TEST(Framing, EveryCornerOfTheBoxProjectsOntoTheSensorFrontBetweenItAndTheEye) {
-  vertex3f low{-200, 0, -120}, high{200, 150, 120};
-  const vertex3f views[] = {kDefaultView, {0, 0, 1}, {1, 0, 0}, {-1, 0.5f, -0.2f}, {0, 1, 0}, {0.1f, -1, 0}};
-  for (vertex3f view : views) {
-    CVCamera camera = FrameBox(low, high, view);
-    float width = VertexDistance(camera.ul, camera.dl);
-    EXPECT_GT(width, 100.0f);
-    EXPECT_LT(width, 1000.0f);
-    for (int corner = 0; corner < 8; ++corner) {
-      vertex3f p{(corner & 1) ? high.x : low.x, (corner & 2) ? high.y : low.y, (corner & 4) ? high.z : low.z};
-      vector3f line = VectorizeVertices(p, camera.eye);
-      float t = 0;
-      vertex3f hit{};
-      int first = IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ul, camera.ur}, t, hit);
-      if (first != kRayFrontAhead) {
-        EXPECT_EQ(IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ur, camera.dr}, t, hit), kRayFrontAhead)
-            << "view " << view.x << "," << view.y << "," << view.z << " corner " << corner;
-      }
-      EXPECT_LT(t, 1.0f) << "the sensor lies between the box and the eye";
-    }
-  }
-}
-
-TEST(Framing, UpInTheSceneIsUpInThePicture) {
-  // The picture is the sensor transposed: its top row is the sensor's column
-  // along ul-dl, its left column the sensor's row along ul-ur.
-  vertex3f low{-100, 0, -100}, high{100, 200, 100};
-  for (vertex3f view : {kDefaultView, vertex3f{1, 0.2f, 0}, vertex3f{0, 1, 0}}) {
-    CVCamera camera = FrameBox(low, high, view);
-    auto picture_row = [&](vertex3f p) {
-      vector3f line = VectorizeVertices(p, camera.eye);
-      float t = 0;
-      vertex3f hit{};
-      if (IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ul, camera.ur}, t, hit) != kRayFrontAhead) {
-        IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ur, camera.dr}, t, hit);
-      }
-      return ScalarMultiply(VectorizeVertices(camera.ul, hit), VectorizeVertices(camera.ul, camera.ur));
-    };
-    vertex3f higher{camera.center.x + 10 * camera.up.x, camera.center.y + 10 * camera.up.y,
-                    camera.center.z + 10 * camera.up.z};
-    EXPECT_LT(picture_row(higher), picture_row(camera.center)) << view.x << "," << view.y << "," << view.z;
-  }
 }
 
 TEST(Material, ReaderNumbersFollowTheModelMaterial) {
