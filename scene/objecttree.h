@@ -30,7 +30,8 @@ struct CV_object_tree {
 };
 
 // The tree over the scene's objects as they are now, or null when the scene
-// has no objects. Objects that no ray can hit are left out.
+// has fewer than eight objects it can box. Objects that no ray can hit are
+// left out.
 CV_object_tree* BuildObjectTree(CV_scene scene);
 void FreeObjectTree(CV_object_tree* tree);
 
