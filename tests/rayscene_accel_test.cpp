@@ -442,6 +442,18 @@ TEST(RaySceneAccelerated, MatchesTheReferenceAmongThousandsOfSmallObjectsThatTou
   // The reference scans every object for each ray: a few thousand rays do.
   int hits = CompareOnRays(owned.scene, kRaysPerScene / 250, 4, 7);
   EXPECT_GT(hits, kRaysPerScene / 500);
+  // Rays from beyond the boxes' reach, and rays no box holds for, take the
+  // loop over every object instead of the tree.
+  for (int n = 0; n < 200; ++n) {
+    float far = std::pow(10.0f, random.Uniform(4, 9));
+    vertex3f from = random.Direction();
+    from = vertex3f{from.x * far, from.y * far, from.z * far};
+    const CV_object& some = owned.scene.objects[random.Below(owned.scene.object_count)];
+    ASSERT_TRUE(Same(VectorizeVertices(from, PointOn(some.triangles[0], random)), owned.scene)) << "ray " << n;
+  }
+  for (const vector3f& ray : {vector3f{{0, 0, 0}, {1e-30f, 1, 0}}, vector3f{{0, 0, 0}, {NAN, 1, 0}}}) {
+    EXPECT_TRUE(Same(ray, owned.scene));
+  }
 }
 
 // The example scenes: rays leaving the lights and rays leaving the hit points.
