@@ -5,110 +5,17 @@
 #include <limits>
 
 #include "core/raytriangle.h"
+#include "scene/boxray.h"
 #include "scene/bvhbounds.h"
 
 namespace {
 
-// The open ends of a parameter interval, and the limit of a query without one.
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // One entry per level of the deepest path the build makes.
 constexpr int kStackSize = 128;
 static_assert(kStackSize >= kLongestPath, "the traversal stack must hold the deepest path");
-// The grown boxes' margin per unit of the boxes' and the origin's largest
-// coordinates (see RoundingDelta).
-constexpr float kDeltaPerCoordinate = 2e-6f;
-constexpr float kDeltaPerOrigin = 6e-6f;
-// Each bound of a box's parameter interval is a difference and a product with
-// a rounded inverse, 3 ulp (3.6e-7) off at most: this covers it five times.
-constexpr float kParameterRounding = 2e-6f;
-// An absolute floor under the relative margins, for values near zero.
-constexpr float kLeastMargin = 1e-30f;
 // Keeps every inverse of a non-zero direction component at most 1e15, so that a
 // box parameter (a coordinate difference up to 2e15 times it) stays far from overflow.
 constexpr float kSmallestDirectionComponent = 1e-15f;
-
-// A ray prepared against one object's boxes: every box is grown by delta
-// (see RoundingDelta), folded into the origin as O + delta and O - delta.
-// Per axis, the face the ray enters by (0: lo, 1: hi) and the origin to
-// measure it from, and the same for the face it leaves by.
-struct BoxRay {
-  int enter_side[3];
-  int leave_side[3];
-  float enter_origin[3];
-  float leave_origin[3];
-  float inverse[3];
-  bool any_flat;
-  bool flat[3];  // the direction component is zero: the ray keeps its coordinate
-};
-
-// The grown box's faces lie delta beyond the box: a plane point X = O + t d
-// is off the ray's exact line by at most 2^-24 (2 |X| + |O|) per coordinate,
-// off the triangle's float plane (the boxes hold the plane's part) by
-// kOffPlaneOrigin |O| more, and O + delta and O - delta are rounded by one
-// ulp of |O| + delta; 2e-6 |X| + 6e-6 |O| covers these several times over.
-float RoundingDelta(const CV_acceleration& a, const CV_bvh_ray& ray) {
-  return kDeltaPerCoordinate * a.max_abs + kDeltaPerOrigin * ray.origin_max_abs + kLeastMargin;
-}
-
-BoxRay PrepareBoxRay(const CV_acceleration& a, const CV_bvh_ray& ray) {
-  float delta = RoundingDelta(a, ray);
-  const float O[3] = {ray.cached.O.x, ray.cached.O.y, ray.cached.O.z};
-  BoxRay r;
-  r.any_flat = ray.any_flat;
-  for (int i = 0; i < 3; ++i) {
-    // The lower face lo - delta is reached at (lo - (O + delta)) / d, the
-    // upper one hi + delta at (hi - (O - delta)) / d.
-    float low_origin = O[i] + delta;
-    float high_origin = O[i] - delta;
-    bool negative = ray.inverse[i] < 0;
-    r.enter_side[i] = negative ? 1 : 0;
-    r.leave_side[i] = negative ? 0 : 1;
-    r.enter_origin[i] = negative ? high_origin : low_origin;
-    r.leave_origin[i] = negative ? low_origin : high_origin;
-    r.inverse[i] = ray.inverse[i];
-    r.flat[i] = ray.flat[i];
-  }
-  return r;
-}
-
-// The parameter interval in which the ray runs through the grown box,
-// widened for the rounding of its own computation (each bound is a
-// difference and a product with a rounded inverse: at most 3 ulp off). True,
-// with the interval's start, unless it is empty, ends before 0.0001, or
-// starts after best_t (strictly: a node entered exactly at best_t may hold an
-// earlier triangle of the same object that ties).
-// Inlined by force: it runs for every node visited.
-__attribute__((always_inline)) inline bool RayEntersBox(const float lo[3], const float hi[3], const BoxRay& r,
-                                                        float best_t, float& entry) {
-  const float* face[2] = {lo, hi};
-  float near = -kInfinity;
-  float far = kInfinity;
-  if (r.any_flat) {
-    for (int i = 0; i < 3; ++i) {
-      if (r.flat[i]) {
-        // The ray keeps O: it must lie in lo - delta .. hi + delta (the
-        // enter origin is O + delta, the leave origin O - delta).
-        if (lo[i] > r.enter_origin[i] || hi[i] < r.leave_origin[i]) return false;
-        continue;
-      }
-      near = std::max(near, (face[r.enter_side[i]][i] - r.enter_origin[i]) * r.inverse[i]);
-      far = std::min(far, (face[r.leave_side[i]][i] - r.leave_origin[i]) * r.inverse[i]);
-    }
-  } else {
-    float n0 = (face[r.enter_side[0]][0] - r.enter_origin[0]) * r.inverse[0];
-    float n1 = (face[r.enter_side[1]][1] - r.enter_origin[1]) * r.inverse[1];
-    float n2 = (face[r.enter_side[2]][2] - r.enter_origin[2]) * r.inverse[2];
-    float f0 = (face[r.leave_side[0]][0] - r.leave_origin[0]) * r.inverse[0];
-    float f1 = (face[r.leave_side[1]][1] - r.leave_origin[1]) * r.inverse[1];
-    float f2 = (face[r.leave_side[2]][2] - r.leave_origin[2]) * r.inverse[2];
-    near = std::max(n0, std::max(n1, n2));
-    far = std::min(f0, std::min(f1, f2));
-  }
-  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
-  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
-  entry = near;
-  return near <= far && far >= kNearZero && near <= best_t;
-}
 
 // The best front face so far in the order (t, object, triangle), and whether
 // this object replaced it.
@@ -273,16 +180,18 @@ bool BvhAnswersRay(const CV_acceleration& a, const CV_bvh_ray& ray) {
   return ray.usable && ray.origin_max_abs <= a.origin_limit;
 }
 
-bool BvhRayMeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray) { return MeetsBox(a, ray, PrepareBoxRay(a, ray)); }
+bool BvhRayMeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray) {
+  return MeetsBox(a, ray, PrepareBoxRay(a.max_abs, ray));
+}
 
 bool BvhNearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t,
                         int& best_object, int& best_triangle, vertex3f& hit) {
-  return OfferObject(a, ray, PrepareBoxRay(a, ray), object, best_t, best_object, best_triangle, hit);
+  return OfferObject(a, ray, PrepareBoxRay(a.max_abs, ray), object, best_t, best_object, best_triangle, hit);
 }
 
 bool BvhObjectFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
                        int& best_triangle, vertex3f& hit) {
-  BoxRay r = PrepareBoxRay(a, ray);
+  BoxRay r = PrepareBoxRay(a.max_abs, ray);
   if (!MeetsBox(a, ray, r)) return false;
   return OfferObject(a, ray, r, object, best_t, best_object, best_triangle, hit);
 }

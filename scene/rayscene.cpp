@@ -4,6 +4,7 @@
 
 #include "core/raytriangle.h"
 #include "scene/bvh.h"
+#include "scene/objecttree.h"
 
 namespace {
 
@@ -49,45 +50,93 @@ bool ScanObject(vector3f ray, const CV_object& candidate, float& nearest, vertex
   return nearest != kNoneAccepted;
 }
 
+namespace {
+
+// The best front face so far, the least in the order (t, object, triangle);
+// triangle is -1 when the object was scanned.
+struct SceneBest {
+  float t;
+  int object;
+  int triangle;
+  vertex3f point;
+  vector3f normal;
+};
+
+// Offers object i to the best so far, through its hierarchy when it has one
+// that answers the ray, by a plain scan otherwise. Objects may come in any
+// order: a lower index than the best's wins a tie of t.
+void OfferObject(vector3f ray, const CV_bvh_ray& prepared, CV_scene scene, int32_t i, SceneBest& best) {
+  const CV_object& candidate = scene.objects[i];
+  bool before_best = best.object == -1 || i < best.object;
+  const CV_acceleration* a = prepared.usable ? UsableAcceleration(candidate) : nullptr;
+  if (a != nullptr && !BvhAnswersRay(*a, prepared)) a = nullptr;
+  if (a == nullptr) {
+    if (!RayMeetsBox(ray, candidate)) return;
+    float nearest = 0;
+    vertex3f point{0, 0, 0};
+    vector3f triangle_normal = ZeroVector();
+    if (!ScanObject(ray, candidate, nearest, point, triangle_normal)) return;
+    if (best.object == -1 || nearest < best.t || (nearest == best.t && before_best)) {
+      best = SceneBest{nearest, i, -1, point, triangle_normal};
+    }
+    return;
+  }
+  // The hierarchy lets a tie win only within the object it is told is the
+  // best's: told this one, with no triangle yet, it takes every tie.
+  int tie_object = before_best ? i : best.object;
+  int tie_triangle = before_best ? std::numeric_limits<int>::max() : best.triangle;
+  float t = best.t;
+  if (BvhObjectFrontHit(*a, prepared, i, t, tie_object, tie_triangle, best.point)) {
+    best.t = t;
+    best.object = i;
+    best.triangle = tie_triangle;
+    best.normal = TriNormale(candidate.triangles[tie_triangle]);
+  }
+}
+
+// Offers the objects without a box, then those of the tree nearest first;
+// false when an object no longer has the hierarchy it was boxed by.
+bool OfferThroughTree(vector3f ray, const CV_bvh_ray& prepared, CV_scene scene, const CV_object_tree& tree,
+                      SceneBest& best) {
+  for (int32_t i : tree.unboxed) OfferObject(ray, prepared, scene, i, best);
+  return VisitObjectsNearestFirst(tree, prepared, best.t, [&](int32_t slot) {
+    int32_t i = tree.members[size_t(slot)];
+    if (UsableAcceleration(scene.objects[i]) != tree.member_accelerations[size_t(slot)]) return false;
+    OfferObject(ray, prepared, scene, i, best);
+    return true;
+  });
+}
+
+void OfferEveryObject(vector3f ray, const CV_bvh_ray& prepared, CV_scene scene, SceneBest& best) {
+  for (int32_t i = 0; i < scene.object_count; ++i) OfferObject(ray, prepared, scene, i, best);
+}
+
+constexpr SceneBest kNoHit{std::numeric_limits<float>::infinity(), -1, -1, vertex3f{0, 0, 0}, {{0, 0, 0}, {0, 0, 0}}};
+
+int Answer(const SceneBest& best, vertex3f& hit, vector3f& normal, int& object) {
+  if (best.object == -1) return 0;
+  hit = best.point;
+  normal = best.normal;
+  object = best.object;
+  return 1;
+}
+
+}  // namespace
+
+int IntersectionRaySceneEveryObject(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
+  SceneBest best = kNoHit;
+  OfferEveryObject(ray, PrepareBvhRay(ray), scene, best);
+  return Answer(best, hit, normal, object);
+}
+
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
   CV_bvh_ray prepared = PrepareBvhRay(ray);
-
-  // The winner is the least (t, object, triangle): the order of objects, then
-  // "earlier triangle wins a tie" within an object.
-  float best_t = std::numeric_limits<float>::infinity();
-  int best_object = -1;
-  int best_triangle = -1;
-  vertex3f best_point{0, 0, 0};
-  vector3f best_normal = ZeroVector();
-
-  for (int32_t i = 0; i < scene.object_count; ++i) {
-    const CV_object& candidate = scene.objects[i];
-    // A ray the hierarchies cannot take is answered by scanning every object.
-    const CV_acceleration* a = prepared.usable ? UsableAcceleration(candidate) : nullptr;
-    if (a != nullptr && !BvhAnswersRay(*a, prepared)) a = nullptr;
-    if (a == nullptr) {
-      if (!RayMeetsBox(ray, candidate)) continue;
-      float nearest = 0;
-      vertex3f point{0, 0, 0};
-      vector3f triangle_normal = ZeroVector();
-      if (!ScanObject(ray, candidate, nearest, point, triangle_normal)) continue;
-      if (best_object == -1 || nearest < best_t) {
-        best_t = nearest;
-        best_object = i;
-        best_triangle = -1;
-        best_point = point;
-        best_normal = triangle_normal;
-      }
-      continue;
-    }
-    if (BvhObjectFrontHit(*a, prepared, i, best_t, best_object, best_triangle, best_point)) {
-      best_normal = TriNormale(candidate.triangles[best_triangle]);
-    }
+  SceneBest best = kNoHit;
+  const CV_object_tree* tree = scene.object_tree;
+  bool through_tree = tree != nullptr && ObjectTreeAnswersRay(*tree, scene, prepared);
+  if (!through_tree || !OfferThroughTree(ray, prepared, scene, *tree, best)) {
+    best = kNoHit;
+    OfferEveryObject(ray, prepared, scene, best);
   }
-
-  if (best_object == -1) return 0;
-  hit = best_point;
-  normal = best_normal;
-  object = best_object;
-  return 1;
+  return Answer(best, hit, normal, object);
 }

@@ -9,10 +9,17 @@
 // index when the ray meets a front face more than 0.0001 ahead of its origin;
 // returns 0 and leaves the outputs untouched otherwise. Objects whose box the
 // ray does not meet (front or back, ahead) are not looked at.
-// Objects with a hierarchy (see scene/bvh.h) are searched through it, the
-// others triangle by triangle; the outputs are the same bits as those of a
-// plain scan of every box and triangle.
+// Objects are visited nearest first through the scene's tree of object boxes
+// (see scene/objecttree.h) when it holds for the ray, all in index order
+// otherwise. Objects with a hierarchy (see scene/bvh.h) are searched through
+// it, the others triangle by triangle; the outputs are the same bits as those
+// of a plain scan of every box and triangle.
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);
+
+// IntersectionRayScene without the hierarchy over objects: every object is
+// offered in index order. The query's own path for rays the object tree
+// cannot take, and what the tree is measured against.
+int IntersectionRaySceneEveryObject(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);
 
 // A query with the arguments and outputs of IntersectionRayScene. The stages
 // that trace rays take one, so that a whole run can be made with another.

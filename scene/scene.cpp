@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "scene/bvh.h"
+#include "scene/objecttree.h"
 
 namespace {
 
@@ -108,6 +109,7 @@ void BuildSceneFromParserData(const CV_parser_data& data, CV_scene& scene) {
       object.acceleration = BuildAcceleration(object.triangles, object.triangle_count, object.box_triangles);
     }
   }
+  scene.object_tree = BuildObjectTree(scene);
 }
 
 int CreateScene(std::string filename, CV_scene& scene) {
@@ -124,6 +126,7 @@ void FreeScene(CV_scene& scene) {
     std::free(scene.objects[i].box_triangles);
     FreeAcceleration(scene.objects[i].acceleration);
   }
+  FreeObjectTree(scene.object_tree);
   std::free(scene.objects);
   std::free(scene.lights);
   scene = CV_scene{0, nullptr, 0, nullptr};

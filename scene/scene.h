@@ -8,6 +8,7 @@
 #include "scene/vrmlreader.h"
 
 struct CV_acceleration;
+struct CV_object_tree;
 
 // The triangles of an object's bounding box: two per face.
 constexpr int kBoxTriangleCount = 12;
@@ -33,6 +34,9 @@ struct CV_scene {
   CV_object* objects;
   int32_t light_count;
   CV_light* lights;
+  // The query's hierarchy over the objects, built by the scene's
+  // construction; null (scenes built by hand) makes the query visit them all.
+  CV_object_tree* object_tree = nullptr;
 };
 
 // Writes the twelve triangles of the box from lo to hi into box, in slot order.

@@ -1,0 +1,168 @@
+// Ray queries of IntersectionRayScene beside Embree 3's rtcIntersect1, on the
+// same scene files and the same rays, one core: the room with a sphere of N
+// triangles that rayquery_bench measures. Built only when CMake finds Embree;
+// nothing else links it. Prints a table; nothing passes or fails.
+#include <embree3/rtcore.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "core/raytriangle.h"
+#include "scene/rayscene.h"
+#include "scene/scene.h"
+
+#define SPHERE_ROOM_NO_MAIN
+#include "make_sphere_room.cpp"
+
+namespace {
+
+// The number of rays leaving the light; about as many leave the hit points.
+constexpr int kRaysFromLight = 1000000;
+
+double CpuSeconds() {
+  timespec now;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
+}
+
+vertex3f RandomDirection(std::mt19937& engine) {
+  std::uniform_real_distribution<float> u(-1, 1);
+  for (;;) {
+    vertex3f v{u(engine), u(engine), u(engine)};
+    float s = v.x * v.x + v.y * v.y + v.z * v.z;
+    if (s > 1e-4f && s <= 1) return v;
+  }
+}
+
+// Rays leaving the light, and one ray leaving the front side of each hit point.
+void MakeRays(CV_scene scene, std::vector<vector3f>& from_light, std::vector<vector3f>& from_surface) {
+  std::mt19937 engine(1);
+  for (int k = 0; k < kRaysFromLight; ++k) {
+    vector3f ray{scene.lights[0].location, RandomDirection(engine)};
+    from_light.push_back(ray);
+    vertex3f hit;
+    vector3f normal;
+    int object = 0;
+    if (IntersectionRayScene(ray, scene, hit, normal, object) != 1) continue;
+    vertex3f d = RandomDirection(engine);
+    const vertex3f& n = normal.direction;
+    if (d.x * n.x + d.y * n.y + d.z * n.z < 0) d = vertex3f{-d.x, -d.y, -d.z};
+    from_surface.push_back(vector3f{hit, d});
+  }
+}
+
+// One triangle geometry holding every triangle of the scene.
+RTCScene EmbreeScene(RTCDevice device, CV_scene scene) {
+  size_t count = 0;
+  for (int32_t i = 0; i < scene.object_count; ++i) count += size_t(scene.objects[i].triangle_count);
+  RTCGeometry geometry = rtcNewGeometry(device, RTC_GEOMETRY_TYPE_TRIANGLE);
+  float* points = static_cast<float*>(
+      rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_VERTEX, 0, RTC_FORMAT_FLOAT3, 3 * sizeof(float), 3 * count));
+  unsigned* faces = static_cast<unsigned*>(
+      rtcSetNewGeometryBuffer(geometry, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3, 3 * sizeof(unsigned), count));
+  size_t k = 0;
+  for (int32_t i = 0; i < scene.object_count; ++i) {
+    for (int32_t j = 0; j < scene.objects[i].triangle_count; ++j, ++k) {
+      const CV_triangle& t = scene.objects[i].triangles[j];
+      const vertex3f corners[3] = {t.a, t.b, t.c};
+      for (int c = 0; c < 3; ++c) {
+        points[9 * k + 3 * size_t(c)] = corners[c].x;
+        points[9 * k + 3 * size_t(c) + 1] = corners[c].y;
+        points[9 * k + 3 * size_t(c) + 2] = corners[c].z;
+        faces[3 * k + size_t(c)] = unsigned(3 * k + size_t(c));
+      }
+    }
+  }
+  rtcCommitGeometry(geometry);
+  RTCScene rtc_scene = rtcNewScene(device);
+  rtcAttachGeometry(rtc_scene, geometry);
+  rtcReleaseGeometry(geometry);
+  rtcCommitScene(rtc_scene);
+  return rtc_scene;
+}
+
+// Millions of queries per second of processor time; hits counts the rays that hit.
+double EmbreeRate(RTCScene scene, const std::vector<vector3f>& rays, long& hits) {
+  RTCIntersectContext context;
+  rtcInitIntersectContext(&context);
+  hits = 0;
+  double start = CpuSeconds();
+  for (const vector3f& ray : rays) {
+    RTCRayHit q{};
+    q.ray.org_x = ray.origin.x;
+    q.ray.org_y = ray.origin.y;
+    q.ray.org_z = ray.origin.z;
+    q.ray.dir_x = ray.direction.x;
+    q.ray.dir_y = ray.direction.y;
+    q.ray.dir_z = ray.direction.z;
+    q.ray.tnear = kNearZero;
+    q.ray.tfar = std::numeric_limits<float>::infinity();
+    q.ray.mask = ~0u;
+    q.hit.geomID = RTC_INVALID_GEOMETRY_ID;
+    rtcIntersect1(scene, &context, &q);
+    hits += q.hit.geomID != RTC_INVALID_GEOMETRY_ID;
+  }
+  return double(rays.size()) / (CpuSeconds() - start) / 1e6;
+}
+
+double OurRate(CV_scene scene, const std::vector<vector3f>& rays, long& hits) {
+  hits = 0;
+  double start = CpuSeconds();
+  for (const vector3f& ray : rays) {
+    vertex3f hit;
+    vector3f normal;
+    int object = 0;
+    hits += IntersectionRayScene(ray, scene, hit, normal, object);
+  }
+  return double(rays.size()) / (CpuSeconds() - start) / 1e6;
+}
+
+void Row(RTCDevice device, long n) {
+  std::string dir = "/tmp/corvane_embree_bench_" + std::to_string(n);
+  std::system(("mkdir -p " + dir).c_str());
+  int written = WriteSphereRoom(n, dir, 1000);
+  CV_scene scene{};
+  auto start = std::chrono::steady_clock::now();
+  CreateScene(dir + "/sphere_room.wrl", scene);
+  double ours_build = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  start = std::chrono::steady_clock::now();
+  RTCScene rtc_scene = EmbreeScene(device, scene);
+  double embree_build = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::vector<vector3f> light, surface;
+  MakeRays(scene, light, surface);
+  long hits_e = 0, hits_o = 0, hits_es = 0, hits_os = 0;
+  double e_light = EmbreeRate(rtc_scene, light, hits_e);
+  double o_light = OurRate(scene, light, hits_o);
+  double e_surface = EmbreeRate(rtc_scene, surface, hits_es);
+  double o_surface = OurRate(scene, surface, hits_os);
+  std::printf("%9d | %8.2f %8.2f %6.2f | %8.2f %8.2f %6.2f | %7zu | %6.2f %6.2f\n", written, e_light, o_light,
+              o_light / e_light, e_surface, o_surface, o_surface / e_surface, surface.size(), embree_build,
+              ours_build);
+  std::fflush(stdout);
+  rtcReleaseScene(rtc_scene);
+  FreeScene(scene);
+}
+
+}  // namespace
+
+// embree_bench [N ...]: the sphere sizes (default 1000 10000 100000).
+int main(int argc, char** argv) {
+  std::vector<long> sizes;
+  for (int k = 1; k < argc; ++k) sizes.push_back(std::atol(argv[k]));
+  if (sizes.empty()) sizes = {1000L, 10000L, 100000L};
+  RTCDevice device = rtcNewDevice("threads=1");
+  std::printf("Ray queries, Embree rtcIntersect1 beside IntersectionRayScene (one core, millions a second)\n");
+  std::printf("%9s | %8s %8s %6s | %8s %8s %6s | %7s | %6s %6s\n", "N", "E light", "ours", "ratio", "E surf",
+              "ours", "ratio", "surf n", "E s", "ours s");
+  for (long n : sizes) Row(device, n);
+  std::printf("(1,000,000 rays from the light, one from each front hit; build columns: seconds, ours with\n"
+              " reading the scene file)\n");
+  rtcReleaseDevice(device);
+  return 0;
+}
