@@ -61,8 +61,11 @@ clean:
 # Benchmarks print tables of figures; nothing here is a pass or fail.
 .PHONY: bench
 bench: build
-	@if [ -x $(BUILD_DIR)/bench/rayquery_bench ]; then $(BUILD_DIR)/bench/rayquery_bench; fi
-	@if [ -x $(BUILD_DIR)/bench/sensor_bench ]; then $(BUILD_DIR)/bench/sensor_bench; fi
+	$(BUILD_DIR)/bench/rayquery_bench
+	$(BUILD_DIR)/bench/objecttree_bench
+	$(BUILD_DIR)/bench/sensor_bench
+	@# Built only where CMake found Embree 3 (libembree-dev).
+	@if [ -x $(BUILD_DIR)/bench/embree_bench ]; then $(BUILD_DIR)/bench/embree_bench; fi
 
 # The whole test suite again, built with AddressSanitizer and
 # UndefinedBehaviorSanitizer; any report ends the test that caused it.
