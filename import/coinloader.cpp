@@ -102,12 +102,8 @@ void PassOnMessages(const CoinMessages& messages, const std::string& file, std::
   }
 }
 
-}  // namespace
-
-bool IsCoinModel(const std::string& path) { return HasCoinExtension(path) || HasCoinHeader(path); }
-
 // Reads and traverses the file in this process.
-static bool ReadWithCoin(const std::string& path, bool z_up, CVImportModel& model, std::string& error) {
+bool ReadWithCoin(const std::string& path, bool z_up, CVImportModel& model, std::string& error) {
   if (!SoDB::isInitialized()) SoDB::init();
   CoinMessages messages;
   SoSeparator* root = nullptr;
@@ -134,6 +130,10 @@ static bool ReadWithCoin(const std::string& path, bool z_up, CVImportModel& mode
   }
   return true;
 }
+
+}  // namespace
+
+bool IsCoinModel(const std::string& path) { return HasCoinExtension(path) || HasCoinHeader(path); }
 
 bool LoadCoinModel(const std::string& path, bool z_up, CVImportModel& model, std::string& error) {
   std::string reason;

@@ -16,14 +16,16 @@
 // test's absolute tolerance and the picture turns coarse.
 constexpr float kNarrowSensor = 100.0f;
 
+namespace {
+
 // "1 light", "2 lights".
-static std::string Counted(long count, const std::string& noun) {
+std::string Counted(long count, const std::string& noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
 // The lights written and what became of the model's own: "2 lights: the
 // model's 1 point light kept, 2 others left out, 1 added on the camera's side".
-static std::string LightSummary(long kept, long left_out, bool given) {
+std::string LightSummary(long kept, long left_out, bool given) {
   std::string parts;
   if (given) parts = "given by --light, ";
   if (kept > 0) parts += "the model's " + Counted(kept, "point light") + (given ? " replaced, " : " kept, ");
@@ -37,19 +39,19 @@ static std::string LightSummary(long kept, long left_out, bool given) {
 
 // Reads the model with Coin when it is an Inventor or VRML file, otherwise
 // with Assimp.
-static bool LoadAnyModel(const CVImportOptions& options, CVImportModel& model, std::string& error) {
+bool LoadAnyModel(const CVImportOptions& options, CVImportModel& model, std::string& error) {
   if (IsCoinModel(options.model_path)) return LoadCoinModel(options.model_path, options.z_up, model, error);
   return LoadModel(options.model_path, options.z_up, model, error);
 }
 
 // Every point of the model's meshes, for the framing.
-static std::vector<vertex3f> ModelPoints(const std::vector<CVImportMesh>& meshes) {
+std::vector<vertex3f> ModelPoints(const std::vector<CVImportMesh>& meshes) {
   std::vector<vertex3f> points;
   for (const CVImportMesh& mesh : meshes) points.insert(points.end(), mesh.points.begin(), mesh.points.end());
   return points;
 }
 
-static void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& options, std::ostream& err) {
+void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& options, std::ostream& err) {
   const char* remedy = options.flip_winding ? "without" : "with";
   for (const CVImportMesh& mesh : model.meshes) {
     if (!FacesInward(mesh)) continue;
@@ -62,8 +64,8 @@ static void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& 
 // Keeps the object count within what a sample can index (limit objects):
 // meshes with equal materials are joined when there are too many. False when
 // even that is not enough.
-static bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::string& file,
-                           std::ostream& err) {
+bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::string& file,
+                    std::ostream& err) {
   if (meshes.size() <= limit) return true;
   size_t before = meshes.size();
   meshes = MergeMeshesByMaterial(meshes);
@@ -76,6 +78,8 @@ static bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, cons
       << ", the room included); meshes with equal materials joined into " << meshes.size() << "\n";
   return true;
 }
+
+}  // namespace
 
 int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CVImportOptions options;

@@ -46,8 +46,10 @@ std::string ImportUsage() {
          "3 a file could not be written.\n";
 }
 
+namespace {
+
 // A finite number that the whole text forms.
-static bool ParseNumber(const std::string& text, double& value) {
+bool ParseNumber(const std::string& text, double& value) {
   if (text.empty()) return false;
   char* end = nullptr;
   errno = 0;
@@ -56,7 +58,7 @@ static bool ParseNumber(const std::string& text, double& value) {
 }
 
 // Three numbers separated by commas, each within the range of float.
-static bool ParseTriple(const std::string& text, vertex3f& value) {
+bool ParseTriple(const std::string& text, vertex3f& value) {
   double v[3];
   size_t start = 0;
   for (int k = 0; k < 3; ++k) {
@@ -68,6 +70,8 @@ static bool ParseTriple(const std::string& text, vertex3f& value) {
   value = vertex3f{float(v[0]), float(v[1]), float(v[2])};
   return true;
 }
+
+}  // namespace
 
 CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImportOptions& options, std::string& error) {
   auto bad = [&error](const std::string& message) {
