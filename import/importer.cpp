@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/version.h"
 #include "import/coinloader.h"
 #include "import/framing.h"
 #include "import/modelloader.h"
@@ -87,6 +88,10 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
   CVOptionsResult parsed = ParseImportOptions(args, options, error);
   if (parsed == kOptionsHelp) {
     out << ImportUsage();
+    return kImportWritten;
+  }
+  if (parsed == kOptionsVersion) {
+    out << "corvane-import " << kCorvaneVersion << "\n";
     return kImportWritten;
   }
   if (parsed == kOptionsBad) {

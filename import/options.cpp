@@ -36,6 +36,7 @@ std::string ImportUsage() {
          "  --flip-winding      turn every triangle round; use it when the importer\n"
          "                      warns that a closed mesh faces inwards\n"
          "  -h, --help          show this text\n"
+         "  --version           show the version\n"
          "\n"
          "The model is placed with its box centred on the y axis and its lowest point at\n"
          "y = 0: scene point = scale * model point + offset. Its triangles keep their\n"
@@ -92,6 +93,7 @@ CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImpor
   for (size_t i = 0; i < split.size(); ++i) {
     const std::string& arg = split[i];
     if (arg == "-h" || arg == "--help") return kOptionsHelp;
+    if (arg == "--version") return kOptionsVersion;
     if (arg == "--no-room") {
       options.room = false;
       continue;

@@ -23,7 +23,7 @@ struct CVImportOptions {
   bool flip_winding = false;
 };
 
-enum CVOptionsResult { kOptionsRun, kOptionsHelp, kOptionsBad };
+enum CVOptionsResult { kOptionsRun, kOptionsHelp, kOptionsVersion, kOptionsBad };
 
 // Reads the arguments (without the program name) into options. kOptionsBad
 // leaves a whole message in error.

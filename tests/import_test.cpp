@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "core/version.h"
 #include "import/importer.h"
 #include "import/model.h"
 #include "import/modelloader.h"
@@ -407,9 +408,12 @@ TEST(ImportOptions, WrongOptionsAreRefusedWithStatusTwo) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: corvane-import", 0), 0u);
   for (const char* option :
-       {"--size", "--scale", "--no-room", "--light", "--samples", "--view", "--flip-winding", "-o"}) {
+       {"--size", "--scale", "--no-room", "--light", "--samples", "--view", "--flip-winding", "-o", "--version"}) {
     EXPECT_TRUE(Contains(help.out, option)) << option;
   }
+  ImportRun version = Import({"a.obj", "--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("corvane-import ") + kCorvaneVersion + "\n");
 }
 
 // An independent VRML 2.0 parser, the loader of the npm package three run in
