@@ -15,6 +15,7 @@
 #include "import/childprocess.h"
 #include "import/coinlimits.h"
 #include "import/cointraversal.h"
+#include "import/memoryceiling.h"
 
 // Coin's messages passed on per file; a broken file can give one per face.
 constexpr size_t kMostCoinMessages = 10;
@@ -135,7 +136,8 @@ bool ReadWithCoin(const std::string& path, bool z_up, CVImportModel& model, std:
 
 bool IsCoinModel(const std::string& path) { return HasCoinExtension(path) || HasCoinHeader(path); }
 
-bool LoadCoinModel(const std::string& path, bool z_up, CVImportModel& model, std::string& error) {
+bool LoadCoinModel(const std::string& path, bool z_up, uint64_t memory_ceiling, CVImportModel& model,
+                   std::string& error) {
   std::string reason;
   if (!WithinCoinLimits(path, reason)) {
     model = CVImportModel{};
@@ -145,8 +147,9 @@ bool LoadCoinModel(const std::string& path, bool z_up, CVImportModel& model, std
   // Coin also breaks on files no scan foresees (a PROTO that holds itself, a
   // face set longer than its points): it runs apart, so that those end with
   // a message too.
-  auto read = [&path, z_up](CVImportModel& result, std::string& message) {
-    return ReadWithCoin(path, z_up, result, message);
+  auto read = [&path, z_up, memory_ceiling](CVImportModel& result, std::string& message) {
+    auto coin = [&path, z_up](CVImportModel& m, std::string& e) { return ReadWithCoin(path, z_up, m, e); };
+    return LoadUnderCeiling(coin, memory_ceiling, path, result, message);
   };
   return LoadInChildProcess(read, path, "Coin", model, error);
 }

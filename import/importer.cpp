@@ -6,6 +6,7 @@
 #include "core/version.h"
 #include "import/coinloader.h"
 #include "import/framing.h"
+#include "import/memoryceiling.h"
 #include "import/modelloader.h"
 #include "import/options.h"
 #include "import/placement.h"
@@ -39,10 +40,13 @@ std::string LightSummary(long kept, long left_out, bool given) {
 }
 
 // Reads the model with Coin when it is an Inventor or VRML file, otherwise
-// with Assimp.
+// with Assimp; either held to the memory ceiling.
 bool LoadAnyModel(const CVImportOptions& options, CVImportModel& model, std::string& error) {
-  if (IsCoinModel(options.model_path)) return LoadCoinModel(options.model_path, options.z_up, model, error);
-  return LoadModel(options.model_path, options.z_up, model, error);
+  const std::string& path = options.model_path;
+  uint64_t ceiling = options.max_memory > 0 ? options.max_memory : DefaultMemoryCeiling();
+  if (IsCoinModel(path)) return LoadCoinModel(path, options.z_up, ceiling, model, error);
+  auto assimp = [&options](CVImportModel& m, std::string& e) { return LoadModel(options.model_path, options.z_up, m, e); };
+  return LoadUnderCeiling(assimp, ceiling, path, model, error);
 }
 
 // Every point of the model's meshes, for the framing.

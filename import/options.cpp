@@ -1,5 +1,6 @@
 #include "import/options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -35,6 +36,10 @@ std::string ImportUsage() {
          "  --z-up              the model's up axis is z (common in CAD and 3DS files)\n"
          "  --flip-winding      turn every triangle round; use it when the importer\n"
          "                      warns that a closed mesh faces inwards\n"
+         "  --max-memory BYTES  stop when reading the model takes more memory than this,\n"
+         "                      so that a hostile file fails fast instead of taking the\n"
+         "                      machine; K, M and G multiply by 1024, 1024^2 and 1024^3\n"
+         "                      (default: half of the machine's memory)\n"
          "  -h, --help          show this text\n"
          "  --version           show the version\n"
          "\n"
@@ -43,7 +48,8 @@ std::string ImportUsage() {
          "corner order; fronts are the sides from which the corners run counter-clockwise.\n"
          "Like every Corvane picture, the result is upright and mirrored left to right.\n"
          "\n"
-         "Exit status: 0 written; 1 the model could not be used; 2 wrong options;\n"
+         "Exit status: 0 written; 1 the model could not be used (also when reading it\n"
+         "passed --max-memory); 2 wrong options;\n"
          "3 a file could not be written.\n";
 }
 
@@ -69,6 +75,23 @@ bool ParseTriple(const std::string& text, vertex3f& value) {
     start = comma + 1;
   }
   value = vertex3f{float(v[0]), float(v[1]), float(v[2])};
+  return true;
+}
+
+// A whole number of bytes above 0, with an optional K, M or G (powers of 1024).
+bool ParseByteCount(const std::string& text, uint64_t& bytes) {
+  size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0 || digits > 18) return false;  // 18 digits stay below 2^63 before the unit
+  uint64_t unit = 1;
+  std::string suffix = text.substr(digits);
+  if (suffix == "K" || suffix == "k") unit = uint64_t(1) << 10;
+  if (suffix == "M" || suffix == "m") unit = uint64_t(1) << 20;
+  if (suffix == "G" || suffix == "g") unit = uint64_t(1) << 30;
+  if (!suffix.empty() && unit == 1) return false;
+  uint64_t count = std::stoull(text.substr(0, digits));
+  if (count == 0 || count > UINT64_MAX / unit) return false;
+  bytes = count * unit;
   return true;
 }
 
@@ -107,7 +130,7 @@ CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImpor
       continue;
     }
     bool takes_value = arg == "-o" || arg == "--output" || arg == "--size" || arg == "--scale" || arg == "--light" ||
-                       arg == "--samples" || arg == "--view";
+                       arg == "--samples" || arg == "--view" || arg == "--max-memory";
     if (takes_value) {
       if (i + 1 >= split.size()) return bad(arg + " needs a value");
       const std::string& value = split[++i];
@@ -126,6 +149,11 @@ CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImpor
                      value + "\"");
         }
         options.samples = uint32_t(number);
+      } else if (arg == "--max-memory") {
+        if (!ParseByteCount(value, options.max_memory)) {
+          return bad("--max-memory needs a whole number of bytes above 0, optionally with K, M or G, not \"" +
+                     value + "\"");
+        }
       } else if (arg == "--light") {
         if (!ParseTriple(value, options.light)) return bad("--light needs X,Y,Z, not \"" + value + "\"");
         options.light_given = true;

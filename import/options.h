@@ -21,6 +21,7 @@ struct CVImportOptions {
   vertex3f view = kDefaultView;
   bool z_up = false;
   bool flip_winding = false;
+  uint64_t max_memory = 0;  // bytes a reader may take; 0: half of the machine's memory
 };
 
 enum CVOptionsResult { kOptionsRun, kOptionsHelp, kOptionsVersion, kOptionsBad };
