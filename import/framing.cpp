@@ -53,10 +53,11 @@ CVCamera FramePoints(const std::vector<vertex3f>& points, vertex3f view) {
   camera.eye = ToVertex3f(eye);
   camera.center = ToVertex3f(center);
   camera.up = ToVertex3f(up);
-  camera.ul = ToVertex3f(Add(Add(middle, across), upward));
-  camera.ur = ToVertex3f(Sub(Add(middle, across), upward));
-  camera.dl = ToVertex3f(Add(Sub(middle, across), upward));
-  camera.dr = ToVertex3f(Sub(Sub(middle, across), upward));
+  // Named as seen from the eye, with right and up as the eye sees them.
+  camera.ul = ToVertex3f(Add(Sub(middle, across), upward));
+  camera.ur = ToVertex3f(Add(Add(middle, across), upward));
+  camera.dl = ToVertex3f(Sub(Sub(middle, across), upward));
+  camera.dr = ToVertex3f(Sub(Add(middle, across), upward));
   return camera;
 }
 
