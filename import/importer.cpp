@@ -84,26 +84,36 @@ bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::
   return true;
 }
 
-}  // namespace
-
-int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  CVImportOptions options;
+// Writes the scene file and corvane.cfg into the output folder and says so on
+// out; errors go to err. Returns a CVImportStatus.
+int WriteSceneFiles(const CVImportOptions& options, const CVImportModel& model, const std::vector<CVImportMesh>& meshes,
+                    const std::vector<CV_light>& lights, double scale, const CVCamera& camera, std::ostream& out,
+                    std::ostream& err) {
+  std::string scene_name = SceneFileName(options.model_path);
+  std::filesystem::path folder(options.output_dir);
+  std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be written
+  if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
+  std::string scene_path = (folder / scene_name).string();
+  std::string settings_path = (folder / "corvane.cfg").string();
   std::string error;
-  CVOptionsResult parsed = ParseImportOptions(args, options, error);
-  if (parsed == kOptionsHelp) {
-    out << ImportUsage();
-    return kImportWritten;
-  }
-  if (parsed == kOptionsVersion) {
-    out << "corvane-import " << kCorvaneVersion << "\n";
-    return kImportWritten;
-  }
-  if (parsed == kOptionsBad) {
+  if (!WriteTextFile(scene_path, SceneText(meshes, lights, scale), error) ||
+      !WriteTextFile(settings_path, SettingsText(options.samples, scene_name, camera), error)) {
     err << error << "\n";
-    return kImportBadOptions;
+    return kImportNotWritten;
   }
+  char scale_text[32];
+  std::snprintf(scale_text, sizeof scale_text, "%.9g", scale);
+  out << "corvane-import: wrote " << scene_path << " (" << Counted(long(meshes.size()), "object") << ", "
+      << Counted(TriangleCount(meshes), "triangle") << "; "
+      << LightSummary(long(model.lights.size()), model.lights_left_out, options.light_given) << "; scale "
+      << scale_text << ") and " << settings_path << "\n";
+  return kImportWritten;
+}
 
+// The import after the options: reads, checks, places, frames and writes.
+int ImportModel(const CVImportOptions& options, std::ostream& out, std::ostream& err) {
   CVImportModel model;
+  std::string error;
   bool loaded = LoadAnyModel(options, model, error);
   for (const std::string& warning : model.warnings) err << warning << "\n";
   if (!loaded) {
@@ -137,24 +147,26 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     err << "corvane-import: the sensor is only " << sensor_width << " scene units wide, so the picture will be coarse;"
         << " a larger --scale or --size helps\n";
   }
+  return WriteSceneFiles(options, model, meshes, lights, placement.scale, camera, out, err);
+}
 
-  long triangles = TriangleCount(meshes);
-  std::string scene_name = SceneFileName(options.model_path);
-  std::filesystem::path folder(options.output_dir);
-  std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be written
-  if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
-  std::string scene_path = (folder / scene_name).string();
-  std::string settings_path = (folder / "corvane.cfg").string();
-  if (!WriteTextFile(scene_path, SceneText(meshes, lights, placement.scale), error) ||
-      !WriteTextFile(settings_path, SettingsText(options.samples, scene_name, camera), error)) {
-    err << error << "\n";
-    return kImportNotWritten;
+}  // namespace
+
+int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CVImportOptions options;
+  std::string error;
+  CVOptionsResult parsed = ParseImportOptions(args, options, error);
+  if (parsed == kOptionsHelp) {
+    out << ImportUsage();
+    return kImportWritten;
   }
-  char scale[32];
-  std::snprintf(scale, sizeof scale, "%.9g", placement.scale);
-  out << "corvane-import: wrote " << scene_path << " (" << Counted(long(meshes.size()), "object") << ", "
-      << Counted(triangles, "triangle") << "; "
-      << LightSummary(long(model.lights.size()), model.lights_left_out, options.light_given) << "; scale " << scale
-      << ") and " << settings_path << "\n";
-  return kImportWritten;
+  if (parsed == kOptionsVersion) {
+    out << "corvane-import " << kCorvaneVersion << "\n";
+    return kImportWritten;
+  }
+  if (parsed == kOptionsBad) {
+    err << error << "\n";
+    return kImportBadOptions;
+  }
+  return ImportModel(options, out, err);
 }

@@ -96,14 +96,54 @@ bool ParseByteCount(const std::string& text, uint64_t& bytes) {
   return true;
 }
 
-}  // namespace
+// Sets the option that flag arg stands for; false when arg is no flag.
+bool ReadFlag(const std::string& arg, CVImportOptions& options) {
+  if (arg == "--no-room") options.room = false;
+  if (arg == "--z-up") options.z_up = true;
+  if (arg == "--flip-winding") options.flip_winding = true;
+  return arg == "--no-room" || arg == "--z-up" || arg == "--flip-winding";
+}
 
-CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImportOptions& options, std::string& error) {
-  auto bad = [&error](const std::string& message) {
-    error = "corvane-import: " + message + " (corvane-import --help lists the options)";
-    return kOptionsBad;
-  };
-  // "--view=1,0,0" stands for "--view" "1,0,0".
+bool TakesValue(const std::string& arg) {
+  return arg == "-o" || arg == "--output" || arg == "--size" || arg == "--scale" || arg == "--light" ||
+         arg == "--samples" || arg == "--view" || arg == "--max-memory";
+}
+
+// Reads the value of option arg into options; what is wrong with it, or "".
+std::string ReadValue(const std::string& arg, const std::string& value, CVImportOptions& options) {
+  const std::string given = ", not \"" + value + "\"";
+  double number = 0.0;
+  if (arg == "-o" || arg == "--output") {
+    options.output_dir = value;
+  } else if (arg == "--size" || arg == "--scale") {
+    if (!ParseNumber(value, number) || number <= 0.0) return arg + " needs a number above 0" + given;
+    if (arg == "--size") options.size = number;
+    if (arg == "--scale") options.scale = number;
+  } else if (arg == "--samples") {
+    if (!ParseNumber(value, number) || number < 1.0 || number > double(kDataSetSizeLimit) ||
+        number != std::floor(number)) {
+      return "--samples needs a whole number from 1 to " + std::to_string(kDataSetSizeLimit) + given;
+    }
+    options.samples = uint32_t(number);
+  } else if (arg == "--max-memory") {
+    if (!ParseByteCount(value, options.max_memory)) {
+      return "--max-memory needs a whole number of bytes above 0, optionally with K, M or G" + given;
+    }
+  } else if (arg == "--light") {
+    if (!ParseTriple(value, options.light)) return "--light needs X,Y,Z" + given;
+    options.light_given = true;
+  } else if (arg == "--view") {
+    vertex3f view;
+    if (!ParseTriple(value, view) || (view.x == 0.0f && view.y == 0.0f && view.z == 0.0f)) {
+      return "--view needs a direction X,Y,Z other than 0,0,0" + given;
+    }
+    options.view = view;
+  }
+  return "";
+}
+
+// "--view=1,0,0" stands for "--view" "1,0,0".
+std::vector<std::string> SplitAtEquals(const std::vector<std::string>& args) {
   std::vector<std::string> split;
   for (const std::string& arg : args) {
     size_t equals = arg.find('=');
@@ -114,57 +154,26 @@ CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImpor
       split.push_back(arg);
     }
   }
+  return split;
+}
+
+}  // namespace
+
+CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImportOptions& options, std::string& error) {
+  auto bad = [&error](const std::string& message) {
+    error = "corvane-import: " + message + " (corvane-import --help lists the options)";
+    return kOptionsBad;
+  };
+  std::vector<std::string> split = SplitAtEquals(args);
   for (size_t i = 0; i < split.size(); ++i) {
     const std::string& arg = split[i];
     if (arg == "-h" || arg == "--help") return kOptionsHelp;
     if (arg == "--version") return kOptionsVersion;
-    if (arg == "--no-room") {
-      options.room = false;
-      continue;
-    }
-    if (arg == "--z-up") {
-      options.z_up = true;
-      continue;
-    }
-    if (arg == "--flip-winding") {
-      options.flip_winding = true;
-      continue;
-    }
-    bool takes_value = arg == "-o" || arg == "--output" || arg == "--size" || arg == "--scale" || arg == "--light" ||
-                       arg == "--samples" || arg == "--view" || arg == "--max-memory";
-    if (takes_value) {
+    if (ReadFlag(arg, options)) continue;
+    if (TakesValue(arg)) {
       if (i + 1 >= split.size()) return bad(arg + " needs a value");
-      const std::string& value = split[++i];
-      double number = 0.0;
-      if (arg == "-o" || arg == "--output") {
-        options.output_dir = value;
-      } else if (arg == "--size" || arg == "--scale") {
-        if (!ParseNumber(value, number) || number <= 0.0)
-          return bad(arg + " needs a number above 0, not \"" + value + "\"");
-        if (arg == "--size") options.size = number;
-        if (arg == "--scale") options.scale = number;
-      } else if (arg == "--samples") {
-        if (!ParseNumber(value, number) || number < 1.0 || number > double(kDataSetSizeLimit) ||
-            number != std::floor(number)) {
-          return bad("--samples needs a whole number from 1 to " + std::to_string(kDataSetSizeLimit) + ", not \"" +
-                     value + "\"");
-        }
-        options.samples = uint32_t(number);
-      } else if (arg == "--max-memory") {
-        if (!ParseByteCount(value, options.max_memory)) {
-          return bad("--max-memory needs a whole number of bytes above 0, optionally with K, M or G, not \"" +
-                     value + "\"");
-        }
-      } else if (arg == "--light") {
-        if (!ParseTriple(value, options.light)) return bad("--light needs X,Y,Z, not \"" + value + "\"");
-        options.light_given = true;
-      } else if (arg == "--view") {
-        vertex3f view;
-        if (!ParseTriple(value, view) || (view.x == 0.0f && view.y == 0.0f && view.z == 0.0f)) {
-          return bad("--view needs a direction X,Y,Z other than 0,0,0, not \"" + value + "\"");
-        }
-        options.view = view;
-      }
+      std::string wrong = ReadValue(arg, split[++i], options);
+      if (!wrong.empty()) return bad(wrong);
       continue;
     }
     if (arg.size() > 1 && arg[0] == '-') return bad("unknown option " + arg);
