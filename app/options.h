@@ -6,9 +6,7 @@
 #include <vector>
 
 #include "config/settings.h"
-
-// The program's version, as --version shows it.
-constexpr const char* kCorvaneVersion = "1.0.0";
+#include "core/version.h"
 
 // Most threads -t accepts: more than any machine has cores, so a larger
 // count is a typing error rather than a wish.

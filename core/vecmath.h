@@ -190,5 +190,11 @@ inline double3 Cross(double3 p, double3 q) {
 
 inline double Length(double3 v) { return std::sqrt(Dot(v, v)); }
 
+// v at unit length; v must not be zero.
+inline double3 Unit(double3 v) { return Scale(1.0 / Length(v), v); }
+
+// v rounded to float, once per coordinate.
+inline vertex3f ToVertex3f(double3 v) { return vertex3f{float(v.x), float(v.y), float(v.z)}; }
+
 // Coordinate 0 (x), 1 (y) or 2 (z).
 inline double Component(double3 v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }

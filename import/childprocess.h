@@ -3,12 +3,9 @@
 // instead of taking the importer down.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "import/model.h"
-
-using CVModelLoad = std::function<bool(CVImportModel& model, std::string& error)>;
 
 // Runs load in a forked child and copies what it made (the model, or the
 // error, and the warnings) back through a pipe. When the child ends without

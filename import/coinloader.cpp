@@ -15,6 +15,7 @@
 #include "import/childprocess.h"
 #include "import/coinlimits.h"
 #include "import/cointraversal.h"
+#include "import/memoryceiling.h"
 
 // Coin's messages passed on per file; a broken file can give one per face.
 constexpr size_t kMostCoinMessages = 10;
@@ -102,12 +103,8 @@ void PassOnMessages(const CoinMessages& messages, const std::string& file, std::
   }
 }
 
-}  // namespace
-
-bool IsCoinModel(const std::string& path) { return HasCoinExtension(path) || HasCoinHeader(path); }
-
 // Reads and traverses the file in this process.
-static bool ReadWithCoin(const std::string& path, bool z_up, CVImportModel& model, std::string& error) {
+bool ReadWithCoin(const std::string& path, bool z_up, CVImportModel& model, std::string& error) {
   if (!SoDB::isInitialized()) SoDB::init();
   CoinMessages messages;
   SoSeparator* root = nullptr;
@@ -135,7 +132,12 @@ static bool ReadWithCoin(const std::string& path, bool z_up, CVImportModel& mode
   return true;
 }
 
-bool LoadCoinModel(const std::string& path, bool z_up, CVImportModel& model, std::string& error) {
+}  // namespace
+
+bool IsCoinModel(const std::string& path) { return HasCoinExtension(path) || HasCoinHeader(path); }
+
+bool LoadCoinModel(const std::string& path, bool z_up, uint64_t memory_ceiling, CVImportModel& model,
+                   std::string& error) {
   std::string reason;
   if (!WithinCoinLimits(path, reason)) {
     model = CVImportModel{};
@@ -145,8 +147,9 @@ bool LoadCoinModel(const std::string& path, bool z_up, CVImportModel& model, std
   // Coin also breaks on files no scan foresees (a PROTO that holds itself, a
   // face set longer than its points): it runs apart, so that those end with
   // a message too.
-  auto read = [&path, z_up](CVImportModel& result, std::string& message) {
-    return ReadWithCoin(path, z_up, result, message);
+  auto read = [&path, z_up, memory_ceiling](CVImportModel& result, std::string& message) {
+    auto coin = [&path, z_up](CVImportModel& m, std::string& e) { return ReadWithCoin(path, z_up, m, e); };
+    return LoadUnderCeiling(coin, memory_ceiling, path, result, message);
   };
   return LoadInChildProcess(read, path, "Coin", model, error);
 }

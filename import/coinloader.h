@@ -3,6 +3,7 @@
 // makes, so that placement, framing, winding and writing are shared.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "import/model.h"
@@ -15,6 +16,8 @@ bool IsCoinModel(const std::string& path);
 // Reads the model at path with Coin, in a process of its own, into model as
 // AddSceneGraph makes it; Coin's own messages become warnings. Files beyond
 // what Coin takes (WithinCoinLimits) are refused before Coin sees them.
-// Returns false, with error set to a whole message, when Coin cannot read
-// the file, stops on it, or it holds no triangle.
-bool LoadCoinModel(const std::string& path, bool z_up, CVImportModel& model, std::string& error);
+// The process is held to memory_ceiling bytes (LoadUnderCeiling). Returns
+// false, with error set to a whole message, when Coin cannot read the file,
+// stops on it, passes the ceiling, or it holds no triangle.
+bool LoadCoinModel(const std::string& path, bool z_up, uint64_t memory_ceiling, CVImportModel& model,
+                   std::string& error);

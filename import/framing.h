@@ -30,10 +30,11 @@ constexpr double kFrameMargin = 0.05;
 // it; the sensor is a square across the line of sight between the eye and the
 // box, centred on the points' outline as seen from the eye and just large
 // enough that every point projects onto it at least kFrameMargin of its width
-// from each edge (the widest extent exactly so), with dl, ul, ur clockwise as
-// seen from the eye. Corvane's picture is the sensor grid transposed: the
-// corners are placed so that up in the scene is up in the picture, which then
-// comes out mirrored left to right. points must not be empty.
+// from each edge (the widest extent exactly so). The corners are named as
+// seen from the eye (ul upper left, ur upper right; dl, ul, ur clockwise), so
+// that corvane --png shows the model upright and unmirrored, up in the scene
+// (or the back, for a view along y) up in the picture. points must not be
+// empty.
 CVCamera FramePoints(const std::vector<vertex3f>& points, vertex3f view);
 
 // FramePoints of the eight corners of the box [low, high].

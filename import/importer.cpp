@@ -3,8 +3,10 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "core/version.h"
 #include "import/coinloader.h"
 #include "import/framing.h"
+#include "import/memoryceiling.h"
 #include "import/modelloader.h"
 #include "import/options.h"
 #include "import/placement.h"
@@ -16,14 +18,16 @@
 // test's absolute tolerance and the picture turns coarse.
 constexpr float kNarrowSensor = 100.0f;
 
+namespace {
+
 // "1 light", "2 lights".
-static std::string Counted(long count, const std::string& noun) {
+std::string Counted(long count, const std::string& noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
 
 // The lights written and what became of the model's own: "2 lights: the
 // model's 1 point light kept, 2 others left out, 1 added on the camera's side".
-static std::string LightSummary(long kept, long left_out, bool given) {
+std::string LightSummary(long kept, long left_out, bool given) {
   std::string parts;
   if (given) parts = "given by --light, ";
   if (kept > 0) parts += "the model's " + Counted(kept, "point light") + (given ? " replaced, " : " kept, ");
@@ -36,20 +40,23 @@ static std::string LightSummary(long kept, long left_out, bool given) {
 }
 
 // Reads the model with Coin when it is an Inventor or VRML file, otherwise
-// with Assimp.
-static bool LoadAnyModel(const CVImportOptions& options, CVImportModel& model, std::string& error) {
-  if (IsCoinModel(options.model_path)) return LoadCoinModel(options.model_path, options.z_up, model, error);
-  return LoadModel(options.model_path, options.z_up, model, error);
+// with Assimp; either held to the memory ceiling.
+bool LoadAnyModel(const CVImportOptions& options, CVImportModel& model, std::string& error) {
+  const std::string& path = options.model_path;
+  uint64_t ceiling = options.max_memory > 0 ? options.max_memory : DefaultMemoryCeiling();
+  if (IsCoinModel(path)) return LoadCoinModel(path, options.z_up, ceiling, model, error);
+  auto assimp = [&options](CVImportModel& m, std::string& e) { return LoadModel(options.model_path, options.z_up, m, e); };
+  return LoadUnderCeiling(assimp, ceiling, path, model, error);
 }
 
 // Every point of the model's meshes, for the framing.
-static std::vector<vertex3f> ModelPoints(const std::vector<CVImportMesh>& meshes) {
+std::vector<vertex3f> ModelPoints(const std::vector<CVImportMesh>& meshes) {
   std::vector<vertex3f> points;
   for (const CVImportMesh& mesh : meshes) points.insert(points.end(), mesh.points.begin(), mesh.points.end());
   return points;
 }
 
-static void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& options, std::ostream& err) {
+void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& options, std::ostream& err) {
   const char* remedy = options.flip_winding ? "without" : "with";
   for (const CVImportMesh& mesh : model.meshes) {
     if (!FacesInward(mesh)) continue;
@@ -62,8 +69,8 @@ static void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& 
 // Keeps the object count within what a sample can index (limit objects):
 // meshes with equal materials are joined when there are too many. False when
 // even that is not enough.
-static bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::string& file,
-                           std::ostream& err) {
+bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::string& file,
+                    std::ostream& err) {
   if (meshes.size() <= limit) return true;
   size_t before = meshes.size();
   meshes = MergeMeshesByMaterial(meshes);
@@ -77,20 +84,36 @@ static bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, cons
   return true;
 }
 
-int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-  CVImportOptions options;
+// Writes the scene file and corvane.cfg into the output folder and says so on
+// out; errors go to err. Returns a CVImportStatus.
+int WriteSceneFiles(const CVImportOptions& options, const CVImportModel& model, const std::vector<CVImportMesh>& meshes,
+                    const std::vector<CV_light>& lights, double scale, const CVCamera& camera, std::ostream& out,
+                    std::ostream& err) {
+  std::string scene_name = SceneFileName(options.model_path);
+  std::filesystem::path folder(options.output_dir);
+  std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be written
+  if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
+  std::string scene_path = (folder / scene_name).string();
+  std::string settings_path = (folder / "corvane.cfg").string();
   std::string error;
-  CVOptionsResult parsed = ParseImportOptions(args, options, error);
-  if (parsed == kOptionsHelp) {
-    out << ImportUsage();
-    return kImportWritten;
-  }
-  if (parsed == kOptionsBad) {
+  if (!WriteTextFile(scene_path, SceneText(meshes, lights, scale), error) ||
+      !WriteTextFile(settings_path, SettingsText(options.samples, scene_name, camera), error)) {
     err << error << "\n";
-    return kImportBadOptions;
+    return kImportNotWritten;
   }
+  char scale_text[32];
+  std::snprintf(scale_text, sizeof scale_text, "%.9g", scale);
+  out << "corvane-import: wrote " << scene_path << " (" << Counted(long(meshes.size()), "object") << ", "
+      << Counted(TriangleCount(meshes), "triangle") << "; "
+      << LightSummary(long(model.lights.size()), model.lights_left_out, options.light_given) << "; scale "
+      << scale_text << ") and " << settings_path << "\n";
+  return kImportWritten;
+}
 
+// The import after the options: reads, checks, places, frames and writes.
+int ImportModel(const CVImportOptions& options, std::ostream& out, std::ostream& err) {
   CVImportModel model;
+  std::string error;
   bool loaded = LoadAnyModel(options, model, error);
   for (const std::string& warning : model.warnings) err << warning << "\n";
   if (!loaded) {
@@ -124,24 +147,26 @@ int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostr
     err << "corvane-import: the sensor is only " << sensor_width << " scene units wide, so the picture will be coarse;"
         << " a larger --scale or --size helps\n";
   }
+  return WriteSceneFiles(options, model, meshes, lights, placement.scale, camera, out, err);
+}
 
-  long triangles = TriangleCount(meshes);
-  std::string scene_name = SceneFileName(options.model_path);
-  std::filesystem::path folder(options.output_dir);
-  std::error_code ignored;  // a folder that cannot be made shows as a file that cannot be written
-  if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
-  std::string scene_path = (folder / scene_name).string();
-  std::string settings_path = (folder / "corvane.cfg").string();
-  if (!WriteTextFile(scene_path, SceneText(meshes, lights, placement.scale), error) ||
-      !WriteTextFile(settings_path, SettingsText(options.samples, scene_name, camera), error)) {
-    err << error << "\n";
-    return kImportNotWritten;
+}  // namespace
+
+int RunImport(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  CVImportOptions options;
+  std::string error;
+  CVOptionsResult parsed = ParseImportOptions(args, options, error);
+  if (parsed == kOptionsHelp) {
+    out << ImportUsage();
+    return kImportWritten;
   }
-  char scale[32];
-  std::snprintf(scale, sizeof scale, "%.9g", placement.scale);
-  out << "corvane-import: wrote " << scene_path << " (" << Counted(long(meshes.size()), "object") << ", "
-      << Counted(triangles, "triangle") << "; "
-      << LightSummary(long(model.lights.size()), model.lights_left_out, options.light_given) << "; scale " << scale
-      << ") and " << settings_path << "\n";
-  return kImportWritten;
+  if (parsed == kOptionsVersion) {
+    out << "corvane-import " << kCorvaneVersion << "\n";
+    return kImportWritten;
+  }
+  if (parsed == kOptionsBad) {
+    err << error << "\n";
+    return kImportBadOptions;
+  }
+  return ImportModel(options, out, err);
 }

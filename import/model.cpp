@@ -9,8 +9,12 @@ vertex3f TurnedUp(vertex3f p, bool z_up) { return z_up ? vertex3f{p.x, p.z, -p.y
 
 bool IsFinitePoint(vertex3f p) { return std::isfinite(p.x) && std::isfinite(p.y) && std::isfinite(p.z); }
 
+namespace {
+
 // A channel that is not a positive number counts as dark.
-static float LightChannel(float c) { return std::isfinite(c) && c > 0.0f ? c : 0.0f; }
+float LightChannel(float c) { return std::isfinite(c) && c > 0.0f ? c : 0.0f; }
+
+}  // namespace
 
 color3f LightHue(color3f colour) {
   color3f c{LightChannel(colour.r), LightChannel(colour.g), LightChannel(colour.b)};

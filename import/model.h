@@ -3,6 +3,7 @@
 // and writes these.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,10 @@ struct CVImportModel {
   long lights_left_out = 0;  // lights of the model not kept, each named in a warning
   std::vector<std::string> warnings;  // whole lines, "corvane-import: ..."
 };
+
+// A reader run on one model: false, with error set to a whole message, when
+// it cannot give the model.
+using CVModelLoad = std::function<bool(CVImportModel& model, std::string& error)>;
 
 // The model's z axis turned onto y when z_up is set: (x, y, z) becomes
 // (x, z, -y), a rotation; otherwise p itself.

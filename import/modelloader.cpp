@@ -7,12 +7,16 @@
 #include <assimp/Importer.hpp>
 #include <cmath>
 
+namespace {
+
 // Luminance weights of linear RGB: a grey surface keeps its value.
-static float Luminance(color3f c) {
+float Luminance(color3f c) {
   double y = 0.2126 * double(c.r) + 0.7152 * double(c.g) + 0.0722 * double(c.b);
   if (!std::isfinite(y)) return 0.0f;
   return float(std::clamp(y, 0.0, 1.0));
 }
+
+}  // namespace
 
 CVImportMaterial ReaderMaterial(color3f diffuse, color3f specular, float shininess, float strength) {
   float kd = Luminance(diffuse);
@@ -29,20 +33,22 @@ CVImportMaterial ReaderMaterial(color3f diffuse, color3f specular, float shinine
   return CVImportMaterial{kd, ks, n};
 }
 
-static color3f MaterialColour(const aiMaterial* material, const char* key, unsigned type, unsigned index,
-                              color3f fallback) {
+namespace {
+
+color3f MaterialColour(const aiMaterial* material, const char* key, unsigned type, unsigned index,
+                       color3f fallback) {
   aiColor3D c;
   if (material->Get(key, type, index, c) != AI_SUCCESS) return fallback;
   return color3f{c.r, c.g, c.b};
 }
 
-static float MaterialFloat(const aiMaterial* material, const char* key, unsigned type, unsigned index, float fallback) {
+float MaterialFloat(const aiMaterial* material, const char* key, unsigned type, unsigned index, float fallback) {
   float value = 0.0f;
   if (material->Get(key, type, index, value) != AI_SUCCESS) return fallback;
   return value;
 }
 
-static CVImportMaterial MaterialOf(const aiMaterial* material) {
+CVImportMaterial MaterialOf(const aiMaterial* material) {
   color3f diffuse = MaterialColour(material, AI_MATKEY_COLOR_DIFFUSE, color3f{0.8f, 0.8f, 0.8f});
   color3f specular = MaterialColour(material, AI_MATKEY_COLOR_SPECULAR, color3f{0.0f, 0.0f, 0.0f});
   float shininess = MaterialFloat(material, AI_MATKEY_SHININESS, 0.0f);
@@ -50,16 +56,16 @@ static CVImportMaterial MaterialOf(const aiMaterial* material) {
   return ReaderMaterial(diffuse, specular, shininess, strength);
 }
 
-static vertex3f PlacedPoint(const aiMatrix4x4& transform, const aiVector3D& v, bool z_up) {
+vertex3f PlacedPoint(const aiMatrix4x4& transform, const aiVector3D& v, bool z_up) {
   aiVector3D p = transform * v;
   return TurnedUp(vertex3f{p.x, p.y, p.z}, z_up);
 }
 
-static std::string Quoted(const aiString& name) { return std::string("\"") + name.C_Str() + "\""; }
+std::string Quoted(const aiString& name) { return std::string("\"") + name.C_Str() + "\""; }
 
 // One mesh as placed by a node: triangles only, points compacted to those used.
-static void AddMeshInstance(const aiScene* scene, const aiMesh* source, const aiMatrix4x4& transform, bool z_up,
-                            const std::string& file, CVImportModel& model) {
+void AddMeshInstance(const aiScene* scene, const aiMesh* source, const aiMatrix4x4& transform, bool z_up,
+                     const std::string& file, CVImportModel& model) {
   if ((source->mPrimitiveTypes & aiPrimitiveType_TRIANGLE) == 0) {
     model.warnings.push_back("corvane-import: " + file + ": mesh " + Quoted(source->mName) +
                              " has no triangles (only points or lines); skipped");
@@ -107,8 +113,8 @@ static void AddMeshInstance(const aiScene* scene, const aiMesh* source, const ai
   model.meshes.push_back(mesh);
 }
 
-static void AddNode(const aiScene* scene, const aiNode* node, const aiMatrix4x4& parent, bool z_up,
-                    const std::string& file, CVImportModel& model) {
+void AddNode(const aiScene* scene, const aiNode* node, const aiMatrix4x4& parent, bool z_up,
+             const std::string& file, CVImportModel& model) {
   aiMatrix4x4 transform = parent * node->mTransformation;
   for (unsigned i = 0; i < node->mNumMeshes; ++i) {
     AddMeshInstance(scene, scene->mMeshes[node->mMeshes[i]], transform, z_up, file, model);
@@ -116,13 +122,13 @@ static void AddNode(const aiScene* scene, const aiNode* node, const aiMatrix4x4&
   for (unsigned i = 0; i < node->mNumChildren; ++i) AddNode(scene, node->mChildren[i], transform, z_up, file, model);
 }
 
-static aiMatrix4x4 NodeTransform(const aiNode* node) {
+aiMatrix4x4 NodeTransform(const aiNode* node) {
   aiMatrix4x4 transform;
   for (; node != nullptr; node = node->mParent) transform = node->mTransformation * transform;
   return transform;
 }
 
-static void AddLights(const aiScene* scene, bool z_up, const std::string& file, CVImportModel& model) {
+void AddLights(const aiScene* scene, bool z_up, const std::string& file, CVImportModel& model) {
   for (unsigned i = 0; i < scene->mNumLights; ++i) {
     const aiLight* light = scene->mLights[i];
     if (light->mType != aiLightSource_POINT) {
@@ -144,6 +150,8 @@ static void AddLights(const aiScene* scene, bool z_up, const std::string& file, 
     model.lights.push_back(CV_light{location, LightHue(color3f{c.r, c.g, c.b}), 1.0f});
   }
 }
+
+}  // namespace
 
 bool LoadModel(const std::string& path, bool z_up, CVImportModel& model, std::string& error) {
   Assimp::Importer importer;

@@ -1,5 +1,6 @@
 #include "import/options.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -35,19 +36,28 @@ std::string ImportUsage() {
          "  --z-up              the model's up axis is z (common in CAD and 3DS files)\n"
          "  --flip-winding      turn every triangle round; use it when the importer\n"
          "                      warns that a closed mesh faces inwards\n"
+         "  --max-memory BYTES  stop when reading the model takes more memory than this,\n"
+         "                      so that a hostile file fails fast instead of taking the\n"
+         "                      machine; K, M and G multiply by 1024, 1024^2 and 1024^3\n"
+         "                      (default: half of the machine's memory)\n"
          "  -h, --help          show this text\n"
+         "  --version           show the version\n"
          "\n"
          "The model is placed with its box centred on the y axis and its lowest point at\n"
          "y = 0: scene point = scale * model point + offset. Its triangles keep their\n"
          "corner order; fronts are the sides from which the corners run counter-clockwise.\n"
-         "Like every Corvane picture, the result is upright and mirrored left to right.\n"
+         "The sensor's corners are named as seen from the eye, so that corvane --png\n"
+         "shows the model upright and unmirrored.\n"
          "\n"
-         "Exit status: 0 written; 1 the model could not be used; 2 wrong options;\n"
+         "Exit status: 0 written; 1 the model could not be used (also when reading it\n"
+         "passed --max-memory); 2 wrong options;\n"
          "3 a file could not be written.\n";
 }
 
+namespace {
+
 // A finite number that the whole text forms.
-static bool ParseNumber(const std::string& text, double& value) {
+bool ParseNumber(const std::string& text, double& value) {
   if (text.empty()) return false;
   char* end = nullptr;
   errno = 0;
@@ -56,7 +66,7 @@ static bool ParseNumber(const std::string& text, double& value) {
 }
 
 // Three numbers separated by commas, each within the range of float.
-static bool ParseTriple(const std::string& text, vertex3f& value) {
+bool ParseTriple(const std::string& text, vertex3f& value) {
   double v[3];
   size_t start = 0;
   for (int k = 0; k < 3; ++k) {
@@ -69,12 +79,71 @@ static bool ParseTriple(const std::string& text, vertex3f& value) {
   return true;
 }
 
-CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImportOptions& options, std::string& error) {
-  auto bad = [&error](const std::string& message) {
-    error = "corvane-import: " + message + " (corvane-import --help lists the options)";
-    return kOptionsBad;
-  };
-  // "--view=1,0,0" stands for "--view" "1,0,0".
+// A whole number of bytes above 0, with an optional K, M or G (powers of 1024).
+bool ParseByteCount(const std::string& text, uint64_t& bytes) {
+  size_t digits = 0;
+  while (digits < text.size() && std::isdigit(static_cast<unsigned char>(text[digits]))) ++digits;
+  if (digits == 0 || digits > 18) return false;  // 18 digits stay below 2^63 before the unit
+  uint64_t unit = 1;
+  std::string suffix = text.substr(digits);
+  if (suffix == "K" || suffix == "k") unit = uint64_t(1) << 10;
+  if (suffix == "M" || suffix == "m") unit = uint64_t(1) << 20;
+  if (suffix == "G" || suffix == "g") unit = uint64_t(1) << 30;
+  if (!suffix.empty() && unit == 1) return false;
+  uint64_t count = std::stoull(text.substr(0, digits));
+  if (count == 0 || count > UINT64_MAX / unit) return false;
+  bytes = count * unit;
+  return true;
+}
+
+// Sets the option that flag arg stands for; false when arg is no flag.
+bool ReadFlag(const std::string& arg, CVImportOptions& options) {
+  if (arg == "--no-room") options.room = false;
+  if (arg == "--z-up") options.z_up = true;
+  if (arg == "--flip-winding") options.flip_winding = true;
+  return arg == "--no-room" || arg == "--z-up" || arg == "--flip-winding";
+}
+
+bool TakesValue(const std::string& arg) {
+  return arg == "-o" || arg == "--output" || arg == "--size" || arg == "--scale" || arg == "--light" ||
+         arg == "--samples" || arg == "--view" || arg == "--max-memory";
+}
+
+// Reads the value of option arg into options; what is wrong with it, or "".
+std::string ReadValue(const std::string& arg, const std::string& value, CVImportOptions& options) {
+  const std::string given = ", not \"" + value + "\"";
+  double number = 0.0;
+  if (arg == "-o" || arg == "--output") {
+    options.output_dir = value;
+  } else if (arg == "--size" || arg == "--scale") {
+    if (!ParseNumber(value, number) || number <= 0.0) return arg + " needs a number above 0" + given;
+    if (arg == "--size") options.size = number;
+    if (arg == "--scale") options.scale = number;
+  } else if (arg == "--samples") {
+    if (!ParseNumber(value, number) || number < 1.0 || number > double(kDataSetSizeLimit) ||
+        number != std::floor(number)) {
+      return "--samples needs a whole number from 1 to " + std::to_string(kDataSetSizeLimit) + given;
+    }
+    options.samples = uint32_t(number);
+  } else if (arg == "--max-memory") {
+    if (!ParseByteCount(value, options.max_memory)) {
+      return "--max-memory needs a whole number of bytes above 0, optionally with K, M or G" + given;
+    }
+  } else if (arg == "--light") {
+    if (!ParseTriple(value, options.light)) return "--light needs X,Y,Z" + given;
+    options.light_given = true;
+  } else if (arg == "--view") {
+    vertex3f view;
+    if (!ParseTriple(value, view) || (view.x == 0.0f && view.y == 0.0f && view.z == 0.0f)) {
+      return "--view needs a direction X,Y,Z other than 0,0,0" + given;
+    }
+    options.view = view;
+  }
+  return "";
+}
+
+// "--view=1,0,0" stands for "--view" "1,0,0".
+std::vector<std::string> SplitAtEquals(const std::vector<std::string>& args) {
   std::vector<std::string> split;
   for (const std::string& arg : args) {
     size_t equals = arg.find('=');
@@ -85,51 +154,26 @@ CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImpor
       split.push_back(arg);
     }
   }
+  return split;
+}
+
+}  // namespace
+
+CVOptionsResult ParseImportOptions(const std::vector<std::string>& args, CVImportOptions& options, std::string& error) {
+  auto bad = [&error](const std::string& message) {
+    error = "corvane-import: " + message + " (corvane-import --help lists the options)";
+    return kOptionsBad;
+  };
+  std::vector<std::string> split = SplitAtEquals(args);
   for (size_t i = 0; i < split.size(); ++i) {
     const std::string& arg = split[i];
     if (arg == "-h" || arg == "--help") return kOptionsHelp;
-    if (arg == "--no-room") {
-      options.room = false;
-      continue;
-    }
-    if (arg == "--z-up") {
-      options.z_up = true;
-      continue;
-    }
-    if (arg == "--flip-winding") {
-      options.flip_winding = true;
-      continue;
-    }
-    bool takes_value = arg == "-o" || arg == "--output" || arg == "--size" || arg == "--scale" || arg == "--light" ||
-                       arg == "--samples" || arg == "--view";
-    if (takes_value) {
+    if (arg == "--version") return kOptionsVersion;
+    if (ReadFlag(arg, options)) continue;
+    if (TakesValue(arg)) {
       if (i + 1 >= split.size()) return bad(arg + " needs a value");
-      const std::string& value = split[++i];
-      double number = 0.0;
-      if (arg == "-o" || arg == "--output") {
-        options.output_dir = value;
-      } else if (arg == "--size" || arg == "--scale") {
-        if (!ParseNumber(value, number) || number <= 0.0)
-          return bad(arg + " needs a number above 0, not \"" + value + "\"");
-        if (arg == "--size") options.size = number;
-        if (arg == "--scale") options.scale = number;
-      } else if (arg == "--samples") {
-        if (!ParseNumber(value, number) || number < 1.0 || number > double(kDataSetSizeLimit) ||
-            number != std::floor(number)) {
-          return bad("--samples needs a whole number from 1 to " + std::to_string(kDataSetSizeLimit) + ", not \"" +
-                     value + "\"");
-        }
-        options.samples = uint32_t(number);
-      } else if (arg == "--light") {
-        if (!ParseTriple(value, options.light)) return bad("--light needs X,Y,Z, not \"" + value + "\"");
-        options.light_given = true;
-      } else if (arg == "--view") {
-        vertex3f view;
-        if (!ParseTriple(value, view) || (view.x == 0.0f && view.y == 0.0f && view.z == 0.0f)) {
-          return bad("--view needs a direction X,Y,Z other than 0,0,0, not \"" + value + "\"");
-        }
-        options.view = view;
-      }
+      std::string wrong = ReadValue(arg, split[++i], options);
+      if (!wrong.empty()) return bad(wrong);
       continue;
     }
     if (arg.size() > 1 && arg[0] == '-') return bad("unknown option " + arg);

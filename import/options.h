@@ -21,9 +21,10 @@ struct CVImportOptions {
   vertex3f view = kDefaultView;
   bool z_up = false;
   bool flip_winding = false;
+  uint64_t max_memory = 0;  // bytes a reader may take; 0: half of the machine's memory
 };
 
-enum CVOptionsResult { kOptionsRun, kOptionsHelp, kOptionsBad };
+enum CVOptionsResult { kOptionsRun, kOptionsHelp, kOptionsVersion, kOptionsBad };
 
 // Reads the arguments (without the program name) into options. kOptionsBad
 // leaves a whole message in error.

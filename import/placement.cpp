@@ -15,23 +15,31 @@ constexpr float kRoomDiffuse = 0.15f;
 constexpr double kLightRise = 0.3;
 constexpr double kLightGap = 0.3;
 
-static vertex3f Placed(vertex3f p, const CVPlacement& placement) {
+namespace {
+
+vertex3f Placed(vertex3f p, const CVPlacement& placement) {
   return vertex3f{float(placement.scale * double(p.x) + placement.offset[0]),
                   float(placement.scale * double(p.y) + placement.offset[1]),
                   float(placement.scale * double(p.z) + placement.offset[2])};
 }
+
+}  // namespace
 
 void WidenBox(vertex3f p, vertex3f& low, vertex3f& high) {
   low = vertex3f{std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
   high = vertex3f{std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
 }
 
-static void Bounds(const std::vector<CVImportMesh>& meshes, vertex3f& low, vertex3f& high) {
+namespace {
+
+void Bounds(const std::vector<CVImportMesh>& meshes, vertex3f& low, vertex3f& high) {
   low = high = meshes.front().points.front();
   for (const CVImportMesh& mesh : meshes) {
     for (vertex3f p : mesh.points) WidenBox(p, low, high);
   }
 }
+
+}  // namespace
 
 float LargestExtent(vertex3f low, vertex3f high) { return std::max({high.x - low.x, high.y - low.y, high.z - low.z}); }
 

@@ -48,9 +48,11 @@ std::string DefName(size_t position, const std::string& name) {
   return def;
 }
 
-static std::string Triple(vertex3f p) { return SceneNumber(p.x) + " " + SceneNumber(p.y) + " " + SceneNumber(p.z); }
+namespace {
 
-static void WriteLight(std::ostringstream& out, const CV_light& light) {
+std::string Triple(vertex3f p) { return SceneNumber(p.x) + " " + SceneNumber(p.y) + " " + SceneNumber(p.z); }
+
+void WriteLight(std::ostringstream& out, const CV_light& light) {
   // The reader takes the three lines right after the PointLight line, in this order.
   out << "PointLight {\n";
   out << "  location " << Triple(light.location) << "\n";
@@ -60,7 +62,7 @@ static void WriteLight(std::ostringstream& out, const CV_light& light) {
   out << "}\n\n";
 }
 
-static void WriteMesh(std::ostringstream& out, size_t position, const CVImportMesh& mesh) {
+void WriteMesh(std::ostringstream& out, size_t position, const CVImportMesh& mesh) {
   // No separator after the last number of a keyword line: the reader would
   // take it as closing an extra value and lose the third one.
   out << "DEF " << DefName(position, mesh.name) << " Transform {\n";
@@ -90,6 +92,8 @@ static void WriteMesh(std::ostringstream& out, size_t position, const CVImportMe
   out << "  ]\n";
   out << "}\n\n";
 }
+
+}  // namespace
 
 std::string SceneText(const std::vector<CVImportMesh>& meshes, const std::vector<CV_light>& lights, double scale) {
   std::ostringstream out;

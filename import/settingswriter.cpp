@@ -6,9 +6,13 @@
 #include "config/settings.h"
 #include "import/scenewriter.h"
 
-static std::string PointLine(vertex3f p) {
+namespace {
+
+std::string PointLine(vertex3f p) {
   return SceneNumber(p.x) + " " + SceneNumber(p.y) + " " + SceneNumber(p.z) + P_SEMICOLON + "\n";
 }
+
+}  // namespace
 
 std::string SettingsText(uint32_t samples, const std::string& scene_file_name, const CVCamera& camera) {
   std::string text;

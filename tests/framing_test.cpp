@@ -16,14 +16,6 @@
 
 namespace {
 
-struct D3 {
-  double x, y, z;
-};
-D3 Of(vertex3f p) { return D3{p.x, p.y, p.z}; }
-D3 Minus(D3 a, D3 b) { return D3{a.x - b.x, a.y - b.y, a.z - b.z}; }
-double Dot(D3 a, D3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-D3 Cross(D3 a, D3 b) { return D3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-
 // Where the line from p to the eye crosses the sensor's plane, as shares of
 // the sensor's sides from ul (along ul-ur, along ul-dl), and how far along
 // the line (0 at p, 1 at the eye).
@@ -32,10 +24,10 @@ struct OnSensor {
 };
 
 OnSensor Project(vertex3f p, const CVCamera& c) {
-  D3 a = Minus(Of(c.ur), Of(c.ul)), b = Minus(Of(c.dl), Of(c.ul)), n = Cross(a, b);
-  D3 line = Minus(Of(c.eye), Of(p));
-  double t = Dot(Minus(Of(c.ul), Of(p)), n) / Dot(line, n);
-  D3 hit = Minus(D3{p.x + t * line.x, p.y + t * line.y, p.z + t * line.z}, Of(c.ul));
+  double3 a = Sub(ToDouble3(c.ur), ToDouble3(c.ul)), b = Sub(ToDouble3(c.dl), ToDouble3(c.ul)), n = Cross(a, b);
+  double3 line = Sub(ToDouble3(c.eye), ToDouble3(p));
+  double t = Dot(Sub(ToDouble3(c.ul), ToDouble3(p)), n) / Dot(line, n);
+  double3 hit = Sub(double3{p.x + t * line.x, p.y + t * line.y, p.z + t * line.z}, ToDouble3(c.ul));
   return OnSensor{Dot(hit, a) / Dot(a, a), Dot(hit, b) / Dot(b, b), t};
 }
 
@@ -89,7 +81,7 @@ LitShares LookThroughSensor(const CVCamera& camera, const CV_scene& scene) {
       if (IntersectionRayScene(ray, scene, hit, normal, object) != 1) continue;
       bool lit = false;
       for (int l = 0; l < scene.light_count; ++l) lit = lit || SeesLight(hit, normal, scene.lights[l].location, scene);
-      int half = u < 0.5f ? 0 : 1;
+      int half = v < 0.5f ? 0 : 1;
       shares.seen[half] += 1;
       shares.lit[half] += lit ? 1 : 0;
       shares.model_seen += object > 0 ? 1 : 0;
@@ -124,24 +116,27 @@ TEST(Framing, EveryCornerOfTheBoxProjectsOntoTheSensorFrontBetweenItAndTheEye) {
   }
 }
 
-TEST(Framing, UpInTheSceneIsUpInThePicture) {
-  // The picture is the sensor transposed: its top row is the sensor's column
-  // along ul-dl, its left column the sensor's row along ul-ur.
+TEST(Framing, UpInTheSceneIsUpAndRightIsRightInThePicture) {
+  // The picture's top row runs from ul to ur, its left column from ul to dl;
+  // right is right as the eye sees it.
   vertex3f low{-100, 0, -100}, high{100, 200, 100};
-  for (vertex3f view : {kDefaultView, vertex3f{1, 0.2f, 0}, vertex3f{0, 1, 0}}) {
+  for (vertex3f view : {kDefaultView, vertex3f{1, 0.2f, 0}, vertex3f{-1, 0.4f, 0.6f}, vertex3f{0, 1, 0}}) {
     CVCamera camera = FrameBox(low, high, view);
-    auto picture_row = [&](vertex3f p) {
+    auto along = [&](vertex3f p, vertex3f to) {
       vector3f line = VectorizeVertices(p, camera.eye);
       float t = 0;
       vertex3f hit{};
       if (IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ul, camera.ur}, t, hit) != kRayFrontAhead) {
         IntersectionRayTriangle(line, CV_triangle{camera.dl, camera.ur, camera.dr}, t, hit);
       }
-      return ScalarMultiply(VectorizeVertices(camera.ul, hit), VectorizeVertices(camera.ul, camera.ur));
+      return ScalarMultiply(VectorizeVertices(camera.ul, hit), VectorizeVertices(camera.ul, to));
     };
-    vertex3f higher{camera.center.x + 10 * camera.up.x, camera.center.y + 10 * camera.up.y,
-                    camera.center.z + 10 * camera.up.z};
-    EXPECT_LT(picture_row(higher), picture_row(camera.center)) << view.x << "," << view.y << "," << view.z;
+    vertex3f right = UnitDirection(CrossProduct(camera.up, PointDifference(camera.eye, camera.center)));
+    vertex3f higher = PointAlong(camera.center, camera.up, 10.0f);
+    vertex3f further_right = PointAlong(camera.center, right, 10.0f);
+    std::string where = std::to_string(view.x) + "," + std::to_string(view.y) + "," + std::to_string(view.z);
+    EXPECT_LT(along(higher, camera.dl), along(camera.center, camera.dl)) << where;
+    EXPECT_GT(along(further_right, camera.ur), along(camera.center, camera.ur)) << where;
   }
 }
 

@@ -1,8 +1,10 @@
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <chrono>
 #include <assimp/Importer.hpp>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <vector>
 
 #include "config/settings.h"
+#include "core/version.h"
 #include "import/importer.h"
 #include "import/model.h"
 #include "import/modelloader.h"
@@ -351,6 +354,31 @@ TEST(ImportErrors, UnusableModelsNameTheFileAndEndWithStatusOne) {
   EXPECT_FALSE(std::filesystem::exists(dir.File("corvane.cfg")));
 }
 
+// The file claims 353,535,235,358 points; without a ceiling the reader takes
+// about 15 GB for a minute before it gives up.
+TEST(ImportErrors, AModelPastTheMemoryCeilingStopsAtOnceWithStatusOne) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer reserves more address space than any ceiling";
+#endif
+  std::string hostile = kModels + "/invalid/OutOfMemory.off";
+  if (!std::filesystem::exists(hostile)) GTEST_SKIP() << "assimp-testmodels is not installed";
+  TempDir dir;
+  rlimit before{}, after{};
+  getrlimit(RLIMIT_AS, &before);
+  auto start = std::chrono::steady_clock::now();
+  ImportRun run = Import({hostile, "-o", dir.path(), "--max-memory", "200M"});
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(run.status, kImportModelUnusable);
+  EXPECT_TRUE(Contains(run.err, "corvane-import: reading " + hostile + " needed more than 209715200 bytes of memory"))
+      << run.err;
+  EXPECT_TRUE(Contains(run.err, "(--max-memory)")) << run.err;
+  // A ceiling the model fits under changes nothing, and the limit is given back.
+  std::string cube = dir.Write("cube.obj", CubeObj(false));
+  EXPECT_EQ(Import({cube, "-o", dir.path(), "--max-memory=1G"}).status, 0);
+  getrlimit(RLIMIT_AS, &after);
+  EXPECT_EQ(after.rlim_cur, before.rlim_cur);
+}
+
 TEST(ImportErrors, MeshesWithoutTrianglesAreSkippedWithAWarning) {
   TempDir dir;
   std::string model = dir.Write("mixed.obj",
@@ -397,6 +425,10 @@ TEST(ImportOptions, WrongOptionsAreRefusedWithStatusTwo) {
       {"a.obj", "--view", "1,2"},
       {"a.obj", "--light", "1,2,x"},
       {"a.obj", "--light", "nan,0,0"},
+      {"a.obj", "--max-memory", "0"},
+      {"a.obj", "--max-memory", "12T"},
+      {"a.obj", "--max-memory", "-5M"},
+      {"a.obj", "--max-memory", "99999999999999999999"},
   };
   for (const auto& args : rows) {
     ImportRun run = Import(args);
@@ -407,9 +439,13 @@ TEST(ImportOptions, WrongOptionsAreRefusedWithStatusTwo) {
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: corvane-import", 0), 0u);
   for (const char* option :
-       {"--size", "--scale", "--no-room", "--light", "--samples", "--view", "--flip-winding", "-o"}) {
+       {"--size", "--scale", "--no-room", "--light", "--samples", "--view", "--flip-winding", "-o", "--version",
+        "--max-memory"}) {
     EXPECT_TRUE(Contains(help.out, option)) << option;
   }
+  ImportRun version = Import({"a.obj", "--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, std::string("corvane-import ") + kCorvaneVersion + "\n");
 }
 
 // An independent VRML 2.0 parser, the loader of the npm package three run in
