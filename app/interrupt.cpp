@@ -16,7 +16,10 @@ const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
 // it calls only async-signal-safe functions, no library function of C++ but
 // lock-free atomics, and reads only plain data that was set before it was
 // installed, or published through screen_shown.
-const char** temporaries = nullptr;  // kept until the process ends
+// Held through these pointers until the process ends, so that neither a
+// destructor at exit nor the leak check sees them go.
+const std::vector<std::string>* temporary_names = nullptr;
+const char** temporaries = nullptr;
 size_t temporary_count = 0;
 struct termios shell_mode;
 bool shell_mode_saved = false;
@@ -70,10 +73,10 @@ void AppendCapability(const char* capability) {
 }  // namespace
 
 void EndRunOnInterrupt(const std::vector<std::string>& names) {
-  const std::vector<std::string>* kept = new std::vector<std::string>(names);
-  temporaries = new const char*[kept->size()];
-  for (size_t i = 0; i < kept->size(); ++i) temporaries[i] = (*kept)[i].c_str();
-  temporary_count = kept->size();
+  temporary_names = new std::vector<std::string>(names);
+  temporaries = new const char*[temporary_names->size()];
+  for (size_t i = 0; i < temporary_names->size(); ++i) temporaries[i] = (*temporary_names)[i].c_str();
+  temporary_count = temporary_names->size();
   shell_mode_saved = isatty(STDOUT_FILENO) && tcgetattr(STDOUT_FILENO, &shell_mode) == 0;
   struct sigaction action {};
   action.sa_handler = EndRun;
