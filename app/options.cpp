@@ -10,7 +10,7 @@ namespace {
 // it, or nothing. `written` is the option as the user typed it.
 using ApplyOption = std::string (*)(const std::string& written, const std::string& value, CommandLine& line);
 
-struct OptionSpec {
+struct KnownOption {
   const char* short_name;  // "-o", or "" when there is none
   const char* long_name;   // "--output", "-display", or "" when there is none
   const char* value_name;  // "FILE", or nullptr for an option without a value
@@ -80,7 +80,7 @@ std::string ApplyDefine(const std::string& written, const std::string& value, Co
   return "";
 }
 
-const OptionSpec kOptions[] = {
+const KnownOption kOptions[] = {
     {"-h", "--help", nullptr, &CommandLine::help, nullptr, false, "show this help and exit"},
     {"", "--version", nullptr, &CommandLine::version, nullptr, false, "show the version and exit"},
     {"-o", "--output", "FILE", nullptr, ApplyOutput, false, "the PPM image's name (default: out.ppm in SCENE_DIR)"},
@@ -104,18 +104,18 @@ const OptionSpec kOptions[] = {
 
 bool StartsWith(const std::string& text, const std::string& start) { return text.compare(0, start.size(), start) == 0; }
 
-const OptionSpec* FindOption(const std::string& name) {
-  for (const OptionSpec& spec : kOptions) {
-    if (name == spec.short_name || name == spec.long_name) return &spec;
+const KnownOption* FindOption(const std::string& name) {
+  for (const KnownOption& known : kOptions) {
+    if (name == known.short_name || name == known.long_name) return &known;
   }
   return nullptr;
 }
 
 // A short option with its value attached, as in -t4 or -DKEY=VALUE.
-const OptionSpec* FindAttached(const std::string& argument) {
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.value_name != nullptr && spec.short_name[0] != '\0' && StartsWith(argument, spec.short_name)) {
-      return &spec;
+const KnownOption* FindAttached(const std::string& argument) {
+  for (const KnownOption& known : kOptions) {
+    if (known.value_name != nullptr && known.short_name[0] != '\0' && StartsWith(argument, known.short_name)) {
+      return &known;
     }
   }
   return nullptr;
@@ -134,27 +134,27 @@ std::string ApplyArgument(int argc, const char* const* argv, int& i, CommandLine
     value = argument.substr(equals + 1);
     attached = true;
   }
-  const OptionSpec* spec = FindOption(name);
-  if (spec == nullptr && !StartsWith(argument, "--")) {
-    spec = FindAttached(argument);
-    if (spec != nullptr) {
-      name = spec->short_name;
+  const KnownOption* known = FindOption(name);
+  if (known == nullptr && !StartsWith(argument, "--")) {
+    known = FindAttached(argument);
+    if (known != nullptr) {
+      name = known->short_name;
       value = argument.substr(name.size());
       attached = true;
     }
   }
-  if (spec == nullptr) return "unknown option " + Quoted(name);
-  if (spec->value_name == nullptr && attached) return "option " + name + " takes no value";
-  if (spec->value_name != nullptr && !attached) {
-    if (i + 1 >= argc) return "option " + name + " wants " + spec->value_name + " after it";
+  if (known == nullptr) return "unknown option " + Quoted(name);
+  if (known->value_name == nullptr && attached) return "option " + name + " takes no value";
+  if (known->value_name != nullptr && !attached) {
+    if (i + 1 >= argc) return "option " + name + " wants " + known->value_name + " after it";
     value = argv[++i];
   }
-  if (spec->for_window) {
+  if (known->for_window) {
     line.window_options.push_back(name);
-    if (spec->value_name != nullptr) line.window_options.push_back(value);
+    if (known->value_name != nullptr) line.window_options.push_back(value);
   }
-  if (spec->flag != nullptr) line.*(spec->flag) = true;
-  return spec->apply != nullptr ? spec->apply(name, value, line) : "";
+  if (known->flag != nullptr) line.*(known->flag) = true;
+  return known->apply != nullptr ? known->apply(name, value, line) : "";
 }
 
 std::string SetSceneDir(const std::string& argument, CommandLine& line) {
@@ -169,15 +169,15 @@ std::string SetSceneDir(const std::string& argument, CommandLine& line) {
 // Column of the option names in the help.
 constexpr size_t kHelpColumn = 24;
 
-std::string HelpEntry(const OptionSpec& spec) {
-  std::string names = spec.short_name;
-  if (spec.long_name[0] != '\0') names += (names.empty() ? "" : ", ") + std::string(spec.long_name);
-  if (spec.value_name != nullptr) names += " " + std::string(spec.value_name);
+std::string HelpEntry(const KnownOption& known) {
+  std::string names = known.short_name;
+  if (known.long_name[0] != '\0') names += (names.empty() ? "" : ", ") + std::string(known.long_name);
+  if (known.value_name != nullptr) names += " " + std::string(known.value_name);
   std::string entry = "  " + names;
   // A name that reaches the help's column puts its help on the next line.
   entry += entry.size() < kHelpColumn ? std::string(kHelpColumn - entry.size(), ' ')
                                       : "\n" + std::string(kHelpColumn, ' ');
-  for (const char* c = spec.help; *c != '\0'; ++c) {
+  for (const char* c = known.help; *c != '\0'; ++c) {
     entry += *c;
     if (*c == '\n') entry += std::string(kHelpColumn, ' ');
   }
@@ -217,16 +217,16 @@ std::string HelpText() {
       "directory) as its corvane.cfg sets it, writes the grey image out.ppm there,\n"
       "and shows the samples seen from the eye in a window when a display is there.\n\n"
       "Options:\n";
-  for (const OptionSpec& spec : kOptions) {
-    if (!spec.for_window) text += HelpEntry(spec);
+  for (const KnownOption& known : kOptions) {
+    if (!known.for_window) text += HelpEntry(known);
   }
   text += "  --                    what follows is SCENE_DIR, even when it starts with -\n\n";
   text += "The names given to -o, --png and --exr are relative to the folder corvane\n"
           "starts in. -D takes DATASETSIZE, LIGHTCHANCE, SCENEFILENAME, WIREFRAME,\n"
           "CAMERAPOSITION and SENSORPOSITION (the block's lines separated by \";\").\n\n";
   text += "Window options, passed on to the window:\n";
-  for (const OptionSpec& spec : kOptions) {
-    if (spec.for_window) text += HelpEntry(spec);
+  for (const KnownOption& known : kOptions) {
+    if (known.for_window) text += HelpEntry(known);
   }
   text +=
       "\nWindow keys: Esc or q closes it, space pauses the turning, a left drag\n"
