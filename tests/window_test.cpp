@@ -63,10 +63,13 @@ void SmallRoom(const TempDir& dir) {
 }
 
 // Runs the script (after kWindowScriptStart) under a virtual X server in
-// dir, corvane with the given options (shell words).
+// dir, corvane with the given options (shell words). The server must not
+// reset when its last client leaves: the script's window search connects
+// and leaves every tenth of a second, and a program that looks for the
+// display during a reset finds none.
 ProgramResult RunWithWindow(const TempDir& dir, const std::string& script, const std::string& options = "") {
   dir.Write("look.sh", kWindowScriptStart + script);
-  return RunCommand("xvfb-run -a -s '-screen 0 800x600x24' sh look.sh " + ShellQuote(CORVANE_BINARY) + " " + options,
+  return RunCommand("xvfb-run -a -s '-noreset -screen 0 800x600x24' sh look.sh " + ShellQuote(CORVANE_BINARY) + " " + options,
                     dir.path(), 300);
 }
 
