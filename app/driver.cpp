@@ -97,8 +97,7 @@ void ReportSamplingEnd(SamplingEnd end) {
   if (end == kSamplingNoHits) {
     ReportInputProblem("corvane: " + std::to_string(kStepsWithoutHitLimit) +
                        " light paths in a row left the scene without meeting a surface; going on with the " +
-                       std::to_string(dataset.count) + " of " + std::to_string(dataset.capacity) +
-                       " samples found");
+                       std::to_string(dataset.count) + " of " + std::to_string(dataset.capacity) + " samples found");
   }
 }
 

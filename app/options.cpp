@@ -11,9 +11,9 @@ namespace {
 using ApplyOption = std::string (*)(const std::string& written, const std::string& value, CommandLine& line);
 
 struct KnownOption {
-  const char* short_name;  // "-o", or "" when there is none
-  const char* long_name;   // "--output", "-display", or "" when there is none
-  const char* value_name;  // "FILE", or nullptr for an option without a value
+  const char* short_name;   // "-o", or "" when there is none
+  const char* long_name;    // "--output", "-display", or "" when there is none
+  const char* value_name;   // "FILE", or nullptr for an option without a value
   bool CommandLine::*flag;  // what an option without a value sets, or nullptr
   ApplyOption apply;        // what takes the value, or nullptr
   bool for_window;          // passed on to the window toolkit with its value
@@ -94,8 +94,7 @@ const KnownOption kOptions[] = {
      "override a setting of corvane.cfg for this run,\ne.g. -D DATASETSIZE=1000000; repeatable"},
     {"", "--no-window", nullptr, &CommandLine::no_window, nullptr, false, "open no window"},
     {"-q", "--quiet", nullptr, &CommandLine::quiet, nullptr, false, "no console screen; print errors only"},
-    {"-v", "--verbose", nullptr, &CommandLine::verbose, nullptr, false,
-     "print a summary of the run on standard error"},
+    {"-v", "--verbose", nullptr, &CommandLine::verbose, nullptr, false, "print a summary of the run on standard error"},
     {"", "-display", "NAME", nullptr, nullptr, true, "the X display to open the window on"},
     {"", "-geometry", "WxH+X+Y", nullptr, nullptr, true, "the window's size and place"},
     {"", "-iconic", nullptr, nullptr, nullptr, true, "open the window as an icon"},
@@ -175,8 +174,8 @@ std::string HelpEntry(const KnownOption& known) {
   if (known.value_name != nullptr) names += " " + std::string(known.value_name);
   std::string entry = "  " + names;
   // A name that reaches the help's column puts its help on the next line.
-  entry += entry.size() < kHelpColumn ? std::string(kHelpColumn - entry.size(), ' ')
-                                      : "\n" + std::string(kHelpColumn, ' ');
+  entry +=
+      entry.size() < kHelpColumn ? std::string(kHelpColumn - entry.size(), ' ') : "\n" + std::string(kHelpColumn, ' ');
   for (const char* c = known.help; *c != '\0'; ++c) {
     entry += *c;
     if (*c == '\n') entry += std::string(kHelpColumn, ' ');
@@ -221,9 +220,10 @@ std::string HelpText() {
     if (!known.for_window) text += HelpEntry(known);
   }
   text += "  --                    what follows is SCENE_DIR, even when it starts with -\n\n";
-  text += "The names given to -o, --png and --exr are relative to the folder corvane\n"
-          "starts in. -D takes DATASETSIZE, LIGHTCHANCE, SCENEFILENAME, WIREFRAME,\n"
-          "CAMERAPOSITION and SENSORPOSITION (the block's lines separated by \";\").\n\n";
+  text +=
+      "The names given to -o, --png and --exr are relative to the folder corvane\n"
+      "starts in. -D takes DATASETSIZE, LIGHTCHANCE, SCENEFILENAME, WIREFRAME,\n"
+      "CAMERAPOSITION and SENSORPOSITION (the block's lines separated by \";\").\n\n";
   text += "Window options, passed on to the window:\n";
   for (const KnownOption& known : kOptions) {
     if (known.for_window) text += HelpEntry(known);

@@ -11,8 +11,9 @@ std::string Seconds(double seconds) {
 }
 
 std::string TurnExplained(SensorTurn turn) {
-  const std::string rule = "its corners dl, ul, ur (the third, first and second lines of SENSORPOSITION) must run "
-                           "clockwise as seen from the eye";
+  const std::string rule =
+      "its corners dl, ul, ur (the third, first and second lines of SENSORPOSITION) must run "
+      "clockwise as seen from the eye";
   if (turn == kSensorCounterClockwise) return rule + ", and they run counter-clockwise";
   if (turn == kSensorEdgeOn) return rule + ", but the eye lies in the sensor's plane or the corners on one line";
   return rule + ", as they do, so the sensor lies outside the lines from the samples to the eye";
@@ -35,8 +36,8 @@ std::vector<std::string> UnseenSampleWarnings(uint32_t stored, const SensorCount
   }
   if (counts.visible > 0 && counts.projected == 0) {
     std::string seen = counts.visible == 1 ? " sample is" : " samples are";
-    return {"corvane: " + std::to_string(counts.visible) + seen + " seen from the eye, but none reaches the sensor: " +
-            TurnExplained(turn) + "; the image is black"};
+    return {"corvane: " + std::to_string(counts.visible) + seen +
+            " seen from the eye, but none reaches the sensor: " + TurnExplained(turn) + "; the image is black"};
   }
   return {};
 }

@@ -44,9 +44,9 @@ constexpr int kNoButton = -1;
 // What the user has done to the view on top of the automatic turning.
 struct HandledView {
   bool paused = false;
-  float yaw = 0.0f;    // degrees about the up direction, by left drags
-  float pitch = 0.0f;  // degrees about the camera's right direction, by left drags
-  float zoom = 1.0f;   // scale of the scene about the point looked at
+  float yaw = 0.0f;        // degrees about the up direction, by left drags
+  float pitch = 0.0f;      // degrees about the camera's right direction, by left drags
+  float zoom = 1.0f;       // scale of the scene about the point looked at
   int button = kNoButton;  // the mouse button held, if any
   int last_x = 0;
   int last_y = 0;
@@ -213,8 +213,8 @@ void init() {
   glLoadIdentity();
   gluPerspective(45.0, 1.0, double(0.1f), 2000.0);
   glutTimerFunc(kTimerMilliseconds, IncVar, 1);
-  gluLookAt(sensor.eye.x, sensor.eye.y, sensor.eye.z, sensor.center.x, sensor.center.y, sensor.center.z,
-            sensor.up.x, sensor.up.y, sensor.up.z);
+  gluLookAt(sensor.eye.x, sensor.eye.y, sensor.eye.z, sensor.center.x, sensor.center.y, sensor.center.z, sensor.up.x,
+            sensor.up.y, sensor.up.z);
 }
 
 void display() {

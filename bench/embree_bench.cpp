@@ -142,8 +142,7 @@ void Row(RTCDevice device, long n) {
   double e_surface = EmbreeRate(rtc_scene, surface, hits_es);
   double o_surface = OurRate(scene, surface, hits_os);
   std::printf("%9d | %8.2f %8.2f %6.2f | %8.2f %8.2f %6.2f | %7zu | %6.2f %6.2f\n", written, e_light, o_light,
-              o_light / e_light, e_surface, o_surface, o_surface / e_surface, surface.size(), embree_build,
-              ours_build);
+              o_light / e_light, e_surface, o_surface, o_surface / e_surface, surface.size(), embree_build, ours_build);
   std::fflush(stdout);
   rtcReleaseScene(rtc_scene);
   FreeScene(scene);
@@ -158,11 +157,12 @@ int main(int argc, char** argv) {
   if (sizes.empty()) sizes = {1000L, 10000L, 100000L};
   RTCDevice device = rtcNewDevice("threads=1");
   std::printf("Ray queries, Embree rtcIntersect1 beside IntersectionRayScene (one core, millions a second)\n");
-  std::printf("%9s | %8s %8s %6s | %8s %8s %6s | %7s | %6s %6s\n", "N", "E light", "ours", "ratio", "E surf",
-              "ours", "ratio", "surf n", "E s", "ours s");
+  std::printf("%9s | %8s %8s %6s | %8s %8s %6s | %7s | %6s %6s\n", "N", "E light", "ours", "ratio", "E surf", "ours",
+              "ratio", "surf n", "E s", "ours s");
   for (long n : sizes) Row(device, n);
-  std::printf("(1,000,000 rays from the light, one from each front hit; build columns: seconds, ours with\n"
-              " reading the scene file)\n");
+  std::printf(
+      "(1,000,000 rays from the light, one from each front hit; build columns: seconds, ours with\n"
+      " reading the scene file)\n");
   rtcReleaseDevice(device);
   return 0;
 }

@@ -171,8 +171,10 @@ int main(int argc, char** argv) {
   double build = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::vector<vector3f> from_centre, from_surface;
   MakeRays(scene, 200000, from_centre, from_surface);
-  std::printf("Ray queries among %d objects of 12 to 24 triangles in a room (one core, queries per second of\n"
-              "processor time; scene with its hierarchies built in %.2f s)\n", count, build);
+  std::printf(
+      "Ray queries among %d objects of 12 to 24 triangles in a room (one core, queries per second of\n"
+      "processor time; scene with its hierarchies built in %.2f s)\n",
+      count, build);
   std::printf("%-14s %14s %14s %8s %8s\n", "rays", "every object", "object tree", "ratio", "differ");
   Row("from centre", scene, from_centre);
   Row("from surfaces", scene, from_surface);

@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <ctime>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>

@@ -94,8 +94,8 @@ double InProcessRunPeakMegabytes(bool stored_tree) {
     if (CreateScene(name, room) == 0 || !AllocateDataSet(samples, size)) _exit(6);
     FillDataSet(room, samples, chance, progress);
     AllocateSensor(view, eye, center, up, ul, ur, dl, dr);
-    int done = stored_tree ? VisualizeDataSetWithStoredTree(samples, view, room)
-                           : VisualizeDataSet(samples, view, room);
+    int done =
+        stored_tree ? VisualizeDataSetWithStoredTree(samples, view, room) : VisualizeDataSet(samples, view, room);
     if (done != 1) _exit(7);
     myImage image(1024, 1024);
     SensorToImage(view, image);
@@ -225,8 +225,8 @@ int main() {
   }
   std::printf("%-28s %12.4f %12.4f %8.2f   (%u threads; target >= 1.7 on 2 cores)\n", "all three", sum1, sumn,
               sum1 / sumn, cores);
-  std::printf("%-28s %12.2f %12.2f   (CPU seconds per wall second: the cores actually obtained)\n",
-              "parallelism", one.cpu_per_wall, all.cpu_per_wall);
+  std::printf("%-28s %12.2f %12.2f   (CPU seconds per wall second: the cores actually obtained)\n", "parallelism",
+              one.cpu_per_wall, all.cpu_per_wall);
   std::printf("%-28s %12.4f   (stored subdivision built and searched, 1 thread)\n", "pixel search, stored tree",
               stored);
   std::printf("pixels on %u threads equal to 1 thread: %s\n\n", cores, same ? "yes" : "NO");

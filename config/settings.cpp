@@ -169,7 +169,8 @@ bool ReadPointBlock(SettingsLines& lines, const std::string& key, vertex3f* cons
       return false;
     }
     if (!ParsePointLine(lines.line, *points[k])) {
-      ReportInputProblem(Where(lines) + "the line does not give three numbers each followed by a blank, comma or semicolon; the " +
+      ReportInputProblem(Where(lines) +
+                         "the line does not give three numbers each followed by a blank, comma or semicolon; the " +
                          names[k] + " keeps its value");
     }
   }
@@ -177,8 +178,8 @@ bool ReadPointBlock(SettingsLines& lines, const std::string& key, vertex3f* cons
 }
 
 const std::string* const kValueKeys[] = {&P_DATASETSIZE, &P_LIGHTCHANCE, &P_SCENEFILENAME, &P_WIREFRAME};
-const std::string* const kAllKeys[] = {&P_DATASETSIZE,  &P_LIGHTCHANCE,    &P_SCENEFILENAME,
-                                       &P_WIREFRAME,    &P_CAMERAPOSITION, &P_SENSORPOSITION};
+const std::string* const kAllKeys[] = {&P_DATASETSIZE, &P_LIGHTCHANCE,    &P_SCENEFILENAME,
+                                       &P_WIREFRAME,   &P_CAMERAPOSITION, &P_SENSORPOSITION};
 
 // A lone word this close to a block key is taken for a misspelt one; free
 // text rarely comes so near.
@@ -328,8 +329,8 @@ void WarnAboutUnknownKey(const std::string& line, const std::string& where) {
   bool lone = next == line.size() || (line[next] == P_SEMICOLON[0] && next + 1 == line.size());
   size_t distance = 0;
   const std::string& nearest = NearestKey(word, distance);
-  bool near_block_key = (nearest == P_CAMERAPOSITION || nearest == P_SENSORPOSITION) &&
-                        distance <= kMisspeltBlockKeyDistance;
+  bool near_block_key =
+      (nearest == P_CAMERAPOSITION || nearest == P_SENSORPOSITION) && distance <= kMisspeltBlockKeyDistance;
   if (!assignment && !(lone && near_block_key)) return;
   bool upper_case =
       std::none_of(word.begin(), word.end(), [](char c) { return std::islower(static_cast<unsigned char>(c)); });
@@ -344,8 +345,9 @@ void ReportMissingSettings() {
   std::string folder = std::filesystem::current_path(error).string();
   if (error) folder = ".";
   bool exists = std::filesystem::exists(CONFIG_FILENAME, error);
-  ReportInputProblem("corvane: " + (exists ? CONFIG_FILENAME + " in " + folder + " could not be read"
-                                           : "there is no " + CONFIG_FILENAME + " in " + folder) +
+  ReportInputProblem("corvane: " +
+                     (exists ? CONFIG_FILENAME + " in " + folder + " could not be read"
+                             : "there is no " + CONFIG_FILENAME + " in " + folder) +
                      ", so the built-in values are used");
 }
 
@@ -373,8 +375,8 @@ void WarnAboutSettingsLine(const std::string& line, const std::string& place, Se
 }
 
 std::string OverrideProblem(const SettingOverride& setting) {
-  const std::string keys[] = {P_DATASETSIZE, P_LIGHTCHANCE, P_SCENEFILENAME, P_WIREFRAME, P_CAMERAPOSITION,
-                              P_SENSORPOSITION};
+  const std::string keys[] = {P_DATASETSIZE, P_LIGHTCHANCE,    P_SCENEFILENAME,
+                              P_WIREFRAME,   P_CAMERAPOSITION, P_SENSORPOSITION};
   std::string known;
   for (const std::string& key : keys) known += (known.empty() ? "" : ", ") + key;
   if (std::find(std::begin(keys), std::end(keys), setting.key) == std::end(keys)) {
@@ -387,15 +389,14 @@ std::string OverrideProblem(const SettingOverride& setting) {
   return "";
 }
 
-bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe,
-                  vertex3f& eyev, vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv,
-                  vertex3f& dlv, vertex3f& drv) {
+bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe, vertex3f& eyev,
+                  vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv, vertex3f& dlv, vertex3f& drv) {
   return ReadSettings(dataset_size, light_chance, filename, wireframe, eyev, centerv, upv, ulv, urv, dlv, drv, {});
 }
 
-bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe,
-                  vertex3f& eyev, vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv,
-                  vertex3f& dlv, vertex3f& drv, const std::vector<SettingOverride>& overrides) {
+bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe, vertex3f& eyev,
+                  vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv, vertex3f& dlv, vertex3f& drv,
+                  const std::vector<SettingOverride>& overrides) {
   SettingsLines lines;
   // A missing file has no lines; the overrides are read all the same.
   lines.file.open(CONFIG_FILENAME);
@@ -421,8 +422,8 @@ bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& file
       if (IntegerValue(value, size) && size >= 0 && uint32_t(size) <= kDataSetSizeLimit) {
         dataset_size = uint32_t(size);
       } else {
-        ReportInputProblem(Where(lines) + P_DATASETSIZE + " " + Shown(value) + " is out of range; it must be from 0 to " +
-                           std::to_string(kDataSetSizeLimit));
+        ReportInputProblem(Where(lines) + P_DATASETSIZE + " " + Shown(value) +
+                           " is out of range; it must be from 0 to " + std::to_string(kDataSetSizeLimit));
         accepted = false;
       }
     }

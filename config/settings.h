@@ -28,9 +28,8 @@ constexpr uint32_t kDataSetSizeLimit = 50000000;
 // Returns false when a value is refused (an integer outside the range of int,
 // a DATASETSIZE below 0 or above kDataSetSizeLimit); the reason has then been
 // reported with ReportInputProblem.
-bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe,
-                  vertex3f& eyev, vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv,
-                  vertex3f& dlv, vertex3f& drv);
+bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe, vertex3f& eyev,
+                  vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv, vertex3f& dlv, vertex3f& drv);
 
 // The keys given so far, each with the place of its first line
 // ("corvane.cfg:3"), for telling a key given twice.
@@ -61,9 +60,9 @@ std::string OverrideProblem(const SettingOverride& setting);
 // file's lines: KEY=VALUE; as one line, and for CAMERAPOSITION and
 // SENSORPOSITION the key followed by the value's ";"-separated lines. Messages
 // about an override name it as "-D KEY=VALUE".
-bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe,
-                  vertex3f& eyev, vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv,
-                  vertex3f& dlv, vertex3f& drv, const std::vector<SettingOverride>& overrides);
+bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe, vertex3f& eyev,
+                  vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv, vertex3f& dlv, vertex3f& drv,
+                  const std::vector<SettingOverride>& overrides);
 
 // The characters of line from position + 1 on, up to the first character equal
 // to stop (a one-character string) or the end of the line.

@@ -12,9 +12,9 @@
 
 namespace {
 
-SCREEN* g_screen = nullptr;    // the one curses screen, once created
-bool g_screen_tried = false;   // creation is attempted only once per process
-bool g_active = false;         // between InitPercentageCounter and DeInitPercentageCounter
+SCREEN* g_screen = nullptr;   // the one curses screen, once created
+bool g_screen_tried = false;  // creation is attempted only once per process
+bool g_active = false;        // between InitPercentageCounter and DeInitPercentageCounter
 
 // Leaves full-screen mode if the process ends while it is active, so that the
 // shell gets its terminal back in a usable state.

@@ -8,11 +8,11 @@
 typedef struct _win_st WINDOW;
 
 struct counter {
-  int rows;          // screen lines at initialisation; -1 without a screen
-  int cols;          // screen columns at initialisation; -1 without a screen
-  WINDOW* screen;    // the standard screen, or null
-  int last_shown;    // the percentage last drawn
-  int current;       // the percentage of the latest update
+  int rows;        // screen lines at initialisation; -1 without a screen
+  int cols;        // screen columns at initialisation; -1 without a screen
+  WINDOW* screen;  // the standard screen, or null
+  int last_shown;  // the percentage last drawn
+  int current;     // the percentage of the latest update
 };
 
 // Makes every later initialisation go without a screen, as without a

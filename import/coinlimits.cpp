@@ -17,8 +17,8 @@ struct TextScan {
 };
 
 bool IsSeparator(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '{' || c == '}' || c == '[' ||
-         c == ']' || c == '"' || c == '#';
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == ',' || c == '{' || c == '}' || c == '[' || c == ']' ||
+         c == '"' || c == '#';
 }
 
 // Moves the scan over one character; false, with reason set, at a limit.

@@ -6,7 +6,6 @@
 #include <Inventor/errors/SoMemoryError.h>
 #include <Inventor/errors/SoReadError.h>
 #include <Inventor/nodes/SoSeparator.h>
-
 #include <zlib.h>
 
 #include <cctype>

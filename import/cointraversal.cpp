@@ -121,8 +121,8 @@ SoCallbackAction::Response StartShape(void* data, SoCallbackAction* action, cons
   t.skipped = IndexBeyondPoints(shape, count, index);
   if (!t.skipped) return SoCallbackAction::CONTINUE;
   t.model->warnings.push_back("corvane-import: " + t.file + ": shape " + Quoted(t.shape_name) + " (" +
-                              shape->getTypeId().getName().getString() + ") refers to point " +
-                              std::to_string(index) + " of " + std::to_string(count) + "; skipped");
+                              shape->getTypeId().getName().getString() + ") refers to point " + std::to_string(index) +
+                              " of " + std::to_string(count) + "; skipped");
   return SoCallbackAction::PRUNE;
 }
 

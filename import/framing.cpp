@@ -44,8 +44,8 @@ CVCamera FramePoints(const std::vector<vertex3f>& points, vertex3f view) {
   }
   double widest = std::max(high_right - low_right, high_up - low_up);
   double half = std::max(0.5 * widest / (1.0 - 2.0 * kFrameMargin), kLeastHalfSide * radius);
-  double3 middle = Add(Add(sensor_center, Scale(0.5 * (low_right + high_right), right)),
-                       Scale(0.5 * (low_up + high_up), up));
+  double3 middle =
+      Add(Add(sensor_center, Scale(0.5 * (low_right + high_right), right)), Scale(0.5 * (low_up + high_up), up));
   double3 across = Scale(half, right);
   double3 upward = Scale(half, up);
 
@@ -64,8 +64,8 @@ CVCamera FramePoints(const std::vector<vertex3f>& points, vertex3f view) {
 CVCamera FrameBox(vertex3f low, vertex3f high, vertex3f view) {
   std::vector<vertex3f> corners;
   for (int corner = 0; corner < 8; ++corner) {
-    corners.push_back(vertex3f{(corner & 1) ? high.x : low.x, (corner & 2) ? high.y : low.y,
-                               (corner & 4) ? high.z : low.z});
+    corners.push_back(
+        vertex3f{(corner & 1) ? high.x : low.x, (corner & 2) ? high.y : low.y, (corner & 4) ? high.z : low.z});
   }
   return FramePoints(corners, view);
 }

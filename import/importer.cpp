@@ -45,7 +45,9 @@ bool LoadAnyModel(const CVImportOptions& options, CVImportModel& model, std::str
   const std::string& path = options.model_path;
   uint64_t ceiling = options.max_memory > 0 ? options.max_memory : DefaultMemoryCeiling();
   if (IsCoinModel(path)) return LoadCoinModel(path, options.z_up, ceiling, model, error);
-  auto assimp = [&options](CVImportModel& m, std::string& e) { return LoadModel(options.model_path, options.z_up, m, e); };
+  auto assimp = [&options](CVImportModel& m, std::string& e) {
+    return LoadModel(options.model_path, options.z_up, m, e);
+  };
   return LoadUnderCeiling(assimp, ceiling, path, model, error);
 }
 
@@ -69,8 +71,7 @@ void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& options
 // Keeps the object count within what a sample can index (limit objects):
 // meshes with equal materials are joined when there are too many. False when
 // even that is not enough.
-bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::string& file,
-                    std::ostream& err) {
+bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::string& file, std::ostream& err) {
   if (meshes.size() <= limit) return true;
   size_t before = meshes.size();
   meshes = MergeMeshesByMaterial(meshes);
@@ -105,8 +106,8 @@ int WriteSceneFiles(const CVImportOptions& options, const CVImportModel& model, 
   std::snprintf(scale_text, sizeof scale_text, "%.9g", scale);
   out << "corvane-import: wrote " << scene_path << " (" << Counted(long(meshes.size()), "object") << ", "
       << Counted(TriangleCount(meshes), "triangle") << "; "
-      << LightSummary(long(model.lights.size()), model.lights_left_out, options.light_given) << "; scale "
-      << scale_text << ") and " << settings_path << "\n";
+      << LightSummary(long(model.lights.size()), model.lights_left_out, options.light_given) << "; scale " << scale_text
+      << ") and " << settings_path << "\n";
   return kImportWritten;
 }
 

@@ -28,7 +28,7 @@ struct CVImportMesh {
 struct CVImportModel {
   std::vector<CVImportMesh> meshes;
   std::vector<CV_light> lights;
-  long lights_left_out = 0;  // lights of the model not kept, each named in a warning
+  long lights_left_out = 0;           // lights of the model not kept, each named in a warning
   std::vector<std::string> warnings;  // whole lines, "corvane-import: ..."
 };
 

@@ -35,8 +35,7 @@ CVImportMaterial ReaderMaterial(color3f diffuse, color3f specular, float shinine
 
 namespace {
 
-color3f MaterialColour(const aiMaterial* material, const char* key, unsigned type, unsigned index,
-                       color3f fallback) {
+color3f MaterialColour(const aiMaterial* material, const char* key, unsigned type, unsigned index, color3f fallback) {
   aiColor3D c;
   if (material->Get(key, type, index, c) != AI_SUCCESS) return fallback;
   return color3f{c.r, c.g, c.b};
@@ -113,8 +112,8 @@ void AddMeshInstance(const aiScene* scene, const aiMesh* source, const aiMatrix4
   model.meshes.push_back(mesh);
 }
 
-void AddNode(const aiScene* scene, const aiNode* node, const aiMatrix4x4& parent, bool z_up,
-             const std::string& file, CVImportModel& model) {
+void AddNode(const aiScene* scene, const aiNode* node, const aiMatrix4x4& parent, bool z_up, const std::string& file,
+             CVImportModel& model) {
   aiMatrix4x4 transform = parent * node->mTransformation;
   for (unsigned i = 0; i < node->mNumMeshes; ++i) {
     AddMeshInstance(scene, scene->mMeshes[node->mMeshes[i]], transform, z_up, file, model);

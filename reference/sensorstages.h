@@ -24,5 +24,4 @@ void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, counter
 
 // Stage 3: applies every visible sample's brightness to the pixel its line to
 // the eye reaches, in sample order, progress on kProjectionPercentageRow.
-void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& tree, float* pixels,
-                    counter& progress);
+void ProjectSamples(const CVDataSet& dataset, vertex3f eye, const CVSensorTree& tree, float* pixels, counter& progress);

@@ -7,8 +7,8 @@ namespace {
 // Fills the four quarters of parent in the next level (whose side is
 // child_side) and records their places in parent.children.
 void SplitCell(CVSensorCell& parent, int r, int c, int child_side, CVSensorCell* children) {
-  int places[4] = {(2 * r) * child_side + 2 * c, (2 * r) * child_side + 2 * c + 1,
-                   (2 * r + 1) * child_side + 2 * c, (2 * r + 1) * child_side + 2 * c + 1};
+  int places[4] = {(2 * r) * child_side + 2 * c, (2 * r) * child_side + 2 * c + 1, (2 * r + 1) * child_side + 2 * c,
+                   (2 * r + 1) * child_side + 2 * c + 1};
   vertex3f up = MiddleVertex(parent.ul, parent.ur);
   vertex3f left = MiddleVertex(parent.ul, parent.dl);
   vertex3f right = MiddleVertex(parent.ur, parent.dr);

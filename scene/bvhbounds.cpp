@@ -69,14 +69,14 @@ struct BoundPlane {
 
 // One edge's half-space as the bounds see it (see TriangleBounds).
 struct EdgeLine {
-  double w;       // the band's half-width over the edge's line
-  double tilt;    // m . n: how far m leans out of the plane
-  double across;  // |m projected on the plane|
-  double height;  // the start corner's height over the plane through P0
-  double3 mu;     // m projected on the plane
+  double w;        // the band's half-width over the edge's line
+  double tilt;     // m . n: how far m leans out of the plane
+  double across;   // |m projected on the plane|
+  double height;   // the start corner's height over the plane through P0
+  double3 mu;      // m projected on the plane
   double3 offset;  // the start corner A - P0
-  double nu[2];   // the line's in-plane unit normal, in the basis (b1, b2)
-  double at[2];   // the start corner projected on the plane, in that basis
+  double nu[2];    // the line's in-plane unit normal, in the basis (b1, b2)
+  double at[2];    // the start corner projected on the plane, in that basis
 };
 
 // The corners widened to double and their largest magnitude; false for a

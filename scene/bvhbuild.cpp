@@ -223,8 +223,8 @@ double OriginLimit(float coordinates) {
 
 // An item per triangle with a safe box; the triangles without one go to
 // unbounded, those the test never accepts nowhere. max_abs grows to hold every box.
-void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double origin_limit,
-                    std::vector<Item>& items, std::vector<int32_t>& unbounded, float& max_abs) {
+void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double origin_limit, std::vector<Item>& items,
+                    std::vector<int32_t>& unbounded, float& max_abs) {
   items.reserve(size_t(triangle_count));
   for (int32_t k = 0; k < triangle_count; ++k) {
     Item item;

@@ -39,9 +39,13 @@ struct CacheLineAllocator {
 };
 
 template <typename T, typename U>
-bool operator==(const CacheLineAllocator<T>&, const CacheLineAllocator<U>&) { return true; }
+bool operator==(const CacheLineAllocator<T>&, const CacheLineAllocator<U>&) {
+  return true;
+}
 template <typename T, typename U>
-bool operator!=(const CacheLineAllocator<T>&, const CacheLineAllocator<U>&) { return false; }
+bool operator!=(const CacheLineAllocator<T>&, const CacheLineAllocator<U>&) {
+  return false;
+}
 
 struct CV_acceleration {
   const CV_triangle* source;  // the object's triangle array this was built from
@@ -73,4 +77,3 @@ struct CV_acceleration {
 CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
                                    const CV_triangle* box_triangles);
 void FreeAcceleration(CV_acceleration* acceleration);
-

@@ -184,8 +184,8 @@ bool BvhRayMeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray) {
   return MeetsBox(a, ray, PrepareBoxRay(a.max_abs, ray));
 }
 
-bool BvhNearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t,
-                        int& best_object, int& best_triangle, vertex3f& hit) {
+bool BvhNearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
+                        int& best_triangle, vertex3f& hit) {
   return OfferObject(a, ray, PrepareBoxRay(a.max_abs, ray), object, best_t, best_object, best_triangle, hit);
 }
 

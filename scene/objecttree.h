@@ -22,7 +22,7 @@ struct CV_object_tree {
   float origin_limit;        // rays whose origin has a larger coordinate visit every object
   // Node 0 is the root; a leaf (count 1) holds the member at slot `first`.
   std::vector<CV_bvh_node> nodes;
-  std::vector<int32_t> members;                     // object index per slot
+  std::vector<int32_t> members;                              // object index per slot
   std::vector<const CV_acceleration*> member_accelerations;  // the hierarchy each was boxed by
   // Objects without a box (no usable hierarchy, or triangles the hierarchy
   // tests on every query), visited on every query in index order.

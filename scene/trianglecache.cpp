@@ -95,14 +95,14 @@ inline bool EdgesHit(const CV_cached_ray& ray, const Edges& c, float t_plane, fl
 
 }  // namespace
 
-bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& c, CachedHitKind kind, float limit,
-               bool ties_win, float& t, vertex3f& hit) {
+bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& c, CachedHitKind kind, float limit, bool ties_win,
+               float& t, vertex3f& hit) {
   float t_plane = 0;
   return PlaneHit(ray, c, kind, limit, ties_win, t_plane) && EdgesHit(ray, c, t_plane, t, hit);
 }
 
-bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_cached_edges& edges,
-               CachedHitKind kind, float limit, bool ties_win, float& t, vertex3f& hit) {
+bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_cached_edges& edges, CachedHitKind kind,
+               float limit, bool ties_win, float& t, vertex3f& hit) {
   float t_plane = 0;
   return PlaneHit(ray, plane, kind, limit, ties_win, t_plane) && EdgesHit(ray, edges, t_plane, t, hit);
 }

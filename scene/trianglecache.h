@@ -63,5 +63,5 @@ void SplitCachedTriangle(const CV_cached_triangle& cached, int32_t triangle, CV_
                          CV_cached_edges& edges);
 
 // CachedHit on a triangle kept in two parts: the same answer, bit for bit.
-bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_cached_edges& edges,
-               CachedHitKind kind, float limit, bool ties_win, float& t, vertex3f& hit);
+bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_cached_edges& edges, CachedHitKind kind,
+               float limit, bool ties_win, float& t, vertex3f& hit);

@@ -38,9 +38,9 @@ const ValueField kValueFields[] = {
 };
 
 // The keywords the reader finds by substring search wherever they stand.
-const std::string* const kSearchedKeywords[] = {&P_OBJECT,           &P_LIGHT,           &P_OBJECT_POINT,
-                                                &P_OBJECT_COORDINDEX, &P_OBJECT_TRANSLATION, &P_OBJECT_ROTATION,
-                                                &P_OBJECT_MATERIAL};
+const std::string* const kSearchedKeywords[] = {
+    &P_OBJECT,          &P_LIGHT,          &P_OBJECT_POINT, &P_OBJECT_COORDINDEX, &P_OBJECT_TRANSLATION,
+    &P_OBJECT_ROTATION, &P_OBJECT_MATERIAL};
 
 const char kNotFollowed[] = ", which the scene reader does not follow";
 
@@ -64,10 +64,10 @@ struct Scan {
   bool in_string = false;
   ListKind list = kNoList;
   long long list_line = 0;
-  int corners = 0;         // of the face being read
-  int line_numbers = 0;    // list entries on the current line
-  int line_faces = 0;      // faces ended on the current line
-  int owed = -1;           // values a field on this line still takes; -1: no value field
+  int corners = 0;       // of the face being read
+  int line_numbers = 0;  // list entries on the current line
+  int line_faces = 0;    // faces ended on the current line
+  int owed = -1;         // values a field on this line still takes; -1: no value field
   long long line = 0;
   LayoutBreak found{0, ""};
 };

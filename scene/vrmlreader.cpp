@@ -33,9 +33,7 @@ namespace {
 
 // The substring test of ContainsStr without copying the line: scene lines
 // can be megabytes long and every line is tested several times.
-bool Contains(const std::string& line, const std::string& keyword) {
-  return line.find(keyword) != std::string::npos;
-}
+bool Contains(const std::string& line, const std::string& keyword) { return line.find(keyword) != std::string::npos; }
 
 bool IsSeparator(char c) { return c == P_SPC[0] || c == P_COLON[0] || c == P_TAB[0]; }
 
@@ -335,7 +333,8 @@ bool ReadObjectLine(SceneLines& lines, int32_t i, const std::string& keyword, in
 void ReadPoints(SceneLines& lines, int32_t i, CV_parser_object& object) {
   if (!FindLineWith(lines, P_OBJECT_POINT)) {
     if (object.point_count > 0) {
-      ReportInputProblem(WhereFile(lines) + "the point list of " + ObjectName(i) + " was not found again; it has no points");
+      ReportInputProblem(WhereFile(lines) + "the point list of " + ObjectName(i) +
+                         " was not found again; it has no points");
     }
     object.point_count = 0;
     return;
@@ -370,7 +369,8 @@ std::string IndexText(float value) {
 void ReadFaces(SceneLines& lines, int32_t i, CV_parser_object& object) {
   if (!FindLineWith(lines, P_OBJECT_COORDINDEX)) {
     if (object.face_count > 0) {
-      ReportInputProblem(WhereFile(lines) + "the face list of " + ObjectName(i) + " was not found again; it has no faces");
+      ReportInputProblem(WhereFile(lines) + "the face list of " + ObjectName(i) +
+                         " was not found again; it has no faces");
     }
     object.face_count = 0;
     return;
@@ -473,8 +473,10 @@ int ReadDataFile(std::string filename, CV_parser_data& data) {
   ReadObjects(lines, data);
   PlaceObjects(data);
   if (layout.line == 0 && FaceCount(data) == 0) {
-    ReportInputSummary(WhereFile(lines) + "the scene reader found no face in this file, so nothing can be lit; if it "
-                       "comes from another program, convert it with corvane-import " + Printable(filename));
+    ReportInputSummary(WhereFile(lines) +
+                       "the scene reader found no face in this file, so nothing can be lit; if it "
+                       "comes from another program, convert it with corvane-import " +
+                       Printable(filename));
   }
   return 1;
 }

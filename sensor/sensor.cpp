@@ -53,7 +53,10 @@ void ForEachSample(uint32_t count, unsigned threads, int row, counter& progress,
   std::vector<std::thread> workers;
   for (unsigned t = 0; t < helpers; ++t) {
     try {
-      workers.emplace_back([&]() { while (work_on_next_chunk()) {} });
+      workers.emplace_back([&]() {
+        while (work_on_next_chunk()) {
+        }
+      });
     } catch (const std::exception&) {
       break;  // no more threads: the running ones share the work
     }
@@ -71,8 +74,8 @@ void ForEachSample(uint32_t count, unsigned threads, int row, counter& progress,
 
 }  // namespace
 
-int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& up, vertex3f& ul,
-                   vertex3f& ur, vertex3f& dl, vertex3f& dr) {
+int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& up, vertex3f& ul, vertex3f& ur,
+                   vertex3f& dl, vertex3f& dr) {
   sensor.eye = eye;
   sensor.center = center;
   sensor.up = up;
@@ -159,9 +162,8 @@ void ClearEmptyPixels(float* pixels, size_t count) {
 void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress,
                         RayQuery query) {
   CVSample* samples = dataset.samples;
-  ForEachSample(dataset.count, threads, kVisibilityPercentageRow, progress, [&](uint32_t i) {
-    samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene, query);
-  });
+  ForEachSample(dataset.count, threads, kVisibilityPercentageRow, progress,
+                [&](uint32_t i) { samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene, query); });
 }
 
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress) {

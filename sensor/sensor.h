@@ -23,8 +23,8 @@ struct CVSensor {
 };
 
 // Copies the seven points into the sensor.
-int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& up, vertex3f& ul,
-                   vertex3f& ur, vertex3f& dl, vertex3f& dr);
+int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& up, vertex3f& ul, vertex3f& ur,
+                   vertex3f& dl, vertex3f& dr);
 
 // Sets every sample's `visible`, replaces the brightness of the visible ones by
 // their brightness towards the eye, and fills a new pixel buffer with the

@@ -21,7 +21,7 @@ enum Image { kNoImage, kPlainImage, kOtherImage };
 struct Row {
   std::string command;  // a shell line; $C is the binary
   int status;
-  std::optional<std::string> said;  // a part of the output; nullopt: the output is empty
+  std::optional<std::string> said;   // a part of the output; nullopt: the output is empty
   std::vector<std::string> written;  // the files the run adds, sorted
   Image image;
 };
@@ -107,8 +107,11 @@ TEST(Cli, RunsWhatEachOptionAsks) {
       {"$C -v room", 0, "corvane: 2000 samples stored, ", out, kPlainImage},
       {"$C --no-window room", 0, "corvane: the image is /", out, kPlainImage},
       {"$C room -display :4321 -sync -iconic -geometry 10x10", 0, "no display is available", out, kPlainImage},
-      {"mkdir ./-room && cp room/* ./-room && $C -- -room", 0, "",
-       {"-room/corvane.cfg", "-room/out.ppm", "-room/room.wrl"}, kPlainImage},
+      {"mkdir ./-room && cp room/* ./-room && $C -- -room",
+       0,
+       "",
+       {"-room/corvane.cfg", "-room/out.ppm", "-room/room.wrl"},
+       kPlainImage},
       {"$C room -D DATASETSIZE=1000 -v", 0, "corvane: 1000 samples stored, ", out, kOtherImage},
       {"$C room -DLIGHTCHANCE=0.3", 0, "", out, kOtherImage},
       {"$C room -D SCENEFILENAME=gone.wrl", 0, "no light", out, kOtherImage},
@@ -140,15 +143,24 @@ TEST(Cli, RefusesWrongOptionsAndValuesWritingNothing) {
       {"$C room -geometry", 2, "option -geometry wants WxH+X+Y after it", {}, kNoImage},
       {"$C room hall", 2, "one scene folder at a time, not 'room' and 'hall'", {}, kNoImage},
       {"$C hall", 2, "corvane: cannot enter the scene folder hall: No such file or directory\n", {}, kNoImage},
-      {"$C room -D FOO=1", 2,
+      {"$C room -D FOO=1",
+       2,
        ("corvane: option -D 'FOO=1': FOO is not a setting of corvane.cfg, which has DATASETSIZE, LIGHTCHANCE, "
-        "SCENEFILENAME, WIREFRAME, CAMERAPOSITION, SENSORPOSITION" + kUsage),
-       {}, kNoImage},
+        "SCENEFILENAME, WIREFRAME, CAMERAPOSITION, SENSORPOSITION" +
+        kUsage),
+       {},
+       kNoImage},
       {"$C room -D 'LIGHTCHANCE=0.3;DATASETSIZE=9'", 2, "a value of LIGHTCHANCE cannot hold \";\"", {}, kNoImage},
-      {"$C room -D DATASETSIZE=-1", 2,
-       "corvane: -D DATASETSIZE=-1: DATASETSIZE -1 is out of range; it must be from 0 to 50000000\n", {}, kNoImage},
-      {"$C room -D WIREFRAME=99999999999", 2, "corvane: -D WIREFRAME=99999999999: WIREFRAME 99999999999 is out",
-       {}, kNoImage},
+      {"$C room -D DATASETSIZE=-1",
+       2,
+       "corvane: -D DATASETSIZE=-1: DATASETSIZE -1 is out of range; it must be from 0 to 50000000\n",
+       {},
+       kNoImage},
+      {"$C room -D WIREFRAME=99999999999",
+       2,
+       "corvane: -D WIREFRAME=99999999999: WIREFRAME 99999999999 is out",
+       {},
+       kNoImage},
   };
   for (const Row& row : rows) CheckRow(row);
 }

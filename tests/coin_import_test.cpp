@@ -1,8 +1,6 @@
 // VRML 97 and Inventor files through Coin: the triangles and lights that come
 // through, Corvane's own scenes read back the same, and hostile files that
 // end with a message.
-#include "import/coinloader.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "import/coinloader.h"
 #include "import/settingswriter.h"
 #include "scene/vrmlreader.h"
 #include "tests/import_runs.h"
@@ -120,11 +119,9 @@ TEST(CoinImport, TransformsInstancesPolygonsAndMaterialsComeThrough) {
                                "  coordIndex [0 1 2 3 4 -1] } }\n");
   // Each front faces +z, as the file means it.
   std::vector<Corners> expected = {
-      {{10, 0, 0, 12, 0, 0, 10, 2, 0}},
-      {{0, 0, -10, 0, 1, -10, -1, 0, -10}},  // USE places the Shape, not the scaling Transform
-      {{0, 0, 5, 1, 0, 5, 0, 1, 5}},
-      {{0, 0, 0, 2, 0, 0, 3, 1, 0}},
-      {{0, 0, 0, 3, 1, 0, 1, 2, 0}},
+      {{10, 0, 0, 12, 0, 0, 10, 2, 0}}, {{0, 0, -10, 0, 1, -10, -1, 0, -10}},  // USE places the Shape, not the scaling
+                                                                               // Transform
+      {{0, 0, 5, 1, 0, 5, 0, 1, 5}},    {{0, 0, 0, 2, 0, 0, 3, 1, 0}},        {{0, 0, 0, 3, 1, 0, 1, 2, 0}},
       {{0, 0, 0, 1, 2, 0, -1, 1, 0}},
   };
   int objects = 0, lights = 0;
@@ -239,8 +236,8 @@ std::vector<HostileFile> CorpusAndCuts() {
   for (const auto& entry : std::filesystem::directory_iterator(kSource + "/tests/fuzz/corpus/fuzz_scene")) {
     files.push_back(HostileFile{entry.path().filename().string(), "scene.wrl", ReadFileBytes(entry.path().string())});
   }
-  for (std::string path : {kWildVrml + "cinema4d-creaseAngle.wrl", kModels + "WRL/Wuson.wrl",
-                           kModels + "WRL/MotionCaptureROM.WRL"}) {
+  for (std::string path :
+       {kWildVrml + "cinema4d-creaseAngle.wrl", kModels + "WRL/Wuson.wrl", kModels + "WRL/MotionCaptureROM.WRL"}) {
     std::string bytes = ReadFileBytes(path);
     for (size_t k = 1; k <= 6; ++k) {
       size_t cut = bytes.size() * k / 7;

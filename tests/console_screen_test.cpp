@@ -76,10 +76,8 @@ TEST(ConsoleScreen, ShowsTheFourHeadingsWithTheirPercentages) {
   ASSERT_GE(lines.size(), 12u) << screen.output;
 
   const std::vector<std::pair<int, std::string>> expected = {
-      {1, " Calculating samples:"},       {2, " 100%"},
-      {4, " Removing invalid samples:"},  {5, " 100%"},
-      {7, " Calculating sensor data:"},   {8, " 100%"},
-      {10, " Calculating image output:"}, {11, " 100%"},
+      {1, " Calculating samples:"},     {2, " 100%"}, {4, " Removing invalid samples:"},  {5, " 100%"},
+      {7, " Calculating sensor data:"}, {8, " 100%"}, {10, " Calculating image output:"}, {11, " 100%"},
   };
   for (const auto& [row, text] : expected) {
     EXPECT_EQ(lines[row].rfind(text, 0), 0u) << "line " << row << " is \"" << lines[row] << "\"\n" << screen.output;

@@ -42,7 +42,7 @@ TEST_F(Console, PercentageIsTruncatedAndShownOnlyWhenItGrows) {
     int current, last_shown;
   };
   const Step steps[] = {
-      {0, 50, 0, 0},                                    // 0 is not above 0: nothing drawn
+      {0, 50, 0, 0},  // 0 is not above 0: nothing drawn
       {1, 50, 2, 2},
       {1, 50, 2, 2},                                    // the same again: nothing drawn
       {1, 200, 0, 2},                                   // falls back: current follows, last_shown stays
@@ -100,7 +100,7 @@ TEST(ConsoleText, PercentageIsRightAlignedInThreeCharactersWithASign) {
   const struct {
     int p;
     const char* text;
-  } rows[] = {{0, "  0%"}, {1, "  1%"}, {2, "  2%"}, {9, "  9%"}, {10, " 10%"},
+  } rows[] = {{0, "  0%"},  {1, "  1%"},  {2, "  2%"},   {9, "  9%"},  {10, " 10%"},
               {33, " 33%"}, {99, " 99%"}, {100, "100%"}, {150, "150%"}};
   for (const auto& row : rows) EXPECT_EQ(PercentageText(row.p), row.text) << "percentage " << row.p;
 }

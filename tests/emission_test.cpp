@@ -21,9 +21,8 @@ TEST(Emission, LightChoiceSplitsTheUnitIntervalEvenly) {
     int expected;
   };
   const Row rows[] = {
-      {0.25f, 2, 0}, {0.5f, 2, 0},    {0.75f, 2, 1},   {0.4999f, 2, 0}, {0.5001f, 2, 1},
-      {1.0f, 2, 0},  {0.9999f, 4, 3}, {0.2501f, 4, 1}, {0.25f, 4, 0},   {0.7f, 1, 0},
-      {1.0f, 1, 0},  {0.5f, 0, 0},
+      {0.25f, 2, 0},   {0.5f, 2, 0},    {0.75f, 2, 1}, {0.4999f, 2, 0}, {0.5001f, 2, 1}, {1.0f, 2, 0},
+      {0.9999f, 4, 3}, {0.2501f, 4, 1}, {0.25f, 4, 0}, {0.7f, 1, 0},    {1.0f, 1, 0},    {0.5f, 0, 0},
   };
   for (const Row& row : rows) {
     EXPECT_EQ(ChooseLight(row.u0, row.lights), row.expected) << "u0 " << row.u0 << ", " << row.lights << " lights";

@@ -43,8 +43,8 @@ TEST(ExrImage, HoldsTheSensorsFloatsOrientedAsThePicture) {
 
   std::vector<float> read(pixels.size(), -1.0f);
   Imf::FrameBuffer frame;
-  frame.insert("Y", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(read.data()), sizeof(float),
-                               sizeof(float) * size_t(side)));
+  frame.insert(
+      "Y", Imf::Slice(Imf::FLOAT, reinterpret_cast<char*>(read.data()), sizeof(float), sizeof(float) * size_t(side)));
   file.setFrameBuffer(frame);
   file.readPixels(0, side - 1);
   EXPECT_EQ(std::memcmp(read.data(), pixels.data(), pixels.size() * sizeof(float)), 0);

@@ -37,9 +37,8 @@ CVCamera ReadCamera(const std::string& dir) {
   std::string file;
   bool wireframe = false;
   CVCamera c{};
-  InDirectory(dir, [&] {
-    ReadSettings(samples, chance, file, wireframe, c.eye, c.center, c.up, c.ul, c.ur, c.dl, c.dr);
-  });
+  InDirectory(dir,
+              [&] { ReadSettings(samples, chance, file, wireframe, c.eye, c.center, c.up, c.ul, c.ur, c.dl, c.dr); });
   return c;
 }
 
@@ -147,8 +146,8 @@ TEST(Framing, UpInTheSceneIsUpAndRightIsRightInThePicture) {
 // sees, most of the model and a good part of each half of the picture is in
 // direct light.
 TEST(Framing, EveryViewShowsTheWholeModelWithItsMarginAndLitWhereTheEyeLooks) {
-  const char* models[] = {"OBJ/spider.obj", "glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb",
-                          "Collada/duck.dae", "PLY/Wuson.ply", "WRL/MotionCaptureROM.WRL"};
+  const char* models[] = {"OBJ/spider.obj", "glTF2/2CylinderEngine-glTF-Binary/2CylinderEngine.glb", "Collada/duck.dae",
+                          "PLY/Wuson.ply", "WRL/MotionCaptureROM.WRL"};
   const char* views[] = {"1,0,0", "-1,0,0", "0,0,1", "0,0,-1", "0,1,0", "0,1,0.01", "0,-1,0"};
   constexpr double kRounding = 1e-3;  // float corners and points of a few hundred units
   for (const char* name : models) {

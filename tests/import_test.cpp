@@ -4,8 +4,8 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <chrono>
 #include <assimp/Importer.hpp>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -143,8 +143,9 @@ TEST(Import, ModelPointLightsAreKeptAndOtherLightsLeftOutWithAWarning) {
   ImportRun run = Import({model, "-o", dir.path()});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(Contains(run.err, "light \"Spot\" is not a point light")) << run.err;
-  EXPECT_TRUE(Contains(run.out, "; 3 lights: the model's 2 point lights kept, 3 others left out, 1 added on the "
-                                "camera's side;"))
+  EXPECT_TRUE(Contains(run.out,
+                       "; 3 lights: the model's 2 point lights kept, 3 others left out, 1 added on the "
+                       "camera's side;"))
       << run.out;
   int objects = 0, lights = 0;
   ReadBackTriangles(dir.File("lights.wrl"), objects, lights);
@@ -438,9 +439,8 @@ TEST(ImportOptions, WrongOptionsAreRefusedWithStatusTwo) {
   ImportRun help = Import({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: corvane-import", 0), 0u);
-  for (const char* option :
-       {"--size", "--scale", "--no-room", "--light", "--samples", "--view", "--flip-winding", "-o", "--version",
-        "--max-memory"}) {
+  for (const char* option : {"--size", "--scale", "--no-room", "--light", "--samples", "--view", "--flip-winding", "-o",
+                             "--version", "--max-memory"}) {
     EXPECT_TRUE(Contains(help.out, option)) << option;
   }
   ImportRun version = Import({"a.obj", "--version"});

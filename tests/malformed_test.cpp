@@ -218,7 +218,8 @@ std::vector<Case> LineCuts(const std::string& example) {
   for (size_t n = 0; n <= lines.size(); ++n) {
     if (n % kCutStep == 0 || n == 1 || n == lines.size()) {
       cases.push_back(Case{example + " cut after line " + std::to_string(n),
-                           {{"corvane.cfg", settings}, {example + ".wrl", prefix}}, 0});
+                           {{"corvane.cfg", settings}, {example + ".wrl", prefix}},
+                           0});
     }
     if (n < lines.size()) prefix += lines[n] + "\n";
   }
@@ -253,8 +254,11 @@ TEST(MalformedInput, BrokenScenesAreRepairedAndGiveAnImage) {
     cases.push_back(SceneCase("random scene bytes " + std::to_string(seed), RandomBytes(seed, 4096u << seed)));
   }
   cases.push_back(SceneCase("random bytes after a valid scene", kBox + RandomBytes(7, 20000)));
-  cases.push_back(SceneCase("NUL bytes for blanks", std::regex_replace(std::string(kBox), std::regex(" "), std::string(1, '\0'))));
-  cases.push_back(SceneCase("NUL bytes inside numbers", Replace(kBox, "100 200 100,", std::string("10") + '\0' + " 200" + '\0' + " 1" + '\0' + ",")));
+  cases.push_back(
+      SceneCase("NUL bytes for blanks", std::regex_replace(std::string(kBox), std::regex(" "), std::string(1, '\0'))));
+  cases.push_back(
+      SceneCase("NUL bytes inside numbers",
+                Replace(kBox, "100 200 100,", std::string("10") + '\0' + " 200" + '\0' + " 1" + '\0' + ",")));
   cases.push_back(SceneCase("CRLF line ends", std::regex_replace(std::string(kBox), std::regex("\n"), "\r\n")));
   cases.push_back(SceneCase("CR line ends only", std::regex_replace(std::string(kBox), std::regex("\n"), "\r")));
 
@@ -262,39 +266,55 @@ TEST(MalformedInput, BrokenScenesAreRepairedAndGiveAnImage) {
   // every kind of line that carries numbers.
   for (std::string number : {"1e39", "-1e39", "nan", "inf", "-inf", "1e-45", "-nan", "0x1p200"}) {
     cases.push_back(SceneCase("point " + number, Replace(kBox, "100 200 -100,", number + " 200 " + number + ",")));
-    cases.push_back(SceneCase("translation " + number, Replace(kBox, "translation 0 0 0", "translation 0 " + number + " 0")));
-    cases.push_back(SceneCase("rotation angle " + number, Replace(kBox, "rotation 0 1 0 0", "rotation 0 1 0 " + number)));
-    cases.push_back(SceneCase("rotation axis " + number, Replace(kBox, "rotation 0 1 0 0", "rotation " + number + " 1 0 1")));
-    cases.push_back(SceneCase("material " + number, Replace(kBox, "diffuseColor 0.7 0 1", "diffuseColor " + number + " " + number + " " + number)));
-    cases.push_back(SceneCase("exponent " + number, Replace(kBox, "diffuseColor 0.7 0 1", "diffuseColor 0.2 0.7 " + number)));
-    cases.push_back(SceneCase("light location " + number, Replace(kBox, "location 0 180 20", "location 0 " + number + " 20")));
+    cases.push_back(
+        SceneCase("translation " + number, Replace(kBox, "translation 0 0 0", "translation 0 " + number + " 0")));
+    cases.push_back(
+        SceneCase("rotation angle " + number, Replace(kBox, "rotation 0 1 0 0", "rotation 0 1 0 " + number)));
+    cases.push_back(
+        SceneCase("rotation axis " + number, Replace(kBox, "rotation 0 1 0 0", "rotation " + number + " 1 0 1")));
+    cases.push_back(SceneCase("material " + number, Replace(kBox, "diffuseColor 0.7 0 1",
+                                                            "diffuseColor " + number + " " + number + " " + number)));
+    cases.push_back(
+        SceneCase("exponent " + number, Replace(kBox, "diffuseColor 0.7 0 1", "diffuseColor 0.2 0.7 " + number)));
+    cases.push_back(
+        SceneCase("light location " + number, Replace(kBox, "location 0 180 20", "location 0 " + number + " 20")));
     cases.push_back(SceneCase("face index " + number, Replace(kBox, "0, 2, 3, -1", "0, 2, " + number + ", -1")));
   }
   std::string many_digits(5000, '7');
   cases.push_back(SceneCase("coordinate of 5000 digits", Replace(kBox, "100 200 -100,", many_digits + " 200 -100,")));
-  cases.push_back(SceneCase("fraction of 5000 digits", Replace(kBox, "100 200 -100,", "0." + many_digits + " 200 -100,")));
-  cases.push_back(SceneCase("face index of 5000 digits", Replace(kBox, "0, 2, 3, -1", "0, 2, " + many_digits + ", -1")));
-  cases.push_back(SceneCase("angle of 5000 digits", Replace(kBox, "rotation 0 1 0 0", "rotation 0 1 0 " + many_digits)));
+  cases.push_back(
+      SceneCase("fraction of 5000 digits", Replace(kBox, "100 200 -100,", "0." + many_digits + " 200 -100,")));
+  cases.push_back(
+      SceneCase("face index of 5000 digits", Replace(kBox, "0, 2, 3, -1", "0, 2, " + many_digits + ", -1")));
+  cases.push_back(
+      SceneCase("angle of 5000 digits", Replace(kBox, "rotation 0 1 0 0", "rotation 0 1 0 " + many_digits)));
 
   std::string megabytes(4 << 20, 'x');
-  cases.push_back(SceneCase("comment line of 4 MB", Replace(kBox, "#VRML V2.0 utf8\n", "#VRML V2.0 utf8\n#" + megabytes + "\n")));
-  cases.push_back(SceneCase("point line of 4 MB of blanks", Replace(kBox, "100 200 -100,", std::string(4 << 20, ' ') + "100 200 -100,")));
-  cases.push_back(SceneCase("keyword line of 4 MB", Replace(kBox, "translation 0 0 0", "translation 0 0 0 " + std::string(4 << 20, '1'))));
+  cases.push_back(
+      SceneCase("comment line of 4 MB", Replace(kBox, "#VRML V2.0 utf8\n", "#VRML V2.0 utf8\n#" + megabytes + "\n")));
+  cases.push_back(SceneCase("point line of 4 MB of blanks",
+                            Replace(kBox, "100 200 -100,", std::string(4 << 20, ' ') + "100 200 -100,")));
+  cases.push_back(SceneCase("keyword line of 4 MB",
+                            Replace(kBox, "translation 0 0 0", "translation 0 0 0 " + std::string(4 << 20, '1'))));
   cases.push_back(SceneCase("4 MB without a line end", megabytes));
 
   for (std::string index : {"-1", "2147483647", "8", "-2", "2147483648", "-2147483649", "2.9", "9e9"}) {
-    cases.push_back(SceneCase("face refers to point " + index, Replace(kBox, "0, 2, 3, -1", "0, " + index + ", 3, -1")));
+    cases.push_back(
+        SceneCase("face refers to point " + index, Replace(kBox, "0, 2, 3, -1", "0, " + index + ", 3, -1")));
   }
-  cases.push_back(SceneCase("point list never closed", std::string(kBox).substr(0, std::string(kBox).find("        ]"))));
+  cases.push_back(
+      SceneCase("point list never closed", std::string(kBox).substr(0, std::string(kBox).find("        ]"))));
   const std::string face_list_end = "      ]\n    }\n";
   const std::string point_list_end = "        ]\n      }\n";
   cases.push_back(SceneCase("face list never closed", Replace(kBox, face_list_end, "")));
   cases.push_back(SceneCase("both lists never closed", Replace(Replace(kBox, face_list_end, ""), point_list_end, "")));
-  cases.push_back(SceneCase("list opened and file ends", "geometry\ntranslation 0 0 0\nrotation 0 1 0 0\ndiffuseColor 1 0 1\npoint [\n"));
+  cases.push_back(SceneCase("list opened and file ends",
+                            "geometry\ntranslation 0 0 0\nrotation 0 1 0 0\ndiffuseColor 1 0 1\npoint [\n"));
   cases.push_back(SceneCase("face keyword but no faces", Replace(kBox, "        0, 2, 3, -1,\n", "")));
   cases.push_back(SceneCase("more geometry lines than lists", std::string(kBox) + "geometry\ngeometry\n"));
   cases.push_back(SceneCase("light without its lines at the end", std::string(kBox) + "PointLight {\n"));
-  cases.push_back(SceneCase("light lines in the wrong order", Replace(kBox, "  location 0 180 20\n  color 1 1 1\n", "  color 1 1 1\n  location 0 180 20\n")));
+  cases.push_back(SceneCase("light lines in the wrong order", Replace(kBox, "  location 0 180 20\n  color 1 1 1\n",
+                                                                      "  color 1 1 1\n  location 0 180 20\n")));
   cases.push_back(SceneCase("empty scene file", ""));
   cases.push_back(SceneCase("zero objects", "PointLight {\n  location 0 5 0\n  color 1 1 1\n  intensity 1\n}\n"));
   cases.push_back(SceneCase("zero lights", Replace(kBox, "PointLight {\n", "Light {\n")));
@@ -302,7 +322,8 @@ TEST(MalformedInput, BrokenScenesAreRepairedAndGiveAnImage) {
                             "PointLight {\n  location 0 5 0\n  color 1 1 1\n  intensity 1\n}\n"
                             "geometry\ntranslation 0 0 0\nrotation 0 1 0 0\ndiffuseColor 0.5 0.5 1\n"
                             "point [\n1 1 1,\n1 1 1,\n1 1 1,\n]\ncoordIndex [\n0, 1, 2, -1,\n]\n"));
-  cases.push_back(SceneCase("object without faces", Replace(Replace(kBox, "      coordIndex [\n", ""), "0, 2, 3, -1", "")));
+  cases.push_back(
+      SceneCase("object without faces", Replace(Replace(kBox, "      coordIndex [\n", ""), "0, 2, 3, -1", "")));
   std::string many_objects;
   for (int i = 0; i < 32769; i++) many_objects += "geometry\n";
   Case refused = SceneCase("32769 objects", many_objects, 2);
@@ -332,22 +353,26 @@ TEST(MalformedInput, SettingsAreRefusedOrRepairedAsTheStatusTableSays) {
     cases.push_back(SettingsCase("LIGHTCHANCE " + chance, after("LIGHTCHANCE=" + chance + ";"), 0));
   }
   for (std::string number : {"nan", "inf", "1e39", "-1e39", "1e-45"}) {
-    cases.push_back(SettingsCase("camera point " + number,
-                                 after("CAMERAPOSITION\n0 100 700;\n" + number + " 100 0;\n0 1 0;"), 0));
-    cases.push_back(SettingsCase("sensor corner " + number,
-                                 after("SENSORPOSITION\n110 210 110;\n" + number + " -10 110;\n-110 210 110;\n-110 -10 110;"), 0));
+    cases.push_back(
+        SettingsCase("camera point " + number, after("CAMERAPOSITION\n0 100 700;\n" + number + " 100 0;\n0 1 0;"), 0));
+    cases.push_back(
+        SettingsCase("sensor corner " + number,
+                     after("SENSORPOSITION\n110 210 110;\n" + number + " -10 110;\n-110 210 110;\n-110 -10 110;"), 0));
   }
   cases.push_back(SettingsCase("camera block cut short", after("CAMERAPOSITION\n0 1"), 0));
   cases.push_back(SettingsCase("sensor block cut short", after("SENSORPOSITION\n1 2 3;\n"), 0));
-  cases.push_back(SettingsCase("all camera and sensor points equal",
-                               after("CAMERAPOSITION\n0 0 0;\n0 0 0;\n0 0 0;\nSENSORPOSITION\n0 0 0;\n0 0 0;\n0 0 0;\n0 0 0;"), 0));
+  cases.push_back(
+      SettingsCase("all camera and sensor points equal",
+                   after("CAMERAPOSITION\n0 0 0;\n0 0 0;\n0 0 0;\nSENSORPOSITION\n0 0 0;\n0 0 0;\n0 0 0;\n0 0 0;"), 0));
   for (uint32_t seed : {11u, 12u, 13u}) {
     cases.push_back(SettingsCase("random settings bytes " + std::to_string(seed), RandomBytes(seed, 2048u << seed), 0));
   }
-  cases.push_back(SettingsCase("NUL bytes in the settings", std::regex_replace(settings, std::regex(";"), std::string(";\0", 2)), 0));
+  cases.push_back(SettingsCase("NUL bytes in the settings",
+                               std::regex_replace(settings, std::regex(";"), std::string(";\0", 2)), 0));
   cases.push_back(SettingsCase("CRLF settings", std::regex_replace(settings, std::regex("\n"), "\r\n"), 0));
-  cases.push_back(SettingsCase("CRLF settings without semicolons",
-                               std::regex_replace(std::regex_replace(settings, std::regex(";"), ""), std::regex("\n"), "\r\n"), 0));
+  cases.push_back(
+      SettingsCase("CRLF settings without semicolons",
+                   std::regex_replace(std::regex_replace(settings, std::regex(";"), ""), std::regex("\n"), "\r\n"), 0));
   cases.push_back(SettingsCase("settings line of 4 MB", with("#" + std::string(4 << 20, 'c')), 0));
   cases.push_back(SettingsCase("scene name of 1 MB", after("SCENEFILENAME=" + std::string(1 << 20, 'n') + ";"), 0));
   cases.push_back(SettingsCase("empty scene name", after("SCENEFILENAME=;"), 0));

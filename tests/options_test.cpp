@@ -122,8 +122,7 @@ TEST(Options, RefuseWrongOptionsAndValuesNamingThem) {
       {{"-t", "-1"}, "option -t wants a thread count from 1 to 1024, not '-1'"},
       {{"-t", "+4"}, "option -t wants a thread count from 1 to 1024, not '+4'"},
       {{"-t", "four"}, "option -t wants a thread count from 1 to 1024, not 'four'"},
-      {{"-t", "99999999999999999999"},
-       "option -t wants a thread count from 1 to 1024, not '99999999999999999999'"},
+      {{"-t", "99999999999999999999"}, "option -t wants a thread count from 1 to 1024, not '99999999999999999999'"},
       {{"-t4x"}, "option -t wants a thread count from 1 to 1024, not '4x'"},
       {{"-D"}, "option -D wants KEY=VALUE after it"},
       {{"-D", "DATASETSIZE"}, "option -D wants KEY=VALUE, not 'DATASETSIZE'"},
@@ -147,11 +146,30 @@ TEST(Options, RefuseWrongOptionsAndValuesNamingThem) {
 
 TEST(Options, HelpNamesEveryOptionAndExitStatus) {
   const std::string help = HelpText();
-  for (const char* word : {"usage: corvane [OPTIONS] [SCENE_DIR]", "-h, --help", "--version", "-o, --output FILE",
-                           "--png FILE", "--exr FILE", "--exposure X", "-t, --threads N", "-D KEY=VALUE",
-                           "--no-window", "-q, --quiet", "-v, --verbose", "  --  ", "-display NAME",
-                           "-geometry WxH+X+Y", "-iconic", "-sync", "Esc or q", "  0 ", "  1 ", "  2 ", "  3 ",
-                           "128+N", "130 for Ctrl-C"}) {
+  for (const char* word : {"usage: corvane [OPTIONS] [SCENE_DIR]",
+                           "-h, --help",
+                           "--version",
+                           "-o, --output FILE",
+                           "--png FILE",
+                           "--exr FILE",
+                           "--exposure X",
+                           "-t, --threads N",
+                           "-D KEY=VALUE",
+                           "--no-window",
+                           "-q, --quiet",
+                           "-v, --verbose",
+                           "  --  ",
+                           "-display NAME",
+                           "-geometry WxH+X+Y",
+                           "-iconic",
+                           "-sync",
+                           "Esc or q",
+                           "  0 ",
+                           "  1 ",
+                           "  2 ",
+                           "  3 ",
+                           "128+N",
+                           "130 for Ctrl-C"}) {
     EXPECT_NE(help.find(word), std::string::npos) << word;
   }
   size_t longest = 0;

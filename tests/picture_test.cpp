@@ -124,8 +124,8 @@ TEST(Picture, ShowsEachCornerOfTheSensorWhereTheEyeSeesIt) {
     float x, y, value;
     int png_row, png_column;
   };
-  const Corner corners[] = {{-0.99f, 0.99f, 1.0f, 0, 0}, {0.99f, 0.99f, 0.5f, 0, 1023},
-                            {-0.99f, -0.99f, 0.25f, 1023, 0}};
+  const Corner corners[] = {
+      {-0.99f, 0.99f, 1.0f, 0, 0}, {0.99f, 0.99f, 0.5f, 0, 1023}, {-0.99f, -0.99f, 0.25f, 1023, 0}};
   for (const Corner& corner : corners) {
     vector3f line = VectorizeVertices(vertex3f{corner.x, corner.y, -0.001f}, grid.sensor.eye);
     int pixel = FindSensorPixelByDescent(line, grid.sensor.ul, grid.sensor.ur, grid.sensor.dl, grid.sensor.dr);
@@ -178,9 +178,9 @@ TEST(Picture, EncodesWithTheSrgbCurve) {
     double exposure;
     unsigned char byte;
   };
-  const Row rows[] = {{0.18f, 1.0, 118},  {0.5f, 1.0, 188},      {0.25f, 2.0, 188},   {0.001f, 1.0, 3},
-                      {1.0f, 1.0, 255},   {7.0f, 1.0, 255},      {kInfinity, 1.0, 255}, {0.0f, 1.0, 0},
-                      {-1.0f, 1.0, 0},    {kNaN, 1.0, 0},        {-kInfinity, 1.0, 0}};
+  const Row rows[] = {{0.18f, 1.0, 118}, {0.5f, 1.0, 188}, {0.25f, 2.0, 188},     {0.001f, 1.0, 3},
+                      {1.0f, 1.0, 255},  {7.0f, 1.0, 255}, {kInfinity, 1.0, 255}, {0.0f, 1.0, 0},
+                      {-1.0f, 1.0, 0},   {kNaN, 1.0, 0},   {-kInfinity, 1.0, 0}};
   for (const Row& row : rows) {
     EXPECT_EQ(int(PictureByte(row.value, row.exposure)), int(row.byte)) << row.value << " x " << row.exposure;
   }

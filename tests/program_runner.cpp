@@ -35,8 +35,7 @@ ProgramResult RunCommand(const std::string& command, const std::string& dir, int
 }
 
 ProgramResult RunCorvane(const std::string& dir, int timeout_seconds) {
-  return RunCommand("env -u DISPLAY TERM=dumb " + ShellQuote(CORVANE_BINARY) + " >/dev/null", dir,
-                    timeout_seconds);
+  return RunCommand("env -u DISPLAY TERM=dumb " + ShellQuote(CORVANE_BINARY) + " >/dev/null", dir, timeout_seconds);
 }
 
 void CopyExample(const std::string& example, const std::string& dir) {

@@ -12,17 +12,17 @@
 
 #include "config/settings.h"
 #include "core/mt19937.h"
-#include "reference/rayscan.h"
 #include "core/raytriangle.h"
+#include "reference/rayscan.h"
 #include "scene/bvh.h"
 #include "scene/objecttree.h"
 #include "scene/rayscene.h"
 #include "scene/trianglecache.h"
 #include "sensor/image.h"
 #include "sensor/sensor.h"
+#include "test_files.h"
 #include "tests/mesh_scene.h"
 #include "tests/support.h"
-#include "test_files.h"
 #include "transport/sampling.h"
 
 namespace {
@@ -32,7 +32,6 @@ constexpr int kRaysPerScene = 20000;
 #else
 constexpr int kRaysPerScene = 1000000;
 #endif
-
 
 // A scene built the way the program builds it, released at the end.
 struct OwnedScene {
@@ -142,7 +141,8 @@ Mesh Tiny(vertex3f centre, int n, Random& random) {
     float size = std::pow(10.0f, random.Uniform(-5, -3));
     vertex3f u = random.Direction();
     vertex3f v = random.Direction();
-    CV_triangle t{a, {a.x + u.x * size, a.y + u.y * size, a.z + u.z * size},
+    CV_triangle t{a,
+                  {a.x + u.x * size, a.y + u.y * size, a.z + u.z * size},
                   {a.x + v.x * size, a.y + v.y * size, a.z + v.z * size}};
     mesh.push_back(t);
     if (k % 7 == 0) mesh.push_back(t);
@@ -350,8 +350,7 @@ TEST(RaySceneAccelerated, MatchesTheReferenceInAGeneratedRoomOfThinTinyAndFlatOb
     mixed.insert(mixed.end(), part.begin(), part.end());
   }
   Mesh repeated{mixed.back(), mixed[9]};
-  Build({ClosedBox({-3, -3, -3}, {3, 3, 3}, true), mixed, repeated},
-        owned);
+  Build({ClosedBox({-3, -3, -3}, {3, 3, 3}, true), mixed, repeated}, owned);
   int hits = CompareOnRays(owned.scene, kRaysPerScene, 1, 3.5f);
   EXPECT_GT(hits, kRaysPerScene / 2);
 }
@@ -399,9 +398,8 @@ TEST(RaySceneAccelerated, TakesRaysItCannotBoundToTheReference) {
   Random random(9);
   OwnedScene owned;
   Build({ClosedBox({-3, -3, -3}, {3, 3, 3}, true), Soup(-1, 1, 10, random)}, owned);
-  const vector3f odd[] = {{{0, 0, 0}, {0, 0, 0}},          {{0, 0, 0}, {NAN, 1, 0}},
-                          {{INFINITY, 0, 0}, {1, 0, 0}},    {{0, 0, 0}, {1e-30f, 1, 0}},
-                          {{0, 0, 0}, {1e20f, 1, 0}},       {{0, 0, 0}, {1e-38f, 0, 0}}};
+  const vector3f odd[] = {{{0, 0, 0}, {0, 0, 0}},      {{0, 0, 0}, {NAN, 1, 0}},   {{INFINITY, 0, 0}, {1, 0, 0}},
+                          {{0, 0, 0}, {1e-30f, 1, 0}}, {{0, 0, 0}, {1e20f, 1, 0}}, {{0, 0, 0}, {1e-38f, 0, 0}}};
   for (const vector3f& ray : odd) EXPECT_TRUE(Same(ray, owned.scene));
 }
 

@@ -11,7 +11,6 @@
 
 namespace {
 
-
 // A scene released when the test is done with it.
 struct OwnedScene {
   CV_scene scene;
@@ -75,12 +74,12 @@ TEST(RayScene, FrontFaceAheadIsReportedWithItsTriangleNormal) {
 TEST(RayScene, NothingFoundLeavesTheOutputsUntouched) {
   ExpectUntouched(Ask(kDown, SceneOf({})));
   OwnedScene scene = SceneOf({{kFloor}});
-  ExpectUntouched(Ask(vector3f{{5, 5, 1}, {0, 0, -1}}, scene));              // misses the box
-  ExpectUntouched(Ask(vector3f{{0.9f, 0.9f, 1}, {0, 0, -1}}, scene));        // in the box, beside the triangle
-  ExpectUntouched(Ask(vector3f{{0.25f, 0.25f, -1}, {0, 0, 1}}, scene));      // back face only
-  ExpectUntouched(Ask(vector3f{{0.25f, 0.25f, -1}, {0, 0, -1}}, scene));     // behind the origin
-  ExpectUntouched(Ask(vector3f{{0.25f, 0.25f, 0}, {0, 0, -1}}, scene));      // starts on it
-  ExpectUntouched(Ask(kDown, SceneOf({Mesh{}})));                            // an object without triangles
+  ExpectUntouched(Ask(vector3f{{5, 5, 1}, {0, 0, -1}}, scene));           // misses the box
+  ExpectUntouched(Ask(vector3f{{0.9f, 0.9f, 1}, {0, 0, -1}}, scene));     // in the box, beside the triangle
+  ExpectUntouched(Ask(vector3f{{0.25f, 0.25f, -1}, {0, 0, 1}}, scene));   // back face only
+  ExpectUntouched(Ask(vector3f{{0.25f, 0.25f, -1}, {0, 0, -1}}, scene));  // behind the origin
+  ExpectUntouched(Ask(vector3f{{0.25f, 0.25f, 0}, {0, 0, -1}}, scene));   // starts on it
+  ExpectUntouched(Ask(kDown, SceneOf({Mesh{}})));                         // an object without triangles
 }
 
 TEST(RayScene, NearestObjectWinsAndBackFacesAreSeenThrough) {

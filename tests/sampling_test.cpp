@@ -44,8 +44,7 @@ std::string SceneText(const std::vector<std::vector<Triangle>>& objects, const s
 
 // The inside of a cube from -size to size: every face turned inwards.
 std::vector<Triangle> ClosedRoom(float s) {
-  vertex3f p[8] = {{-s, -s, -s}, {s, -s, -s}, {s, s, -s}, {-s, s, -s},
-                   {-s, -s, s},  {s, -s, s},  {s, s, s},  {-s, s, s}};
+  vertex3f p[8] = {{-s, -s, -s}, {s, -s, -s}, {s, s, -s}, {-s, s, -s}, {-s, -s, s}, {s, -s, s}, {s, s, s}, {-s, s, s}};
   int quads[6][4] = {{0, 1, 2, 3}, {4, 7, 6, 5}, {0, 4, 5, 1}, {3, 2, 6, 7}, {0, 3, 7, 4}, {1, 5, 6, 2}};
   std::vector<Triangle> triangles;
   for (auto& q : quads) {
@@ -88,8 +87,8 @@ TEST(Sampling, ContinuedSampleMultipliesTheParentsFactors) {
   parent.weight = 0.5f;
   parent.brightness = 0.25f;
   parent.reserved = 7;
-  CVSample child =
-      ContinuedSample(parent, vector3f{{1, 2, 3}, {0, 1, 0}}, {1, 5, 3}, vector3f{{0, 0, 0}, {0, -1, 0}}, 2, 0.5f, 0.3f);
+  CVSample child = ContinuedSample(parent, vector3f{{1, 2, 3}, {0, 1, 0}}, {1, 5, 3}, vector3f{{0, 0, 0}, {0, -1, 0}},
+                                   2, 0.5f, 0.3f);
   EXPECT_EQ(child.weight, 0.3f * 0.5f);
   EXPECT_EQ(child.brightness, 0.5f * 0.25f);
   EXPECT_EQ(child.reserved, 7);

@@ -32,9 +32,9 @@ TEST(PhongBRDF, MatchesClosedFormValues) {
       {1, 0, 3.0f, 0.5f, 1 / pi},
       {0, 1, 0.0f, 0, 2 / (2 * pi)},
       {0, 1, 0.0f, 10, 12 / (2 * pi)},
-      {0.5f, 0.5f, 0.0f, 1, 0.5 / pi + 0.5 * 3 / (2 * pi)},                     // sum exactly 1 is allowed
-      {0, 1, float(pi / 3), 2, 4 * 0.25 / (2 * pi)},                             // cos = 1/2
-      {0.6f, 0.5f, 0.0f, 1, 0},                                                  // would create energy
+      {0.5f, 0.5f, 0.0f, 1, 0.5 / pi + 0.5 * 3 / (2 * pi)},  // sum exactly 1 is allowed
+      {0, 1, float(pi / 3), 2, 4 * 0.25 / (2 * pi)},         // cos = 1/2
+      {0.6f, 0.5f, 0.0f, 1, 0},                              // would create energy
       {1.1f, 0, 0.0f, 1, 0},
   };
   for (const Row& row : rows) {
@@ -77,7 +77,12 @@ TEST(ShootNewRay, DiffuseDrawsThreeTimesAndGlossyTwoPerAttempt) {
   // A tight lobe about the normal is accepted at the first attempt.
   EXPECT_EQ(WordsDrawn(4, [&] { ShootNewRay(Dir(0, 0, 1), Dir(0, 0, 1), 0, 1, 1000, d, c); }), 3);
   float reflectance;
-  EXPECT_EQ(WordsDrawn(4, [&] { MaterialNewRay(Dir(0.1f, 0.2f, -1), Dir(0.3f, -0.2f, 1), {0, 0, 0}, 1, 0, 1, c, d, reflectance); }), 3);
+  EXPECT_EQ(
+      WordsDrawn(4,
+                 [&] {
+                   MaterialNewRay(Dir(0.1f, 0.2f, -1), Dir(0.3f, -0.2f, 1), {0, 0, 0}, 1, 0, 1, c, d, reflectance);
+                 }),
+      3);
 }
 
 TEST(ShootNewRay, DiffuseAlongPlusZIsUnrotated) {

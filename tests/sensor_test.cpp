@@ -30,8 +30,8 @@ class TestScene {
   // A large horizontal triangle at height z whose front faces down (-z),
   // covering every point with x + y < 2000.
   void AddOccluder(float z, float kd) {
-    std::vector<CV_triangle>& triangle = storage_.emplace_back(
-        1, CV_triangle{{-1000, -1000, z}, {-1000, 3000, z}, {3000, -1000, z}});
+    std::vector<CV_triangle>& triangle =
+        storage_.emplace_back(1, CV_triangle{{-1000, -1000, z}, {-1000, 3000, z}, {3000, -1000, z}});
     std::vector<CV_triangle>& box = storage_.emplace_back(12, CV_triangle{});
     BuildBoxTriangles(vertex3f{-1000, -1000, z - 1}, vertex3f{3000, 3000, z + 1}, box.data());
     objects_.push_back(CV_object{0, kd, 1, 1, triangle.data(), 12, box.data()});
@@ -107,8 +107,7 @@ TEST(Sensor, AllocateSensorCopiesTheSevenPointsOnly) {
   sensor.level = 3;
   vertex3f p[7] = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}, {13, 14, 15}, {16, 17, 18}, {19, 20, 21}};
   EXPECT_EQ(AllocateSensor(sensor, p[0], p[1], p[2], p[3], p[4], p[5], p[6]), 1);
-  const vertex3f* stored[7] = {&sensor.eye, &sensor.center, &sensor.up, &sensor.ul,
-                               &sensor.ur,  &sensor.dl,     &sensor.dr};
+  const vertex3f* stored[7] = {&sensor.eye, &sensor.center, &sensor.up, &sensor.ul, &sensor.ur, &sensor.dl, &sensor.dr};
   for (int i = 0; i < 7; ++i) EXPECT_EQ(stored[i]->x, p[i].x) << "point " << i;
   EXPECT_EQ(sensor.pixels, &marker);
   EXPECT_EQ(sensor.level, 3);

@@ -56,10 +56,18 @@ std::vector<vertex3f> BorderPoints(const Quad& q, std::mt19937& random) {
                down = MiddleVertex(dl, dr), middle = MiddleVertex(left, right);
       points.insert(points.end(), {ul, up, left, middle, MiddleVertex(up, middle), MiddleVertex(left, middle)});
       switch (random() % 4) {
-        case 0: ur = up, dl = left, dr = middle; break;
-        case 1: ul = up, dl = middle, dr = right; break;
-        case 2: ul = left, ur = middle, dr = down; break;
-        default: ul = middle, ur = right, dl = down; break;
+        case 0:
+          ur = up, dl = left, dr = middle;
+          break;
+        case 1:
+          ul = up, dl = middle, dr = right;
+          break;
+        case 2:
+          ul = left, ur = middle, dr = down;
+          break;
+        default:
+          ul = middle, ur = right, dl = down;
+          break;
       }
     }
     points.insert(points.end(), {ul, ur, dl, dr});
@@ -83,8 +91,8 @@ TEST(SensorDescent, FindsThePixelOfTheStoredTreeOnEveryLine) {
       vertex3f top = {q.ul.x + s * (q.ur.x - q.ul.x), q.ul.y + s * (q.ur.y - q.ul.y), q.ul.z + s * (q.ur.z - q.ul.z)};
       vertex3f bottom = {q.dl.x + s * (q.dr.x - q.dl.x), q.dl.y + s * (q.dr.y - q.dl.y),
                          q.dl.z + s * (q.dr.z - q.dl.z)};
-      lines.push_back(LineThrough(q.eye, {top.x + t * (bottom.x - top.x), top.y + t * (bottom.y - top.y),
-                                          top.z + t * (bottom.z - top.z)}));
+      lines.push_back(LineThrough(
+          q.eye, {top.x + t * (bottom.x - top.x), top.y + t * (bottom.y - top.y), top.z + t * (bottom.z - top.z)}));
     }
     // Lines that meet the sensor's back or start beyond it.
     lines.push_back(VectorizeVertices(MiddleVertex(q.eye, MiddleVertex(q.ul, q.dr)), q.eye));
@@ -251,8 +259,7 @@ TEST(SensorThreads, NaNBrightnessInSharedPixelsGivesTheSameBitsOnAnyThreadCount)
   EXPECT_EQ(LitPixels(reference), 4u);
   EXPECT_EQ(NaNPixels(reference), 2u);
   for (unsigned threads : {1u, 2u, 3u, 16u}) {
-    ExpectSameBits(Visualize(samples, SquareSensor(), scene, threads), reference,
-                   std::to_string(threads) + " threads");
+    ExpectSameBits(Visualize(samples, SquareSensor(), scene, threads), reference, std::to_string(threads) + " threads");
   }
 }
 

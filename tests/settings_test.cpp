@@ -87,15 +87,11 @@ TEST(Settings, ValueStartsOneCharacterAfterTheKeyAndEndsAtASemicolonOrTheLineEnd
     const char* filename;
   };
   const Row rows[] = {
-      {"SCENEFILENAME=a.wrl;rest", "a.wrl"},
-      {"SCENEFILENAME a.wrl", "a.wrl"},
-      {"SCENEFILENAME:a.wrl ; ", "a.wrl "},
-      {"SCENEFILENAME=a.wrl\r\n", "a.wrl\r"},       // a carriage return stays in the name
-      {"SCENEFILENAME;a.wrl;b.wrl", "a.wrl"},        // the ";" right after the key is the skipped character
-      {"SCENEFILENAMEXa.wrl", "a.wrl"},
-      {"SCENEFILENAME=", ""},
-      {"SCENEFILENAME", ""},
-      {"# SCENEFILENAME=b.wrl", "b.wrl"},            // no comments: a key counts anywhere
+      {"SCENEFILENAME=a.wrl;rest", "a.wrl"},  {"SCENEFILENAME a.wrl", "a.wrl"}, {"SCENEFILENAME:a.wrl ; ", "a.wrl "},
+      {"SCENEFILENAME=a.wrl\r\n", "a.wrl\r"},  // a carriage return stays in the name
+      {"SCENEFILENAME;a.wrl;b.wrl", "a.wrl"},  // the ";" right after the key is the skipped character
+      {"SCENEFILENAMEXa.wrl", "a.wrl"},       {"SCENEFILENAME=", ""},           {"SCENEFILENAME", ""},
+      {"# SCENEFILENAME=b.wrl", "b.wrl"},  // no comments: a key counts anywhere
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
@@ -110,9 +106,7 @@ TEST(Settings, ValueStartsOneCharacterAfterTheKeyAndEndsAtASemicolonOrTheLineEnd
   EXPECT_FALSE(Read("WIREFRAME=off;").wireframe);
 }
 
-TEST(Settings, LastLineWithoutLineFeedIsRead) {
-  EXPECT_EQ(Read("LIGHTCHANCE=0.1;\nDATASETSIZE=9").dataset_size, 9u);
-}
+TEST(Settings, LastLineWithoutLineFeedIsRead) { EXPECT_EQ(Read("LIGHTCHANCE=0.1;\nDATASETSIZE=9").dataset_size, 9u); }
 
 TEST(Settings, PointLinesNeedASeparatorAfterEachOfThreeNumbers) {
   struct Row {
@@ -121,16 +115,12 @@ TEST(Settings, PointLinesNeedASeparatorAfterEachOfThreeNumbers) {
     vertex3f point;
   };
   const Row rows[] = {
-      {"1 2 3;", true, {1, 2, 3}},
-      {"1,2,3,", true, {1, 2, 3}},
-      {"  1 ,, 2;;3 ", true, {1, 2, 3}},
-      {"1 2 3 4 5;", true, {1, 2, 3}},
-      {"1 2 3;garbage", true, {1, 2, 3}},
-      {"x 2 3;", true, {0, 2, 3}},
-      {"1\t2 3 4;", true, {1, 3, 4}},   // a tab is part of a token: "1\t2" reads as 1
-      {"1 2 3", false, {0, 0, 0}},      // the third number is still open at the line end
-      {"1 2 3\r", false, {0, 0, 0}},
-      {"", false, {0, 0, 0}},
+      {"1 2 3;", true, {1, 2, 3}},        {"1,2,3,", true, {1, 2, 3}},
+      {"  1 ,, 2;;3 ", true, {1, 2, 3}},  {"1 2 3 4 5;", true, {1, 2, 3}},
+      {"1 2 3;garbage", true, {1, 2, 3}}, {"x 2 3;", true, {0, 2, 3}},
+      {"1\t2 3 4;", true, {1, 3, 4}},  // a tab is part of a token: "1\t2" reads as 1
+      {"1 2 3", false, {0, 0, 0}},     // the third number is still open at the line end
+      {"1 2 3\r", false, {0, 0, 0}},      {"", false, {0, 0, 0}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -225,9 +215,8 @@ TEST(Settings, ReadLineFromTillTakesTheRestAfterPositionUpToTheStop) {
     const char* expected;
   };
   const Row rows[] = {
-      {"abc;def", 0, ";", "bc"},   {"abc;def", 3, ";", "def"}, {"abc", 2, ";", ""},
-      {"abc", 50, ";", ""},        {"a;b;c", -1, ";;", "a;b;c"}, {"a;b", -1, "", "a;b"},
-      {"abc", -5, ";", "abc"},
+      {"abc;def", 0, ";", "bc"},    {"abc;def", 3, ";", "def"}, {"abc", 2, ";", ""},     {"abc", 50, ";", ""},
+      {"a;b;c", -1, ";;", "a;b;c"}, {"a;b", -1, "", "a;b"},     {"abc", -5, ";", "abc"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.line) + " @" + std::to_string(row.position));
@@ -237,8 +226,8 @@ TEST(Settings, ReadLineFromTillTakesTheRestAfterPositionUpToTheStop) {
 
 TEST(Settings, LineThatReadsOtherwiseThanItLooksGetsOneWarningAndTheSameValues) {
   struct Row {
-    const char* text;  // nullptr: no corvane.cfg at all
-    const char* says;  // the one message after "corvane: corvane.cfg:N: "; "" for none
+    const char* text;       // nullptr: no corvane.cfg at all
+    const char* says;       // the one message after "corvane: corvane.cfg:N: "; "" for none
     uint32_t dataset_size;  // the values as read before the warnings
     float light_chance;
     const char* filename;
@@ -246,36 +235,45 @@ TEST(Settings, LineThatReadsOtherwiseThanItLooksGetsOneWarningAndTheSameValues) 
     float eye_x;
   };
   const Row rows[] = {
-      {"DATASETSIZE = 20000;", "1: DATASETSIZE \"= 20000\" is read as 0; write DATASETSIZE=20000; with no spaces around \"=\"",
-       0, 0.5f, "", false, 0},
-      {"DATASETSIZE= 20000;", "1: DATASETSIZE \" 20000\" is read as 20000; write DATASETSIZE=20000; with no spaces around \"=\"",
-       20000, 0.5f, "", false, 0},
-      {"DATASETSIZE=abc;", "1: DATASETSIZE \"abc\" is read as 0; write a whole number in digits", 0, 0.5f, "", false, 0},
-      {"DATASETSIZE=1e5;", "1: DATASETSIZE \"1e5\" is read as 1; write a whole number in digits", 1, 0.5f, "", false, 0},
-      {"LIGHTCHANCE=0,3;", "1: LIGHTCHANCE \"0,3\" is read as 0; write a decimal number such as 0.5", 50000, 0, "", false, 0},
+      {"DATASETSIZE = 20000;",
+       "1: DATASETSIZE \"= 20000\" is read as 0; write DATASETSIZE=20000; with no spaces around \"=\"", 0, 0.5f, "",
+       false, 0},
+      {"DATASETSIZE= 20000;",
+       "1: DATASETSIZE \" 20000\" is read as 20000; write DATASETSIZE=20000; with no spaces around \"=\"", 20000, 0.5f,
+       "", false, 0},
+      {"DATASETSIZE=abc;", "1: DATASETSIZE \"abc\" is read as 0; write a whole number in digits", 0, 0.5f, "", false,
+       0},
+      {"DATASETSIZE=1e5;", "1: DATASETSIZE \"1e5\" is read as 1; write a whole number in digits", 1, 0.5f, "", false,
+       0},
+      {"LIGHTCHANCE=0,3;", "1: LIGHTCHANCE \"0,3\" is read as 0; write a decimal number such as 0.5", 50000, 0, "",
+       false, 0},
       {"WIREFRAME=on;", "1: WIREFRAME \"on\" is read as 0; write a whole number in digits", 50000, 0.5f, "", false, 0},
       {"SCENEFILENAME = room.wrl;",
        "1: SCENEFILENAME looks for the file \"= room.wrl\"; write SCENEFILENAME=room.wrl; with no spaces around \"=\"",
        50000, 0.5f, "= room.wrl", false, 0},
-      {"SCENEFILENAME=room.wrl ;", "1: SCENEFILENAME looks for the file \"room.wrl \"; write the name with no blanks around it",
-       50000, 0.5f, "room.wrl ", false, 0},
+      {"SCENEFILENAME=room.wrl ;",
+       "1: SCENEFILENAME looks for the file \"room.wrl \"; write the name with no blanks around it", 50000, 0.5f,
+       "room.wrl ", false, 0},
       {"SCENEFILENAME=room.wrl\r\n",
-       "1: SCENEFILENAME looks for the file \"room.wrl\\r\"; end the name with \";\" (the line ends in a carriage return)",
+       "1: SCENEFILENAME looks for the file \"room.wrl\\r\"; end the name with \";\" (the line ends in a carriage "
+       "return)",
        50000, 0.5f, "room.wrl\r", false, 0},
       {"datasetsize=20000;",
-       "1: unknown key \"datasetsize\" is ignored; the nearest known key is DATASETSIZE (keys are upper case)", 50000, 0.5f,
-       "", false, 0},
-      {"LIGHTCHANCE=0.3;\nDATASETSIZ=20000;", "2: unknown key \"DATASETSIZ\" is ignored; the nearest known key is DATASETSIZE",
-       50000, 0.3f, "", false, 0},
+       "1: unknown key \"datasetsize\" is ignored; the nearest known key is DATASETSIZE (keys are upper case)", 50000,
+       0.5f, "", false, 0},
+      {"LIGHTCHANCE=0.3;\nDATASETSIZ=20000;",
+       "2: unknown key \"DATASETSIZ\" is ignored; the nearest known key is DATASETSIZE", 50000, 0.3f, "", false, 0},
       {"CAMERAPOSTION\n1 2 3;\n4 5 6;\n7 8 9;",
-       "1: unknown key \"CAMERAPOSTION\" is ignored; the nearest known key is CAMERAPOSITION", 50000, 0.5f, "", false, 0},
-      {"DATASETSIZE=100;\nDATASETSIZE=200;", "2: DATASETSIZE was already given at corvane.cfg:1; this later value is used",
-       200, 0.5f, "", false, 0},
+       "1: unknown key \"CAMERAPOSTION\" is ignored; the nearest known key is CAMERAPOSITION", 50000, 0.5f, "", false,
+       0},
+      {"DATASETSIZE=100;\nDATASETSIZE=200;",
+       "2: DATASETSIZE was already given at corvane.cfg:1; this later value is used", 200, 0.5f, "", false, 0},
       {"CAMERAPOSITION\n1 2 3;\n4 5 6;\n7 8 9;\nCAMERAPOSITION\n5 2 3;\n4 5 6;\n7 8 9;",
        "5: CAMERAPOSITION was already given at corvane.cfg:1; this later block is used", 50000, 0.5f, "", false, 5},
       {nullptr, "", 50000, 0.5f, "", false, 0},
       // Free text, comments and line ends from another system read as they look.
-      {"# a room lit from above\nSettings for the room:\nDATASETSIZE=1000;\r\nWIREFRAME=1\r\n", "", 1000, 0.5f, "", true, 0},
+      {"# a room lit from above\nSettings for the room:\nDATASETSIZE=1000;\r\nWIREFRAME=1\r\n", "", 1000, 0.5f, "",
+       true, 0},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text == nullptr ? "no file" : row.text);

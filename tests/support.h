@@ -28,6 +28,7 @@ inline void ExpectVertex(vertex3f v, vertex3f expected, float tolerance = 0) {
   const float want[3] = {expected.x, expected.y, expected.z};
   for (int i = 0; i < 3; ++i) {
     if (got[i] == want[i]) continue;
-    EXPECT_NEAR(got[i], want[i], tolerance) << "coordinate " << "xyz"[i];
+    EXPECT_NEAR(got[i], want[i], tolerance) << "coordinate "
+                                            << "xyz"[i];
   }
 }

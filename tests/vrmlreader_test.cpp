@@ -150,12 +150,12 @@ TEST(VrmlReader, TokenRulesOfEachLineKind) {
   const Row rows[] = {
       {kTranslation, "translation 1 2 3", 1, 2, 3, 0, 3},
       {kTranslation, "  translation 1 2 3\r", 1, 2, 3, 0, 3},
-      {kTranslation, "translation 1 2 3 ", 1, 2, 0, 0, 2},    // the trailing blank closes 3 as an extra token
+      {kTranslation, "translation 1 2 3 ", 1, 2, 0, 0, 2},  // the trailing blank closes 3 as an extra token
       {kTranslation, "translation 1,2,3,", 1, 2, 0, 0, 2},
-      {kTranslation, "translation 1 2 3 4", 1, 2, 4, 0, 3},   // the open token is the third value
+      {kTranslation, "translation 1 2 3 4", 1, 2, 4, 0, 3},  // the open token is the third value
       {kTranslation, "translation\t1,2\t3", 1, 2, 3, 0, 3},
-      {kTranslation, "translation  1  2  3", 1, 2, 3, 0, 3},  // empty runs are no tokens
-      {kTranslation, "translation10 20 30", 0, 20, 30, 0, 3}, // the character after the keyword is skipped
+      {kTranslation, "translation  1  2  3", 1, 2, 3, 0, 3},   // empty runs are no tokens
+      {kTranslation, "translation10 20 30", 0, 20, 30, 0, 3},  // the character after the keyword is skipped
       {kTranslation, "translation abc 2 3x", 0, 2, 3, 0, 3},
       {kTranslation, "translation 1", 0, 0, 0, 0, 0},
       {kTranslation, "translation", 0, 0, 0, 0, 0},
@@ -186,13 +186,27 @@ TEST(VrmlReader, TokenRulesOfEachLineKind) {
   for (const Row& row : rows) {
     CV_line_values v{};
     switch (row.kind) {
-      case kLocation: v = ParseKeywordLine(row.line, P_LIGHT_LOCATION, 3); break;
-      case kTranslation: v = ParseKeywordLine(row.line, P_OBJECT_TRANSLATION, 3); break;
-      case kMaterial: v = ParseKeywordLine(row.line, P_OBJECT_MATERIAL, 3); break;
-      case kRotation: v = ParseKeywordLine(row.line, P_OBJECT_ROTATION, 4); break;
-      case kIntensity: v = ParseKeywordLine(row.line, P_LIGHT_INTENSITY, 1); break;
-      case kPoint: v = ParseListLine(row.line, false); break;
-      case kFace: v = ParseListLine(row.line, true); break;
+      case kLocation:
+        v = ParseKeywordLine(row.line, P_LIGHT_LOCATION, 3);
+        break;
+      case kTranslation:
+        v = ParseKeywordLine(row.line, P_OBJECT_TRANSLATION, 3);
+        break;
+      case kMaterial:
+        v = ParseKeywordLine(row.line, P_OBJECT_MATERIAL, 3);
+        break;
+      case kRotation:
+        v = ParseKeywordLine(row.line, P_OBJECT_ROTATION, 4);
+        break;
+      case kIntensity:
+        v = ParseKeywordLine(row.line, P_LIGHT_INTENSITY, 1);
+        break;
+      case kPoint:
+        v = ParseListLine(row.line, false);
+        break;
+      case kFace:
+        v = ParseListLine(row.line, true);
+        break;
     }
     SCOPED_TRACE(std::string("line \"") + row.line + "\"");
     EXPECT_EQ(v.first, row.first);
@@ -211,11 +225,16 @@ TEST(VrmlReader, FaceIndexTruncatesTowardZeroWithinInt32) {
   };
   const float inf = std::numeric_limits<float>::infinity();
   const Row rows[] = {
-      {2.9f, true, 2},          {-0.5f, true, 0},
-      {-2.9f, true, -2},        {2147483520.0f, true, 2147483520},
-      {-2147483648.0f, true, INT32_MIN}, {2147483648.0f, false, 0},
-      {-2147483904.0f, false, 0}, {inf, false, 0},
-      {-inf, false, 0},         {std::nanf(""), false, 0},
+      {2.9f, true, 2},
+      {-0.5f, true, 0},
+      {-2.9f, true, -2},
+      {2147483520.0f, true, 2147483520},
+      {-2147483648.0f, true, INT32_MIN},
+      {2147483648.0f, false, 0},
+      {-2147483904.0f, false, 0},
+      {inf, false, 0},
+      {-inf, false, 0},
+      {std::nanf(""), false, 0},
   };
   for (const Row& row : rows) {
     int32_t index = 12345;
@@ -290,7 +309,8 @@ TEST(VrmlReader, PointListCountsLinesWithACommaUpToTheClosingBracket) {
   FreeParserData(blank.data);
 
   // The closing bracket after the comma of the last point line keeps that point.
-  std::string text = "geometry\n" + t + "\n" + r + "\n" + m + "\npoint [\n1 1 1,\n2 2 2, ]\ncoordIndex [\n0 1 1 -1, ]\n";
+  std::string text =
+      "geometry\n" + t + "\n" + r + "\n" + m + "\npoint [\n1 1 1,\n2 2 2, ]\ncoordIndex [\n0 1 1 -1, ]\n";
   Read closed = ReadText(text);
   ASSERT_EQ(closed.data.objects[0].point_count, 2);
   ExpectVertex(closed.data.objects[0].points[1], {2, 2, 2});
@@ -307,16 +327,16 @@ TEST(VrmlReader, FaceIndexWrittenAsFractionIsTruncated) {
 }
 
 TEST(VrmlReader, FacesWithIndexOutsideThePointListAreDroppedAndReported) {
-  Read read = ReadText(Object("translation 0 0 0", "rotation 0 0 1 0", "diffuseColor 1 1 1",
-                              {"0 0 0,", "1 0 0,", "0 1 0,"},
-                              {"0 1 3 -1,", "0 1 2 -1,", "0 -2 1 -1,", "inf 1 2 -1,", "0 1e10 2 -1,", "nan 1 2 -1,",
-                               "2 1 0 -1,"}));
+  Read read = ReadText(
+      Object("translation 0 0 0", "rotation 0 0 1 0", "diffuseColor 1 1 1", {"0 0 0,", "1 0 0,", "0 1 0,"},
+             {"0 1 3 -1,", "0 1 2 -1,", "0 -2 1 -1,", "inf 1 2 -1,", "0 1e10 2 -1,", "nan 1 2 -1,", "2 1 0 -1,"}));
   const CV_parser_object& o = read.data.objects[0];
   ASSERT_EQ(o.face_count, 2);
   EXPECT_EQ(o.faces[0].index[2], 2);
   EXPECT_EQ(o.faces[1].index[0], 2);
-  EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:11: face 0 of object 0 refers to point 3, but the object "
-                                                "has 3 points; face skipped"));
+  EXPECT_TRUE(AnyMessageContains(read.messages,
+                                 "scene.wrl:11: face 0 of object 0 refers to point 3, but the object "
+                                 "has 3 points; face skipped"));
   EXPECT_TRUE(AnyMessageContains(read.messages, "face 2 of object 0 refers to point -2,"));
   EXPECT_TRUE(AnyMessageContains(read.messages, "face 3 of object 0 refers to point inf,"));
   EXPECT_TRUE(AnyMessageContains(read.messages, "face 4 of object 0 refers to point 1e+10,"));
@@ -331,8 +351,8 @@ TEST(VrmlReader, QuarterTurnAboutZThenTranslation) {
 }
 
 TEST(VrmlReader, AxisOfLengthTwoScalesPointsByFour) {
-  Read read = ReadText(Object("translation 0 0 0", "rotation 0 2 0 3.141592653589793", "diffuseColor 1 1 1",
-                              {"1 1 1,"}, {}));
+  Read read =
+      ReadText(Object("translation 0 0 0", "rotation 0 2 0 3.141592653589793", "diffuseColor 1 1 1", {"1 1 1,"}, {}));
   ExpectVertex(read.data.objects[0].points[0], {-4, 4, -4}, 1e-5f);
   FreeParserData(read.data);
 }
@@ -348,7 +368,7 @@ TEST(VrmlReader, ShortValueLinesReadAsZeroAndAreReported) {
   const CV_parser_object& o = read.data.objects[0];
   ExpectVertex(o.translation, {1, 2, 0});
   EXPECT_EQ(o.rotation_angle, 0);
-  EXPECT_EQ(o.diffuse, 0);  // one open token is not enough for a value
+  EXPECT_EQ(o.diffuse, 0);               // one open token is not enough for a value
   ExpectVertex(o.points[0], {2, 2, 0});  // the axis is (0, 0, 0) and the angle 0: no turn
   EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:2: the translation line of object 0 gives 2 values, not 3"));
   EXPECT_TRUE(AnyMessageContains(read.messages, "scene.wrl:3: the rotation line of object 0 gives 2 values, not 4"));
@@ -378,8 +398,8 @@ TEST(VrmlReader, LightWhoseLineWasUsedByTheLightBeforeGetsZeros) {
 }
 
 TEST(VrmlReader, ObjectWithoutDataGetsDefinedValuesAndIsNamed) {
-  Read read = ReadText(Object("translation 1 1 1", "rotation 0 0 1 1", "diffuseColor 1 1 1", {"1 0 0,"}, {}) +
-                       "geometry\n");
+  Read read =
+      ReadText(Object("translation 1 1 1", "rotation 0 0 1 1", "diffuseColor 1 1 1", {"1 0 0,"}, {}) + "geometry\n");
   ASSERT_EQ(read.data.object_count, 2);
   const CV_parser_object& o = read.data.objects[1];
   EXPECT_EQ(o.point_count, 0);
@@ -445,9 +465,10 @@ TEST(VrmlReader, MoreObjectsThanASampleCanReferToAreRefused) {
   EXPECT_EQ(over.data.light_count, 0);
   EXPECT_EQ(over.data.lights, nullptr);
   ASSERT_EQ(over.messages.size(), 1u);
-  EXPECT_NE(over.messages[0].find(
-                "scene.wrl: the scene has 32769 objects, more than the 32768 a sample can refer to; the scene is refused"),
-            std::string::npos)
+  EXPECT_NE(
+      over.messages[0].find(
+          "scene.wrl: the scene has 32769 objects, more than the 32768 a sample can refer to; the scene is refused"),
+      std::string::npos)
       << over.messages[0];
 }
 
@@ -458,10 +479,12 @@ TEST(VrmlReader, MissingFileOrDirectoryOrNoNameGivesEmptyDataAndOneMessage) {
     std::string message;
   };
   const Row rows[] = {
-      {dir.File("absent.wrl"), "corvane: scene file \"" + dir.File("absent.wrl") + "\" could not be read; the scene is empty"},
+      {dir.File("absent.wrl"),
+       "corvane: scene file \"" + dir.File("absent.wrl") + "\" could not be read; the scene is empty"},
       {dir.path(), "corvane: scene file \"" + dir.path() + "\" is a directory; the scene is empty"},
       {"", "corvane: no scene file was named (SCENEFILENAME is not set); the scene is empty"},
-      {dir.File("scene.wrl\r"), "corvane: scene file \"" + dir.File("scene.wrl\\r") + "\" could not be read; the scene is empty"},
+      {dir.File("scene.wrl\r"),
+       "corvane: scene file \"" + dir.File("scene.wrl\\r") + "\" could not be read; the scene is empty"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -530,8 +553,8 @@ TEST(VrmlReader, FileOutsideItsLayoutIsNamedOnceAtItsFirstConstructAndReadAsBefo
   const std::string use = Edit(kScene, "    Shape {\n", "    Shape {\n      appearance USE Look\n");
   struct Row {
     std::string text;
-    long long line;      // of the construct; 0 for a file without faces
-    std::string says;    // after "this file "; unused for a file without faces
+    long long line;                      // of the construct; 0 for a file without faces
+    std::string says;                    // after "this file "; unused for a file without faces
     int objects, lights, points, faces;  // what the reader made of the file before it warned
   };
   const Row rows[] = {
@@ -576,11 +599,13 @@ TEST(VrmlReader, FileOutsideItsLayoutIsNamedOnceAtItsFirstConstructAndReadAsBefo
     TakeInputProblems();
     CV_parser_data data{};
     EXPECT_EQ(ReadDataFile(path, data), 1);
-    std::string says = row.line > 0 ? "corvane: " + path + ":" + std::to_string(row.line) + ": this file " + row.says +
-                                          "; convert it with corvane-import " + path
-                                    : "corvane: " + path + ": the scene reader found no face in this file, so nothing "
-                                          "can be lit; if it comes from another program, convert it with corvane-import " +
-                                          path;
+    std::string says = row.line > 0
+                           ? "corvane: " + path + ":" + std::to_string(row.line) + ": this file " + row.says +
+                                 "; convert it with corvane-import " + path
+                           : "corvane: " + path +
+                                 ": the scene reader found no face in this file, so nothing "
+                                 "can be lit; if it comes from another program, convert it with corvane-import " +
+                                 path;
     std::vector<std::string> advice;
     for (const std::string& m : TakeInputProblems()) {
       if (m.find("corvane-import") != std::string::npos) advice.push_back(m);

@@ -73,14 +73,16 @@ void SmallRoom(const TempDir& dir) {
 // display during a reset finds none.
 ProgramResult RunWithWindow(const TempDir& dir, const std::string& script, const std::string& options = "") {
   dir.Write("look.sh", kWindowScriptStart + script);
-  return RunCommand("xvfb-run -a -s '-noreset -screen 0 800x600x24' sh look.sh " + ShellQuote(CORVANE_BINARY) + " " + options,
-                    dir.path(), 300);
+  return RunCommand(
+      "xvfb-run -a -s '-noreset -screen 0 800x600x24' sh look.sh " + ShellQuote(CORVANE_BINARY) + " " + options,
+      dir.path(), 300);
 }
 
 bool WindowToolsMissing() {
-  return RunCommand("command -v xvfb-run && command -v xwininfo && command -v xwd && command -v xwdtopnm && "
-                    "command -v xdotool",
-                    "/")
+  return RunCommand(
+             "command -v xvfb-run && command -v xwininfo && command -v xwd && command -v xwdtopnm && "
+             "command -v xdotool",
+             "/")
              .status != 0;
 }
 

@@ -7,15 +7,15 @@
 #include "core/vecmath.h"
 
 struct CVSample {
-  int16_t object;      // index of the scene object hit
-  uint8_t reserved;    // 0 for a new path; inherited by continued samples
-  vertex3f position;   // the hit point
-  vector3f incoming;   // the ray that arrived: origin where it left, its direction
-  vector3f normal;     // the triangle's normal ray (origin at its first corner, unnormalised)
-  float weight;        // product of reflectance factors; the roulette's survival probability
-  float brightness;    // product of lobe factors; later the brightness seen from the eye
-  bool absorbed;       // the roulette ended the path here
-  bool visible;        // seen from the eye
+  int16_t object;     // index of the scene object hit
+  uint8_t reserved;   // 0 for a new path; inherited by continued samples
+  vertex3f position;  // the hit point
+  vector3f incoming;  // the ray that arrived: origin where it left, its direction
+  vector3f normal;    // the triangle's normal ray (origin at its first corner, unnormalised)
+  float weight;       // product of reflectance factors; the roulette's survival probability
+  float brightness;   // product of lobe factors; later the brightness seen from the eye
+  bool absorbed;      // the roulette ended the path here
+  bool visible;       // seen from the eye
 };
 
 struct CVDataSet {

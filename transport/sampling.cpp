@@ -19,8 +19,8 @@ CVSample NewPathSample(vector3f ray, vertex3f hit, vector3f normal, int object) 
   return sample;
 }
 
-CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f normal, int object,
-                         float lobe_factor, float reflectance_factor) {
+CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f normal, int object, float lobe_factor,
+                         float reflectance_factor) {
   CVSample sample = NewPathSample(ray, hit, normal, object);
   sample.reserved = parent.reserved;
   sample.weight = reflectance_factor * parent.weight;
@@ -28,8 +28,8 @@ CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f n
   return sample;
 }
 
-SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress,
-                        uint64_t miss_limit, RayQuery query) {
+SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress, uint64_t miss_limit,
+                        RayQuery query) {
   if (scene.light_count < 1) {
     DrawTextPos(kSamplingHeadingRow, kProgressColumn, "Calculating samples:");
     return kSamplingNoLight;

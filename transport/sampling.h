@@ -18,18 +18,18 @@ constexpr uint64_t kStepsWithoutHitLimit = 10000000;
 
 // How the sampling ended.
 enum SamplingEnd {
-  kSamplingFull,          // the data set refused a sample: it is full
-  kSamplingNoLight,       // the scene has no light: no path can start
-  kSamplingEmpty,         // the first path missed or the capacity is 0
-  kSamplingNoHits,        // kStepsWithoutHitLimit steps in a row found nothing
+  kSamplingFull,     // the data set refused a sample: it is full
+  kSamplingNoLight,  // the scene has no light: no path can start
+  kSamplingEmpty,    // the first path missed or the capacity is 0
+  kSamplingNoHits,   // kStepsWithoutHitLimit steps in a row found nothing
 };
 
 // The first sample of a new light path.
 CVSample NewPathSample(vector3f ray, vertex3f hit, vector3f normal, int object);
 
 // A sample continuing parent along ray, with the factors of its scattering.
-CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f normal, int object,
-                         float lobe_factor, float reflectance_factor);
+CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f normal, int object, float lobe_factor,
+                         float reflectance_factor);
 
 // Traces the first light path, shows the "Calculating samples:" heading and
 // runs the sampling loop until the data set refuses a sample, or until
