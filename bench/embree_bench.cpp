@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/raybench.h"
 #include "core/raytriangle.h"
 #include "scene/rayscene.h"
 #include "scene/scene.h"
@@ -25,21 +26,6 @@ namespace {
 // The number of rays leaving the light; about as many leave the hit points.
 constexpr int kRaysFromLight = 1000000;
 
-double CpuSeconds() {
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
-}
-
-vertex3f RandomDirection(std::mt19937& engine) {
-  std::uniform_real_distribution<float> u(-1, 1);
-  for (;;) {
-    vertex3f v{u(engine), u(engine), u(engine)};
-    float s = v.x * v.x + v.y * v.y + v.z * v.z;
-    if (s > 1e-4f && s <= 1) return v;
-  }
-}
-
 // Rays leaving the light, and one ray leaving the front side of each hit point.
 void MakeRays(CV_scene scene, std::vector<vector3f>& from_light, std::vector<vector3f>& from_surface) {
   std::mt19937 engine(1);
@@ -50,10 +36,7 @@ void MakeRays(CV_scene scene, std::vector<vector3f>& from_light, std::vector<vec
     vector3f normal;
     int object = 0;
     if (IntersectionRayScene(ray, scene, hit, normal, object) != 1) continue;
-    vertex3f d = RandomDirection(engine);
-    const vertex3f& n = normal.direction;
-    if (d.x * n.x + d.y * n.y + d.z * n.z < 0) d = vertex3f{-d.x, -d.y, -d.z};
-    from_surface.push_back(vector3f{hit, d});
+    from_surface.push_back(LeavingRay(hit, normal, engine));
   }
 }
 

@@ -10,6 +10,7 @@
 #include <random>
 #include <vector>
 
+#include "bench/raybench.h"
 #include "reference/rayscan.h"
 #include "scene/rayscene.h"
 #include "scene/scene.h"
@@ -21,12 +22,6 @@ using Mesh = std::vector<CV_triangle>;
 // The reference scans all 10,000 objects for every ray: a few hundred rays
 // check the answers without dominating the run.
 constexpr int kCompared = 500;
-
-double CpuSeconds() {
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
-}
 
 // A double pyramid of `sides` sides (2 * sides triangles, facing out) around c.
 Mesh Bipyramid(vertex3f c, float radius, float height, int sides) {
@@ -94,15 +89,6 @@ CV_scene SceneOf(const std::vector<Mesh>& meshes) {
   return scene;
 }
 
-vertex3f RandomDirection(std::mt19937& engine) {
-  std::uniform_real_distribution<float> u(-1, 1);
-  for (;;) {
-    vertex3f v{u(engine), u(engine), u(engine)};
-    float s = v.x * v.x + v.y * v.y + v.z * v.z;
-    if (s > 1e-4f && s <= 1) return v;
-  }
-}
-
 // Rays from the room's centre, and rays leaving the front faces those hit.
 void MakeRays(CV_scene scene, int count, std::vector<vector3f>& from_centre, std::vector<vector3f>& from_surface) {
   std::mt19937 engine(1);
@@ -113,48 +99,14 @@ void MakeRays(CV_scene scene, int count, std::vector<vector3f>& from_centre, std
     vector3f normal;
     int object = 0;
     if (IntersectionRayScene(ray, scene, hit, normal, object) != 1) continue;
-    vertex3f d = RandomDirection(engine);
-    const vertex3f& n = normal.direction;
-    if (d.x * n.x + d.y * n.y + d.z * n.z < 0) d = vertex3f{-d.x, -d.y, -d.z};
-    from_surface.push_back(vector3f{hit, d});
+    from_surface.push_back(LeavingRay(hit, normal, engine));
   }
-}
-
-// Queries per second of processor time over the rays, for about `budget` seconds.
-double Rate(CV_scene scene, const std::vector<vector3f>& rays, RayQuery query, double budget, int& done) {
-  double start = CpuSeconds();
-  done = 0;
-  for (const vector3f& ray : rays) {
-    vertex3f hit;
-    vector3f normal;
-    int object = 0;
-    query(ray, scene, hit, normal, object);
-    ++done;
-    if ((done & 63) == 0 && CpuSeconds() - start > budget) break;
-  }
-  return done / (CpuSeconds() - start);
-}
-
-// Answers of the tree that differ from the reference scan's, over the first count rays.
-int Mismatches(CV_scene scene, const std::vector<vector3f>& rays, int count) {
-  int differ = 0;
-  for (int k = 0; k < count; ++k) {
-    vertex3f h1{0, 0, 0}, h2{0, 0, 0};
-    vector3f n1 = ZeroVector(), n2 = ZeroVector();
-    int o1 = -1, o2 = -1;
-    int r1 = IntersectionRaySceneReference(rays[size_t(k)], scene, h1, n1, o1);
-    int r2 = IntersectionRayScene(rays[size_t(k)], scene, h2, n2, o2);
-    if (r1 != r2 || o1 != o2 || std::memcmp(&h1, &h2, sizeof h1) != 0 || std::memcmp(&n1, &n2, sizeof n1) != 0) {
-      ++differ;
-    }
-  }
-  return differ;
 }
 
 void Row(const char* label, CV_scene scene, const std::vector<vector3f>& rays) {
   int done_loop = 0, done_tree = 0;
-  double loop = Rate(scene, rays, IntersectionRaySceneEveryObject, 2.0, done_loop);
-  double tree = Rate(scene, rays, IntersectionRayScene, 2.0, done_tree);
+  double loop = QueryRate(scene, rays, IntersectionRaySceneEveryObject, 2.0, done_loop);
+  double tree = QueryRate(scene, rays, IntersectionRayScene, 2.0, done_tree);
   int differ = Mismatches(scene, rays, kCompared);
   std::printf("%-14s %14.0f %14.0f %8.1f %8d\n", label, loop, tree, tree / loop, differ);
   std::fflush(stdout);

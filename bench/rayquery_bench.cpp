@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/raybench.h"
 #include "config/settings.h"
 #include "core/mt19937.h"
 #include "reference/rayscan.h"
@@ -33,25 +34,10 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 // The processor time of this thread: on a shared machine the query rates
 // count only the time the queries actually ran.
-double CpuSeconds() {
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return double(now.tv_sec) + 1e-9 * double(now.tv_nsec);
-}
-
 std::string MakeDirectory(long n) {
   std::string dir = "/tmp/corvane_rayquery_bench_" + std::to_string(n);
   std::system(("mkdir -p " + dir).c_str());
   return dir;
-}
-
-vertex3f RandomDirection(std::mt19937& engine) {
-  std::uniform_real_distribution<float> u(-1, 1);
-  for (;;) {
-    vertex3f v{u(engine), u(engine), u(engine)};
-    float s = v.x * v.x + v.y * v.y + v.z * v.z;
-    if (s > 1e-4f && s <= 1) return v;
-  }
 }
 
 // Rays leaving the light, and rays leaving the surfaces those hit on their front side.
@@ -64,46 +50,8 @@ void MakeRays(CV_scene scene, int count, std::vector<vector3f>& from_light, std:
     vector3f normal;
     int object = 0;
     if (IntersectionRayScene(ray, scene, hit, normal, object) != 1) continue;
-    vertex3f d = RandomDirection(engine);
-    const vertex3f& n = normal.direction;
-    if (d.x * n.x + d.y * n.y + d.z * n.z < 0) d = vertex3f{-d.x, -d.y, -d.z};
-    from_surface.push_back(vector3f{hit, d});
+    from_surface.push_back(LeavingRay(hit, normal, engine));
   }
-}
-
-// Queries per second over the rays, stopping after about `budget` seconds;
-// counts answers that differ from the reference's.
-double Rate(CV_scene scene, const std::vector<vector3f>& rays, bool reference, double budget, int& done) {
-  double start = CpuSeconds();
-  done = 0;
-  for (const vector3f& ray : rays) {
-    vertex3f hit;
-    vector3f normal;
-    int object = 0;
-    if (reference) {
-      IntersectionRaySceneReference(ray, scene, hit, normal, object);
-    } else {
-      IntersectionRayScene(ray, scene, hit, normal, object);
-    }
-    ++done;
-    if ((done & 63) == 0 && CpuSeconds() - start > budget) break;
-  }
-  return done / (CpuSeconds() - start);
-}
-
-int Mismatches(CV_scene scene, const std::vector<vector3f>& rays, int count) {
-  int differ = 0;
-  for (int k = 0; k < count; ++k) {
-    vertex3f h1{0, 0, 0}, h2{0, 0, 0};
-    vector3f n1 = ZeroVector(), n2 = ZeroVector();
-    int o1 = -1, o2 = -1;
-    int r1 = IntersectionRaySceneReference(rays[size_t(k)], scene, h1, n1, o1);
-    int r2 = IntersectionRayScene(rays[size_t(k)], scene, h2, n2, o2);
-    if (r1 != r2 || o1 != o2 || std::memcmp(&h1, &h2, sizeof h1) != 0 || std::memcmp(&n1, &n2, sizeof n1) != 0) {
-      ++differ;
-    }
-  }
-  return differ;
 }
 
 void QueryTable(const std::vector<long>& sizes) {
@@ -125,10 +73,10 @@ void QueryTable(const std::vector<long>& sizes) {
     std::vector<vector3f> light, surface;
     MakeRays(scene, 200000, light, surface);
     int done_ref_l = 0, done_acc_l = 0, done_ref_s = 0, done_acc_s = 0;
-    double ref_l = Rate(scene, light, true, 1.0, done_ref_l);
-    double acc_l = Rate(scene, light, false, 2.0, done_acc_l);
-    double ref_s = Rate(scene, surface, true, 1.0, done_ref_s);
-    double acc_s = Rate(scene, surface, false, 2.0, done_acc_s);
+    double ref_l = QueryRate(scene, light, IntersectionRaySceneReference, 1.0, done_ref_l);
+    double acc_l = QueryRate(scene, light, IntersectionRayScene, 2.0, done_acc_l);
+    double ref_s = QueryRate(scene, surface, IntersectionRaySceneReference, 1.0, done_ref_s);
+    double acc_s = QueryRate(scene, surface, IntersectionRayScene, 2.0, done_acc_s);
     int differ = Mismatches(scene, light, done_ref_l) + Mismatches(scene, surface, done_ref_s);
     std::printf("%9d %10.1f %9.1f | %12.0f %12.0f %8.0f | %12.0f %12.0f %8.0f | %6d\n", written, build_ms, megabytes,
                 ref_l, acc_l, acc_l / ref_l, ref_s, acc_s, acc_s / ref_s, differ);
