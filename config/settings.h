@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -24,26 +23,20 @@ constexpr uint32_t kDataSetSizeLimit = 50000000;
 // Reads CONFIG_FILENAME from the working directory into the variables whose
 // keys it finds; the others keep their values. A missing file changes nothing
 // (and is reported); every line the keys are looked for on is checked with
-// WarnAboutSettingsLine.
+// WarnAboutSettingsLine (config/settingswarnings.h).
 // Returns false when a value is refused (an integer outside the range of int,
 // a DATASETSIZE below 0 or above kDataSetSizeLimit); the reason has then been
 // reported with ReportInputProblem.
 bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe, vertex3f& eyev,
                   vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv, vertex3f& dlv, vertex3f& drv);
 
-// The keys given so far, each with the place of its first line
-// ("corvane.cfg:3"), for telling a key given twice.
-struct SettingsKeysSeen {
-  std::map<std::string, std::string> first_place;
-};
+// The value of key on line: one character after the key is skipped, and the
+// value runs to the next ";" or the end of the line. False when the key is absent.
+bool KeyValue(const std::string& line, const std::string& key, std::string& value);
 
-// Reports with ReportInputProblem what on one settings line reads otherwise
-// than it looks: a value that is not a clean number (and what it is read as),
-// spaces around "=", blanks around the scene file name, an unknown or
-// misspelt key, a key given before. Changes no value: the line is read as
-// ReadSettings reads it, and values it refuses are left to its own message.
-// place names the line in messages ("corvane.cfg:3").
-void WarnAboutSettingsLine(const std::string& line, const std::string& place, SettingsKeysSeen& seen);
+// atoi of the value, or false when atoi cannot represent it (outside int):
+// strtol reads the same prefix and tells when it overflows.
+bool IntegerValue(const std::string& value, int& result);
 
 // One -D KEY=VALUE of the command line: a setting of corvane.cfg for one run.
 struct SettingOverride {
