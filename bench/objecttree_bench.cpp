@@ -14,10 +14,9 @@
 #include "reference/rayscan.h"
 #include "scene/rayscene.h"
 #include "scene/scene.h"
+#include "tests/mesh_scene.h"
 
 namespace {
-
-using Mesh = std::vector<CV_triangle>;
 
 // The reference scans all 10,000 objects for every ray: a few hundred rays
 // check the answers without dominating the run.
@@ -65,30 +64,6 @@ std::vector<Mesh> Objects(int count) {
   return meshes;
 }
 
-CV_scene SceneOf(const std::vector<Mesh>& meshes) {
-  CV_parser_data data{};
-  data.object_count = int32_t(meshes.size());
-  data.objects = static_cast<CV_parser_object*>(std::calloc(meshes.size(), sizeof(CV_parser_object)));
-  for (size_t i = 0; i < meshes.size(); ++i) {
-    CV_parser_object& o = data.objects[i];
-    o.diffuse = 0.5f;
-    o.point_count = int32_t(3 * meshes[i].size());
-    o.points = static_cast<vertex3f*>(std::malloc(3 * meshes[i].size() * sizeof(vertex3f)));
-    o.face_count = int32_t(meshes[i].size());
-    o.faces = static_cast<CV_face*>(std::malloc(meshes[i].size() * sizeof(CV_face)));
-    for (size_t k = 0; k < meshes[i].size(); ++k) {
-      o.points[3 * k] = meshes[i][k].a;
-      o.points[3 * k + 1] = meshes[i][k].b;
-      o.points[3 * k + 2] = meshes[i][k].c;
-      o.faces[k] = CV_face{{int32_t(3 * k), int32_t(3 * k + 1), int32_t(3 * k + 2)}};
-    }
-  }
-  CV_scene scene{};
-  BuildSceneFromParserData(data, scene);
-  FreeParserData(data);
-  return scene;
-}
-
 // Rays from the room's centre, and rays leaving the front faces those hit.
 void MakeRays(CV_scene scene, int count, std::vector<vector3f>& from_centre, std::vector<vector3f>& from_surface) {
   std::mt19937 engine(1);
@@ -119,7 +94,7 @@ int main(int argc, char** argv) {
   int count = argc > 1 ? std::atoi(argv[1]) : 10000;
   std::vector<Mesh> meshes = Objects(count);
   auto start = std::chrono::steady_clock::now();
-  CV_scene scene = SceneOf(meshes);
+  CV_scene scene = SceneFromMeshes(meshes);
   double build = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::vector<vector3f> from_centre, from_surface;
   MakeRays(scene, 200000, from_centre, from_surface);
