@@ -17,11 +17,15 @@
 
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "reference/sensordescent.h"
 #include "reference/sensorstages.h"
 #include "reference/sensortree.h"
 #include "sensor/image.h"
 #include "sensor/sensor.h"
 #include "transport/sampling.h"
+
+#define SPHERE_ROOM_NO_MAIN
+#include "make_sphere_room.cpp"
 
 namespace {
 
@@ -147,7 +151,7 @@ StageTimes TimeStages(const std::vector<CVSample>& original, const CVSensor& sen
     best.brightness = std::min(best.brightness, Seconds(start));
     std::fill(pixels.begin(), pixels.end(), kEmptyPixel);
     start = std::chrono::steady_clock::now();
-    ProjectSamplesByDescent(set, sensor_points, pixels.data(), pixel_of.data(), threads, progress);
+    ProjectVisibleSamples(set, sensor_points, pixels.data(), pixel_of.data(), threads, progress);
     best.projection = std::min(best.projection, Seconds(start));
     cpu += ProcessCpuSeconds() - cpu_start;
     wall += Seconds(wall_start);
@@ -174,6 +178,62 @@ double TimeStoredTreeProjection(std::vector<CVSample> samples, const CVSensor& s
     best = std::min(best, Seconds(start));
   }
   return best;
+}
+
+// The samples and sensor of a run of the scene in dir, without its stages.
+bool SamplesOf(const std::string& dir, std::vector<CVSample>& samples, CVSensor& sensor, CV_scene& scene) {
+  uint32_t size = 0;
+  float chance = 0;
+  std::string scene_file;
+  bool wire = false;
+  vertex3f eye, center, up, ul, ur, dl, dr;
+  if (chdir(dir.c_str()) != 0 || !ReadSettings(size, chance, scene_file, wire, eye, center, up, ul, ur, dl, dr) ||
+      CreateScene(scene_file, scene) == 0) {
+    return false;
+  }
+  CVDataSet filled{0, 0, nullptr};
+  if (!AllocateDataSet(filled, size)) return false;
+  init_genrand(50);
+  counter progress{};
+  FillDataSet(scene, filled, chance, progress);
+  samples.assign(filled.samples, filled.samples + filled.count);
+  FreeDataSet(filled);
+  AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
+  CVDataSet set{uint32_t(samples.size()), uint32_t(samples.size()), samples.data()};
+  MarkVisibleSamples(set, eye, scene, 1u, progress);
+  ComputeBrightness(set, eye, scene, 1u, progress);
+  return true;
+}
+
+// Stage 3 on one thread with each pixel search, best of kRepeats, the
+// projection's preparation included; the two must find the same pixels.
+void PixelSearchRow(const char* label, const std::string& dir) {
+  std::vector<CVSample> samples;
+  CVSensor sensor{};
+  CV_scene scene{0, nullptr, 0, nullptr};
+  if (!SamplesOf(dir, samples, sensor, scene)) {
+    std::printf("%-30s cannot read %s\n", label, dir.c_str());
+    return;
+  }
+  CVDataSet set{uint32_t(samples.size()), uint32_t(samples.size()), samples.data()};
+  std::vector<float> pixels(SensorCellCount(kSensorLevel));
+  std::vector<int32_t> found[2] = {std::vector<int32_t>(samples.size() + 1), std::vector<int32_t>(samples.size() + 1)};
+  const PixelSearch searches[2] = {SearchSensorPixelByDescent, FindSensorPixelByProjection};
+  double best[2] = {1e30, 1e30};
+  counter progress{};
+  for (int repeat = 0; repeat < kRepeats; ++repeat) {
+    for (int k = 0; k < 2; ++k) {
+      std::fill(pixels.begin(), pixels.end(), kEmptyPixel);
+      auto start = std::chrono::steady_clock::now();
+      ProjectVisibleSamples(set, sensor, pixels.data(), found[k].data(), 1u, progress, searches[k]);
+      best[k] = std::min(best[k], Seconds(start));
+    }
+  }
+  uint32_t visible = 0;
+  for (const CVSample& sample : samples) visible += sample.visible ? 1 : 0;
+  std::printf("%-30s %9u %11.3f %11.3f %8.1f   %s\n", label, visible, best[0] / visible * 1e6, best[1] / visible * 1e6,
+              best[0] / best[1], found[0] == found[1] ? "same pixels" : "PIXELS DIFFER");
+  FreeScene(scene);
 }
 
 }  // namespace
@@ -232,12 +292,22 @@ int main() {
   std::printf("pixels on %u threads equal to 1 thread: %s\n\n", cores, same ? "yes" : "NO");
 
   std::printf("peak resident memory of a whole default run without a display (ru_maxrss)\n");
-  std::printf("%-52s %8.1f MB   (target <= 25)\n", "the program, descent", program_peak);
-  std::printf("%-52s %8.1f MB\n", "the run's steps in a forked child, descent", descent_peak);
+  std::printf("%-52s %8.1f MB   (target <= 25)\n", "the program", program_peak);
+  std::printf("%-52s %8.1f MB\n", "the run's steps in a forked child", descent_peak);
   std::printf("%-52s %8.1f MB\n", "the run's steps in a forked child, stored tree", stored_peak);
   std::printf("%-52s %8.1f MB\n", "stored tree allocation (1,398,101 cells)",
               double(1398101) * sizeof(CVSensorCell) / (1024.0 * 1024.0));
 
   if (chdir("/") == 0) RemoveDirectory(dir);
+
+  std::printf("\npixel search, one thread, per visible sample (target: projection >= 20x the descent)\n");
+  std::printf("%-30s %9s %11s %11s %8s\n", "scene", "visible", "descent us", "project us", "ratio");
+  std::string copy = CopyOfExample();
+  PixelSearchRow("examples/room, 50,000 samples", copy);
+  std::string sphere = copy + "/sphere";
+  if (std::system(("mkdir -p '" + sphere + "'").c_str()) == 0 && WriteSphereRoom(20000, sphere, 200000) > 0) {
+    PixelSearchRow("sphere room, 200,000 samples", sphere);
+  }
+  if (chdir("/") == 0) RemoveDirectory(copy);
   return 0;
 }

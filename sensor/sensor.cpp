@@ -11,6 +11,7 @@
 #include "console/rows.h"
 #include "core/raytriangle.h"
 #include "scene/rayscene.h"
+#include "sensor/pixelsearch.h"
 #include "transport/scattering.h"
 
 namespace {
@@ -95,31 +96,16 @@ bool CellHitByLine(vector3f line, const CVSensorCell& cell) {
   return IntersectionRayTriangle(line, CV_triangle{cell.dl, cell.ur, cell.dr}, t, hit) == kRayFrontAhead;
 }
 
-int FindSensorPixelByDescent(vector3f line, vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr) {
-  CVSensorCell cell{0, ul, ur, dl, dr, {-1, -1, -1, -1}};
-  if (!CellHitByLine(line, cell)) return -1;
-  int row = 0;
-  int column = 0;
-  for (int k = 0; k < kSensorLevel; ++k) {
-    // The midpoints in the order and with the arguments that the stored tree
-    // uses, so that every corner is the same float.
-    vertex3f up = MiddleVertex(cell.ul, cell.ur);
-    vertex3f left = MiddleVertex(cell.ul, cell.dl);
-    vertex3f right = MiddleVertex(cell.ur, cell.dr);
-    vertex3f down = MiddleVertex(cell.dl, cell.dr);
-    vertex3f middle = MiddleVertex(left, right);
-    const CVSensorCell quarters[4] = {{0, cell.ul, up, left, middle, {-1, -1, -1, -1}},
-                                      {0, up, cell.ur, middle, right, {-1, -1, -1, -1}},
-                                      {0, left, middle, cell.dl, down, {-1, -1, -1, -1}},
-                                      {0, middle, right, down, cell.dr, {-1, -1, -1, -1}}};
-    int j = 0;
-    while (j < 4 && !CellHitByLine(line, quarters[j])) ++j;
-    if (j == 4) return -1;
-    row = 2 * row + j / 2;
-    column = 2 * column + j % 2;
-    cell = quarters[j];
-  }
-  return row * (1 << kSensorLevel) + column;
+void SplitSensorCell(const CVSensorCell& cell, CVSensorCell quarters[4]) {
+  vertex3f up = MiddleVertex(cell.ul, cell.ur);
+  vertex3f left = MiddleVertex(cell.ul, cell.dl);
+  vertex3f right = MiddleVertex(cell.ur, cell.dr);
+  vertex3f down = MiddleVertex(cell.dl, cell.dr);
+  vertex3f middle = MiddleVertex(left, right);
+  quarters[0] = CVSensorCell{0, cell.ul, up, left, middle, {-1, -1, -1, -1}};
+  quarters[1] = CVSensorCell{0, up, cell.ur, middle, right, {-1, -1, -1, -1}};
+  quarters[2] = CVSensorCell{0, left, middle, cell.dl, down, {-1, -1, -1, -1}};
+  quarters[3] = CVSensorCell{0, middle, right, down, cell.dr, {-1, -1, -1, -1}};
 }
 
 bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene, RayQuery query) {
@@ -173,16 +159,17 @@ void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigne
   });
 }
 
-void ProjectSamplesByDescent(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
-                             unsigned threads, counter& progress) {
+void ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
+                           unsigned threads, counter& progress, PixelSearch search) {
   const CVSample* samples = dataset.samples;
   vertex3f eye = sensor.eye;
+  CVSensorProjection projection = PrepareSensorProjection(sensor.ul, sensor.ur, sensor.dl, sensor.dr);
   ForEachSample(dataset.count, threads, kProjectionPercentageRow, progress, [&](uint32_t i) {
     pixel_of[i] = kSensorNoPixel;
     if (!samples[i].visible) return;
     // Not normalised: the eye lies at parameter 1.
     vector3f L = VectorizeVertices(samples[i].position, eye);
-    pixel_of[i] = FindSensorPixelByDescent(L, sensor.ul, sensor.ur, sensor.dl, sensor.dr);
+    pixel_of[i] = search(L, projection);
   });
   for (uint32_t i = 0; i < dataset.count; ++i) {
     if (pixel_of[i] != kSensorNoPixel) ApplyPixelMaximum(pixels[pixel_of[i]], samples[i].brightness);
@@ -229,7 +216,7 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsig
 
   InitPercentageCounter(progress);
   DrawTextPos(kProjectionHeadingRow, kProgressColumn, "Calculating image output:");
-  ProjectSamplesByDescent(dataset, sensor, pixels, pixel_of, threads, progress);
+  ProjectVisibleSamples(dataset, sensor, pixels, pixel_of, threads, progress);
   ResetPercentageCounter(progress);
 
   for (uint32_t i = 0; i < dataset.count; ++i) counts.projected += pixel_of[i] != kSensorNoPixel ? 1 : 0;

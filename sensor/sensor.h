@@ -76,11 +76,10 @@ size_t SensorCellCount(int level);
 // (dl, ul, ur) or else in (dl, ur, dr).
 bool CellHitByLine(vector3f line, const CVSensorCell& cell);
 
-// The place of the level-10 cell that the line reaches by descending from the
-// whole sensor (ul, ur, dl, dr), always into the first quarter it hits; -1
-// when the line is lost. Each cell is split from its parent's corners by
-// midpoints, so that every corner is the same float at any depth.
-int FindSensorPixelByDescent(vector3f line, vertex3f ul, vertex3f ur, vertex3f dl, vertex3f dr);
+// The four quarters of cell in test order (upper left, upper right, lower
+// left, lower right), split by midpoints in one fixed order, so that every
+// corner is the same float at any depth; their index and children are unset.
+void SplitSensorCell(const CVSensorCell& cell, CVSensorCell quarters[4]);
 
 // Whether the eye sees the sample: its surface faces the eye and the line
 // towards the eye, traced with query, meets no object but object 0.
@@ -111,9 +110,15 @@ void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsign
 // threads; only the calling thread shows progress, on kBrightnessPercentageRow.
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress);
 
-// Stage 3: the pixel of every visible sample is found on `threads` threads
-// into pixel_of (one entry per sample, kSensorNoPixel when none), then the
-// maxima are applied on the calling thread in sample order, since with a NaN
-// brightness the order decides. Progress on kProjectionPercentageRow.
-void ProjectSamplesByDescent(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
-                             unsigned threads, counter& progress);
+struct CVSensorProjection;
+// Finds the place of the level-10 cell the line reaches, or -1.
+using PixelSearch = int (*)(vector3f line, const CVSensorProjection& sensor);
+int FindSensorPixelByProjection(vector3f line, const CVSensorProjection& sensor);
+
+// Stage 3: the pixel of every visible sample is found with search on
+// `threads` threads into pixel_of (one entry per sample, kSensorNoPixel when
+// none), then the maxima are applied on the calling thread in sample order,
+// since with a NaN brightness the order decides. Progress on
+// kProjectionPercentageRow.
+void ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
+                           unsigned threads, counter& progress, PixelSearch search = FindSensorPixelByProjection);

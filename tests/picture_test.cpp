@@ -10,6 +10,7 @@
 #include <limits>
 #include <vector>
 
+#include "sensor/pixelsearch.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -128,7 +129,8 @@ TEST(Picture, ShowsEachCornerOfTheSensorWhereTheEyeSeesIt) {
       {-0.99f, 0.99f, 1.0f, 0, 0}, {0.99f, 0.99f, 0.5f, 0, 1023}, {-0.99f, -0.99f, 0.25f, 1023, 0}};
   for (const Corner& corner : corners) {
     vector3f line = VectorizeVertices(vertex3f{corner.x, corner.y, -0.001f}, grid.sensor.eye);
-    int pixel = FindSensorPixelByDescent(line, grid.sensor.ul, grid.sensor.ur, grid.sensor.dl, grid.sensor.dr);
+    int pixel = FindSensorPixelByProjection(
+        line, PrepareSensorProjection(grid.sensor.ul, grid.sensor.ur, grid.sensor.dl, grid.sensor.dr));
     ASSERT_GE(pixel, 0) << corner.x << " " << corner.y;
     grid.pixels[size_t(pixel)] = corner.value;
   }

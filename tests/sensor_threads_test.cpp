@@ -12,8 +12,10 @@
 
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "reference/sensordescent.h"
 #include "reference/sensorstages.h"
 #include "reference/sensortree.h"
+#include "sensor/pixelsearch.h"
 #include "sensor/sensor.h"
 #include "tests/support.h"
 #include "tests/test_files.h"
@@ -82,6 +84,7 @@ TEST(SensorDescent, FindsThePixelOfTheStoredTreeOnEveryLine) {
   for (const Quad& q : kQuads) {
     CVSensorTree tree;
     ASSERT_TRUE(BuildSensorTree(q.ul, q.ur, q.dl, q.dr, tree));
+    CVSensorProjection projection = PrepareSensorProjection(q.ul, q.ur, q.dl, q.dr);
     std::vector<vector3f> lines;
     for (vertex3f point : BorderPoints(q, random)) lines.push_back(LineThrough(q.eye, point));
     // Random points over and around the quadrilateral (some miss it).
@@ -102,6 +105,7 @@ TEST(SensorDescent, FindsThePixelOfTheStoredTreeOnEveryLine) {
     for (size_t n = 0; n < lines.size(); ++n) {
       int stored = FindSensorPixel(lines[n], tree);
       ASSERT_EQ(FindSensorPixelByDescent(lines[n], q.ul, q.ur, q.dl, q.dr), stored) << q.name << " line " << n;
+      ASSERT_EQ(FindSensorPixelByProjection(lines[n], projection), stored) << q.name << " line " << n;
       (stored >= 0 ? found : lost)++;
     }
     // Both outcomes were exercised.

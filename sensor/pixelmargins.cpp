@@ -1,0 +1,275 @@
+#include "sensor/pixelmargins.h"
+
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+// How the margins are argued. The cell test accepts a triangle when the line
+// faces its front, its t exceeds 0.0001 and its float plane point X passes
+// the three edges; an edge passes when T = (B - A) x (X - A) points along the
+// triangle's normal within 0.0001 in cosine, or lies inside the 0.0001 band.
+// With X at in-plane distance delta from the edge's line and at most zeta off
+// the triangle's plane, T leans from the normal by at most
+// (zeta + rounding of T) / delta, so delta above 72 times that passes by the
+// cosine. An X at delta on the outer side fails when |B - A| delta, less the
+// rounding of T, reaches sqrt(3) 0.0001 (then a component leaves the band)
+// and T points against the normal. The crossing point P of the line with a
+// reference plane, in the sensor's parameters, gives delta to within the
+// position slack below: the float corners' distance from the exact
+// subdivision, the distance between P and X along the line (the triangle's
+// plane lies off the reference plane), and the rounding of X itself. Every
+// first-order bound is widened by kSafety.
+
+namespace {
+
+constexpr double kUnit = 0x1p-24;          // relative rounding of one float operation
+constexpr double kSafety = 1.1;            // widens every first-order bound
+constexpr double kPassRatio = 72;          // delta / lean above it: cosine above 0.999903
+constexpr double kCrossRounding = 8;       // |rounding of T| / (|B - A| |X - A| kUnit), at most
+constexpr double kFacingMargin = 1.03e-4;  // |m| above which every triangle faces the line, float m included
+constexpr double kMaximumTilt = 0.2;       // beyond it the sensor is too curved to bound
+constexpr double kMaximumNormalError = 1e-4;
+constexpr int kNewtonSteps = 5;  // the inverse of the bilinear map, from the parallelogram's
+
+double Cross2(const double p[2], const double q[2]) { return p[0] * q[1] - p[1] * q[0]; }
+
+// The distance of the origin from the segment from p to q.
+double DistanceFromOrigin(double3 p, double3 q) {
+  double3 along = Sub(q, p);
+  double share = Dot(along, along) > 0 ? std::clamp(-Dot(p, along) / Dot(along, along), 0.0, 1.0) : 0.0;
+  return Length(Add(p, Scale(share, along)));
+}
+
+// Sum of |a_i b_i|.
+double AbsoluteDot(double3 a, double3 b) { return std::fabs(a.x * b.x) + std::fabs(a.y * b.y) + std::fabs(a.z * b.z); }
+
+// Parameters (x, y) of the in-plane point (px, py) under the map
+// x a + y b + x y c, and the distance between its image and the point.
+void InvertBilinear(const CVSensorProjection& s, double px, double py, double& x, double& y, double& residual) {
+  const double p[2] = {px, py};
+  x = Cross2(p, s.b2) * s.inverse_area;
+  y = Cross2(s.a2, p) * s.inverse_area;
+  double f[2] = {0, 0};
+  for (int step = 0;; ++step) {
+    for (int i = 0; i < 2; ++i) f[i] = x * s.a2[i] + y * s.b2[i] + x * y * s.c2[i] - p[i];
+    if (step == kNewtonSteps || (s.c2[0] == 0 && s.c2[1] == 0)) break;
+    const double jx[2] = {s.a2[0] + y * s.c2[0], s.a2[1] + y * s.c2[1]};
+    const double jy[2] = {s.b2[0] + x * s.c2[0], s.b2[1] + x * s.c2[1]};
+    double inverse = 1 / Cross2(jx, jy);
+    x -= Cross2(f, jy) * inverse;
+    y -= Cross2(jx, f) * inverse;
+  }
+  residual = std::fabs(f[0]) + std::fabs(f[1]);  // at least the distance
+}
+
+// Whether every midpoint of the subdivision is exact. In each coordinate the
+// exact subdivision's points are multiples of the corners' finest bit over
+// 2^10 (2^20 with a twist), below 2^24 such steps when that many bits hold
+// the widest sum; then every sum of two points is a float, so every
+// midpoint is the exact one. Otherwise a midpoint (p + q) * 0.5 rounds once,
+// a cell's middle twice per level, and errors of the parents carry over
+// averaged.
+bool SubdivisionExact(const CVSensorProjection& s) {
+  const vertex3f corners[4] = {s.ul, s.ur, s.dl, s.dr};
+  for (const vertex3f& corner : corners) {
+    if (!std::isfinite(corner.x) || !std::isfinite(corner.y) || !std::isfinite(corner.z)) return false;
+  }
+  for (int axis = 0; axis < 3; ++axis) {
+    double value[4];
+    int finest = 1 << 30;
+    double widest = 0;
+    for (int i = 0; i < 4; ++i) {
+      value[i] = Component(ToDouble3(corners[i]), axis);
+      widest = std::max(widest, std::fabs(value[i]));
+      if (value[i] == 0) continue;
+      int exponent = 0;
+      double fraction = std::frexp(value[i], &exponent);
+      // The lowest set bit of a float: its exponent less the trailing zeros.
+      uint32_t mantissa = uint32_t(std::ldexp(std::fabs(fraction), 24));
+      int zeros = 0;
+      while ((mantissa & 1u) == 0) mantissa >>= 1, ++zeros;
+      finest = std::min(finest, exponent - 24 + zeros);
+    }
+    if (widest == 0) continue;
+    bool twisted = value[3] - value[2] - value[1] + value[0] != 0;
+    int step = finest - kSensorLevel - (twisted ? kSensorLevel : 0);
+    int top = 0;
+    std::frexp(2 * widest, &top);  // 2 widest < 2^top
+    if (top - step > 24) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool BoundSensor(CVSensorProjection& s) {
+  double3 UL = ToDouble3(s.ul), UR = ToDouble3(s.ur), DL = ToDouble3(s.dl), DR = ToDouble3(s.dr);
+  double3 a = Sub(UR, UL), b = Sub(DL, UL), c = Add(Sub(DR, DL), Sub(UL, UR));
+  // Every cell triangle's exact normal is a positive multiple of
+  // (a + v c) x (b + u c) = a x b + u (a x c) + v (c x b) for some u, v in
+  // [0, 1]: it differs from its value at the middle by at most half of each.
+  double3 middle_normal = Cross(Add(a, Scale(0.5, c)), Add(b, Scale(0.5, c)));
+  double size = Length(middle_normal);
+  if (!std::isfinite(size) || !(size > 0)) return false;
+  s.normal = Scale(1.0 / size, middle_normal);
+  // Along the normal the change shortens it at most by `shrink`; across it
+  // turns it at most by `sway` (a trapezoid's normals only shrink).
+  double shrink = 0, sway = 0;
+  for (double3 change : {Cross(a, c), Cross(c, b)}) {
+    double along = Dot(s.normal, change);
+    shrink += 0.5 * std::fabs(along);
+    sway += 0.5 * Length(Sub(change, Scale(along, s.normal)));
+  }
+  double least_normal = size - shrink;
+  if (!(least_normal > 0)) return false;
+  s.origin = UL;
+  s.center = Add(UL, Add(Scale(0.5, a), Add(Scale(0.5, b), Scale(0.25, c))));
+  s.across = Unit(Add(a, Scale(0.5, c)));
+  s.downward = Cross(s.normal, s.across);
+  const double3 terms[3] = {a, b, c};
+  double* planar[3] = {s.a2, s.b2, s.c2};
+  for (int i = 0; i < 3; ++i) planar[i][0] = Dot(terms[i], s.across), planar[i][1] = Dot(terms[i], s.downward);
+  s.inverse_area = 1 / Cross2(s.a2, s.b2);
+
+  double largest = 0, deviation = 0, weight = 0;
+  s.reach = 0;
+  for (double3 P : {UL, UR, DL, DR}) {
+    largest = std::max({largest, std::fabs(P.x), std::fabs(P.y), std::fabs(P.z)});
+    s.reach = std::max(s.reach, Length(P));
+    deviation = std::max(deviation, std::fabs(Dot(s.normal, Sub(P, s.center))));
+    weight = std::max(weight, AbsoluteDot(s.normal, P));
+  }
+  s.corner_error = SubdivisionExact(s) ? 0 : std::sqrt(3.0) * 2 * kSensorLevel * kUnit * largest * 1.01;
+  s.reach += s.corner_error;
+  s.height = deviation + s.corner_error;
+  double twist = Length(c);
+  // A cell's sides run along a + v c and b + u c, its diagonal from dl to
+  // ur along a - b + (v - u) c, for u, v in [0, 1], scaled by its size.
+  double longest_side = std::max({Length(a), Length(Add(a, c)), Length(b), Length(Add(b, c))});
+  double diameter = Length(a) + Length(b) + 2 * twist;
+  double diagonal = std::max(Length(Sub(Sub(a, b), c)), Length(Add(Sub(a, b), c)));  // at most
+  double shortest =
+      std::min({DistanceFromOrigin(a, Add(a, c)), DistanceFromOrigin(b, Add(b, c)), least_normal / longest_side});
+  if (!(shortest > 0)) return false;
+
+  // The finest cells are the ones rounding tilts most.
+  double h = std::ldexp(1.0, -kSensorLevel);
+  double longest = diameter * h + 2 * s.corner_error;
+  double area = h * h * least_normal - 2 * s.corner_error * 2 * longest - 4 * s.corner_error * s.corner_error;
+  if (!(area > 0)) return false;
+  s.normal_error = kSafety * kCrossRounding * kUnit * longest * longest / area;
+  double lean = 2 * s.corner_error * 2 * longest / area;
+  s.tilt = std::atan(sway / least_normal) + std::asin(std::min(1.0, lean)) + s.normal_error + 1e-9;
+  double tilt_cosine = std::cos(s.tilt);
+  s.corner_weight = weight + std::sqrt(3.0) * s.corner_error + s.tilt * s.reach;
+  CVSensorLevelBounds& levels = s.levels;
+  for (int L = 0; L <= kSensorLevel; ++L) {
+    double side = std::ldexp(1.0, -L);
+    double edge = shortest * side - 2 * s.corner_error;
+    levels.spread[L] = 2.2 * diameter * side + 2 * s.corner_error;
+    levels.inverse_shortest[L] = edge > 0 ? 1 / edge : HUGE_VAL;
+    levels.iso[L] = least_normal / longest_side * side * tilt_cosine;
+    levels.diagonal[L] = least_normal / diagonal * side * tilt_cosine;
+    levels.bend[L] = twist * side * side * tilt_cosine;
+    levels.scale[L] = 1 / side;
+    levels.iso_untwisted[L] = 4 * levels.bend[L] <= levels.diagonal[L] ? levels.iso[L] : 0;
+  }
+  const int pad = kSensorLevel + 1;
+  levels.spread[pad] = levels.inverse_shortest[pad] = levels.iso[pad] = levels.diagonal[pad] = levels.bend[pad] =
+      levels.iso_untwisted[pad] = 0;
+  levels.scale[pad] = 1;
+  // A point P within `spread` of a triangle's corners has barycentric
+  // weights of at most spread / altitude each, and the altitude is at least
+  // area / longest edge.
+  s.gap_factor = 3 + 3 * levels.spread[kSensorLevel] * longest / area;
+  return s.tilt < kMaximumTilt && s.normal_error < kMaximumNormalError;
+}
+
+bool MeasureLine(const CVSensorProjection& s, vector3f line, LineMargins& m) {
+  double3 O = ToDouble3(line.origin), d = ToDouble3(line.direction);
+  double length = Length(d);
+  double along = Dot(s.normal, d);
+  double reach_O = AbsoluteDot(O, double3{1, 1, 1});  // at least |O|
+  if (!std::isfinite(length) || !(length > 0) || !std::isfinite(reach_O)) return false;
+  double inverse_length = 1 / length;
+  double m0 = along * inverse_length;
+  double facing = -m0 - s.tilt - 2e-6;  // |m| of every cell triangle, at least
+  if (!(facing > kFacingMargin)) return false;
+  double steepness = 1 / facing;
+  double param = Dot(s.normal, Sub(s.center, O)) / along;
+  if (!(param > 0)) return false;
+  double3 P = Add(O, Scale(param, d));
+  double3 rel = Sub(P, s.origin);
+  double residual = 0;
+  InvertBilinear(s, Dot(rel, s.across), Dot(rel, s.downward), m.x, m.y, residual);
+  if (!(m.x >= 0 && m.x < 1 && m.y >= 0 && m.y < 1)) return false;
+
+  double travel = param * length;                     // |P - O|
+  double reach_P = AbsoluteDot(P, double3{1, 1, 1});  // at least |P|
+  // t rounds through N . P0 - N . O, whose terms weigh N_i (P0_i, O_i)
+  // with N within `tilt` of the reference normal, and through N . d; X
+  // rounds once more per coordinate. `drift` is how far along the line the
+  // accepted triangle's plane may lie from P.
+  double along_error = (6 * kUnit * (s.corner_weight + AbsoluteDot(s.normal, O) + s.tilt * reach_O) +
+                        3 * kUnit * travel * (AbsoluteDot(s.normal, d) * inverse_length + s.tilt)) *
+                           steepness +
+                       kUnit * travel;
+  double point_error = 1.1 * kUnit * (travel + reach_P);
+  double normal_point_error =
+      1.1 * kUnit * (AbsoluteDot(s.normal, d) * param + AbsoluteDot(s.normal, P) + s.tilt * (travel + reach_P));
+  double drift = kSafety * s.height * steepness;
+  if (!(travel - drift - along_error - point_error > kFacingMargin * length)) return false;  // t > 0.0001
+  double slant = std::min(1.0, std::sqrt(std::max(0.0, 1 - m0 * m0)) + s.tilt);  // in-plane share of a shift
+  double in_plane = kSafety * (along_error * slant + point_error + residual) + 1e-12 * (reach_O + reach_P);
+  double off_plane = kSafety * (along_error + normal_point_error);  // zeta, before the normal's share
+  m.reach = along_error + point_error + drift * s.gap_factor;
+  // The computed normal's error tilts the plane X is found on: it moves X
+  // off the triangle's plane and, along the line, within it.
+  double normal_shift = kSafety * s.normal_error * steepness;
+  double rounding = kCrossRounding * kUnit;
+  m.pass_base = in_plane + drift * slant + kSafety * s.corner_error + kPassRatio * off_plane;
+  m.pass_per_R = normal_shift + kPassRatio * (s.normal_error + rounding);
+  m.fail_base = in_plane + drift * s.gap_factor * slant + kSafety * s.corner_error;
+  m.fail_per_R = normal_shift + rounding;
+  m.shift = 2 * kSafety * s.corner_error;
+  return true;
+}
+
+// A level is decided whole when P keeps the margins from its predicted
+// quarter's four sides and its diagonal, so the quarter accepts; and every
+// earlier quarter rejects, since P lies beyond the midline between them by
+// at least its clearance, and beyond such a quarter's diagonal by as much (by
+// 1 more when it lies diagonally across, which outweighs a twist of at most
+// a quarter of the diagonal's scale). Two levels at a time, without a branch.
+unsigned LevelsDecided(const CVSensorProjection& s, const LineMargins& m) {
+  const CVSensorLevelBounds& b = s.levels;
+  const __m128d one = _mm_set1_pd(1.0), two = _mm_set1_pd(2.0), sign = _mm_set1_pd(-0.0);
+  const __m128d x = _mm_set1_pd(m.x), y = _mm_set1_pd(m.y), reach = _mm_set1_pd(m.reach);
+  unsigned decided = 0;
+  for (int L = 0; L <= kSensorLevel; L += 2) {
+    __m128d scale = _mm_loadu_pd(b.scale + L);
+    __m128d X = _mm_mul_pd(x, scale), Y = _mm_mul_pd(y, scale);
+    // P's parameters in its quarter: the scaled ones less their whole part.
+    __m128d u = _mm_sub_pd(X, _mm_cvtepi32_pd(_mm_cvttpd_epi32(X)));
+    __m128d v = _mm_sub_pd(Y, _mm_cvtepi32_pd(_mm_cvttpd_epi32(Y)));
+    __m128d inverse_shortest = _mm_loadu_pd(b.inverse_shortest + L);
+    __m128d R = _mm_add_pd(_mm_loadu_pd(b.spread + L), reach);
+    __m128d shift = _mm_mul_pd(_mm_mul_pd(R, inverse_shortest), _mm_set1_pd(m.shift));
+    __m128d pass = _mm_add_pd(_mm_add_pd(_mm_set1_pd(m.pass_base), _mm_mul_pd(R, _mm_set1_pd(m.pass_per_R))), shift);
+    __m128d fail = _mm_add_pd(_mm_add_pd(_mm_set1_pd(m.fail_base), _mm_mul_pd(R, _mm_set1_pd(m.fail_per_R))), shift);
+    fail = _mm_add_pd(fail, _mm_mul_pd(_mm_set1_pd(kBandFail), inverse_shortest));
+    __m128d clearance = _mm_min_pd(_mm_min_pd(u, _mm_sub_pd(one, u)), _mm_min_pd(v, _mm_sub_pd(one, v)));
+    __m128d diagonal_scale = _mm_loadu_pd(b.diagonal + L), bend = _mm_loadu_pd(b.bend + L);
+    __m128d across = _mm_andnot_pd(sign, _mm_sub_pd(_mm_sub_pd(one, u), v));
+    __m128d diagonal =
+        _mm_sub_pd(_mm_mul_pd(across, diagonal_scale), _mm_mul_pd(_mm_andnot_pd(sign, _mm_mul_pd(u, v)), bend));
+    __m128d side = _mm_mul_pd(clearance, _mm_loadu_pd(b.iso_untwisted + L));
+    __m128d beside = _mm_sub_pd(_mm_mul_pd(clearance, diagonal_scale), _mm_mul_pd(two, bend));
+    __m128d holds = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(side, pass), _mm_cmpge_pd(side, fail)),
+                               _mm_and_pd(_mm_cmpge_pd(diagonal, pass), _mm_cmpge_pd(beside, fail)));
+    decided |= unsigned(_mm_movemask_pd(holds)) << L;
+  }
+  return decided & kEveryLevel;
+}
