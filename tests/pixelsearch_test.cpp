@@ -64,7 +64,7 @@ std::vector<vector3f> Lines(const Quad& q, std::mt19937& random) {
     double cells = std::ldexp(1.0, level);
     for (int n = 0; n < (level >= 7 ? 600 : 60); ++n) {
       double along = unit(random);
-      double line_at = std::floor(unit(random) * cells + 1) / cells;  // a row or column line of the level
+      double line_at = std::floor(unit(random) * (cells + 1)) / cells;  // a row or column line of the level
       double corner_x = std::floor(unit(random) * cells) / cells, corner_y = std::floor(unit(random) * cells) / cells;
       double off = offsets[n % 17] / 1024;
       double d = depth(random);
