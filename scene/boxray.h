@@ -2,12 +2,15 @@
 // cannot cross: the object hierarchies and the hierarchy over objects share it.
 #pragma once
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "core/raytriangle.h"
 #include "scene/bvhtraversal.h"
+#include "scene/bvhwide.h"
 
 // The open ends of a parameter interval, and the limit of a query without one.
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
@@ -103,4 +106,44 @@ __attribute__((always_inline)) inline bool RayEntersBox(const float lo[3], const
   far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
   entry = near;
   return near <= far && far >= kNearZero && near <= best_t;
+}
+
+// RayEntersBox for the four lanes of a wide node: bit k of the result is set
+// when lane k's box lets the ray in, with its entry in entry[k]. Each lane
+// takes the very float operations of RayEntersBox (with no NaN among them,
+// the order of max and min does not matter, and a zero's sign is lost in the
+// widening), so the answers are the same; rays with a flat axis take
+// RayEntersBox lane by lane. An empty lane's infinite box makes its widened
+// interval NaN, which fails every comparison.
+__attribute__((always_inline)) inline int RayEntersFourBoxes(const CV_wide_node& node, const BoxRay& r, float best_t,
+                                                             float entry[4]) {
+  if (r.any_flat) {
+    int mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      if (node.count[k] == kNoChild) continue;
+      const float lo[3] = {node.lo[0][k], node.lo[1][k], node.lo[2][k]};
+      const float hi[3] = {node.hi[0][k], node.hi[1][k], node.hi[2][k]};
+      if (RayEntersBox(lo, hi, r, best_t, entry[k])) mask |= 1 << k;
+    }
+    return mask;
+  }
+  const float* const face[2][3] = {{node.lo[0], node.lo[1], node.lo[2]}, {node.hi[0], node.hi[1], node.hi[2]}};
+  __m128 near = _mm_set1_ps(-kInfinity);
+  __m128 far = _mm_set1_ps(kInfinity);
+  for (int i = 0; i < 3; ++i) {
+    __m128 inverse = _mm_set1_ps(r.inverse[i]);
+    __m128 enter = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(face[r.enter_side[i]][i]), _mm_set1_ps(r.enter_origin[i])), inverse);
+    __m128 leave = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(face[r.leave_side[i]][i]), _mm_set1_ps(r.leave_origin[i])), inverse);
+    near = _mm_max_ps(near, enter);
+    far = _mm_min_ps(far, leave);
+  }
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+  __m128 rounding = _mm_set1_ps(kParameterRounding);
+  __m128 least = _mm_set1_ps(kLeastMargin);
+  near = _mm_sub_ps(_mm_sub_ps(near, _mm_mul_ps(_mm_and_ps(near, magnitude), rounding)), least);
+  far = _mm_add_ps(_mm_add_ps(far, _mm_mul_ps(_mm_and_ps(far, magnitude), rounding)), least);
+  _mm_storeu_ps(entry, near);
+  __m128 in = _mm_and_ps(_mm_cmple_ps(near, far), _mm_cmpge_ps(far, _mm_set1_ps(kNearZero)));
+  in = _mm_and_ps(in, _mm_cmple_ps(near, _mm_set1_ps(best_t)));
+  return _mm_movemask_ps(in);
 }

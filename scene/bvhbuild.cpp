@@ -318,6 +318,8 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
 
   std::vector<CV_bvh_node> nodes = LayOutNodes(items);
   a->nodes.assign(nodes.begin(), nodes.end());
+  std::vector<CV_wide_node> wide = CollapseNodes(nodes.data(), nodes.size());
+  a->wide.assign(wide.begin(), wide.end());
   a->slot_planes.resize(items.size());
   a->slot_edges.resize(items.size());
   for (size_t s = 0; s < items.size(); ++s) {
@@ -332,7 +334,7 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
   }
   a->bytes = sizeof(CV_acceleration) +
              (items.size() + unbounded.size()) * (sizeof(CV_cached_plane) + sizeof(CV_cached_edges)) +
-             nodes.size() * sizeof(CV_bvh_node);
+             nodes.size() * sizeof(CV_bvh_node) + wide.size() * sizeof(CV_wide_node);
   return a;
 }
 

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "scene/bvhwide.h"
 #include "scene/scene.h"
 #include "scene/trianglecache.h"
 
@@ -56,6 +57,7 @@ struct CV_acceleration {
   std::vector<CV_cached_plane, CacheLineAllocator<CV_cached_plane>> slot_planes;
   std::vector<CV_cached_edges> slot_edges;
   std::vector<CV_bvh_node, CacheLineAllocator<CV_bvh_node>> nodes;  // node 0 is the root
+  std::vector<CV_wide_node, CacheLineAllocator<CV_wide_node>> wide;  // the same, four-wide
   // The triangles tested on every query (no safe box), in the slots' form.
   std::vector<CV_cached_plane> unbounded_planes;
   std::vector<CV_cached_edges> unbounded_edges;

@@ -7,12 +7,13 @@
 #include "core/raytriangle.h"
 #include "scene/boxray.h"
 #include "scene/bvhbounds.h"
+#include "scene/bvhwide.h"
 
 namespace {
 
-// One entry per level of the deepest path the build makes.
-constexpr int kStackSize = 128;
-static_assert(kStackSize >= kLongestPath, "the traversal stack must hold the deepest path");
+// Each wide node visited leaves at most three more children waiting than it
+// takes off, and a path has at most kLongestPath nodes.
+constexpr int kStackSize = 3 * kLongestPath + 4;
 // Keeps every inverse of a non-zero direction component at most 1e15, so that a
 // box parameter (a coordinate difference up to 2e15 times it) stays far from overflow.
 constexpr float kSmallestDirectionComponent = 1e-15f;
@@ -67,33 +68,51 @@ bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) 
   return false;
 }
 
-// A node waiting on the traversal stack, with the parameter at which the ray enters it.
+// A wide node waiting on the traversal stack, with the parameter at which
+// the ray enters it.
 struct Pending {
   int32_t node;
   float entry;
 };
 
-// Tests both children of an inner node. True with the nearer one the ray
-// enters in `next`; when it enters both, the other waits on the stack.
-inline bool EnterChildren(const CV_bvh_node* nodes, const CV_bvh_node& node, const BoxRay& r, float best_t,
-                          Pending* stack, int& top, int32_t& next) {
-  float entry_left = 0;
-  float entry_right = 0;
-  bool left = RayEntersBox(nodes[node.first].lo, nodes[node.first].hi, r, best_t, entry_left);
-  bool right = RayEntersBox(nodes[node.first + 1].lo, nodes[node.first + 1].hi, r, best_t, entry_right);
-  if (left && right) {
-    if (entry_right < entry_left) {
-      stack[top++] = Pending{node.first, entry_left};
-      next = node.first + 1;
-    } else {
-      stack[top++] = Pending{node.first + 1, entry_right};
-      next = node.first;
+// Offers the slots of one leaf.
+inline void OfferLeaf(const CV_acceleration& a, const CV_bvh_ray& ray, int32_t first, int32_t count, int object,
+                      BestHit& best) {
+  const CV_cached_plane* planes = a.slot_planes.data();
+  const CV_cached_edges* edges = a.slot_edges.data();
+  for (int32_t s = first; s < first + count; ++s) OfferSlot(planes[s], edges[s], ray, object, best);
+}
+
+// Tests the four lanes of a wide node and offers the leaves the ray enters,
+// nearest first; the inner children it enters wait on the stack, farthest
+// lowest, so that the nearest is taken next.
+inline void VisitWideNode(const CV_acceleration& a, const CV_wide_node& node, const CV_bvh_ray& ray,
+                          const BoxRay& r, int object, BestHit& best, Pending* stack, int& top) {
+  float entry[4];
+  int mask = RayEntersFourBoxes(node, r, best.t, entry);
+  int order[4];
+  int n = 0;
+  for (int k = 0; k < 4; ++k) {
+    if ((mask >> k & 1) == 0) continue;
+    // Insertion by entry, farthest first.
+    int j = n++;
+    while (j > 0 && entry[order[j - 1]] < entry[k]) {
+      order[j] = order[j - 1];
+      --j;
     }
-    return true;
+    order[j] = k;
   }
-  if (!left && !right) return false;
-  next = left ? node.first : node.first + 1;
-  return true;
+  for (int j = n - 1; j >= 0; --j) {
+    int k = order[j];
+    if (node.count[k] != 0) {
+      // A leaf is offered at once unless a nearer one already passed it.
+      if (entry[k] <= best.t) OfferLeaf(a, ray, node.first[k], node.count[k], object, best);
+    }
+  }
+  for (int j = 0; j < n; ++j) {
+    int k = order[j];
+    if (node.count[k] == 0) stack[top++] = Pending{node.first[k], entry[k]};
+  }
 }
 
 // The next waiting node that the best so far does not rule out (it is
@@ -106,33 +125,23 @@ inline int32_t NextWaiting(const Pending* stack, int& top, float best_t) {
   return -1;
 }
 
-// Offers the triangles tested on every query, then walks the nodes nearest
-// first, offering the slots of every leaf the ray enters before best.t.
+// Offers the triangles tested on every query, then walks the wide nodes
+// nearest first, offering the slots of every leaf the ray enters before best.t.
 void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r, int object, BestHit& best) {
   for (size_t u = 0; u < a.unbounded_planes.size(); ++u) {
     OfferSlot(a.unbounded_planes[u], a.unbounded_edges[u], ray, object, best);
   }
-  if (a.nodes.empty()) return;
-  const CV_bvh_node* nodes = a.nodes.data();
-  const CV_cached_plane* planes = a.slot_planes.data();
-  const CV_cached_edges* edges = a.slot_edges.data();
+  if (a.wide.empty()) return;
   float entry = 0;
-  if (!RayEntersBox(nodes[0].lo, nodes[0].hi, r, best.t, entry)) return;
+  if (!RayEntersBox(a.nodes[0].lo, a.nodes[0].hi, r, best.t, entry)) return;
+  const CV_wide_node* nodes = a.wide.data();
   Pending stack[kStackSize];
   int top = 0;
   int32_t current = 0;
-  for (;;) {
-    const CV_bvh_node& node = nodes[current];
-    if (node.count == 0) {
-      if (EnterChildren(nodes, node, r, best.t, stack, top, current)) continue;
-    } else {
-      for (int32_t s = node.first; s < node.first + node.count; ++s) {
-        OfferSlot(planes[s], edges[s], ray, object, best);
-      }
-    }
+  do {
+    VisitWideNode(a, nodes[current], ray, r, object, best, stack, top);
     current = NextWaiting(stack, top, best.t);
-    if (current < 0) return;
-  }
+  } while (current >= 0);
 }
 
 // NearestFrontHit on the best so far held as the four values of the
