@@ -201,6 +201,14 @@ bool BvhNearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int obj
 bool BvhObjectFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
                        int& best_triangle, vertex3f& hit) {
   BoxRay r = PrepareBoxRay(a.max_abs, ray);
-  if (!MeetsBox(a, ray, r)) return false;
-  return OfferObject(a, ray, r, object, best_t, best_object, best_triangle, hit);
+  // The box only says whether the object may answer at all, so it is looked
+  // at only when the object's answer would replace the best so far.
+  BestHit best{best_t, best_object, best_triangle, vertex3f{0, 0, 0}, false};
+  NearestFrontHit(a, ray, r, object, best);
+  if (!best.replaced || !MeetsBox(a, ray, r)) return false;
+  best_t = best.t;
+  best_object = best.object;
+  best_triangle = best.triangle;
+  hit = best.hit;
+  return true;
 }
