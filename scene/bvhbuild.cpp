@@ -249,6 +249,7 @@ void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, CV
   Empty(a.box_lo, a.box_hi);
   for (int s = 0; s < kBoxTriangleCount; ++s) {
     a.box[s] = CacheTriangle(box_triangles[s]);
+    a.box_face[s] = CertifyFace(a.box[s]);
     float lo[3];
     float hi[3];
     int kind = TriangleBounds(box_triangles[s], origin_limit, 0, lo, hi);

@@ -57,6 +57,9 @@ bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) 
     }
   }
   const int8_t* order = a.box_order[exit_axis][r.leave_side[exit_axis]];
+  // The two triangles of that face mostly settle it without the full test.
+  if (SurelyHitsFace(ray.cached, a.box[order[0]], a.box_face[order[0]])) return true;
+  if (SurelyHitsFace(ray.cached, a.box[order[1]], a.box_face[order[1]])) return true;
   for (int k = 0; k < kBoxTriangleCount; ++k) {
     int s = order[k];
     if (a.box_kind[s] == 0) continue;

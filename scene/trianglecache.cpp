@@ -1,8 +1,10 @@
 #include "scene/trianglecache.h"
 
 #include <cmath>
+#include <limits>
 
 #include "core/raytriangle.h"
+#include "scene/bvhbounds.h"
 
 namespace {
 
@@ -115,4 +117,90 @@ void SplitCachedTriangle(const CV_cached_triangle& c, int32_t triangle, CV_cache
     edges.edge[e] = c.edge[e];
     edges.R_hat[e] = c.R_hat[e];
   }
+}
+
+namespace {
+
+// The quick face test's bounds (see SurelyHitsFace): the in-plane term must
+// outweigh the off-plane ones kOffAxisShare times; below kFaceTermLimit the
+// squares stay under kFiniteSquares; a unit reference normal along an axis
+// is within 2 ulp of length 1.
+constexpr double kOffAxisShare = 256.0;
+constexpr float kFaceTermLimit = 1e14f;
+constexpr float kLeastUnitComponent = 1.0f - 0x1p-22f;
+
+float Coordinate(vertex3f v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+
+// The triangle's edges all lie in a plane perpendicular to `axis`, and every
+// unit reference normal is along it.
+bool FaceAlong(const CV_cached_triangle& c, int axis) {
+  for (int e = 0; e < 3; ++e) {
+    if (!FiniteVertex(c.corner[e]) || !FiniteVertex(c.edge[e])) return false;
+    if (Coordinate(c.edge[e], axis) != 0) return false;
+    if (Coordinate(c.R_hat[e], (axis + 1) % 3) != 0 || Coordinate(c.R_hat[e], (axis + 2) % 3) != 0) return false;
+    if (!(std::fabs(Coordinate(c.R_hat[e], axis)) >= kLeastUnitComponent)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
+  CV_face_certificate f{};
+  f.axis = -1;
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!FaceAlong(c, axis)) continue;
+    int j = (axis + 1) % 3;
+    int k = (axis + 2) % 3;
+    f.plane = Coordinate(c.corner[0], axis);
+    for (int e = 0; e < 3; ++e) {
+      f.corner[e][0] = Coordinate(c.corner[e], j);
+      f.corner[e][1] = Coordinate(c.corner[e], k);
+      f.edge[e][0] = Coordinate(c.edge[e], j);
+      f.edge[e][1] = Coordinate(c.edge[e], k);
+      f.positive[e] = Coordinate(c.R_hat[e], axis) > 0;
+      double weight = kOffAxisShare * (std::fabs(double(f.edge[e][0])) + std::fabs(double(f.edge[e][1])));
+      // Rounded up: a larger weight only asks more of the in-plane term.
+      f.weight[e] = std::nextafter(float(weight), std::numeric_limits<float>::infinity());
+      if (!std::isfinite(f.weight[e])) return CV_face_certificate{-1, 0, {}, {}, {}, {}};
+    }
+    f.axis = axis;
+    return f;
+  }
+  return f;
+}
+
+// Why a certified face passes. Let i be the face's axis, j and k the next
+// two in turn, c the corners' shared coordinate; every edge vector E has
+// E_i = 0 and every R_hat is (R_i, 0, 0) in (i, j, k) with |R_i| >= 1 - 2^-22.
+// The plain test's T = fl(E x fl(X - A)) then has T_i = fl(E_j D_k - E_k D_j)
+// with D = fl(X - A), D_i = fl(X_i - c) for every edge, and off-plane
+// components fl(E_k D_i) and -fl(E_j D_i) (the terms with E_i are zeros), so
+// their magnitudes sum to b <= (|E_j| + |E_k|) |D_i| (1 + u) (u = 2^-24,
+// plus underflow far below what matters). We ask, per edge, that T_i
+// have R_i's sign and a = |T_i| >= fl(weight |D_i|) with weight >= 256
+// (|E_j| + |E_k|), so b <= a / 255.9 (up to the same tiny underflow). If
+// every |T| component is below 1e-4, the band clause passes. Otherwise
+// a >= 1e-4 (b is smaller than a); the dot R_hat . T is fl(R_i T_i) (the
+// other terms are zeros), positive; with a < 1e14, s = fl(T . T) is below
+// 1e30 and at most a^2 (1 + 1.53e-5) (1 + 2e-7); a2 = fl((R_hat . T)^2) is
+// at least a^2 (1 - 7e-7) > 0.99991 s, so PassesEdge takes its sure pass.
+bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& c, const CV_face_certificate& f) {
+  if (f.axis < 0) return false;
+  float t_plane = 0;
+  if (!PlaneHit(ray, c, kEitherAhead, std::numeric_limits<float>::infinity(), true, t_plane)) return false;
+  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
+  const float P[3] = {X.x, X.y, X.z};
+  float off = std::fabs(P[f.axis] - f.plane);
+  float Xj = P[(f.axis + 1) % 3];
+  float Xk = P[(f.axis + 2) % 3];
+  for (int e = 0; e < 3; ++e) {
+    float Dj = Xj - f.corner[e][0];
+    float Dk = Xk - f.corner[e][1];
+    float Ti = f.edge[e][0] * Dk - f.edge[e][1] * Dj;
+    if (!(f.positive[e] ? Ti > 0 : Ti < 0)) return false;
+    float a = std::fabs(Ti);
+    if (!(a < kFaceTermLimit && a >= f.weight[e] * off)) return false;
+  }
+  return true;
 }

@@ -65,3 +65,25 @@ void SplitCachedTriangle(const CV_cached_triangle& cached, int32_t triangle, CV_
 // CachedHit on a triangle kept in two parts: the same answer, bit for bit.
 bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_cached_edges& edges, CachedHitKind kind,
                float limit, bool ties_win, float& t, vertex3f& hit);
+
+// What the quick test of a box face needs: a triangle whose corners share
+// their coordinate `plane` on `axis` (-1: the triangle is not such a face,
+// or its unit reference normals are not along the axis). Per edge, with j
+// and k the axes after `axis` in turn: the start corner's and the edge
+// vector's j and k coordinates, whether R_hat points to +axis, and the
+// weight that the in-plane cross term must exceed (see SurelyHitsFace).
+struct CV_face_certificate {
+  int axis;
+  float plane;
+  float corner[3][2];
+  float edge[3][2];
+  bool positive[3];
+  float weight[3];
+};
+
+CV_face_certificate CertifyFace(const CV_cached_triangle& triangle);
+
+// True only when CachedHit(ray, triangle, kEitherAhead, infinity, true, ...)
+// is true; false when the face is not certified or the plane point lies too
+// near an edge to be sure, which decides nothing.
+bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& triangle, const CV_face_certificate& face);
