@@ -40,11 +40,10 @@ inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges
 }
 
 bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) {
-  float entry = 0;
-  if (a.box_has_bounds && !RayEntersBox(a.box_lo, a.box_hi, r, kInfinity, entry)) return false;
   // Any of the twelve decides, so they may be tried in any order: first
   // those facing the way the ray leaves the box (the face it meets last),
-  // each after its own box shows the ray can meet it.
+  // then, unless the box of them all rules the ray out, each after its own
+  // box shows the ray can meet it.
   int exit_axis = 0;
   float exit_t = kInfinity;
   const float* face[2] = {a.box_lo, a.box_hi};
@@ -60,6 +59,8 @@ bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) 
   // The two triangles of that face mostly settle it without the full test.
   if (SurelyHitsFace(ray.cached, a.box[order[0]], a.box_face[order[0]])) return true;
   if (SurelyHitsFace(ray.cached, a.box[order[1]], a.box_face[order[1]])) return true;
+  float entry = 0;
+  if (a.box_has_bounds && !RayEntersBox(a.box_lo, a.box_hi, r, kInfinity, entry)) return false;
   for (int k = 0; k < kBoxTriangleCount; ++k) {
     int s = order[k];
     if (a.box_kind[s] == 0) continue;
@@ -135,8 +136,6 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
     OfferSlot(a.unbounded_planes[u], a.unbounded_edges[u], ray, object, best);
   }
   if (a.wide.empty()) return;
-  float entry = 0;
-  if (!RayEntersBox(a.nodes[0].lo, a.nodes[0].hi, r, best.t, entry)) return;
   const CV_wide_node* nodes = a.wide.data();
   Pending stack[kStackSize];
   int top = 0;
