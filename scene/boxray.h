@@ -5,6 +5,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cmath>
 #include <limits>
 
@@ -108,6 +109,29 @@ __attribute__((always_inline)) inline bool RayEntersBox(const float lo[3], const
   return near <= far && far >= kNearZero && near <= best_t;
 }
 
+// BoxRay's values in all four lanes, and per axis where in a wide node the
+// faces lie that the ray enters and leaves by (byte offsets).
+struct FourBoxRay {
+  __m128 enter_origin[3];
+  __m128 leave_origin[3];
+  __m128 inverse[3];
+  size_t enter_offset[3];
+  size_t leave_offset[3];
+};
+
+inline FourBoxRay PrepareFourBoxRay(const BoxRay& r) {
+  FourBoxRay f;
+  for (int i = 0; i < 3; ++i) {
+    f.enter_origin[i] = _mm_set1_ps(r.enter_origin[i]);
+    f.leave_origin[i] = _mm_set1_ps(r.leave_origin[i]);
+    f.inverse[i] = _mm_set1_ps(r.inverse[i]);
+    size_t lanes = sizeof(float[4]) * size_t(i);
+    f.enter_offset[i] = (r.enter_side[i] == 1 ? offsetof(CV_wide_node, hi) : offsetof(CV_wide_node, lo)) + lanes;
+    f.leave_offset[i] = (r.leave_side[i] == 1 ? offsetof(CV_wide_node, hi) : offsetof(CV_wide_node, lo)) + lanes;
+  }
+  return f;
+}
+
 // RayEntersBox for the four lanes of a wide node: bit k of the result is set
 // when lane k's box lets the ray in, with its entry in entry[k]. Each lane
 // takes the very float operations of RayEntersBox (with no NaN among them,
@@ -115,8 +139,8 @@ __attribute__((always_inline)) inline bool RayEntersBox(const float lo[3], const
 // widening), so the answers are the same; rays with a flat axis take
 // RayEntersBox lane by lane. An empty lane's infinite box makes its widened
 // interval NaN, which fails every comparison.
-__attribute__((always_inline)) inline int RayEntersFourBoxes(const CV_wide_node& node, const BoxRay& r, float best_t,
-                                                             float entry[4]) {
+__attribute__((always_inline)) inline int RayEntersFourBoxes(const CV_wide_node& node, const BoxRay& r,
+                                                             const FourBoxRay& f, float best_t, float entry[4]) {
   if (r.any_flat) {
     int mask = 0;
     for (int k = 0; k < 4; ++k) {
@@ -127,23 +151,27 @@ __attribute__((always_inline)) inline int RayEntersFourBoxes(const CV_wide_node&
     }
     return mask;
   }
-  const float* const face[2][3] = {{node.lo[0], node.lo[1], node.lo[2]}, {node.hi[0], node.hi[1], node.hi[2]}};
-  __m128 near = _mm_set1_ps(-kInfinity);
-  __m128 far = _mm_set1_ps(kInfinity);
-  for (int i = 0; i < 3; ++i) {
-    __m128 inverse = _mm_set1_ps(r.inverse[i]);
-    __m128 enter = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(face[r.enter_side[i]][i]), _mm_set1_ps(r.enter_origin[i])), inverse);
-    __m128 leave = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(face[r.leave_side[i]][i]), _mm_set1_ps(r.leave_origin[i])), inverse);
-    near = _mm_max_ps(near, enter);
-    far = _mm_min_ps(far, leave);
+  const char* bytes = reinterpret_cast<const char*>(&node);
+  auto lanes = [bytes](size_t offset) { return _mm_load_ps(reinterpret_cast<const float*>(bytes + offset)); };
+  __m128 near = _mm_mul_ps(_mm_sub_ps(lanes(f.enter_offset[0]), f.enter_origin[0]), f.inverse[0]);
+  __m128 far = _mm_mul_ps(_mm_sub_ps(lanes(f.leave_offset[0]), f.leave_origin[0]), f.inverse[0]);
+  for (int i = 1; i < 3; ++i) {
+    near = _mm_max_ps(near, _mm_mul_ps(_mm_sub_ps(lanes(f.enter_offset[i]), f.enter_origin[i]), f.inverse[i]));
+    far = _mm_min_ps(far, _mm_mul_ps(_mm_sub_ps(lanes(f.leave_offset[i]), f.leave_origin[i]), f.inverse[i]));
   }
   const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-  __m128 rounding = _mm_set1_ps(kParameterRounding);
-  __m128 least = _mm_set1_ps(kLeastMargin);
+  const __m128 rounding = _mm_set1_ps(kParameterRounding);
+  const __m128 least = _mm_set1_ps(kLeastMargin);
   near = _mm_sub_ps(_mm_sub_ps(near, _mm_mul_ps(_mm_and_ps(near, magnitude), rounding)), least);
   far = _mm_add_ps(_mm_add_ps(far, _mm_mul_ps(_mm_and_ps(far, magnitude), rounding)), least);
   _mm_storeu_ps(entry, near);
   __m128 in = _mm_and_ps(_mm_cmple_ps(near, far), _mm_cmpge_ps(far, _mm_set1_ps(kNearZero)));
   in = _mm_and_ps(in, _mm_cmple_ps(near, _mm_set1_ps(best_t)));
   return _mm_movemask_ps(in);
+}
+
+// The lanes of a wide node that hold leaves, as bits.
+inline int LeafLanes(const CV_wide_node& node) {
+  __m128i count = _mm_load_si128(reinterpret_cast<const __m128i*>(node.count));
+  return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(count, _mm_setzero_si128())));
 }

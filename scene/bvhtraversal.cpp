@@ -87,36 +87,36 @@ inline void OfferLeaf(const CV_acceleration& a, const CV_bvh_ray& ray, int32_t f
   for (int32_t s = first; s < first + count; ++s) OfferSlot(planes[s], edges[s], ray, object, best);
 }
 
-// Tests the four lanes of a wide node and offers the leaves the ray enters,
-// nearest first; the inner children it enters wait on the stack, farthest
-// lowest, so that the nearest is taken next.
-inline void VisitWideNode(const CV_acceleration& a, const CV_wide_node& node, const CV_bvh_ray& ray,
-                          const BoxRay& r, int object, BestHit& best, Pending* stack, int& top) {
-  float entry[4];
-  int mask = RayEntersFourBoxes(node, r, best.t, entry);
-  int order[4];
-  int n = 0;
-  for (int k = 0; k < 4; ++k) {
-    if ((mask >> k & 1) == 0) continue;
-    // Insertion by entry, farthest first.
-    int j = n++;
-    while (j > 0 && entry[order[j - 1]] < entry[k]) {
-      order[j] = order[j - 1];
-      --j;
-    }
-    order[j] = k;
+// The lane of the nearest entry among the lanes in bits (not empty).
+inline int NearestLane(int bits, const float entry[4]) {
+  int nearest = __builtin_ctz(unsigned(bits));
+  for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
+    int k = __builtin_ctz(unsigned(bits));
+    if (entry[k] < entry[nearest]) nearest = k;
   }
-  for (int j = n - 1; j >= 0; --j) {
-    int k = order[j];
-    if (node.count[k] != 0) {
-      // A leaf is offered at once unless a nearer one already passed it.
-      if (entry[k] <= best.t) OfferLeaf(a, ray, node.first[k], node.count[k], object, best);
-    }
+  return nearest;
+}
+
+// Offers the leaves among the lanes in bits, nearest first, each unless the
+// best so far already lies before it.
+inline void OfferLeaves(const CV_acceleration& a, const CV_wide_node& node, int bits, const float entry[4],
+                        const CV_bvh_ray& ray, int object, BestHit& best) {
+  while (bits != 0) {
+    int k = NearestLane(bits, entry);
+    bits &= ~(1 << k);
+    if (entry[k] <= best.t) OfferLeaf(a, ray, node.first[k], node.count[k], object, best);
   }
-  for (int j = 0; j < n; ++j) {
-    int k = order[j];
-    if (node.count[k] == 0) stack[top++] = Pending{node.first[k], entry[k]};
+}
+
+// The nearest of the inner children in bits (not empty), to be visited
+// next; the others wait on the stack with their entries.
+inline int32_t EnterInner(const CV_wide_node& node, int bits, const float entry[4], Pending* stack, int& top) {
+  int nearest = NearestLane(bits, entry);
+  for (bits &= ~(1 << nearest); bits != 0; bits &= bits - 1) {
+    int k = __builtin_ctz(unsigned(bits));
+    stack[top++] = Pending{node.first[k], entry[k]};
   }
+  return node.first[nearest];
 }
 
 // The next waiting node that the best so far does not rule out (it is
@@ -137,13 +137,21 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
   }
   if (a.wide.empty()) return;
   const CV_wide_node* nodes = a.wide.data();
+  const FourBoxRay f = PrepareFourBoxRay(r);
   Pending stack[kStackSize];
   int top = 0;
   int32_t current = 0;
-  do {
-    VisitWideNode(a, nodes[current], ray, r, object, best, stack, top);
-    current = NextWaiting(stack, top, best.t);
-  } while (current >= 0);
+  for (;;) {
+    const CV_wide_node& node = nodes[current];
+    float entry[4];
+    int mask = RayEntersFourBoxes(node, r, f, best.t, entry);
+    int leaves = mask & LeafLanes(node);
+    if (leaves != 0) OfferLeaves(a, node, leaves, entry, ray, object, best);
+    int inner = mask & ~leaves;
+    current = inner != 0 ? EnterInner(node, inner, entry, stack, top) : -1;
+    if (current < 0) current = NextWaiting(stack, top, best.t);
+    if (current < 0) return;
+  }
 }
 
 // NearestFrontHit on the best so far held as the four values of the
