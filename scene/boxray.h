@@ -117,6 +117,12 @@ struct FourBoxRay {
   __m128 inverse[3];
   size_t enter_offset[3];
   size_t leave_offset[3];
+  // The constants of the widening and the comparisons, held here so that
+  // the walk does not set them up again for every node.
+  __m128 magnitude;
+  __m128 rounding;
+  __m128 least;
+  __m128 near_zero;
 };
 
 inline FourBoxRay PrepareFourBoxRay(const BoxRay& r) {
@@ -129,6 +135,10 @@ inline FourBoxRay PrepareFourBoxRay(const BoxRay& r) {
     f.enter_offset[i] = (r.enter_side[i] == 1 ? offsetof(CV_wide_node, hi) : offsetof(CV_wide_node, lo)) + lanes;
     f.leave_offset[i] = (r.leave_side[i] == 1 ? offsetof(CV_wide_node, hi) : offsetof(CV_wide_node, lo)) + lanes;
   }
+  f.magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+  f.rounding = _mm_set1_ps(kParameterRounding);
+  f.least = _mm_set1_ps(kLeastMargin);
+  f.near_zero = _mm_set1_ps(kNearZero);
   return f;
 }
 
@@ -153,19 +163,14 @@ __attribute__((always_inline)) inline int RayEntersFourBoxes(const CV_wide_node&
   }
   const char* bytes = reinterpret_cast<const char*>(&node);
   auto lanes = [bytes](size_t offset) { return _mm_load_ps(reinterpret_cast<const float*>(bytes + offset)); };
-  __m128 near = _mm_mul_ps(_mm_sub_ps(lanes(f.enter_offset[0]), f.enter_origin[0]), f.inverse[0]);
-  __m128 far = _mm_mul_ps(_mm_sub_ps(lanes(f.leave_offset[0]), f.leave_origin[0]), f.inverse[0]);
-  for (int i = 1; i < 3; ++i) {
-    near = _mm_max_ps(near, _mm_mul_ps(_mm_sub_ps(lanes(f.enter_offset[i]), f.enter_origin[i]), f.inverse[i]));
-    far = _mm_min_ps(far, _mm_mul_ps(_mm_sub_ps(lanes(f.leave_offset[i]), f.leave_origin[i]), f.inverse[i]));
-  }
-  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-  const __m128 rounding = _mm_set1_ps(kParameterRounding);
-  const __m128 least = _mm_set1_ps(kLeastMargin);
-  near = _mm_sub_ps(_mm_sub_ps(near, _mm_mul_ps(_mm_and_ps(near, magnitude), rounding)), least);
-  far = _mm_add_ps(_mm_add_ps(far, _mm_mul_ps(_mm_and_ps(far, magnitude), rounding)), least);
+  auto enter = [&](int i) { return _mm_mul_ps(_mm_sub_ps(lanes(f.enter_offset[i]), f.enter_origin[i]), f.inverse[i]); };
+  auto leave = [&](int i) { return _mm_mul_ps(_mm_sub_ps(lanes(f.leave_offset[i]), f.leave_origin[i]), f.inverse[i]); };
+  __m128 near = _mm_max_ps(_mm_max_ps(enter(0), enter(1)), enter(2));
+  __m128 far = _mm_min_ps(_mm_min_ps(leave(0), leave(1)), leave(2));
+  near = _mm_sub_ps(_mm_sub_ps(near, _mm_mul_ps(_mm_and_ps(near, f.magnitude), f.rounding)), f.least);
+  far = _mm_add_ps(_mm_add_ps(far, _mm_mul_ps(_mm_and_ps(far, f.magnitude), f.rounding)), f.least);
   _mm_storeu_ps(entry, near);
-  __m128 in = _mm_and_ps(_mm_cmple_ps(near, far), _mm_cmpge_ps(far, _mm_set1_ps(kNearZero)));
+  __m128 in = _mm_and_ps(_mm_cmple_ps(near, far), _mm_cmpge_ps(far, f.near_zero));
   in = _mm_and_ps(in, _mm_cmple_ps(near, _mm_set1_ps(best_t)));
   return _mm_movemask_ps(in);
 }
