@@ -44,6 +44,56 @@ inline bool PassesEdge(const Edges& c, int e, vertex3f X) {
   return kUnitLow < cosine && cosine < kUnitHigh;
 }
 
+// The quick face test's bounds (see SurelyHitsFace): the in-plane term must
+// outweigh the off-plane ones kOffAxisShare times; below kFaceTermLimit the
+// squares stay under kFiniteSquares; a unit reference normal along an axis
+// is within 2 ulp of length 1.
+constexpr double kOffAxisShare = 256.0;
+constexpr float kFaceTermLimit = 1e14f;
+constexpr float kLeastUnitComponent = 1.0f - 0x1p-22f;
+
+float Coordinate(vertex3f v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+
+// The triangle's edges all lie in a plane perpendicular to `axis`, and every
+// unit reference normal is along it.
+bool FaceAlong(const CV_cached_triangle& c, int axis) {
+  for (int e = 0; e < 3; ++e) {
+    if (!FiniteVertex(c.corner[e]) || !FiniteVertex(c.edge[e])) return false;
+    if (Coordinate(c.edge[e], axis) != 0) return false;
+    if (Coordinate(c.R_hat[e], (axis + 1) % 3) != 0 || Coordinate(c.R_hat[e], (axis + 2) % 3) != 0) return false;
+    if (!(std::fabs(Coordinate(c.R_hat[e], axis)) >= kLeastUnitComponent)) return false;
+  }
+  return true;
+}
+
+// What one edge's cross term T_i says (see the argument above
+// SurelyHitsFace): with a = |T_i| below kFaceTermLimit and at least
+// weight |D_i|, T_i on R_i's side passes the edge, and on the other side
+// fails it once a >= 1e-4 (the band clause then fails and R_hat . T < 0).
+enum FaceEdgeVerdict { kFaceEdgeFails, kFaceEdgePasses, kFaceEdgeUndecided };
+
+inline FaceEdgeVerdict JudgeFaceEdge(float Ti, float off, float weight, bool positive) {
+  float a = std::fabs(Ti);
+  if (!(a < kFaceTermLimit && a >= weight * off)) return kFaceEdgeUndecided;
+  if (positive ? Ti > 0 : Ti < 0) return kFaceEdgePasses;
+  return a >= kNearZero ? kFaceEdgeFails : kFaceEdgeUndecided;
+}
+
+// The edge clause of a triangle whose edges CertifyFace accepted, each edge
+// judged by its cross term and, when that is undecided, by PassesEdge.
+bool FaceEdgesPass(const CV_cached_edges& c, vertex3f X) {
+  int i = c.face_axis;
+  const float P[3] = {X.x, X.y, X.z};
+  float off = std::fabs(P[i] - Coordinate(c.corner[0], i));
+  for (int e = 0; e < 3; ++e) {
+    vertex3f T = CrossProduct(c.edge[e], PointDifference(X, c.corner[e]));
+    const float Tc[3] = {T.x, T.y, T.z};
+    FaceEdgeVerdict v = JudgeFaceEdge(Tc[i], off, c.face_weight[e], (c.face_positive >> e & 1) != 0);
+    if (v == kFaceEdgeFails || (v == kFaceEdgeUndecided && !PassesEdge(c, e, X))) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 CV_cached_triangle CacheTriangle(CV_triangle triangle) {
@@ -95,6 +145,20 @@ inline bool EdgesHit(const CV_cached_ray& ray, const Edges& c, float t_plane, fl
   return true;
 }
 
+// The same for a triangle kept in two parts, whose edges may be judged the
+// quick way.
+inline bool EdgesHit(const CV_cached_ray& ray, const CV_cached_edges& c, float t_plane, float& t, vertex3f& hit) {
+  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
+  if (c.face_axis >= 0) {
+    if (!FaceEdgesPass(c, X)) return false;
+  } else if (!PassesEdge(c, 0, X) || !PassesEdge(c, 1, X) || !PassesEdge(c, 2, X)) {
+    return false;
+  }
+  t = t_plane;
+  hit = X;
+  return true;
+}
+
 }  // namespace
 
 bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& c, CachedHitKind kind, float limit, bool ties_win,
@@ -112,38 +176,17 @@ bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_
 void SplitCachedTriangle(const CV_cached_triangle& c, int32_t triangle, CV_cached_plane& plane,
                          CV_cached_edges& edges) {
   plane = CV_cached_plane{c.n_hat, c.N, c.N_dot_P0, triangle};
+  CV_face_certificate face = CertifyFace(c);
+  edges.face_axis = int8_t(face.axis);
+  edges.face_positive = 0;
   for (int e = 0; e < 3; ++e) {
     edges.corner[e] = c.corner[e];
     edges.edge[e] = c.edge[e];
     edges.R_hat[e] = c.R_hat[e];
+    edges.face_weight[e] = face.weight[e];
+    if (face.positive[e]) edges.face_positive = uint8_t(edges.face_positive | 1 << e);
   }
 }
-
-namespace {
-
-// The quick face test's bounds (see SurelyHitsFace): the in-plane term must
-// outweigh the off-plane ones kOffAxisShare times; below kFaceTermLimit the
-// squares stay under kFiniteSquares; a unit reference normal along an axis
-// is within 2 ulp of length 1.
-constexpr double kOffAxisShare = 256.0;
-constexpr float kFaceTermLimit = 1e14f;
-constexpr float kLeastUnitComponent = 1.0f - 0x1p-22f;
-
-float Coordinate(vertex3f v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
-
-// The triangle's edges all lie in a plane perpendicular to `axis`, and every
-// unit reference normal is along it.
-bool FaceAlong(const CV_cached_triangle& c, int axis) {
-  for (int e = 0; e < 3; ++e) {
-    if (!FiniteVertex(c.corner[e]) || !FiniteVertex(c.edge[e])) return false;
-    if (Coordinate(c.edge[e], axis) != 0) return false;
-    if (Coordinate(c.R_hat[e], (axis + 1) % 3) != 0 || Coordinate(c.R_hat[e], (axis + 2) % 3) != 0) return false;
-    if (!(std::fabs(Coordinate(c.R_hat[e], axis)) >= kLeastUnitComponent)) return false;
-  }
-  return true;
-}
-
-}  // namespace
 
 CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
   CV_face_certificate f{};
@@ -185,6 +228,8 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
 // other terms are zeros), positive; with a < 1e14, s = fl(T . T) is below
 // 1e30 and at most a^2 (1 + 1.53e-5) (1 + 2e-7); a2 = fl((R_hat . T)^2) is
 // at least a^2 (1 - 7e-7) > 0.99991 s, so PassesEdge takes its sure pass.
+// With T_i on the other side and a >= 1e-4, the band clause fails, s is
+// below 1e30 as before and R_hat . T = fl(R_i T_i) < 0: PassesEdge fails.
 bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& c, const CV_face_certificate& f) {
   if (f.axis < 0) return false;
   float t_plane = 0;
@@ -198,9 +243,7 @@ bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& c, const
     float Dj = Xj - f.corner[e][0];
     float Dk = Xk - f.corner[e][1];
     float Ti = f.edge[e][0] * Dk - f.edge[e][1] * Dj;
-    if (!(f.positive[e] ? Ti > 0 : Ti < 0)) return false;
-    float a = std::fabs(Ti);
-    if (!(a < kFaceTermLimit && a >= f.weight[e] * off)) return false;
+    if (JudgeFaceEdge(Ti, off, f.weight[e], f.positive[e]) != kFaceEdgePasses) return false;
   }
   return true;
 }

@@ -7,6 +7,7 @@
 #include "core/raytriangle.h"
 #include "scene/scene.h"
 #include "scene/trianglecache.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -55,8 +56,10 @@ vector3f ProbeRay(const CV_triangle box[kBoxTriangleCount], vertex3f lo, vertex3
 
 // Boxes from a thousandth to a hundred times their distance from the origin,
 // near and far from it; rays of every probing kind. The quick test may say
-// nothing, but when it says a face is hit the plain test gives result 1 or 2.
-TEST(FaceCertificate, VouchesOnlyForBoxFacesThePlainTestAccepts) {
+// nothing, but when it says a face is hit the plain test gives result 1 or 2;
+// the split triangle, whose edges are judged the quick way where that
+// decides, gives the plain test's answer with its bits.
+TEST(FaceCertificate, DecidesBoxFacesAsThePlainTestDoes) {
   std::mt19937 engine(21);
   int plain_hits = 0;
   int sure = 0;
@@ -70,10 +73,14 @@ TEST(FaceCertificate, VouchesOnlyForBoxFacesThePlainTestAccepts) {
     BuildBoxTriangles(lo, hi, box);
     CV_cached_triangle cached[kBoxTriangleCount];
     CV_face_certificate faces[kBoxTriangleCount];
+    CV_cached_plane planes[kBoxTriangleCount];
+    CV_cached_edges edges[kBoxTriangleCount];
     for (int s = 0; s < kBoxTriangleCount; ++s) {
       cached[s] = CacheTriangle(box[s]);
       faces[s] = CertifyFace(cached[s]);
       ASSERT_GE(faces[s].axis, 0) << "box " << b << " triangle " << s;
+      SplitCachedTriangle(cached[s], s, planes[s], edges[s]);
+      ASSERT_EQ(edges[s].face_axis, faces[s].axis);
     }
     for (int n = 0; n < 500; ++n) {
       vector3f ray = ProbeRay(box, lo, hi, engine);
@@ -85,6 +92,14 @@ TEST(FaceCertificate, VouchesOnlyForBoxFacesThePlainTestAccepts) {
         bool accepted = result == kRayFrontAhead || result == kRayBackAhead;
         bool vouched = SurelyHitsFace(r, cached[s], faces[s]);
         ASSERT_TRUE(accepted || !vouched) << "box " << b << " ray " << n << " triangle " << s;
+        // Kept in two parts, the face's edges are judged the quick way.
+        float t_split = 0;
+        vertex3f X_split{0, 0, 0};
+        ASSERT_EQ(CachedHit(r, planes[s], edges[s], kEitherAhead, INFINITY, true, t_split, X_split), accepted)
+            << "box " << b << " ray " << n << " triangle " << s;
+        if (accepted) {
+          ASSERT_TRUE(t_split == t && SameBits(X_split, X)) << "box " << b << " ray " << n;
+        }
         plain_hits += accepted;
         sure += vouched;
       }
