@@ -136,6 +136,9 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
     OfferSlot(a.unbounded_planes[u], a.unbounded_edges[u], ray, object, best);
   }
   if (a.wide.empty()) return;
+  // Most rays miss most objects: one box tells before the lanes are set up.
+  float entry = 0;
+  if (!RayEntersBox(a.nodes[0].lo, a.nodes[0].hi, r, best.t, entry)) return;
   const CV_wide_node* nodes = a.wide.data();
   const FourBoxRay f = PrepareFourBoxRay(r);
   Pending stack[kStackSize];
