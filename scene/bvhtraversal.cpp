@@ -184,23 +184,25 @@ CV_bvh_ray PrepareBvhRay(vector3f ray) {
   r.cached = CacheRay(ray);
   const float O[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
   const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-  r.usable = true;
-  r.origin_max_abs = 0;
-  r.any_flat = false;
+  bool usable = true;
+  bool any_flat = false;
+  float origin_max_abs = 0;
   float longest = 0;
   for (int i = 0; i < 3; ++i) {
-    if (!std::isfinite(O[i]) || !std::isfinite(d[i]) || std::fabs(O[i]) > kLargestBoundedCoordinate ||
-        std::fabs(d[i]) > kLargestBoundedCoordinate) {
-      r.usable = false;
-    }
-    if (d[i] != 0 && std::fabs(d[i]) < kSmallestDirectionComponent) r.usable = false;
+    float o = std::fabs(O[i]);
+    float e = std::fabs(d[i]);
+    // A coordinate that is not finite fails these comparisons as well.
+    usable &= o <= kLargestBoundedCoordinate && e <= kLargestBoundedCoordinate;
+    usable &= e == 0 || e >= kSmallestDirectionComponent;
     r.flat[i] = d[i] == 0;
-    r.any_flat = r.any_flat || r.flat[i];
+    any_flat |= r.flat[i];
     r.inverse[i] = r.flat[i] ? 0.0f : 1.0f / d[i];
-    longest = std::max(longest, std::fabs(d[i]));
-    r.origin_max_abs = std::max(r.origin_max_abs, std::fabs(O[i]));
+    longest = std::max(longest, e);
+    origin_max_abs = std::max(origin_max_abs, o);
   }
-  if (!(longest >= kShortestDirection)) r.usable = false;
+  r.usable = usable && longest >= kShortestDirection;
+  r.any_flat = any_flat;
+  r.origin_max_abs = origin_max_abs;
   return r;
 }
 
