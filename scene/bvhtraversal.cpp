@@ -25,6 +25,7 @@ struct BestHit {
   int object;
   int triangle;
   vertex3f hit;
+  vector3f normal;
   bool replaced;
 };
 
@@ -36,7 +37,8 @@ inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges
   float t = 0;
   vertex3f point;
   if (!CachedHit(ray.cached, plane, edges, kFrontAheadOnly, best.t, ties_win, t, point)) return;
-  best = BestHit{t, object, plane.triangle, point, true};
+  // The triangle's TriNormale, from the very corner and cross product the cache holds.
+  best = BestHit{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}, true};
 }
 
 bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) {
@@ -163,17 +165,20 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
   }
 }
 
-// NearestFrontHit on the best so far held as the four values of the
-// interface; true when the object replaced it.
-bool OfferObject(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r, int object, float& best_t,
-                 int& best_object, int& best_triangle, vertex3f& hit) {
-  BestHit best{best_t, best_object, best_triangle, vertex3f{0, 0, 0}, false};
-  NearestFrontHit(a, ray, r, object, best);
+// The best so far as the values of the interface.
+BestHit HeldBest(float best_t, int best_object, int best_triangle) {
+  return BestHit{best_t, best_object, best_triangle, vertex3f{0, 0, 0}, ZeroVector(), false};
+}
+
+// Writes back a best that this object replaced; true when it did.
+bool GiveBack(const BestHit& best, float& best_t, int& best_object, int& best_triangle, vertex3f& hit,
+              vector3f& normal) {
   if (!best.replaced) return false;
   best_t = best.t;
   best_object = best.object;
   best_triangle = best.triangle;
   hit = best.hit;
+  normal = best.normal;
   return true;
 }
 
@@ -215,21 +220,19 @@ bool BvhRayMeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray) {
 }
 
 bool BvhNearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
-                        int& best_triangle, vertex3f& hit) {
-  return OfferObject(a, ray, PrepareBoxRay(a.max_abs, ray), object, best_t, best_object, best_triangle, hit);
+                        int& best_triangle, vertex3f& hit, vector3f& normal) {
+  BestHit best = HeldBest(best_t, best_object, best_triangle);
+  NearestFrontHit(a, ray, PrepareBoxRay(a.max_abs, ray), object, best);
+  return GiveBack(best, best_t, best_object, best_triangle, hit, normal);
 }
 
 bool BvhObjectFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
-                       int& best_triangle, vertex3f& hit) {
+                       int& best_triangle, vertex3f& hit, vector3f& normal) {
   BoxRay r = PrepareBoxRay(a.max_abs, ray);
   // The box only says whether the object may answer at all, so it is looked
   // at only when the object's answer would replace the best so far.
-  BestHit best{best_t, best_object, best_triangle, vertex3f{0, 0, 0}, false};
+  BestHit best = HeldBest(best_t, best_object, best_triangle);
   NearestFrontHit(a, ray, r, object, best);
   if (!best.replaced || !MeetsBox(a, ray, r)) return false;
-  best_t = best.t;
-  best_object = best.object;
-  best_triangle = best.triangle;
-  hit = best.hit;
-  return true;
+  return GiveBack(best, best_t, best_object, best_triangle, hit, normal);
 }

@@ -86,11 +86,10 @@ void OfferObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene
   int tie_object = before_best ? i : best.object;
   int tie_triangle = before_best ? std::numeric_limits<int>::max() : best.triangle;
   float t = best.t;
-  if (BvhObjectFrontHit(*a, prepared, i, t, tie_object, tie_triangle, best.point)) {
+  if (BvhObjectFrontHit(*a, prepared, i, t, tie_object, tie_triangle, best.point, best.normal)) {
     best.t = t;
     best.object = i;
     best.triangle = tie_triangle;
-    best.normal = TriNormale(candidate.triangles[tie_triangle]);
   }
 }
 
