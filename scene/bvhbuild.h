@@ -57,6 +57,13 @@ struct CV_acceleration {
   std::vector<CV_cached_plane, CacheLineAllocator<CV_cached_plane>> slot_planes;
   std::vector<CV_cached_edges> slot_edges;
   std::vector<CV_bvh_node, CacheLineAllocator<CV_bvh_node>> nodes;  // node 0 is the root
+  // The root box grown by the margin of the farthest origin served (see
+  // RoundingDelta), for a first look that needs no ray set up for the
+  // object; has_reach is false when there is no root or there are triangles
+  // tested on every query.
+  bool has_reach;
+  float reach_lo[3];
+  float reach_hi[3];
   std::vector<CV_wide_node, CacheLineAllocator<CV_wide_node>> wide;  // the same, four-wide
   // The triangles tested on every query (no safe box), in the slots' form.
   std::vector<CV_cached_plane> unbounded_planes;

@@ -165,6 +165,29 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
   }
 }
 
+// False when the ray surely meets nothing of the hierarchy at or before
+// best_t: it misses the reach box, which holds every point an answered ray
+// can be accepted at (its margin is at least this ray's RoundingDelta). The
+// interval is bounded and widened as RayEntersBox bounds and widens it.
+bool MayReach(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
+  const float O[3] = {ray.cached.O.x, ray.cached.O.y, ray.cached.O.z};
+  float near = -kInfinity;
+  float far = kInfinity;
+  for (int i = 0; i < 3; ++i) {
+    if (ray.flat[i]) {
+      if (O[i] < a.reach_lo[i] || O[i] > a.reach_hi[i]) return false;
+      continue;
+    }
+    float to_lo = (a.reach_lo[i] - O[i]) * ray.inverse[i];
+    float to_hi = (a.reach_hi[i] - O[i]) * ray.inverse[i];
+    near = std::max(near, std::min(to_lo, to_hi));
+    far = std::min(far, std::max(to_lo, to_hi));
+  }
+  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
+  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
+  return near <= far && far >= kNearZero && near <= best_t;
+}
+
 // The best so far as the values of the interface.
 BestHit HeldBest(float best_t, int best_object, int best_triangle) {
   return BestHit{best_t, best_object, best_triangle, vertex3f{0, 0, 0}, ZeroVector(), false};
@@ -228,6 +251,7 @@ bool BvhNearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int obj
 
 bool BvhObjectFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
                        int& best_triangle, vertex3f& hit, vector3f& normal) {
+  if (a.has_reach && !MayReach(a, ray, best_t)) return false;
   BoxRay r = PrepareBoxRay(a.max_abs, ray);
   // The box only says whether the object may answer at all, so it is looked
   // at only when the object's answer would replace the best so far.
