@@ -5,8 +5,8 @@
 #include <emmintrin.h>
 
 #include <algorithm>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "core/raytriangle.h"

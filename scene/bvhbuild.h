@@ -70,7 +70,7 @@ struct CV_acceleration {
   std::vector<CV_cached_edges> unbounded_edges;
   CV_cached_triangle box[kBoxTriangleCount];
   CV_face_certificate box_face[kBoxTriangleCount];  // for the quick test of the face a ray leaves by
-  bool box_has_bounds;  // box_lo..box_hi holds every point a box triangle can accept
+  bool box_has_bounds;                              // box_lo..box_hi holds every point a box triangle can accept
   float box_lo[3];
   float box_hi[3];
   int8_t box_kind[kBoxTriangleCount];           // AcceptanceBounds of each box triangle (1, 0 or -1)

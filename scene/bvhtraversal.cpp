@@ -11,8 +11,8 @@
 
 namespace {
 
-// Each wide node visited leaves at most three more children waiting than it
-// takes off, and a path has at most kLongestPath nodes.
+// A wide node visited puts at most three children on the stack (the nearest
+// is visited at once), and a path has at most kLongestPath nodes.
 constexpr int kStackSize = 3 * kLongestPath + 4;
 // Keeps every inverse of a non-zero direction component at most 1e15, so that a
 // box parameter (a coordinate difference up to 2e15 times it) stays far from overflow.

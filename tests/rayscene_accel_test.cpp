@@ -495,7 +495,9 @@ TEST(RaySceneAccelerated, MatchesTheReferenceAtTheEdgesOfTheHierarchysBoxes) {
     int kind = random.Below(4);
     if (kind == 0) ray = VectorizeVertices(random.Point(-4, 4), on);
     if (kind == 1) ray = vector3f{on, random.Direction()};
-    if (kind == 2) ray = vector3f{{random.Uniform(lo[0], hi[0]), random.Uniform(lo[1], hi[1]), random.Uniform(lo[2], hi[2])}, random.Direction()};
+    if (kind == 2)
+      ray = vector3f{{random.Uniform(lo[0], hi[0]), random.Uniform(lo[1], hi[1]), random.Uniform(lo[2], hi[2])},
+                     random.Direction()};
     if (kind == 3) {
       vertex3f d{0, 0, 0};
       float sign = random.Below(2) ? 1.0f : -1.0f;

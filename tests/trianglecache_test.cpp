@@ -1,4 +1,6 @@
 // The quick test of a box face against the plain ray-triangle test.
+#include "scene/trianglecache.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,12 +8,13 @@
 
 #include "core/raytriangle.h"
 #include "scene/scene.h"
-#include "scene/trianglecache.h"
 #include "tests/support.h"
 
 namespace {
 
-float Uniform(std::mt19937& engine, float lo, float hi) { return std::uniform_real_distribution<float>(lo, hi)(engine); }
+float Uniform(std::mt19937& engine, float lo, float hi) {
+  return std::uniform_real_distribution<float>(lo, hi)(engine);
+}
 
 vertex3f Direction(std::mt19937& engine) {
   for (;;) {
