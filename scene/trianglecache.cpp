@@ -54,13 +54,17 @@ constexpr float kLeastUnitComponent = 1.0f - 0x1p-22f;
 
 float Coordinate(vertex3f v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
 
-// The triangle's edges all lie in a plane perpendicular to `axis`, and every
-// unit reference normal is along it.
+// True when v is zero (of either sign) off `axis`.
+bool Along(vertex3f v, int axis) { return Coordinate(v, (axis + 1) % 3) == 0 && Coordinate(v, (axis + 2) % 3) == 0; }
+
+// The triangle's edges all lie in a plane perpendicular to `axis`, and its
+// normals and every unit reference normal are along it.
 bool FaceAlong(const CV_cached_triangle& c, int axis) {
+  if (!Along(c.N, axis) || !Along(c.n_hat, axis)) return false;
   for (int e = 0; e < 3; ++e) {
     if (!FiniteVertex(c.corner[e]) || !FiniteVertex(c.edge[e])) return false;
     if (Coordinate(c.edge[e], axis) != 0) return false;
-    if (Coordinate(c.R_hat[e], (axis + 1) % 3) != 0 || Coordinate(c.R_hat[e], (axis + 2) % 3) != 0) return false;
+    if (!Along(c.R_hat[e], axis)) return false;
     if (!(std::fabs(Coordinate(c.R_hat[e], axis)) >= kLeastUnitComponent)) return false;
   }
   return true;
@@ -205,8 +209,11 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
       double weight = kOffAxisShare * (std::fabs(double(f.edge[e][0])) + std::fabs(double(f.edge[e][1])));
       // Rounded up: a larger weight only asks more of the in-plane term.
       f.weight[e] = std::nextafter(float(weight), std::numeric_limits<float>::infinity());
-      if (!std::isfinite(f.weight[e])) return CV_face_certificate{-1, 0, {}, {}, {}, {}};
+      if (!std::isfinite(f.weight[e])) return CV_face_certificate{-1, 0, {}, {}, {}, {}, 0, 0, 0};
     }
+    f.n_along = Coordinate(c.n_hat, axis);
+    f.N_along = Coordinate(c.N, axis);
+    f.N_dot_P0 = c.N_dot_P0;
     f.axis = axis;
     return f;
   }
@@ -230,10 +237,23 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
 // at least a^2 (1 - 7e-7) > 0.99991 s, so PassesEdge takes its sure pass.
 // With T_i on the other side and a >= 1e-4, the band clause fails, s is
 // below 1e30 as before and R_hat . T = fl(R_i T_i) < 0: PassesEdge fails.
-bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& c, const CV_face_certificate& f) {
+// The plane stage is taken on the axis alone. For a finite ray the zero
+// components of n_hat and N make zero products, and adding or taking off a
+// zero leaves a sum unchanged unless it is zero too: m, the numerator and
+// the denominator are the plain stage's whenever they are not zero, and a
+// zero m or numerator fails the stage either way, a zero denominator gives
+// an infinite point at which no edge is judged to pass. (With no limit and
+// ties winning, the stage asks only for a facing m and t above 0.0001.)
+bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle&, const CV_face_certificate& f) {
   if (f.axis < 0) return false;
-  float t_plane = 0;
-  if (!PlaneHit(ray, c, kEitherAhead, std::numeric_limits<float>::infinity(), true, t_plane)) return false;
+  const float d_hat[3] = {ray.d_hat.x, ray.d_hat.y, ray.d_hat.z};
+  const float O[3] = {ray.O.x, ray.O.y, ray.O.z};
+  const float d[3] = {ray.d.x, ray.d.y, ray.d.z};
+  float m = d_hat[f.axis] * f.n_along;
+  if (!((-kUnitHigh < m && m < -kNearZero) || (kNearZero < m && m < kUnitHigh))) return false;
+  float numerator = f.N_dot_P0 - f.N_along * O[f.axis];
+  float t_plane = numerator / (f.N_along * d[f.axis]);
+  if (!(t_plane > kNearZero)) return false;
   vertex3f X = PointAlong(ray.O, ray.d, t_plane);
   const float P[3] = {X.x, X.y, X.z};
   float off = std::fabs(P[f.axis] - f.plane);

@@ -74,7 +74,7 @@ bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_
 
 // What the quick test of a box face needs: a triangle whose corners share
 // their coordinate `plane` on `axis` (-1: the triangle is not such a face,
-// or its unit reference normals are not along the axis). Per edge, with j
+// or its normals or unit reference normals are not along the axis). Per edge, with j
 // and k the axes after `axis` in turn: the start corner's and the edge
 // vector's j and k coordinates, whether R_hat points to +axis, and the
 // weight that the in-plane cross term must exceed (see SurelyHitsFace).
@@ -85,11 +85,17 @@ struct CV_face_certificate {
   float edge[3][2];
   bool positive[3];
   float weight[3];
+  // The plane record's only non-zero components, n_hat and N along the
+  // axis, and N_dot_P0.
+  float n_along;
+  float N_along;
+  float N_dot_P0;
 };
 
 CV_face_certificate CertifyFace(const CV_cached_triangle& triangle);
 
 // True only when CachedHit(ray, triangle, kEitherAhead, infinity, true, ...)
-// is true; false when the face is not certified or the plane point lies too
-// near an edge to be sure, which decides nothing.
+// is true for the finite ray, face being CertifyFace(triangle); false when
+// the face is not certified or the plane point lies too near an edge to be
+// sure, which decides nothing.
 bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& triangle, const CV_face_certificate& face);
