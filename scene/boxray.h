@@ -2,12 +2,16 @@
 // cannot cross: the object hierarchies and the hierarchy over objects share it.
 #pragma once
 
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <limits>
 
 #include "core/raytriangle.h"
 #include "scene/bvhtraversal.h"
+#include "scene/bvhwide.h"
 
 // The open ends of a parameter interval, and the limit of a query without one.
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
@@ -103,4 +107,76 @@ __attribute__((always_inline)) inline bool RayEntersBox(const float lo[3], const
   far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
   entry = near;
   return near <= far && far >= kNearZero && near <= best_t;
+}
+
+// BoxRay's values in all four lanes, and per axis where in a wide node the
+// faces lie that the ray enters and leaves by (byte offsets).
+struct FourBoxRay {
+  __m128 enter_origin[3];
+  __m128 leave_origin[3];
+  __m128 inverse[3];
+  size_t enter_offset[3];
+  size_t leave_offset[3];
+  // The constants of the widening and the comparisons, held here so that
+  // the walk does not set them up again for every node.
+  __m128 magnitude;
+  __m128 rounding;
+  __m128 least;
+  __m128 near_zero;
+};
+
+inline FourBoxRay PrepareFourBoxRay(const BoxRay& r) {
+  FourBoxRay f;
+  for (int i = 0; i < 3; ++i) {
+    f.enter_origin[i] = _mm_set1_ps(r.enter_origin[i]);
+    f.leave_origin[i] = _mm_set1_ps(r.leave_origin[i]);
+    f.inverse[i] = _mm_set1_ps(r.inverse[i]);
+    size_t lanes = sizeof(float[4]) * size_t(i);
+    f.enter_offset[i] = (r.enter_side[i] == 1 ? offsetof(CV_wide_node, hi) : offsetof(CV_wide_node, lo)) + lanes;
+    f.leave_offset[i] = (r.leave_side[i] == 1 ? offsetof(CV_wide_node, hi) : offsetof(CV_wide_node, lo)) + lanes;
+  }
+  f.magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+  f.rounding = _mm_set1_ps(kParameterRounding);
+  f.least = _mm_set1_ps(kLeastMargin);
+  f.near_zero = _mm_set1_ps(kNearZero);
+  return f;
+}
+
+// RayEntersBox for the four lanes of a wide node: bit k of the result is set
+// when lane k's box lets the ray in, with its entry in entry[k]. Each lane
+// takes the very float operations of RayEntersBox (with no NaN among them,
+// the order of max and min does not matter, and a zero's sign is lost in the
+// widening), so the answers are the same; rays with a flat axis take
+// RayEntersBox lane by lane. An empty lane's infinite box makes its widened
+// interval NaN, which fails every comparison.
+__attribute__((always_inline)) inline int RayEntersFourBoxes(const CV_wide_node& node, const BoxRay& r,
+                                                             const FourBoxRay& f, float best_t, float entry[4]) {
+  if (r.any_flat) {
+    int mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      if (node.count[k] == kNoChild) continue;
+      const float lo[3] = {node.lo[0][k], node.lo[1][k], node.lo[2][k]};
+      const float hi[3] = {node.hi[0][k], node.hi[1][k], node.hi[2][k]};
+      if (RayEntersBox(lo, hi, r, best_t, entry[k])) mask |= 1 << k;
+    }
+    return mask;
+  }
+  const char* bytes = reinterpret_cast<const char*>(&node);
+  auto lanes = [bytes](size_t offset) { return _mm_load_ps(reinterpret_cast<const float*>(bytes + offset)); };
+  auto enter = [&](int i) { return _mm_mul_ps(_mm_sub_ps(lanes(f.enter_offset[i]), f.enter_origin[i]), f.inverse[i]); };
+  auto leave = [&](int i) { return _mm_mul_ps(_mm_sub_ps(lanes(f.leave_offset[i]), f.leave_origin[i]), f.inverse[i]); };
+  __m128 near = _mm_max_ps(_mm_max_ps(enter(0), enter(1)), enter(2));
+  __m128 far = _mm_min_ps(_mm_min_ps(leave(0), leave(1)), leave(2));
+  near = _mm_sub_ps(_mm_sub_ps(near, _mm_mul_ps(_mm_and_ps(near, f.magnitude), f.rounding)), f.least);
+  far = _mm_add_ps(_mm_add_ps(far, _mm_mul_ps(_mm_and_ps(far, f.magnitude), f.rounding)), f.least);
+  _mm_storeu_ps(entry, near);
+  __m128 in = _mm_and_ps(_mm_cmple_ps(near, far), _mm_cmpge_ps(far, f.near_zero));
+  in = _mm_and_ps(in, _mm_cmple_ps(near, _mm_set1_ps(best_t)));
+  return _mm_movemask_ps(in);
+}
+
+// The lanes of a wide node that hold leaves, as bits.
+inline int LeafLanes(const CV_wide_node& node) {
+  __m128i count = _mm_load_si128(reinterpret_cast<const __m128i*>(node.count));
+  return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(count, _mm_setzero_si128())));
 }

@@ -5,12 +5,11 @@
 #include <limits>
 #include <vector>
 
+#include "scene/boxray.h"
 #include "scene/bvhbounds.h"
 
 namespace {
 
-// The empty box runs from kInfinity down to -kInfinity.
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // Leaves hold kLeafSize triangles, or up to kLargestLeaf when the
 // surface-area estimate finds no split worth its cost.
 constexpr int kLeafSize = 1;
@@ -22,6 +21,16 @@ constexpr double kLeastOriginLimit = 1e5;
 constexpr double kOriginReach = 16.0;
 // Below every cosine: box triangles with a normal that is not finite go last.
 constexpr double kNotFacing = -2.0;
+// The float RoundingDelta is a sum of two products, a few ulp above the
+// exact value at most; the reach's delta is taken this much larger.
+constexpr double kDeltaRounding = 1e-5;
+
+// v rounded to a float on the side of `towards` (an infinity).
+float FloatOutward(double v, float towards) {
+  float f = float(v);
+  if (towards < 0 ? double(f) > v : double(f) < v) f = std::nextafter(f, towards);
+  return f;
+}
 
 struct Item {
   float lo[3];
@@ -249,6 +258,7 @@ void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, CV
   Empty(a.box_lo, a.box_hi);
   for (int s = 0; s < kBoxTriangleCount; ++s) {
     a.box[s] = CacheTriangle(box_triangles[s]);
+    a.box_face[s] = CertifyFace(a.box[s]);
     float lo[3];
     float hi[3];
     int kind = TriangleBounds(box_triangles[s], origin_limit, 0, lo, hi);
@@ -295,6 +305,20 @@ std::vector<CV_bvh_node> LayOutNodes(std::vector<Item>& items) {
   return nodes;
 }
 
+// The root box grown by the largest RoundingDelta of a ray the hierarchy
+// answers (origin coordinates up to origin_limit), with room for the float
+// rounding of that delta, each face rounded outwards.
+void SetReach(CV_acceleration& a) {
+  a.has_reach = !a.nodes.empty() && a.unbounded_planes.empty();
+  if (!a.has_reach) return;
+  double delta = double(kDeltaPerCoordinate) * double(a.max_abs) + double(kDeltaPerOrigin) * double(a.origin_limit);
+  delta = (delta + double(kLeastMargin)) * (1 + kDeltaRounding);
+  for (int i = 0; i < 3; ++i) {
+    a.reach_lo[i] = FloatOutward(double(a.nodes[0].lo[i]) - delta, -kInfinity);
+    a.reach_hi[i] = FloatOutward(double(a.nodes[0].hi[i]) + delta, kInfinity);
+  }
+}
+
 }  // namespace
 
 CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
@@ -318,6 +342,8 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
 
   std::vector<CV_bvh_node> nodes = LayOutNodes(items);
   a->nodes.assign(nodes.begin(), nodes.end());
+  std::vector<CV_wide_node> wide = CollapseNodes(nodes.data(), nodes.size());
+  a->wide.assign(wide.begin(), wide.end());
   a->slot_planes.resize(items.size());
   a->slot_edges.resize(items.size());
   for (size_t s = 0; s < items.size(); ++s) {
@@ -330,9 +356,10 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
     SplitCachedTriangle(CacheTriangle(triangles[unbounded[u]]), unbounded[u], a->unbounded_planes[u],
                         a->unbounded_edges[u]);
   }
+  SetReach(*a);
   a->bytes = sizeof(CV_acceleration) +
              (items.size() + unbounded.size()) * (sizeof(CV_cached_plane) + sizeof(CV_cached_edges)) +
-             nodes.size() * sizeof(CV_bvh_node);
+             nodes.size() * sizeof(CV_bvh_node) + wide.size() * sizeof(CV_wide_node);
   return a;
 }
 

@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "scene/bvhwide.h"
 #include "scene/scene.h"
 #include "scene/trianglecache.h"
 
@@ -56,11 +57,20 @@ struct CV_acceleration {
   std::vector<CV_cached_plane, CacheLineAllocator<CV_cached_plane>> slot_planes;
   std::vector<CV_cached_edges> slot_edges;
   std::vector<CV_bvh_node, CacheLineAllocator<CV_bvh_node>> nodes;  // node 0 is the root
+  // The root box grown by the margin of the farthest origin served (see
+  // RoundingDelta), for a first look that needs no ray set up for the
+  // object; has_reach is false when there is no root or there are triangles
+  // tested on every query.
+  bool has_reach;
+  float reach_lo[3];
+  float reach_hi[3];
+  std::vector<CV_wide_node, CacheLineAllocator<CV_wide_node>> wide;  // the same, four-wide
   // The triangles tested on every query (no safe box), in the slots' form.
   std::vector<CV_cached_plane> unbounded_planes;
   std::vector<CV_cached_edges> unbounded_edges;
   CV_cached_triangle box[kBoxTriangleCount];
-  bool box_has_bounds;  // box_lo..box_hi holds every point a box triangle can accept
+  CV_face_certificate box_face[kBoxTriangleCount];  // for the quick test of the face a ray leaves by
+  bool box_has_bounds;                              // box_lo..box_hi holds every point a box triangle can accept
   float box_lo[3];
   float box_hi[3];
   int8_t box_kind[kBoxTriangleCount];           // AcceptanceBounds of each box triangle (1, 0 or -1)

@@ -7,12 +7,13 @@
 #include "core/raytriangle.h"
 #include "scene/boxray.h"
 #include "scene/bvhbounds.h"
+#include "scene/bvhwide.h"
 
 namespace {
 
-// One entry per level of the deepest path the build makes.
-constexpr int kStackSize = 128;
-static_assert(kStackSize >= kLongestPath, "the traversal stack must hold the deepest path");
+// A wide node visited puts at most three children on the stack (the nearest
+// is visited at once), and a path has at most kLongestPath nodes.
+constexpr int kStackSize = 3 * kLongestPath + 4;
 // Keeps every inverse of a non-zero direction component at most 1e15, so that a
 // box parameter (a coordinate difference up to 2e15 times it) stays far from overflow.
 constexpr float kSmallestDirectionComponent = 1e-15f;
@@ -24,6 +25,7 @@ struct BestHit {
   int object;
   int triangle;
   vertex3f hit;
+  vector3f normal;
   bool replaced;
 };
 
@@ -35,15 +37,15 @@ inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges
   float t = 0;
   vertex3f point;
   if (!CachedHit(ray.cached, plane, edges, kFrontAheadOnly, best.t, ties_win, t, point)) return;
-  best = BestHit{t, object, plane.triangle, point, true};
+  // The triangle's TriNormale, from the very corner and cross product the cache holds.
+  best = BestHit{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}, true};
 }
 
 bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) {
-  float entry = 0;
-  if (a.box_has_bounds && !RayEntersBox(a.box_lo, a.box_hi, r, kInfinity, entry)) return false;
   // Any of the twelve decides, so they may be tried in any order: first
   // those facing the way the ray leaves the box (the face it meets last),
-  // each after its own box shows the ray can meet it.
+  // then, unless the box of them all rules the ray out, each after its own
+  // box shows the ray can meet it.
   int exit_axis = 0;
   float exit_t = kInfinity;
   const float* face[2] = {a.box_lo, a.box_hi};
@@ -56,6 +58,11 @@ bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) 
     }
   }
   const int8_t* order = a.box_order[exit_axis][r.leave_side[exit_axis]];
+  // The two triangles of that face mostly settle it without the full test.
+  if (SurelyHitsFace(ray.cached, a.box[order[0]], a.box_face[order[0]])) return true;
+  if (SurelyHitsFace(ray.cached, a.box[order[1]], a.box_face[order[1]])) return true;
+  float entry = 0;
+  if (a.box_has_bounds && !RayEntersBox(a.box_lo, a.box_hi, r, kInfinity, entry)) return false;
   for (int k = 0; k < kBoxTriangleCount; ++k) {
     int s = order[k];
     if (a.box_kind[s] == 0) continue;
@@ -67,33 +74,51 @@ bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) 
   return false;
 }
 
-// A node waiting on the traversal stack, with the parameter at which the ray enters it.
+// A wide node waiting on the traversal stack, with the parameter at which
+// the ray enters it.
 struct Pending {
   int32_t node;
   float entry;
 };
 
-// Tests both children of an inner node. True with the nearer one the ray
-// enters in `next`; when it enters both, the other waits on the stack.
-inline bool EnterChildren(const CV_bvh_node* nodes, const CV_bvh_node& node, const BoxRay& r, float best_t,
-                          Pending* stack, int& top, int32_t& next) {
-  float entry_left = 0;
-  float entry_right = 0;
-  bool left = RayEntersBox(nodes[node.first].lo, nodes[node.first].hi, r, best_t, entry_left);
-  bool right = RayEntersBox(nodes[node.first + 1].lo, nodes[node.first + 1].hi, r, best_t, entry_right);
-  if (left && right) {
-    if (entry_right < entry_left) {
-      stack[top++] = Pending{node.first, entry_left};
-      next = node.first + 1;
-    } else {
-      stack[top++] = Pending{node.first + 1, entry_right};
-      next = node.first;
-    }
-    return true;
+// Offers the slots of one leaf.
+inline void OfferLeaf(const CV_acceleration& a, const CV_bvh_ray& ray, int32_t first, int32_t count, int object,
+                      BestHit& best) {
+  const CV_cached_plane* planes = a.slot_planes.data();
+  const CV_cached_edges* edges = a.slot_edges.data();
+  for (int32_t s = first; s < first + count; ++s) OfferSlot(planes[s], edges[s], ray, object, best);
+}
+
+// The lane of the nearest entry among the lanes in bits (not empty).
+inline int NearestLane(int bits, const float entry[4]) {
+  int nearest = __builtin_ctz(unsigned(bits));
+  for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
+    int k = __builtin_ctz(unsigned(bits));
+    if (entry[k] < entry[nearest]) nearest = k;
   }
-  if (!left && !right) return false;
-  next = left ? node.first : node.first + 1;
-  return true;
+  return nearest;
+}
+
+// Offers the leaves among the lanes in bits, nearest first, each unless the
+// best so far already lies before it.
+inline void OfferLeaves(const CV_acceleration& a, const CV_wide_node& node, int bits, const float entry[4],
+                        const CV_bvh_ray& ray, int object, BestHit& best) {
+  while (bits != 0) {
+    int k = NearestLane(bits, entry);
+    bits &= ~(1 << k);
+    if (entry[k] <= best.t) OfferLeaf(a, ray, node.first[k], node.count[k], object, best);
+  }
+}
+
+// The nearest of the inner children in bits (not empty), to be visited
+// next; the others wait on the stack with their entries.
+inline int32_t EnterInner(const CV_wide_node& node, int bits, const float entry[4], Pending* stack, int& top) {
+  int nearest = NearestLane(bits, entry);
+  for (bits &= ~(1 << nearest); bits != 0; bits &= bits - 1) {
+    int k = __builtin_ctz(unsigned(bits));
+    stack[top++] = Pending{node.first[k], entry[k]};
+  }
+  return node.first[nearest];
 }
 
 // The next waiting node that the best so far does not rule out (it is
@@ -106,46 +131,77 @@ inline int32_t NextWaiting(const Pending* stack, int& top, float best_t) {
   return -1;
 }
 
-// Offers the triangles tested on every query, then walks the nodes nearest
-// first, offering the slots of every leaf the ray enters before best.t.
+// Offers the triangles tested on every query, then walks the wide nodes
+// nearest first, offering the slots of every leaf the ray enters before best.t.
 void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r, int object, BestHit& best) {
   for (size_t u = 0; u < a.unbounded_planes.size(); ++u) {
     OfferSlot(a.unbounded_planes[u], a.unbounded_edges[u], ray, object, best);
   }
-  if (a.nodes.empty()) return;
-  const CV_bvh_node* nodes = a.nodes.data();
-  const CV_cached_plane* planes = a.slot_planes.data();
-  const CV_cached_edges* edges = a.slot_edges.data();
+  if (a.wide.empty()) return;
+  // Most rays miss most objects: one box tells before the lanes are set up.
   float entry = 0;
-  if (!RayEntersBox(nodes[0].lo, nodes[0].hi, r, best.t, entry)) return;
+  if (!RayEntersBox(a.nodes[0].lo, a.nodes[0].hi, r, best.t, entry)) return;
+  const CV_wide_node* nodes = a.wide.data();
+  const FourBoxRay f = PrepareFourBoxRay(r);
   Pending stack[kStackSize];
   int top = 0;
   int32_t current = 0;
   for (;;) {
-    const CV_bvh_node& node = nodes[current];
-    if (node.count == 0) {
-      if (EnterChildren(nodes, node, r, best.t, stack, top, current)) continue;
-    } else {
-      for (int32_t s = node.first; s < node.first + node.count; ++s) {
-        OfferSlot(planes[s], edges[s], ray, object, best);
-      }
+    const CV_wide_node& node = nodes[current];
+    float entry[4];
+    int mask = RayEntersFourBoxes(node, r, f, best.t, entry);
+    int leaves = mask & LeafLanes(node);
+    int inner = mask & ~leaves;
+    // The children's two cache lines are fetched while the leaves are offered.
+    for (int bits = inner; bits != 0; bits &= bits - 1) {
+      const char* child = reinterpret_cast<const char*>(nodes + node.first[__builtin_ctz(unsigned(bits))]);
+      _mm_prefetch(child, _MM_HINT_T0);
+      _mm_prefetch(child + 64, _MM_HINT_T0);
     }
-    current = NextWaiting(stack, top, best.t);
+    if (leaves != 0) OfferLeaves(a, node, leaves, entry, ray, object, best);
+    current = inner != 0 ? EnterInner(node, inner, entry, stack, top) : -1;
+    if (current < 0) current = NextWaiting(stack, top, best.t);
     if (current < 0) return;
   }
 }
 
-// NearestFrontHit on the best so far held as the four values of the
-// interface; true when the object replaced it.
-bool OfferObject(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r, int object, float& best_t,
-                 int& best_object, int& best_triangle, vertex3f& hit) {
-  BestHit best{best_t, best_object, best_triangle, vertex3f{0, 0, 0}, false};
-  NearestFrontHit(a, ray, r, object, best);
+// False when the ray surely meets nothing of the hierarchy at or before
+// best_t: it misses the reach box, which holds every point an answered ray
+// can be accepted at (its margin is at least this ray's RoundingDelta). The
+// interval is bounded and widened as RayEntersBox bounds and widens it.
+bool MayReach(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
+  const float O[3] = {ray.cached.O.x, ray.cached.O.y, ray.cached.O.z};
+  float near = -kInfinity;
+  float far = kInfinity;
+  for (int i = 0; i < 3; ++i) {
+    if (ray.flat[i]) {
+      if (O[i] < a.reach_lo[i] || O[i] > a.reach_hi[i]) return false;
+      continue;
+    }
+    float to_lo = (a.reach_lo[i] - O[i]) * ray.inverse[i];
+    float to_hi = (a.reach_hi[i] - O[i]) * ray.inverse[i];
+    near = std::max(near, std::min(to_lo, to_hi));
+    far = std::min(far, std::max(to_lo, to_hi));
+  }
+  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
+  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
+  return near <= far && far >= kNearZero && near <= best_t;
+}
+
+// The best so far as the values of the interface.
+BestHit HeldBest(float best_t, int best_object, int best_triangle) {
+  return BestHit{best_t, best_object, best_triangle, vertex3f{0, 0, 0}, ZeroVector(), false};
+}
+
+// Writes back a best that this object replaced; true when it did.
+bool GiveBack(const BestHit& best, float& best_t, int& best_object, int& best_triangle, vertex3f& hit,
+              vector3f& normal) {
   if (!best.replaced) return false;
   best_t = best.t;
   best_object = best.object;
   best_triangle = best.triangle;
   hit = best.hit;
+  normal = best.normal;
   return true;
 }
 
@@ -156,23 +212,25 @@ CV_bvh_ray PrepareBvhRay(vector3f ray) {
   r.cached = CacheRay(ray);
   const float O[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
   const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-  r.usable = true;
-  r.origin_max_abs = 0;
-  r.any_flat = false;
+  bool usable = true;
+  bool any_flat = false;
+  float origin_max_abs = 0;
   float longest = 0;
   for (int i = 0; i < 3; ++i) {
-    if (!std::isfinite(O[i]) || !std::isfinite(d[i]) || std::fabs(O[i]) > kLargestBoundedCoordinate ||
-        std::fabs(d[i]) > kLargestBoundedCoordinate) {
-      r.usable = false;
-    }
-    if (d[i] != 0 && std::fabs(d[i]) < kSmallestDirectionComponent) r.usable = false;
+    float o = std::fabs(O[i]);
+    float e = std::fabs(d[i]);
+    // A coordinate that is not finite fails these comparisons as well.
+    usable &= o <= kLargestBoundedCoordinate && e <= kLargestBoundedCoordinate;
+    usable &= e == 0 || e >= kSmallestDirectionComponent;
     r.flat[i] = d[i] == 0;
-    r.any_flat = r.any_flat || r.flat[i];
+    any_flat |= r.flat[i];
     r.inverse[i] = r.flat[i] ? 0.0f : 1.0f / d[i];
-    longest = std::max(longest, std::fabs(d[i]));
-    r.origin_max_abs = std::max(r.origin_max_abs, std::fabs(O[i]));
+    longest = std::max(longest, e);
+    origin_max_abs = std::max(origin_max_abs, o);
   }
-  if (!(longest >= kShortestDirection)) r.usable = false;
+  r.usable = usable && longest >= kShortestDirection;
+  r.any_flat = any_flat;
+  r.origin_max_abs = origin_max_abs;
   return r;
 }
 
@@ -185,13 +243,20 @@ bool BvhRayMeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray) {
 }
 
 bool BvhNearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
-                        int& best_triangle, vertex3f& hit) {
-  return OfferObject(a, ray, PrepareBoxRay(a.max_abs, ray), object, best_t, best_object, best_triangle, hit);
+                        int& best_triangle, vertex3f& hit, vector3f& normal) {
+  BestHit best = HeldBest(best_t, best_object, best_triangle);
+  NearestFrontHit(a, ray, PrepareBoxRay(a.max_abs, ray), object, best);
+  return GiveBack(best, best_t, best_object, best_triangle, hit, normal);
 }
 
 bool BvhObjectFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
-                       int& best_triangle, vertex3f& hit) {
+                       int& best_triangle, vertex3f& hit, vector3f& normal) {
+  if (a.has_reach && !MayReach(a, ray, best_t)) return false;
   BoxRay r = PrepareBoxRay(a.max_abs, ray);
-  if (!MeetsBox(a, ray, r)) return false;
-  return OfferObject(a, ray, r, object, best_t, best_object, best_triangle, hit);
+  // The box only says whether the object may answer at all, so it is looked
+  // at only when the object's answer would replace the best so far.
+  BestHit best = HeldBest(best_t, best_object, best_triangle);
+  NearestFrontHit(a, ray, r, object, best);
+  if (!best.replaced || !MeetsBox(a, ray, r)) return false;
+  return GiveBack(best, best_t, best_object, best_triangle, hit, normal);
 }

@@ -28,11 +28,12 @@ bool BvhRayMeetsBox(const CV_acceleration& acceleration, const CV_bvh_ray& ray);
 // The best front face ahead in the order (t, object, triangle): a triangle of
 // `object` replaces (best_t, best_object, best_triangle) when its t is
 // smaller, or equal with the same object and a lower triangle index. Returns
-// true and writes hit and the new best when something replaced it.
+// true and writes hit, the triangle's TriNormale and the new best when
+// something replaced it.
 bool BvhNearestFrontHit(const CV_acceleration& acceleration, const CV_bvh_ray& ray, int object, float& best_t,
-                        int& best_object, int& best_triangle, vertex3f& hit);
+                        int& best_object, int& best_triangle, vertex3f& hit, vector3f& normal);
 
 // BvhNearestFrontHit when BvhRayMeetsBox says the object is a candidate, and
 // false otherwise, preparing the ray for the object's boxes once.
 bool BvhObjectFrontHit(const CV_acceleration& acceleration, const CV_bvh_ray& ray, int object, float& best_t,
-                       int& best_object, int& best_triangle, vertex3f& hit);
+                       int& best_object, int& best_triangle, vertex3f& hit, vector3f& normal);

@@ -65,7 +65,7 @@ struct SceneBest {
 // Offers object i to the best so far, through its hierarchy when it has one
 // that answers the ray, by a plain scan otherwise. Objects may come in any
 // order: a lower index than the best's wins a tie of t.
-void OfferObject(vector3f ray, const CV_bvh_ray& prepared, CV_scene scene, int32_t i, SceneBest& best) {
+void OfferObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene, int32_t i, SceneBest& best) {
   const CV_object& candidate = scene.objects[i];
   bool before_best = best.object == -1 || i < best.object;
   const CV_acceleration* a = prepared.usable ? UsableAcceleration(candidate) : nullptr;
@@ -86,18 +86,17 @@ void OfferObject(vector3f ray, const CV_bvh_ray& prepared, CV_scene scene, int32
   int tie_object = before_best ? i : best.object;
   int tie_triangle = before_best ? std::numeric_limits<int>::max() : best.triangle;
   float t = best.t;
-  if (BvhObjectFrontHit(*a, prepared, i, t, tie_object, tie_triangle, best.point)) {
+  if (BvhObjectFrontHit(*a, prepared, i, t, tie_object, tie_triangle, best.point, best.normal)) {
     best.t = t;
     best.object = i;
     best.triangle = tie_triangle;
-    best.normal = TriNormale(candidate.triangles[tie_triangle]);
   }
 }
 
 // Offers the objects without a box, then those of the tree nearest first;
 // false when an object no longer has the hierarchy it was boxed by.
-bool OfferThroughTree(vector3f ray, const CV_bvh_ray& prepared, CV_scene scene, const CV_object_tree& tree,
-                      SceneBest& best) {
+bool OfferThroughTree(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene,
+                      const CV_object_tree& tree, SceneBest& best) {
   for (int32_t i : tree.unboxed) OfferObject(ray, prepared, scene, i, best);
   return VisitObjectsNearestFirst(tree, prepared, best.t, [&](int32_t slot) {
     int32_t i = tree.members[size_t(slot)];
@@ -107,7 +106,7 @@ bool OfferThroughTree(vector3f ray, const CV_bvh_ray& prepared, CV_scene scene, 
   });
 }
 
-void OfferEveryObject(vector3f ray, const CV_bvh_ray& prepared, CV_scene scene, SceneBest& best) {
+void OfferEveryObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene, SceneBest& best) {
   for (int32_t i = 0; i < scene.object_count; ++i) OfferObject(ray, prepared, scene, i, best);
 }
 

@@ -1,8 +1,10 @@
 #include "scene/trianglecache.h"
 
 #include <cmath>
+#include <limits>
 
 #include "core/raytriangle.h"
+#include "scene/bvhbounds.h"
 
 namespace {
 
@@ -40,6 +42,60 @@ inline bool PassesEdge(const Edges& c, int e, vertex3f X) {
   }
   float cosine = DotProduct(c.R_hat[e], UnitDirection(T));
   return kUnitLow < cosine && cosine < kUnitHigh;
+}
+
+// The quick face test's bounds (see SurelyHitsFace): the in-plane term must
+// outweigh the off-plane ones kOffAxisShare times; below kFaceTermLimit the
+// squares stay under kFiniteSquares; a unit reference normal along an axis
+// is within 2 ulp of length 1.
+constexpr double kOffAxisShare = 256.0;
+constexpr float kFaceTermLimit = 1e14f;
+constexpr float kLeastUnitComponent = 1.0f - 0x1p-22f;
+
+float Coordinate(vertex3f v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+
+// True when v is zero (of either sign) off `axis`.
+bool Along(vertex3f v, int axis) { return Coordinate(v, (axis + 1) % 3) == 0 && Coordinate(v, (axis + 2) % 3) == 0; }
+
+// The triangle's edges all lie in a plane perpendicular to `axis`, and its
+// normals and every unit reference normal are along it.
+bool FaceAlong(const CV_cached_triangle& c, int axis) {
+  if (!Along(c.N, axis) || !Along(c.n_hat, axis)) return false;
+  for (int e = 0; e < 3; ++e) {
+    if (!FiniteVertex(c.corner[e]) || !FiniteVertex(c.edge[e])) return false;
+    if (Coordinate(c.edge[e], axis) != 0) return false;
+    if (!Along(c.R_hat[e], axis)) return false;
+    if (!(std::fabs(Coordinate(c.R_hat[e], axis)) >= kLeastUnitComponent)) return false;
+  }
+  return true;
+}
+
+// What one edge's cross term T_i says (see the argument above
+// SurelyHitsFace): with a = |T_i| below kFaceTermLimit and at least
+// weight |D_i|, T_i on R_i's side passes the edge, and on the other side
+// fails it once a >= 1e-4 (the band clause then fails and R_hat . T < 0).
+enum FaceEdgeVerdict { kFaceEdgeFails, kFaceEdgePasses, kFaceEdgeUndecided };
+
+inline FaceEdgeVerdict JudgeFaceEdge(float Ti, float off, float weight, bool positive) {
+  float a = std::fabs(Ti);
+  if (!(a < kFaceTermLimit && a >= weight * off)) return kFaceEdgeUndecided;
+  if (positive ? Ti > 0 : Ti < 0) return kFaceEdgePasses;
+  return a >= kNearZero ? kFaceEdgeFails : kFaceEdgeUndecided;
+}
+
+// The edge clause of a triangle whose edges CertifyFace accepted, each edge
+// judged by its cross term and, when that is undecided, by PassesEdge.
+bool FaceEdgesPass(const CV_cached_edges& c, vertex3f X) {
+  int i = c.face_axis;
+  const float P[3] = {X.x, X.y, X.z};
+  float off = std::fabs(P[i] - Coordinate(c.corner[0], i));
+  for (int e = 0; e < 3; ++e) {
+    vertex3f T = CrossProduct(c.edge[e], PointDifference(X, c.corner[e]));
+    const float Tc[3] = {T.x, T.y, T.z};
+    FaceEdgeVerdict v = JudgeFaceEdge(Tc[i], off, c.face_weight[e], (c.face_positive >> e & 1) != 0);
+    if (v == kFaceEdgeFails || (v == kFaceEdgeUndecided && !PassesEdge(c, e, X))) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -93,6 +149,20 @@ inline bool EdgesHit(const CV_cached_ray& ray, const Edges& c, float t_plane, fl
   return true;
 }
 
+// The same for a triangle kept in two parts, whose edges may be judged the
+// quick way.
+inline bool EdgesHit(const CV_cached_ray& ray, const CV_cached_edges& c, float t_plane, float& t, vertex3f& hit) {
+  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
+  if (c.face_axis >= 0) {
+    if (!FaceEdgesPass(c, X)) return false;
+  } else if (!PassesEdge(c, 0, X) || !PassesEdge(c, 1, X) || !PassesEdge(c, 2, X)) {
+    return false;
+  }
+  t = t_plane;
+  hit = X;
+  return true;
+}
+
 }  // namespace
 
 bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& c, CachedHitKind kind, float limit, bool ties_win,
@@ -110,9 +180,90 @@ bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_
 void SplitCachedTriangle(const CV_cached_triangle& c, int32_t triangle, CV_cached_plane& plane,
                          CV_cached_edges& edges) {
   plane = CV_cached_plane{c.n_hat, c.N, c.N_dot_P0, triangle};
+  CV_face_certificate face = CertifyFace(c);
+  edges.face_axis = int8_t(face.axis);
+  edges.face_positive = 0;
   for (int e = 0; e < 3; ++e) {
     edges.corner[e] = c.corner[e];
     edges.edge[e] = c.edge[e];
     edges.R_hat[e] = c.R_hat[e];
+    edges.face_weight[e] = face.weight[e];
+    if (face.positive[e]) edges.face_positive = uint8_t(edges.face_positive | 1 << e);
   }
+}
+
+CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
+  CV_face_certificate f{};
+  f.axis = -1;
+  for (int axis = 0; axis < 3; ++axis) {
+    if (!FaceAlong(c, axis)) continue;
+    int j = (axis + 1) % 3;
+    int k = (axis + 2) % 3;
+    f.plane = Coordinate(c.corner[0], axis);
+    for (int e = 0; e < 3; ++e) {
+      f.corner[e][0] = Coordinate(c.corner[e], j);
+      f.corner[e][1] = Coordinate(c.corner[e], k);
+      f.edge[e][0] = Coordinate(c.edge[e], j);
+      f.edge[e][1] = Coordinate(c.edge[e], k);
+      f.positive[e] = Coordinate(c.R_hat[e], axis) > 0;
+      double weight = kOffAxisShare * (std::fabs(double(f.edge[e][0])) + std::fabs(double(f.edge[e][1])));
+      // Rounded up: a larger weight only asks more of the in-plane term.
+      f.weight[e] = std::nextafter(float(weight), std::numeric_limits<float>::infinity());
+      if (!std::isfinite(f.weight[e])) return CV_face_certificate{-1, 0, {}, {}, {}, {}, 0, 0, 0};
+    }
+    f.n_along = Coordinate(c.n_hat, axis);
+    f.N_along = Coordinate(c.N, axis);
+    f.N_dot_P0 = c.N_dot_P0;
+    f.axis = axis;
+    return f;
+  }
+  return f;
+}
+
+// Why a certified face passes. Let i be the face's axis, j and k the next
+// two in turn, c the corners' shared coordinate; every edge vector E has
+// E_i = 0 and every R_hat is (R_i, 0, 0) in (i, j, k) with |R_i| >= 1 - 2^-22.
+// The plain test's T = fl(E x fl(X - A)) then has T_i = fl(E_j D_k - E_k D_j)
+// with D = fl(X - A), D_i = fl(X_i - c) for every edge, and off-plane
+// components fl(E_k D_i) and -fl(E_j D_i) (the terms with E_i are zeros), so
+// their magnitudes sum to b <= (|E_j| + |E_k|) |D_i| (1 + u) (u = 2^-24,
+// plus underflow far below what matters). We ask, per edge, that T_i
+// have R_i's sign and a = |T_i| >= fl(weight |D_i|) with weight >= 256
+// (|E_j| + |E_k|), so b <= a / 255.9 (up to the same tiny underflow). If
+// every |T| component is below 1e-4, the band clause passes. Otherwise
+// a >= 1e-4 (b is smaller than a); the dot R_hat . T is fl(R_i T_i) (the
+// other terms are zeros), positive; with a < 1e14, s = fl(T . T) is below
+// 1e30 and at most a^2 (1 + 1.53e-5) (1 + 2e-7); a2 = fl((R_hat . T)^2) is
+// at least a^2 (1 - 7e-7) > 0.99991 s, so PassesEdge takes its sure pass.
+// With T_i on the other side and a >= 1e-4, the band clause fails, s is
+// below 1e30 as before and R_hat . T = fl(R_i T_i) < 0: PassesEdge fails.
+// The plane stage is taken on the axis alone. For a finite ray the zero
+// components of n_hat and N make zero products, and adding or taking off a
+// zero leaves a sum unchanged unless it is zero too: m, the numerator and
+// the denominator are the plain stage's whenever they are not zero, and a
+// zero m or numerator fails the stage either way, a zero denominator gives
+// an infinite point at which no edge is judged to pass. (With no limit and
+// ties winning, the stage asks only for a facing m and t above 0.0001.)
+bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle&, const CV_face_certificate& f) {
+  if (f.axis < 0) return false;
+  const float d_hat[3] = {ray.d_hat.x, ray.d_hat.y, ray.d_hat.z};
+  const float O[3] = {ray.O.x, ray.O.y, ray.O.z};
+  const float d[3] = {ray.d.x, ray.d.y, ray.d.z};
+  float m = d_hat[f.axis] * f.n_along;
+  if (!((-kUnitHigh < m && m < -kNearZero) || (kNearZero < m && m < kUnitHigh))) return false;
+  float numerator = f.N_dot_P0 - f.N_along * O[f.axis];
+  float t_plane = numerator / (f.N_along * d[f.axis]);
+  if (!(t_plane > kNearZero)) return false;
+  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
+  const float P[3] = {X.x, X.y, X.z};
+  float off = std::fabs(P[f.axis] - f.plane);
+  float Xj = P[(f.axis + 1) % 3];
+  float Xk = P[(f.axis + 2) % 3];
+  for (int e = 0; e < 3; ++e) {
+    float Dj = Xj - f.corner[e][0];
+    float Dk = Xk - f.corner[e][1];
+    float Ti = f.edge[e][0] * Dk - f.edge[e][1] * Dj;
+    if (JudgeFaceEdge(Ti, off, f.weight[e], f.positive[e]) != kFaceEdgePasses) return false;
+  }
+  return true;
 }

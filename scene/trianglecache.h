@@ -57,6 +57,12 @@ struct CV_cached_edges {
   vertex3f corner[3];
   vertex3f edge[3];
   vertex3f R_hat[3];
+  // For a triangle CertifyFace accepts (see CV_face_certificate): its axis,
+  // -1 otherwise; bit e set when R_hat of edge e points to +axis; the edges'
+  // weights. Its edges are then mostly judged by one cross term each.
+  int8_t face_axis;
+  uint8_t face_positive;
+  float face_weight[3];
 };
 
 void SplitCachedTriangle(const CV_cached_triangle& cached, int32_t triangle, CV_cached_plane& plane,
@@ -65,3 +71,31 @@ void SplitCachedTriangle(const CV_cached_triangle& cached, int32_t triangle, CV_
 // CachedHit on a triangle kept in two parts: the same answer, bit for bit.
 bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_cached_edges& edges, CachedHitKind kind,
                float limit, bool ties_win, float& t, vertex3f& hit);
+
+// What the quick test of a box face needs: a triangle whose corners share
+// their coordinate `plane` on `axis` (-1: the triangle is not such a face,
+// or its normals or unit reference normals are not along the axis). Per edge, with j
+// and k the axes after `axis` in turn: the start corner's and the edge
+// vector's j and k coordinates, whether R_hat points to +axis, and the
+// weight that the in-plane cross term must exceed (see SurelyHitsFace).
+struct CV_face_certificate {
+  int axis;
+  float plane;
+  float corner[3][2];
+  float edge[3][2];
+  bool positive[3];
+  float weight[3];
+  // The plane record's only non-zero components, n_hat and N along the
+  // axis, and N_dot_P0.
+  float n_along;
+  float N_along;
+  float N_dot_P0;
+};
+
+CV_face_certificate CertifyFace(const CV_cached_triangle& triangle);
+
+// True only when CachedHit(ray, triangle, kEitherAhead, infinity, true, ...)
+// is true for the finite ray, face being CertifyFace(triangle); false when
+// the face is not certified or the plane point lies too near an edge to be
+// sure, which decides nothing.
+bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& triangle, const CV_face_certificate& face);
