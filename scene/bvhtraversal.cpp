@@ -17,6 +17,10 @@ constexpr int kStackSize = 3 * kLongestPath + 4;
 // Keeps every inverse of a non-zero direction component at most 1e15, so that a
 // box parameter (a coordinate difference up to 2e15 times it) stays far from overflow.
 constexpr float kSmallestDirectionComponent = 1e-15f;
+// kLargestBoundedCoordinate as a float: it rounds down, so a float is at
+// most the one exactly when it is at most the other.
+constexpr float kLargestBoundedFloat = float(kLargestBoundedCoordinate);
+static_assert(double(kLargestBoundedFloat) <= kLargestBoundedCoordinate, "the float bound must not exceed the double");
 
 // The best front face so far in the order (t, object, triangle), and whether
 // this object replaced it.
@@ -220,8 +224,8 @@ CV_bvh_ray PrepareBvhRay(vector3f ray) {
     float o = std::fabs(O[i]);
     float e = std::fabs(d[i]);
     // A coordinate that is not finite fails these comparisons as well.
-    usable &= o <= kLargestBoundedCoordinate && e <= kLargestBoundedCoordinate;
-    usable &= e == 0 || e >= kSmallestDirectionComponent;
+    usable &= (o <= kLargestBoundedFloat) & (e <= kLargestBoundedFloat);
+    usable &= (e == 0) | (e >= kSmallestDirectionComponent);
     r.flat[i] = d[i] == 0;
     any_flat |= r.flat[i];
     r.inverse[i] = r.flat[i] ? 0.0f : 1.0f / d[i];

@@ -117,8 +117,6 @@ CV_cached_triangle CacheTriangle(CV_triangle triangle) {
   return c;
 }
 
-CV_cached_ray CacheRay(vector3f ray) { return CV_cached_ray{ray.origin, ray.direction, UnitDirection(ray.direction)}; }
-
 namespace {
 
 // The plane stage of the test: the facing and the plane parameter, which

@@ -28,7 +28,10 @@ struct CV_cached_ray {
 };
 
 CV_cached_triangle CacheTriangle(CV_triangle triangle);
-CV_cached_ray CacheRay(vector3f ray);
+// Inline: it runs once per query, before anything else.
+inline CV_cached_ray CacheRay(vector3f ray) {
+  return CV_cached_ray{ray.origin, ray.direction, UnitDirection(ray.direction)};
+}
 
 // Which results of the plain test count as a hit.
 enum CachedHitKind {
