@@ -238,10 +238,6 @@ CV_bvh_ray PrepareBvhRay(vector3f ray) {
   return r;
 }
 
-bool BvhAnswersRay(const CV_acceleration& a, const CV_bvh_ray& ray) {
-  return ray.usable && ray.origin_max_abs <= a.origin_limit;
-}
-
 bool BvhRayMeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray) {
   return MeetsBox(a, ray, PrepareBoxRay(a.max_abs, ray));
 }

@@ -17,8 +17,10 @@ struct CV_bvh_ray {
 };
 
 // True when the object's hierarchy answers this (usable) ray; otherwise the
-// object is scanned triangle by triangle.
-bool BvhAnswersRay(const CV_acceleration& acceleration, const CV_bvh_ray& ray);
+// object is scanned triangle by triangle. Inline: it runs per object per query.
+inline bool BvhAnswersRay(const CV_acceleration& acceleration, const CV_bvh_ray& ray) {
+  return ray.usable && ray.origin_max_abs <= acceleration.origin_limit;
+}
 
 CV_bvh_ray PrepareBvhRay(vector3f ray);
 

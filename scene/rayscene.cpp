@@ -132,8 +132,10 @@ int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& 
   CV_bvh_ray prepared = PrepareBvhRay(ray);
   SceneBest best = kNoHit;
   const CV_object_tree* tree = scene.object_tree;
-  bool through_tree = tree != nullptr && ObjectTreeAnswersRay(*tree, scene, prepared);
-  if (!through_tree || !OfferThroughTree(ray, prepared, scene, *tree, best)) {
+  if (tree == nullptr || !ObjectTreeAnswersRay(*tree, scene, prepared)) {
+    OfferEveryObject(ray, prepared, scene, best);
+  } else if (!OfferThroughTree(ray, prepared, scene, *tree, best)) {
+    // The tree's walk stopped part way: start again without it.
     best = kNoHit;
     OfferEveryObject(ray, prepared, scene, best);
   }
