@@ -199,9 +199,6 @@ bool SamplesOf(const std::string& dir, std::vector<CVSample>& samples, CVSensor&
   samples.assign(filled.samples, filled.samples + filled.count);
   FreeDataSet(filled);
   AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
-  CVDataSet set{uint32_t(samples.size()), uint32_t(samples.size()), samples.data()};
-  MarkVisibleSamples(set, eye, scene, 1u, progress);
-  ComputeBrightness(set, eye, scene, 1u, progress);
   return true;
 }
 
@@ -217,17 +214,19 @@ void PixelSearchRow(const char* label, const std::string& dir) {
     std::printf("%-30s cannot read %s\n", label, dir.c_str());
     return;
   }
+  CVDataSet set{uint32_t(samples.size()), uint32_t(samples.size()), samples.data()};
+  counter progress{};
+  MarkVisibleSamples(set, sensor.eye, scene, 1u, progress);
+  ComputeBrightness(set, sensor.eye, scene, 1u, progress);
   std::vector<vector3f> lines;
   for (const CVSample& sample : samples) {
     if (sample.visible) lines.push_back(VectorizeVertices(sample.position, sensor.eye));
   }
-  CVDataSet set{uint32_t(samples.size()), uint32_t(samples.size()), samples.data()};
   std::vector<float> pixels(SensorCellCount(kSensorLevel));
   std::vector<int32_t> found[2] = {std::vector<int32_t>(samples.size() + 1), std::vector<int32_t>(samples.size() + 1)};
   std::vector<int32_t> alone[2] = {std::vector<int32_t>(lines.size()), std::vector<int32_t>(lines.size())};
   const PixelSearch searches[2] = {SearchSensorPixelByDescent, FindSensorPixelByProjection};
   double search[2] = {1e30, 1e30}, stage[2] = {1e30, 1e30};
-  counter progress{};
   for (int repeat = 0; repeat < kRepeats; ++repeat) {
     for (int k = 0; k < 2; ++k) {
       auto start = std::chrono::steady_clock::now();
@@ -256,26 +255,14 @@ int main() {
   double descent_peak = InProcessRunPeakMegabytes(false);
   double stored_peak = InProcessRunPeakMegabytes(true);
 
-  uint32_t size = 0;
-  float chance = 0;
-  std::string scene_file;
-  bool wire = false;
-  vertex3f eye, center, up, ul, ur, dl, dr;
   CV_scene room{0, nullptr, 0, nullptr};
+  std::vector<CVSample> samples;
+  CVSensor points{};
   std::string dir = CopyOfExample();
-  if (chdir(dir.c_str()) != 0 || !ReadSettings(size, chance, scene_file, wire, eye, center, up, ul, ur, dl, dr) ||
-      CreateScene(scene_file, room) == 0) {
+  if (!SamplesOf(dir, samples, points, room)) {
     std::fprintf(stderr, "cannot read the example in %s\n", dir.c_str());
     return 1;
   }
-  CVDataSet filled{0, 0, nullptr};
-  if (!AllocateDataSet(filled, size)) return 1;
-  init_genrand(50);
-  counter progress{};
-  FillDataSet(room, filled, chance, progress);
-  std::vector<CVSample> samples(filled.samples, filled.samples + filled.count);
-  CVSensor points{};
-  AllocateSensor(points, eye, center, up, ul, ur, dl, dr);
 
   unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   StageTimes one = TimeStages(samples, points, room, 1);
@@ -284,7 +271,7 @@ int main() {
   bool same = one.pixels.size() == all.pixels.size() &&
               std::memcmp(one.pixels.data(), all.pixels.data(), one.pixels.size() * sizeof(float)) == 0;
 
-  std::printf("sensor stages, examples/room, %u samples (best of %d)\n", filled.count, kRepeats);
+  std::printf("sensor stages, examples/room, %zu samples (best of %d)\n", samples.size(), kRepeats);
   std::printf("%-28s %12s %12s %8s\n", "stage", "1 thread s", "threads s", "ratio");
   const char* names[] = {"visibility", "brightness", "pixel search + maxima"};
   double t1[] = {one.visibility, one.brightness, one.projection};
