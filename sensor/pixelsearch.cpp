@@ -19,14 +19,16 @@ CVSensorCorners QuarterOf(const CVSensorCorners& c, int j) {
   return j == 2 ? CVSensorCorners{left, middle, c.dl, down} : CVSensorCorners{middle, right, down, c.dr};
 }
 
+// Where the stored corner at (row, column) of the stored level's points is kept.
+size_t StoredCorner(int row, int column) { return size_t(row) * ((1 << kStoredCornerLevel) + 1) + size_t(column); }
+
 // Writes the corners of every cell down to the stored level into the grid.
 void FillCornerGrid(CVSensorProjection& s, const CVSensorCorners& c, int level, int row, int column) {
   int step = 1 << (kStoredCornerLevel - level);
-  const int side = (1 << kStoredCornerLevel) + 1;
-  s.corner_grid[size_t(row * step) * side + column * step] = c.ul;
-  s.corner_grid[size_t(row * step) * side + (column + 1) * step] = c.ur;
-  s.corner_grid[size_t((row + 1) * step) * side + column * step] = c.dl;
-  s.corner_grid[size_t((row + 1) * step) * side + (column + 1) * step] = c.dr;
+  s.corner_grid[StoredCorner(row * step, column * step)] = c.ul;
+  s.corner_grid[StoredCorner(row * step, (column + 1) * step)] = c.ur;
+  s.corner_grid[StoredCorner((row + 1) * step, column * step)] = c.dl;
+  s.corner_grid[StoredCorner((row + 1) * step, (column + 1) * step)] = c.dr;
   if (level == kStoredCornerLevel) return;
   for (int j = 0; j < 4; ++j) FillCornerGrid(s, QuarterOf(c, j), level + 1, 2 * row + j / 2, 2 * column + j % 2);
 }
@@ -36,11 +38,10 @@ CVSensorCorners CellAt(const CVSensorProjection& s, int level, int row, int colu
   int stored = level < kStoredCornerLevel ? level : kStoredCornerLevel;
   int r = row >> (level - stored), c = column >> (level - stored);
   int step = 1 << (kStoredCornerLevel - stored);
-  const int side = (1 << kStoredCornerLevel) + 1;
-  const vertex3f* grid = s.corner_grid.data();
-  CVSensorCorners cell{grid[size_t(r * step) * side + c * step], grid[size_t(r * step) * side + (c + 1) * step],
-                       grid[size_t((r + 1) * step) * side + c * step],
-                       grid[size_t((r + 1) * step) * side + (c + 1) * step]};
+  const std::vector<vertex3f>& grid = s.corner_grid;
+  CVSensorCorners cell{grid[StoredCorner(r * step, c * step)], grid[StoredCorner(r * step, (c + 1) * step)],
+                       grid[StoredCorner((r + 1) * step, c * step)],
+                       grid[StoredCorner((r + 1) * step, (c + 1) * step)]};
   for (int k = stored; k < level; ++k) cell = QuarterOf(cell, path[k]);
   return cell;
 }
