@@ -356,10 +356,14 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
     SplitCachedTriangle(CacheTriangle(triangles[unbounded[u]]), unbounded[u], a->unbounded_planes[u],
                         a->unbounded_edges[u]);
   }
+  if (unbounded.empty() && items.size() <= kFewTriangles) {
+    a->plane_groups = GroupPlanes(a->slot_planes.data(), a->slot_planes.size());
+  }
   SetReach(*a);
   a->bytes = sizeof(CV_acceleration) +
              (items.size() + unbounded.size()) * (sizeof(CV_cached_plane) + sizeof(CV_cached_edges)) +
-             nodes.size() * sizeof(CV_bvh_node) + wide.size() * sizeof(CV_wide_node);
+             nodes.size() * sizeof(CV_bvh_node) + wide.size() * sizeof(CV_wide_node) +
+             a->plane_groups.size() * sizeof(CV_plane_group);
   return a;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "scene/bvhwide.h"
+#include "scene/planegroups.h"
 #include "scene/scene.h"
 #include "scene/trianglecache.h"
 
@@ -65,6 +66,10 @@ struct CV_acceleration {
   float reach_lo[3];
   float reach_hi[3];
   std::vector<CV_wide_node, CacheLineAllocator<CV_wide_node>> wide;  // the same, four-wide
+  // For an object of at most kFewTriangles slots and no triangles tested on
+  // every query, the slots' planes four at a time: the query then tests
+  // every plane and leaves the nodes alone. Empty otherwise.
+  std::vector<CV_plane_group> plane_groups;
   // The triangles tested on every query (no safe box), in the slots' form.
   std::vector<CV_cached_plane> unbounded_planes;
   std::vector<CV_cached_edges> unbounded_edges;

@@ -8,6 +8,7 @@
 #include "scene/boxray.h"
 #include "scene/bvhbounds.h"
 #include "scene/bvhwide.h"
+#include "scene/planegroups.h"
 
 namespace {
 
@@ -169,6 +170,36 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
   }
 }
 
+// The nearest front face of an object with plane groups: every plane is
+// tested, and the edges of those it passes are tried in order of (t,
+// triangle), so the first whose edges pass is the object's answer.
+void NearestFrontHitOfFew(const CV_acceleration& a, const CV_bvh_ray& ray, int object, BestHit& best) {
+  CV_plane_candidate candidates[kFewTriangles];
+  size_t count = FrontCandidates(a.plane_groups.data(), a.slot_planes.size(), ray.cached, best.t, candidates);
+  while (count > 0) {
+    CV_plane_candidate c = TakeNearest(candidates, count);
+    // A tie with the best so far wins only for an earlier triangle of its object.
+    bool ties_win = best.object == object && c.triangle < best.triangle;
+    if (c.t == best.t && !ties_win) continue;
+    const CV_cached_edges& edges = a.slot_edges[size_t(c.slot)];
+    float t = 0;
+    vertex3f point;
+    if (!CachedEdgesHit(ray.cached, edges, c.t, t, point)) continue;
+    best = BestHit{t, object, c.triangle, point, vector3f{edges.corner[0], a.slot_planes[size_t(c.slot)].N}, true};
+    return;
+  }
+}
+
+// The object's nearest front face that replaces the best so far, by its
+// planes or through its nodes.
+void SearchObject(const CV_acceleration& a, const CV_bvh_ray& ray, int object, BestHit& best) {
+  if (!a.plane_groups.empty()) {
+    NearestFrontHitOfFew(a, ray, object, best);
+  } else {
+    NearestFrontHit(a, ray, PrepareBoxRay(a.max_abs, ray), object, best);
+  }
+}
+
 // False when the ray surely meets nothing of the hierarchy at or before
 // best_t: it misses the reach box, which holds every point an answered ray
 // can be accepted at (its margin is at least this ray's RoundingDelta). The
@@ -245,18 +276,17 @@ bool BvhRayMeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray) {
 bool BvhNearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
                         int& best_triangle, vertex3f& hit, vector3f& normal) {
   BestHit best = HeldBest(best_t, best_object, best_triangle);
-  NearestFrontHit(a, ray, PrepareBoxRay(a.max_abs, ray), object, best);
+  SearchObject(a, ray, object, best);
   return GiveBack(best, best_t, best_object, best_triangle, hit, normal);
 }
 
 bool BvhObjectFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
                        int& best_triangle, vertex3f& hit, vector3f& normal) {
   if (a.has_reach && !MayReach(a, ray, best_t)) return false;
-  BoxRay r = PrepareBoxRay(a.max_abs, ray);
   // The box only says whether the object may answer at all, so it is looked
   // at only when the object's answer would replace the best so far.
   BestHit best = HeldBest(best_t, best_object, best_triangle);
-  NearestFrontHit(a, ray, r, object, best);
-  if (!best.replaced || !MeetsBox(a, ray, r)) return false;
+  SearchObject(a, ray, object, best);
+  if (!best.replaced || !MeetsBox(a, ray, PrepareBoxRay(a.max_abs, ray))) return false;
   return GiveBack(best, best_t, best_object, best_triangle, hit, normal);
 }

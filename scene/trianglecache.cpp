@@ -175,6 +175,10 @@ bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_
   return PlaneHit(ray, plane, kind, limit, ties_win, t_plane) && EdgesHit(ray, edges, t_plane, t, hit);
 }
 
+bool CachedEdgesHit(const CV_cached_ray& ray, const CV_cached_edges& edges, float t_plane, float& t, vertex3f& hit) {
+  return EdgesHit(ray, edges, t_plane, t, hit);
+}
+
 void SplitCachedTriangle(const CV_cached_triangle& c, int32_t triangle, CV_cached_plane& plane,
                          CV_cached_edges& edges) {
   plane = CV_cached_plane{c.n_hat, c.N, c.N_dot_P0, triangle};

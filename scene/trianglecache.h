@@ -75,6 +75,10 @@ void SplitCachedTriangle(const CV_cached_triangle& cached, int32_t triangle, CV_
 bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_cached_edges& edges, CachedHitKind kind,
                float limit, bool ties_win, float& t, vertex3f& hit);
 
+// The edge stage of that CachedHit at a plane parameter its plane stage
+// passed: true, with t and hit written, when every edge passes.
+bool CachedEdgesHit(const CV_cached_ray& ray, const CV_cached_edges& edges, float t_plane, float& t, vertex3f& hit);
+
 // What the quick test of a box face needs: a triangle whose corners share
 // their coordinate `plane` on `axis` (-1: the triangle is not such a face,
 // or its normals or unit reference normals are not along the axis). Per edge, with j
