@@ -62,9 +62,10 @@ struct CV_acceleration {
   // RoundingDelta), for a first look that needs no ray set up for the
   // object; has_reach is false when there is no root or there are triangles
   // tested on every query.
+  // The fourth lane is 0, for the test of three axes at once.
   bool has_reach;
-  float reach_lo[3];
-  float reach_hi[3];
+  alignas(16) float reach_lo[4];
+  alignas(16) float reach_hi[4];
   std::vector<CV_wide_node, CacheLineAllocator<CV_wide_node>> wide;  // the same, four-wide
   // For an object of at most kFewTriangles slots and no triangles tested on
   // every query, the slots' planes four at a time: the query then tests

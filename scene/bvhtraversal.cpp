@@ -200,11 +200,28 @@ void SearchObject(const CV_acceleration& a, const CV_bvh_ray& ray, int object, B
   }
 }
 
-// False when the ray surely meets nothing of the hierarchy at or before
-// best_t: it misses the reach box, which holds every point an answered ray
-// can be accepted at (its margin is at least this ray's RoundingDelta). The
-// interval is bounded and widened as RayEntersBox bounds and widens it.
-bool MayReach(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
+// The largest of the first three lanes.
+inline float LargestOfThree(__m128 v) {
+  __m128 m = _mm_max_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
+  return _mm_cvtss_f32(_mm_max_ps(m, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2))));
+}
+
+// The smallest of the first three lanes.
+inline float SmallestOfThree(__m128 v) {
+  __m128 m = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
+  return _mm_cvtss_f32(_mm_min_ps(m, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2))));
+}
+
+// The parameter interval near .. far widened as RayEntersBox widens it:
+// true unless it is empty, ends before 0.0001 or starts after best_t.
+inline bool Widened(float near, float far, float best_t) {
+  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
+  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
+  return near <= far && far >= kNearZero && near <= best_t;
+}
+
+// The reach test one axis at a time, for rays that keep a coordinate.
+bool MayReachAlongAxes(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
   const float O[3] = {ray.cached.O.x, ray.cached.O.y, ray.cached.O.z};
   float near = -kInfinity;
   float far = kInfinity;
@@ -218,9 +235,20 @@ bool MayReach(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
     near = std::max(near, std::min(to_lo, to_hi));
     far = std::min(far, std::max(to_lo, to_hi));
   }
-  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
-  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
-  return near <= far && far >= kNearZero && near <= best_t;
+  return Widened(near, far, best_t);
+}
+
+// False when the ray surely meets nothing of the hierarchy at or before
+// best_t: it misses the reach box, which holds every point an answered ray
+// can be accepted at (its margin is at least this ray's RoundingDelta). The
+// interval is bounded and widened as RayEntersBox bounds and widens it.
+bool MayReach(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
+  if (ray.any_flat) return MayReachAlongAxes(a, ray, best_t);
+  __m128 to_lo = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.reach_lo), ray.origin_lanes), ray.inverse_lanes);
+  __m128 to_hi = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.reach_hi), ray.origin_lanes), ray.inverse_lanes);
+  float near = LargestOfThree(_mm_min_ps(to_lo, to_hi));
+  float far = SmallestOfThree(_mm_max_ps(to_lo, to_hi));
+  return Widened(near, far, best_t);
 }
 
 // The best so far as the values of the interface.
@@ -242,30 +270,37 @@ bool GiveBack(const BestHit& best, float& best_t, int& best_object, int& best_tr
 
 }  // namespace
 
+// The three axes at once; the fourth lane holds an origin of 0 and a
+// direction of 1, which pass every test. A coordinate that is not finite
+// fails the comparisons, so the ray is not usable; for usable rays the
+// largest magnitudes are exact and each inverse is the scalar 1 / d (0 for
+// a flat axis).
 CV_bvh_ray PrepareBvhRay(vector3f ray) {
   CV_bvh_ray r;
   r.cached = CacheRay(ray);
-  const float O[3] = {ray.origin.x, ray.origin.y, ray.origin.z};
-  const float d[3] = {ray.direction.x, ray.direction.y, ray.direction.z};
-  bool usable = true;
-  bool any_flat = false;
-  float origin_max_abs = 0;
-  float longest = 0;
+  const __m128 O = _mm_setr_ps(ray.origin.x, ray.origin.y, ray.origin.z, 0);
+  const __m128 d = _mm_setr_ps(ray.direction.x, ray.direction.y, ray.direction.z, 1);
+  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
+  const __m128 o = _mm_and_ps(O, magnitude);
+  const __m128 e = _mm_and_ps(d, magnitude);
+  const __m128 bound = _mm_set1_ps(kLargestBoundedFloat);
+  const __m128 zero = _mm_setzero_ps();
+  __m128 fine = _mm_and_ps(_mm_cmple_ps(o, bound), _mm_cmple_ps(e, bound));
+  fine = _mm_and_ps(fine, _mm_or_ps(_mm_cmpeq_ps(e, zero), _mm_cmpge_ps(e, _mm_set1_ps(kSmallestDirectionComponent))));
+  const __m128 flat = _mm_cmpeq_ps(d, zero);
+  const __m128 inverse = _mm_andnot_ps(flat, _mm_div_ps(_mm_set1_ps(1.0f), d));
+  float inverses[4];
+  _mm_storeu_ps(inverses, inverse);
+  int flat_bits = _mm_movemask_ps(flat);
   for (int i = 0; i < 3; ++i) {
-    float o = std::fabs(O[i]);
-    float e = std::fabs(d[i]);
-    // A coordinate that is not finite fails these comparisons as well.
-    usable &= (o <= kLargestBoundedFloat) & (e <= kLargestBoundedFloat);
-    usable &= (e == 0) | (e >= kSmallestDirectionComponent);
-    r.flat[i] = d[i] == 0;
-    any_flat |= r.flat[i];
-    r.inverse[i] = r.flat[i] ? 0.0f : 1.0f / d[i];
-    longest = std::max(longest, e);
-    origin_max_abs = std::max(origin_max_abs, o);
+    r.flat[i] = (flat_bits >> i & 1) != 0;
+    r.inverse[i] = inverses[i];
   }
-  r.usable = usable && longest >= kShortestDirection;
-  r.any_flat = any_flat;
-  r.origin_max_abs = origin_max_abs;
+  r.any_flat = flat_bits != 0;
+  r.origin_lanes = O;
+  r.inverse_lanes = inverse;
+  r.origin_max_abs = LargestOfThree(o);
+  r.usable = _mm_movemask_ps(fine) == 0xf && LargestOfThree(e) >= kShortestDirection;
   return r;
 }
 

@@ -2,6 +2,8 @@
 // and whether a ray meets the object's box at all.
 #pragma once
 
+#include <emmintrin.h>
+
 #include "scene/bvhbuild.h"
 
 // A query ray prepared for the hierarchies; `usable` is false for rays the
@@ -9,6 +11,10 @@
 // direction components that are zero in total or below 1e-15 but not zero).
 struct CV_bvh_ray {
   CV_cached_ray cached;
+  // The origin and the inverses in the first three lanes, for the tests of
+  // several axes at once.
+  __m128 origin_lanes;
+  __m128 inverse_lanes;
   bool usable;
   float origin_max_abs;
   float inverse[3];
