@@ -174,19 +174,25 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
 // tested, and the edges of those it passes are tried in order of (t,
 // triangle), so the first whose edges pass is the object's answer.
 void NearestFrontHitOfFew(const CV_acceleration& a, const CV_bvh_ray& ray, int object, BestHit& best) {
-  CV_plane_candidate candidates[kFewTriangles];
-  size_t count = FrontCandidates(a.plane_groups.data(), a.slot_planes.size(), ray.cached, best.t, candidates);
-  while (count > 0) {
-    CV_plane_candidate c = TakeNearest(candidates, count);
-    // A tie with the best so far wins only for an earlier triangle of its object.
-    bool ties_win = best.object == object && c.triangle < best.triangle;
-    if (c.t == best.t && !ties_win) continue;
-    const CV_cached_edges& edges = a.slot_edges[size_t(c.slot)];
-    float t = 0;
-    vertex3f point;
-    if (!CachedEdgesHit(ray.cached, edges, c.t, t, point)) continue;
-    best = BestHit{t, object, c.triangle, point, vector3f{edges.corner[0], a.slot_planes[size_t(c.slot)].N}, true};
-    return;
+  CV_front_planes front = FrontPlanes(a.plane_groups.data(), a.plane_groups.size(), ray.cached, best.t);
+  for (bool left = front.any; left; left = NearestLeft(front)) {
+    float t_plane = front.nearest;
+    for (size_t g = 0; g < a.plane_groups.size(); ++g) {
+      for (int bits = TakeNearestLanes(front, g); bits != 0; bits &= bits - 1) {
+        int k = __builtin_ctz(unsigned(bits));
+        int32_t triangle = a.plane_groups[g].triangle[k];
+        // A tie with the best so far wins only for an earlier triangle of its object.
+        bool ties_win = best.object == object && triangle < best.triangle;
+        if (t_plane == best.t && !ties_win) continue;
+        size_t slot = size_t(a.plane_groups[g].slot[k]);
+        const CV_cached_edges& edges = a.slot_edges[slot];
+        float t = 0;
+        vertex3f point;
+        if (!CachedEdgesHit(ray.cached, edges, t_plane, t, point)) continue;
+        best = BestHit{t, object, triangle, point, vector3f{edges.corner[0], a.slot_planes[slot].N}, true};
+        return;
+      }
+    }
   }
 }
 

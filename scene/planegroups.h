@@ -13,6 +13,7 @@
 // plane instead of through their boxes: for a room of twelve around a
 // sphere, rays leaving its surfaces took a tenth fewer instructions.
 constexpr size_t kFewTriangles = 16;
+constexpr size_t kMostPlaneGroups = kFewTriangles / 4;
 
 // The plane records of four triangles side by side; a lane without a
 // triangle has a NaN n_hat, whose facing test fails.
@@ -20,26 +21,36 @@ struct alignas(16) CV_plane_group {
   float n_hat[3][4];
   float N[3][4];
   float N_dot_P0[4];
-  int32_t triangle[4];
+  int32_t triangle[4];  // the triangle's index in its object
+  int32_t slot[4];      // and its place among the hierarchy's slots
 };
 
-// The groups over planes[0 .. count), four to a group in order.
+// The groups over the slots' planes (at most kFewTriangles), in the order
+// of the triangles' indices.
 std::vector<CV_plane_group> GroupPlanes(const CV_cached_plane* planes, size_t count);
 
-// A triangle whose plane stage passed: its parameter and its place in the planes.
-struct CV_plane_candidate {
-  float t;
-  int32_t triangle;
-  int32_t slot;
+// The lanes whose plane stage passed: the ray meets the plane from the
+// front at t above 0.0001 and at most the limit. Each lane takes the float
+// operations of the scalar stage, so these are exactly the triangles that
+// stage passes with ties winning, with the same t.
+struct CV_front_planes {
+  float t[kMostPlaneGroups][4];
+  int lanes[kMostPlaneGroups];  // bit k: lane k passed and is not yet taken
+  size_t group_count;
+  float nearest;  // the least t among the lanes not yet taken
+  bool any;       // a lane passed
 };
 
-// Writes the triangles of the groups over count planes that the ray meets
-// from the front at t above 0.0001 and at most limit; returns how many.
-// These are exactly the triangles whose plane stage passes the limit with
-// ties winning: each lane takes the float operations of the scalar stage.
-size_t FrontCandidates(const CV_plane_group* groups, size_t count, const CV_cached_ray& ray, float limit,
-                       CV_plane_candidate* candidates);
+CV_front_planes FrontPlanes(const CV_plane_group* groups, size_t group_count, const CV_cached_ray& ray, float limit);
 
-// Takes the least candidate in the order (t, triangle) out of
-// candidates[0 .. count) (not empty), which keeps the others.
-CV_plane_candidate TakeNearest(CV_plane_candidate* candidates, size_t& count);
+// The lanes of group g at front.nearest, which it takes out of front; the
+// caller sets front.nearest anew (NearestLeft) once it has taken them all.
+inline int TakeNearestLanes(CV_front_planes& front, size_t g) {
+  int at = 0;
+  for (int k = 0; k < 4; ++k) at |= (front.lanes[g] >> k & 1) != 0 && front.t[g][k] == front.nearest ? 1 << k : 0;
+  front.lanes[g] &= ~at;
+  return at;
+}
+
+// The least t among the lanes left; false when none is left.
+bool NearestLeft(CV_front_planes& front);
