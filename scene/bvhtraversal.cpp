@@ -174,17 +174,19 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
 // tested, and the edges of those it passes are tried in order of (t,
 // triangle), so the first whose edges pass is the object's answer.
 void NearestFrontHitOfFew(const CV_acceleration& a, const CV_bvh_ray& ray, int object, BestHit& best) {
-  CV_front_planes front = FrontPlanes(a.plane_groups.data(), a.plane_groups.size(), ray.cached, best.t);
+  const CV_plane_group* groups = a.plane_groups.data();
+  CV_front_planes front = FrontPlanes(groups, a.plane_groups.size(), ray.cached, best.t);
   for (bool left = front.any; left; left = NearestLeft(front)) {
     float t_plane = front.nearest;
-    for (size_t g = 0; g < a.plane_groups.size(); ++g) {
+    for (size_t g = 0; g < front.group_count; ++g) {
+      if (front.lanes[g] == 0) continue;
       for (int bits = TakeNearestLanes(front, g); bits != 0; bits &= bits - 1) {
         int k = __builtin_ctz(unsigned(bits));
-        int32_t triangle = a.plane_groups[g].triangle[k];
+        int32_t triangle = groups[g].triangle[k];
         // A tie with the best so far wins only for an earlier triangle of its object.
         bool ties_win = best.object == object && triangle < best.triangle;
         if (t_plane == best.t && !ties_win) continue;
-        size_t slot = size_t(a.plane_groups[g].slot[k]);
+        size_t slot = size_t(groups[g].slot[k]);
         const CV_cached_edges& edges = a.slot_edges[slot];
         float t = 0;
         vertex3f point;

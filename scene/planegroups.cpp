@@ -68,7 +68,7 @@ CV_front_planes FrontPlanes(const CV_plane_group* groups, size_t group_count, co
                                                 _mm_cmple_ps(t, _mm_set1_ps(limit))));
     front.lanes[g] = _mm_movemask_ps(pass);
     any |= front.lanes[g];
-    _mm_storeu_ps(front.t[g], t);
+    _mm_store_ps(front.t[g], t);
     nearest = _mm_min_ps(nearest, _mm_or_ps(_mm_and_ps(pass, t), _mm_andnot_ps(pass, infinity)));
   }
   nearest = _mm_min_ps(nearest, _mm_shuffle_ps(nearest, nearest, _MM_SHUFFLE(1, 0, 3, 2)));

@@ -3,6 +3,8 @@
 // every plane.
 #pragma once
 
+#include <emmintrin.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -34,7 +36,7 @@ std::vector<CV_plane_group> GroupPlanes(const CV_cached_plane* planes, size_t co
 // operations of the scalar stage, so these are exactly the triangles that
 // stage passes with ties winning, with the same t.
 struct CV_front_planes {
-  float t[kMostPlaneGroups][4];
+  alignas(16) float t[kMostPlaneGroups][4];
   int lanes[kMostPlaneGroups];  // bit k: lane k passed and is not yet taken
   size_t group_count;
   float nearest;  // the least t among the lanes not yet taken
@@ -46,8 +48,8 @@ CV_front_planes FrontPlanes(const CV_plane_group* groups, size_t group_count, co
 // The lanes of group g at front.nearest, which it takes out of front; the
 // caller sets front.nearest anew (NearestLeft) once it has taken them all.
 inline int TakeNearestLanes(CV_front_planes& front, size_t g) {
-  int at = 0;
-  for (int k = 0; k < 4; ++k) at |= (front.lanes[g] >> k & 1) != 0 && front.t[g][k] == front.nearest ? 1 << k : 0;
+  __m128 at_nearest = _mm_cmpeq_ps(_mm_load_ps(front.t[g]), _mm_set1_ps(front.nearest));
+  int at = front.lanes[g] & _mm_movemask_ps(at_nearest);
   front.lanes[g] &= ~at;
   return at;
 }
