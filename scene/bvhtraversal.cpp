@@ -259,23 +259,6 @@ bool MayReach(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
   return Widened(near, far, best_t);
 }
 
-// The best so far as the values of the interface.
-BestHit HeldBest(float best_t, int best_object, int best_triangle) {
-  return BestHit{best_t, best_object, best_triangle, vertex3f{0, 0, 0}, ZeroVector(), false};
-}
-
-// Writes back a best that this object replaced; true when it did.
-bool GiveBack(const BestHit& best, float& best_t, int& best_object, int& best_triangle, vertex3f& hit,
-              vector3f& normal) {
-  if (!best.replaced) return false;
-  best_t = best.t;
-  best_object = best.object;
-  best_triangle = best.triangle;
-  hit = best.hit;
-  normal = best.normal;
-  return true;
-}
-
 }  // namespace
 
 // The three axes at once; the fourth lane holds an origin of 0 and a
@@ -312,24 +295,19 @@ CV_bvh_ray PrepareBvhRay(vector3f ray) {
   return r;
 }
 
-bool BvhRayMeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray) {
-  return MeetsBox(a, ray, PrepareBoxRay(a.max_abs, ray));
-}
-
-bool BvhNearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
-                        int& best_triangle, vertex3f& hit, vector3f& normal) {
-  BestHit best = HeldBest(best_t, best_object, best_triangle);
-  SearchObject(a, ray, object, best);
-  return GiveBack(best, best_t, best_object, best_triangle, hit, normal);
-}
-
-bool BvhObjectFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, int object, float& best_t, int& best_object,
-                       int& best_triangle, vertex3f& hit, vector3f& normal) {
-  if (a.has_reach && !MayReach(a, ray, best_t)) return false;
+bool BvhOfferObject(const CV_acceleration& a, const CV_bvh_ray& ray, int object, CV_best_hit& best) {
+  if (a.has_reach && !MayReach(a, ray, best.t)) return false;
+  BestHit found{best.t, best.object, best.triangle, vertex3f{0, 0, 0}, ZeroVector(), false};
+  // An object before the best's takes every tie of t: it is told that it
+  // holds the best itself, with no triangle yet.
+  if (best.object == -1 || object < best.object) {
+    found.object = object;
+    found.triangle = std::numeric_limits<int>::max();
+  }
+  SearchObject(a, ray, object, found);
   // The box only says whether the object may answer at all, so it is looked
   // at only when the object's answer would replace the best so far.
-  BestHit best = HeldBest(best_t, best_object, best_triangle);
-  SearchObject(a, ray, object, best);
-  if (!best.replaced || !MeetsBox(a, ray, PrepareBoxRay(a.max_abs, ray))) return false;
-  return GiveBack(best, best_t, best_object, best_triangle, hit, normal);
+  if (!found.replaced || !MeetsBox(a, ray, PrepareBoxRay(a.max_abs, ray))) return false;
+  best = CV_best_hit{found.t, found.object, found.triangle, found.hit, found.normal};
+  return true;
 }

@@ -30,18 +30,19 @@ inline bool BvhAnswersRay(const CV_acceleration& acceleration, const CV_bvh_ray&
 
 CV_bvh_ray PrepareBvhRay(vector3f ray);
 
-// True when one of the twelve box triangles gives result 1 or 2.
-bool BvhRayMeetsBox(const CV_acceleration& acceleration, const CV_bvh_ray& ray);
+// The best front face so far, the least in the order (t, object, triangle):
+// its hit point and its triangle's TriNormale. object is -1 while there is
+// none; triangle is -1 for an object that was scanned.
+struct CV_best_hit {
+  float t;
+  int object;
+  int triangle;
+  vertex3f hit;
+  vector3f normal;
+};
 
-// The best front face ahead in the order (t, object, triangle): a triangle of
-// `object` replaces (best_t, best_object, best_triangle) when its t is
-// smaller, or equal with the same object and a lower triangle index. Returns
-// true and writes hit, the triangle's TriNormale and the new best when
-// something replaced it.
-bool BvhNearestFrontHit(const CV_acceleration& acceleration, const CV_bvh_ray& ray, int object, float& best_t,
-                        int& best_object, int& best_triangle, vertex3f& hit, vector3f& normal);
-
-// BvhNearestFrontHit when BvhRayMeetsBox says the object is a candidate, and
-// false otherwise, preparing the ray for the object's boxes once.
-bool BvhObjectFrontHit(const CV_acceleration& acceleration, const CV_bvh_ray& ray, int object, float& best_t,
-                       int& best_object, int& best_triangle, vertex3f& hit, vector3f& normal);
+// Offers the triangles of object (whose hierarchy answers the ray) to the
+// best so far: a front face ahead replaces it when it is nearer, or as near
+// and before it in (object, triangle) order, and the object's box triangles
+// give result 1 or 2. True when it was replaced.
+bool BvhOfferObject(const CV_acceleration& acceleration, const CV_bvh_ray& ray, int object, CV_best_hit& best);

@@ -52,51 +52,31 @@ bool ScanObject(vector3f ray, const CV_object& candidate, float& nearest, vertex
 
 namespace {
 
-// The best front face so far, the least in the order (t, object, triangle);
-// triangle is -1 when the object was scanned.
-struct SceneBest {
-  float t;
-  int object;
-  int triangle;
-  vertex3f point;
-  vector3f normal;
-};
-
 // Offers object i to the best so far, through its hierarchy when it has one
 // that answers the ray, by a plain scan otherwise. Objects may come in any
 // order: a lower index than the best's wins a tie of t.
-void OfferObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene, int32_t i, SceneBest& best) {
+void OfferObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene, int32_t i, CV_best_hit& best) {
   const CV_object& candidate = scene.objects[i];
-  bool before_best = best.object == -1 || i < best.object;
   const CV_acceleration* a = prepared.usable ? UsableAcceleration(candidate) : nullptr;
-  if (a != nullptr && !BvhAnswersRay(*a, prepared)) a = nullptr;
-  if (a == nullptr) {
-    if (!RayMeetsBox(ray, candidate)) return;
-    float nearest = 0;
-    vertex3f point{0, 0, 0};
-    vector3f triangle_normal = ZeroVector();
-    if (!ScanObject(ray, candidate, nearest, point, triangle_normal)) return;
-    if (best.object == -1 || nearest < best.t || (nearest == best.t && before_best)) {
-      best = SceneBest{nearest, i, -1, point, triangle_normal};
-    }
+  if (a != nullptr && BvhAnswersRay(*a, prepared)) {
+    BvhOfferObject(*a, prepared, i, best);
     return;
   }
-  // The hierarchy lets a tie win only within the object it is told is the
-  // best's: told this one, with no triangle yet, it takes every tie.
-  int tie_object = before_best ? i : best.object;
-  int tie_triangle = before_best ? std::numeric_limits<int>::max() : best.triangle;
-  float t = best.t;
-  if (BvhObjectFrontHit(*a, prepared, i, t, tie_object, tie_triangle, best.point, best.normal)) {
-    best.t = t;
-    best.object = i;
-    best.triangle = tie_triangle;
+  if (!RayMeetsBox(ray, candidate)) return;
+  float nearest = 0;
+  vertex3f point{0, 0, 0};
+  vector3f triangle_normal = ZeroVector();
+  if (!ScanObject(ray, candidate, nearest, point, triangle_normal)) return;
+  bool before_best = best.object == -1 || i < best.object;
+  if (best.object == -1 || nearest < best.t || (nearest == best.t && before_best)) {
+    best = CV_best_hit{nearest, i, -1, point, triangle_normal};
   }
 }
 
 // Offers the objects without a box, then those of the tree nearest first;
 // false when an object no longer has the hierarchy it was boxed by.
 bool OfferThroughTree(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene,
-                      const CV_object_tree& tree, SceneBest& best) {
+                      const CV_object_tree& tree, CV_best_hit& best) {
   for (int32_t i : tree.unboxed) OfferObject(ray, prepared, scene, i, best);
   return VisitObjectsNearestFirst(tree, prepared, best.t, [&](int32_t slot) {
     int32_t i = tree.members[size_t(slot)];
@@ -106,15 +86,15 @@ bool OfferThroughTree(const vector3f& ray, const CV_bvh_ray& prepared, const CV_
   });
 }
 
-void OfferEveryObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene, SceneBest& best) {
+void OfferEveryObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene, CV_best_hit& best) {
   for (int32_t i = 0; i < scene.object_count; ++i) OfferObject(ray, prepared, scene, i, best);
 }
 
-constexpr SceneBest kNoHit{std::numeric_limits<float>::infinity(), -1, -1, vertex3f{0, 0, 0}, {{0, 0, 0}, {0, 0, 0}}};
+constexpr CV_best_hit kNoHit{std::numeric_limits<float>::infinity(), -1, -1, vertex3f{0, 0, 0}, {{0, 0, 0}, {0, 0, 0}}};
 
-int Answer(const SceneBest& best, vertex3f& hit, vector3f& normal, int& object) {
+int Answer(const CV_best_hit& best, vertex3f& hit, vector3f& normal, int& object) {
   if (best.object == -1) return 0;
-  hit = best.point;
+  hit = best.hit;
   normal = best.normal;
   object = best.object;
   return 1;
@@ -123,14 +103,14 @@ int Answer(const SceneBest& best, vertex3f& hit, vector3f& normal, int& object) 
 }  // namespace
 
 int IntersectionRaySceneEveryObject(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
-  SceneBest best = kNoHit;
+  CV_best_hit best = kNoHit;
   OfferEveryObject(ray, PrepareBvhRay(ray), scene, best);
   return Answer(best, hit, normal, object);
 }
 
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
   CV_bvh_ray prepared = PrepareBvhRay(ray);
-  SceneBest best = kNoHit;
+  CV_best_hit best = kNoHit;
   const CV_object_tree* tree = scene.object_tree;
   if (tree == nullptr || !ObjectTreeAnswersRay(*tree, scene, prepared)) {
     OfferEveryObject(ray, prepared, scene, best);
