@@ -1,5 +1,7 @@
 #include "scene/trianglecache.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
 #include <limits>
 
@@ -199,15 +201,19 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
     int k = (axis + 2) % 3;
     f.plane = Coordinate(c.corner[0], axis);
     for (int e = 0; e < 3; ++e) {
-      f.corner[e][0] = Coordinate(c.corner[e], j);
-      f.corner[e][1] = Coordinate(c.corner[e], k);
-      f.edge[e][0] = Coordinate(c.edge[e], j);
-      f.edge[e][1] = Coordinate(c.edge[e], k);
       f.positive[e] = Coordinate(c.R_hat[e], axis) > 0;
-      double weight = kOffAxisShare * (std::fabs(double(f.edge[e][0])) + std::fabs(double(f.edge[e][1])));
+      f.corner_j[e] = Coordinate(c.corner[e], j);
+      f.corner_k[e] = Coordinate(c.corner[e], k);
+      f.edge_j[e] = f.positive[e] ? Coordinate(c.edge[e], j) : -Coordinate(c.edge[e], j);
+      f.edge_k[e] = f.positive[e] ? Coordinate(c.edge[e], k) : -Coordinate(c.edge[e], k);
+      double weight = kOffAxisShare * (std::fabs(double(f.edge_j[e])) + std::fabs(double(f.edge_k[e])));
       // Rounded up: a larger weight only asks more of the in-plane term.
       f.weight[e] = std::nextafter(float(weight), std::numeric_limits<float>::infinity());
-      if (!std::isfinite(f.weight[e])) return CV_face_certificate{-1, 0, {}, {}, {}, {}, 0, 0, 0};
+      if (!std::isfinite(f.weight[e])) {
+        CV_face_certificate none{};
+        none.axis = -1;
+        return none;
+      }
     }
     f.n_along = Coordinate(c.n_hat, axis);
     f.N_along = Coordinate(c.N, axis);
@@ -217,6 +223,47 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
   }
   return f;
 }
+
+namespace {
+
+// The plane point of a ray against a certified face: its j and k
+// coordinates and off = |X_i - c|; false when the plane stage fails.
+struct FacePoint {
+  float j;
+  float k;
+  float off;
+};
+
+template <int kAxis>
+inline bool FacePlanePoint(const CV_cached_ray& ray, const CV_face_certificate& f, FacePoint& p) {
+  // |m| strictly between 0.0001 and 1.0001 is a facing of either kind; NaN fails.
+  float m = Coordinate(ray.d_hat, kAxis) * f.n_along;
+  float facing = std::fabs(m);
+  if (!(kNearZero < facing && facing < kUnitHigh)) return false;
+  float numerator = f.N_dot_P0 - f.N_along * Coordinate(ray.O, kAxis);
+  float t_plane = numerator / (f.N_along * Coordinate(ray.d, kAxis));
+  if (!(t_plane > kNearZero)) return false;
+  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
+  p.off = std::fabs(Coordinate(X, kAxis) - f.plane);
+  p.j = Coordinate(X, (kAxis + 1) % 3);
+  p.k = Coordinate(X, (kAxis + 2) % 3);
+  return true;
+}
+
+// Every edge's term on R_hat's side, below kFaceTermLimit and at least
+// weight |D_i|. The three edges take a lane each, with the very float
+// operations of the single term.
+inline bool FaceEdgesSurelyPass(const CV_face_certificate& f, const FacePoint& p) {
+  __m128 Dj = _mm_sub_ps(_mm_set1_ps(p.j), _mm_load_ps(f.corner_j));
+  __m128 Dk = _mm_sub_ps(_mm_set1_ps(p.k), _mm_load_ps(f.corner_k));
+  __m128 term = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(f.edge_j), Dk), _mm_mul_ps(_mm_load_ps(f.edge_k), Dj));
+  __m128 least = _mm_mul_ps(_mm_load_ps(f.weight), _mm_set1_ps(p.off));
+  __m128 pass = _mm_and_ps(_mm_cmpgt_ps(term, _mm_setzero_ps()), _mm_cmplt_ps(term, _mm_set1_ps(kFaceTermLimit)));
+  pass = _mm_and_ps(pass, _mm_cmpge_ps(term, least));
+  return (_mm_movemask_ps(pass) & 7) == 7;
+}
+
+}  // namespace
 
 // Why a certified face passes. Let i be the face's axis, j and k the next
 // two in turn, c the corners' shared coordinate; every edge vector E has
@@ -235,6 +282,9 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
 // at least a^2 (1 - 7e-7) > 0.99991 s, so PassesEdge takes its sure pass.
 // With T_i on the other side and a >= 1e-4, the band clause fails, s is
 // below 1e30 as before and R_hat . T = fl(R_i T_i) < 0: PassesEdge fails.
+// The certificate's edge vector is E's j and k negated when R_i < 0: rounding
+// to nearest is symmetric, so fl(-E_j D_k - -E_k D_j) is exactly -T_i, and
+// "T_i on R_i's side" becomes "the term is positive".
 // The plane stage is taken on the axis alone. For a finite ray the zero
 // components of n_hat and N make zero products, and adding or taking off a
 // zero leaves a sum unchanged unless it is zero too: m, the numerator and
@@ -243,25 +293,15 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
 // an infinite point at which no edge is judged to pass. (With no limit and
 // ties winning, the stage asks only for a facing m and t above 0.0001.)
 bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle&, const CV_face_certificate& f) {
-  if (f.axis < 0) return false;
-  const float d_hat[3] = {ray.d_hat.x, ray.d_hat.y, ray.d_hat.z};
-  const float O[3] = {ray.O.x, ray.O.y, ray.O.z};
-  const float d[3] = {ray.d.x, ray.d.y, ray.d.z};
-  float m = d_hat[f.axis] * f.n_along;
-  if (!((-kUnitHigh < m && m < -kNearZero) || (kNearZero < m && m < kUnitHigh))) return false;
-  float numerator = f.N_dot_P0 - f.N_along * O[f.axis];
-  float t_plane = numerator / (f.N_along * d[f.axis]);
-  if (!(t_plane > kNearZero)) return false;
-  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
-  const float P[3] = {X.x, X.y, X.z};
-  float off = std::fabs(P[f.axis] - f.plane);
-  float Xj = P[(f.axis + 1) % 3];
-  float Xk = P[(f.axis + 2) % 3];
-  for (int e = 0; e < 3; ++e) {
-    float Dj = Xj - f.corner[e][0];
-    float Dk = Xk - f.corner[e][1];
-    float Ti = f.edge[e][0] * Dk - f.edge[e][1] * Dj;
-    if (JudgeFaceEdge(Ti, off, f.weight[e], f.positive[e]) != kFaceEdgePasses) return false;
+  FacePoint p;
+  switch (f.axis) {
+    case 0:
+      return FacePlanePoint<0>(ray, f, p) && FaceEdgesSurelyPass(f, p);
+    case 1:
+      return FacePlanePoint<1>(ray, f, p) && FaceEdgesSurelyPass(f, p);
+    case 2:
+      return FacePlanePoint<2>(ray, f, p) && FaceEdgesSurelyPass(f, p);
+    default:
+      return false;
   }
-  return true;
 }

@@ -77,22 +77,26 @@ bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_
 
 // What the quick test of a box face needs: a triangle whose corners share
 // their coordinate `plane` on `axis` (-1: the triangle is not such a face,
-// or its normals or unit reference normals are not along the axis). Per edge, with j
-// and k the axes after `axis` in turn: the start corner's and the edge
-// vector's j and k coordinates, whether R_hat points to +axis, and the
-// weight that the in-plane cross term must exceed (see SurelyHitsFace).
+// or its normals or unit reference normals are not along the axis). Per
+// edge, one lane each (the fourth lane is unused), with j and k the axes
+// after `axis` in turn: the start corner's j and k coordinates, the edge
+// vector's negated when R_hat points to -axis (so that a term on R_hat's
+// side is positive), and the weight that the in-plane cross term must
+// exceed (see SurelyHitsFace).
 struct CV_face_certificate {
   int axis;
   float plane;
-  float corner[3][2];
-  float edge[3][2];
-  bool positive[3];
-  float weight[3];
   // The plane record's only non-zero components, n_hat and N along the
   // axis, and N_dot_P0.
   float n_along;
   float N_along;
   float N_dot_P0;
+  bool positive[3];  // R_hat of the edge points to +axis
+  alignas(16) float corner_j[4];
+  alignas(16) float corner_k[4];
+  alignas(16) float edge_j[4];
+  alignas(16) float edge_k[4];
+  alignas(16) float weight[4];
 };
 
 CV_face_certificate CertifyFace(const CV_cached_triangle& triangle);
