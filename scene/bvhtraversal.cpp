@@ -61,10 +61,10 @@ bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) 
       exit_axis = i;
     }
   }
-  const int8_t* order = a.box_order[exit_axis][r.leave_side[exit_axis]];
+  int exit_side = r.leave_side[exit_axis];
   // The two triangles of that face mostly settle it without the full test.
-  if (SurelyHitsFace(ray.cached, a.box[order[0]], a.box_face[order[0]])) return true;
-  if (SurelyHitsFace(ray.cached, a.box[order[1]], a.box_face[order[1]])) return true;
+  if (SurelyHitsFacePair(ray.cached, a.box_faces[exit_axis][exit_side])) return true;
+  const int8_t* order = a.box_order[exit_axis][exit_side];
   float entry = 0;
   if (a.box_has_bounds && !RayEntersBox(a.box_lo, a.box_hi, r, kInfinity, entry)) return false;
   for (int k = 0; k < kBoxTriangleCount; ++k) {

@@ -3,6 +3,7 @@
 #include <emmintrin.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "core/raytriangle.h"
@@ -235,7 +236,7 @@ struct FacePoint {
 };
 
 template <int kAxis>
-inline bool FacePlanePoint(const CV_cached_ray& ray, const CV_face_certificate& f, FacePoint& p) {
+inline bool FacePlanePointOn(const CV_cached_ray& ray, const CV_face_certificate& f, FacePoint& p) {
   // |m| strictly between 0.0001 and 1.0001 is a facing of either kind; NaN fails.
   float m = Coordinate(ray.d_hat, kAxis) * f.n_along;
   float facing = std::fabs(m);
@@ -250,6 +251,20 @@ inline bool FacePlanePoint(const CV_cached_ray& ray, const CV_face_certificate& 
   return true;
 }
 
+// The same on the face's axis, picked at run time; false for a face not certified.
+inline bool FacePlanePoint(const CV_cached_ray& ray, const CV_face_certificate& f, FacePoint& p) {
+  switch (f.axis) {
+    case 0:
+      return FacePlanePointOn<0>(ray, f, p);
+    case 1:
+      return FacePlanePointOn<1>(ray, f, p);
+    case 2:
+      return FacePlanePointOn<2>(ray, f, p);
+    default:
+      return false;
+  }
+}
+
 // Every edge's term on R_hat's side, below kFaceTermLimit and at least
 // weight |D_i|. The three edges take a lane each, with the very float
 // operations of the single term.
@@ -261,6 +276,22 @@ inline bool FaceEdgesSurelyPass(const CV_face_certificate& f, const FacePoint& p
   __m128 pass = _mm_and_ps(_mm_cmpgt_ps(term, _mm_setzero_ps()), _mm_cmplt_ps(term, _mm_set1_ps(kFaceTermLimit)));
   pass = _mm_and_ps(pass, _mm_cmpge_ps(term, least));
   return (_mm_movemask_ps(pass) & 7) == 7;
+}
+
+// SurelyHitsFace's answer.
+inline bool SurelyHitsCertified(const CV_cached_ray& ray, const CV_face_certificate& f) {
+  FacePoint p;
+  return FacePlanePoint(ray, f, p) && FaceEdgesSurelyPass(f, p);
+}
+
+// The same for either triangle of a pair with one plane stage, whose plane
+// point is then the same bits for both. A ray through the face mostly meets
+// one triangle or the other: trying both costs a second look at the edges alone.
+template <int kAxis>
+inline bool SurelyHitsOnePlane(const CV_cached_ray& ray, const CV_face_pair& pair) {
+  FacePoint p;
+  if (!FacePlanePointOn<kAxis>(ray, pair.first, p)) return false;
+  return FaceEdgesSurelyPass(pair.first, p) || FaceEdgesSurelyPass(pair.second, p);
 }
 
 }  // namespace
@@ -293,15 +324,25 @@ inline bool FaceEdgesSurelyPass(const CV_face_certificate& f, const FacePoint& p
 // an infinite point at which no edge is judged to pass. (With no limit and
 // ties winning, the stage asks only for a facing m and t above 0.0001.)
 bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle&, const CV_face_certificate& f) {
-  FacePoint p;
-  switch (f.axis) {
+  return SurelyHitsCertified(ray, f);
+}
+
+CV_face_pair PairFaces(const CV_face_certificate& first, const CV_face_certificate& second) {
+  auto same = [](float p, float q) { return std::memcmp(&p, &q, sizeof p) == 0; };
+  bool one_plane = first.axis >= 0 && first.axis == second.axis && same(first.plane, second.plane) &&
+                   same(first.n_along, second.n_along) && same(first.N_along, second.N_along) &&
+                   same(first.N_dot_P0, second.N_dot_P0);
+  return CV_face_pair{first, second, one_plane};
+}
+
+bool SurelyHitsFacePair(const CV_cached_ray& ray, const CV_face_pair& pair) {
+  if (!pair.one_plane) return SurelyHitsCertified(ray, pair.first) || SurelyHitsCertified(ray, pair.second);
+  switch (pair.first.axis) {
     case 0:
-      return FacePlanePoint<0>(ray, f, p) && FaceEdgesSurelyPass(f, p);
+      return SurelyHitsOnePlane<0>(ray, pair);
     case 1:
-      return FacePlanePoint<1>(ray, f, p) && FaceEdgesSurelyPass(f, p);
-    case 2:
-      return FacePlanePoint<2>(ray, f, p) && FaceEdgesSurelyPass(f, p);
+      return SurelyHitsOnePlane<1>(ray, pair);
     default:
-      return false;
+      return SurelyHitsOnePlane<2>(ray, pair);
   }
 }

@@ -106,3 +106,18 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& triangle);
 // the face is not certified or the plane point lies too near an edge to be
 // sure, which decides nothing.
 bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& triangle, const CV_face_certificate& face);
+
+// The two box triangles a ray leaving through one face tries first. When
+// both are certified on one axis with the very same plane stage (plane,
+// n_along, N_along and N_dot_P0, bit for bit), one plane point serves both.
+struct CV_face_pair {
+  CV_face_certificate first;
+  CV_face_certificate second;
+  bool one_plane;
+};
+
+CV_face_pair PairFaces(const CV_face_certificate& first, const CV_face_certificate& second);
+
+// True only when SurelyHitsFace is true for the pair's first or second
+// triangle; false decides nothing.
+bool SurelyHitsFacePair(const CV_cached_ray& ray, const CV_face_pair& pair);
