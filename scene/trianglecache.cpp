@@ -86,19 +86,37 @@ inline FaceEdgeVerdict JudgeFaceEdge(float Ti, float off, float weight, bool pos
   return a >= kNearZero ? kFaceEdgeFails : kFaceEdgeUndecided;
 }
 
-// The edge clause of a triangle whose edges CertifyFace accepted, each edge
-// judged by its cross term and, when that is undecided, by PassesEdge.
-bool FaceEdgesPass(const CV_cached_edges& c, vertex3f X) {
-  int i = c.face_axis;
-  const float P[3] = {X.x, X.y, X.z};
-  float off = std::fabs(P[i] - Coordinate(c.corner[0], i));
+// The edge clause of a triangle whose edges CertifyFace accepted on axis
+// kAxis, each edge judged by its cross term and, when that is undecided, by
+// PassesEdge. Only T's component on the axis is formed, with the plain
+// test's operations: D_j and D_k of D = X - A, then E_j D_k - E_k D_j.
+template <int kAxis>
+inline bool FaceEdgesPassOn(const CV_cached_edges& c, vertex3f X) {
+  constexpr int j = (kAxis + 1) % 3;
+  constexpr int k = (kAxis + 2) % 3;
+  float off = std::fabs(Coordinate(X, kAxis) - Coordinate(c.corner[0], kAxis));
   for (int e = 0; e < 3; ++e) {
-    vertex3f T = CrossProduct(c.edge[e], PointDifference(X, c.corner[e]));
-    const float Tc[3] = {T.x, T.y, T.z};
-    FaceEdgeVerdict v = JudgeFaceEdge(Tc[i], off, c.face_weight[e], (c.face_positive >> e & 1) != 0);
+    float Dj = Coordinate(X, j) - Coordinate(c.corner[e], j);
+    float Dk = Coordinate(X, k) - Coordinate(c.corner[e], k);
+    float Ti = Coordinate(c.edge[e], j) * Dk - Coordinate(c.edge[e], k) * Dj;
+    FaceEdgeVerdict v = JudgeFaceEdge(Ti, off, c.face_weight[e], (c.face_positive >> e & 1) != 0);
     if (v == kFaceEdgeFails || (v == kFaceEdgeUndecided && !PassesEdge(c, e, X))) return false;
   }
   return true;
+}
+
+// The edge clause of any triangle kept in two parts.
+inline bool EdgesPass(const CV_cached_edges& c, vertex3f X) {
+  switch (c.face_axis) {
+    case 0:
+      return FaceEdgesPassOn<0>(c, X);
+    case 1:
+      return FaceEdgesPassOn<1>(c, X);
+    case 2:
+      return FaceEdgesPassOn<2>(c, X);
+    default:
+      return PassesEdge(c, 0, X) && PassesEdge(c, 1, X) && PassesEdge(c, 2, X);
+  }
 }
 
 }  // namespace
@@ -154,11 +172,7 @@ inline bool EdgesHit(const CV_cached_ray& ray, const Edges& c, float t_plane, fl
 // quick way.
 inline bool EdgesHit(const CV_cached_ray& ray, const CV_cached_edges& c, float t_plane, float& t, vertex3f& hit) {
   vertex3f X = PointAlong(ray.O, ray.d, t_plane);
-  if (c.face_axis >= 0) {
-    if (!FaceEdgesPass(c, X)) return false;
-  } else if (!PassesEdge(c, 0, X) || !PassesEdge(c, 1, X) || !PassesEdge(c, 2, X)) {
-    return false;
-  }
+  if (!EdgesPass(c, X)) return false;
   t = t_plane;
   hit = X;
   return true;
@@ -313,6 +327,9 @@ inline bool SurelyHitsOnePlane(const CV_cached_ray& ray, const CV_face_pair& pai
 // at least a^2 (1 - 7e-7) > 0.99991 s, so PassesEdge takes its sure pass.
 // With T_i on the other side and a >= 1e-4, the band clause fails, s is
 // below 1e30 as before and R_hat . T = fl(R_i T_i) < 0: PassesEdge fails.
+// Only T_i need be formed: the bound on the off-plane components holds
+// whatever their values, and an undecided edge takes PassesEdge, which
+// forms T in full.
 // The certificate's edge vector is E's j and k negated when R_i < 0: rounding
 // to nearest is symmetric, so fl(-E_j D_k - -E_k D_j) is exactly -T_i, and
 // "T_i on R_i's side" becomes "the term is positive".
