@@ -45,22 +45,29 @@ inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges
   best = BestHit{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}, true};
 }
 
+// The axis of the face by which the ray leaves the box of the box
+// triangles, grown as RayEntersBox grows it: the face it meets last. Only
+// a guess of where to look first, so ties and NaN may go any way.
+inline int ExitAxis(const CV_acceleration& a, const BoxRay& r) {
+  const float* face[2] = {a.box_lo, a.box_hi};
+  // A flat axis keeps its coordinate: the ray never leaves by it.
+  auto leave = [&](int i) {
+    return r.flat[i] ? kInfinity : (face[r.leave_side[i]][i] - r.leave_origin[i]) * r.inverse[i];
+  };
+  float leave_x = leave(0);
+  float leave_y = leave(1);
+  float leave_z = leave(2);
+  int axis = leave_y < leave_x ? 1 : 0;
+  float nearest = leave_y < leave_x ? leave_y : leave_x;
+  return leave_z < nearest ? 2 : axis;
+}
+
 bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) {
   // Any of the twelve decides, so they may be tried in any order: first
   // those facing the way the ray leaves the box (the face it meets last),
   // then, unless the box of them all rules the ray out, each after its own
   // box shows the ray can meet it.
-  int exit_axis = 0;
-  float exit_t = kInfinity;
-  const float* face[2] = {a.box_lo, a.box_hi};
-  for (int i = 0; i < 3; ++i) {
-    if (r.flat[i]) continue;
-    float leave = (face[r.leave_side[i]][i] - r.leave_origin[i]) * r.inverse[i];
-    if (leave < exit_t) {
-      exit_t = leave;
-      exit_axis = i;
-    }
-  }
+  int exit_axis = ExitAxis(a, r);
   int exit_side = r.leave_side[exit_axis];
   // The two triangles of that face mostly settle it without the full test.
   if (SurelyHitsFacePair(ray.cached, a.box_faces[exit_axis][exit_side])) return true;
