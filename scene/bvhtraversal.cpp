@@ -62,16 +62,10 @@ inline int ExitAxis(const CV_acceleration& a, const BoxRay& r) {
   return leave_z < nearest ? 2 : axis;
 }
 
-bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) {
-  // Any of the twelve decides, so they may be tried in any order: first
-  // those facing the way the ray leaves the box (the face it meets last),
-  // then, unless the box of them all rules the ray out, each after its own
-  // box shows the ray can meet it.
-  int exit_axis = ExitAxis(a, r);
-  int exit_side = r.leave_side[exit_axis];
-  // The two triangles of that face mostly settle it without the full test.
-  if (SurelyHitsFacePair(ray.cached, a.box_faces[exit_axis][exit_side])) return true;
-  const int8_t* order = a.box_order[exit_axis][exit_side];
+// Whether any box triangle gives result 1 or 2, by the full test, in the
+// order for the face the ray leaves by.
+__attribute__((noinline)) bool MeetsAnyBoxTriangle(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r,
+                                                   const int8_t* order) {
   float entry = 0;
   if (a.box_has_bounds && !RayEntersBox(a.box_lo, a.box_hi, r, kInfinity, entry)) return false;
   for (int k = 0; k < kBoxTriangleCount; ++k) {
@@ -83,6 +77,20 @@ bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) 
     if (CachedHit(ray.cached, a.box[s], kEitherAhead, kInfinity, true, t, point)) return true;
   }
   return false;
+}
+
+// Whether any box triangle gives result 1 or 2. Inlined by force, with the
+// full test apart: the quick path then saves no registers for a call.
+__attribute__((always_inline)) inline bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) {
+  // Any of the twelve decides, so they may be tried in any order: first
+  // those facing the way the ray leaves the box (the face it meets last),
+  // then, unless the box of them all rules the ray out, each after its own
+  // box shows the ray can meet it.
+  int exit_axis = ExitAxis(a, r);
+  int exit_side = r.leave_side[exit_axis];
+  // The two triangles of that face mostly settle it without the full test.
+  if (SurelyHitsFacePair(ray.cached, a.box_faces[exit_axis][exit_side])) return true;
+  return MeetsAnyBoxTriangle(a, ray, r, a.box_order[exit_axis][exit_side]);
 }
 
 // A wide node waiting on the traversal stack, with the parameter at which
