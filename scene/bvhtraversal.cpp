@@ -50,13 +50,15 @@ inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges
 // a guess of where to look first, so ties and NaN may go any way.
 inline int ExitAxis(const CV_acceleration& a, const BoxRay& r) {
   const float* face[2] = {a.box_lo, a.box_hi};
+  float leave_x = (face[r.leave_side[0]][0] - r.leave_origin[0]) * r.inverse[0];
+  float leave_y = (face[r.leave_side[1]][1] - r.leave_origin[1]) * r.inverse[1];
+  float leave_z = (face[r.leave_side[2]][2] - r.leave_origin[2]) * r.inverse[2];
   // A flat axis keeps its coordinate: the ray never leaves by it.
-  auto leave = [&](int i) {
-    return r.flat[i] ? kInfinity : (face[r.leave_side[i]][i] - r.leave_origin[i]) * r.inverse[i];
-  };
-  float leave_x = leave(0);
-  float leave_y = leave(1);
-  float leave_z = leave(2);
+  if (r.any_flat) {
+    if (r.flat[0]) leave_x = kInfinity;
+    if (r.flat[1]) leave_y = kInfinity;
+    if (r.flat[2]) leave_z = kInfinity;
+  }
   int axis = leave_y < leave_x ? 1 : 0;
   float nearest = leave_y < leave_x ? leave_y : leave_x;
   return leave_z < nearest ? 2 : axis;
