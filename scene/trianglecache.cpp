@@ -86,23 +86,26 @@ inline FaceEdgeVerdict JudgeFaceEdge(float Ti, float off, float weight, bool pos
   return a >= kNearZero ? kFaceEdgeFails : kFaceEdgeUndecided;
 }
 
-// The edge clause of a triangle whose edges CertifyFace accepted on axis
-// kAxis, each edge judged by its cross term and, when that is undecided, by
-// PassesEdge. Only T's component on the axis is formed, with the plain
-// test's operations: D_j and D_k of D = X - A, then E_j D_k - E_k D_j.
+// Edge e of a triangle whose edges CertifyFace accepted on axis kAxis,
+// judged by its cross term and, when that is undecided, by PassesEdge; off
+// is |D_i|. Only T's component on the axis is formed, with the plain test's
+// operations: D_j and D_k of D = X - A, then E_j D_k - E_k D_j.
 template <int kAxis>
-inline bool FaceEdgesPassOn(const CV_cached_edges& c, vertex3f X) {
+inline bool FaceEdgePasses(const CV_cached_edges& c, int e, vertex3f X, float off) {
   constexpr int j = (kAxis + 1) % 3;
   constexpr int k = (kAxis + 2) % 3;
+  float Dj = Coordinate(X, j) - Coordinate(c.corner[e], j);
+  float Dk = Coordinate(X, k) - Coordinate(c.corner[e], k);
+  float Ti = Coordinate(c.edge[e], j) * Dk - Coordinate(c.edge[e], k) * Dj;
+  FaceEdgeVerdict v = JudgeFaceEdge(Ti, off, c.face_weight[e], (c.face_positive >> e & 1) != 0);
+  return v == kFaceEdgePasses || (v == kFaceEdgeUndecided && PassesEdge(c, e, X));
+}
+
+template <int kAxis>
+inline bool FaceEdgesPassOn(const CV_cached_edges& c, vertex3f X) {
   float off = std::fabs(Coordinate(X, kAxis) - Coordinate(c.corner[0], kAxis));
-  for (int e = 0; e < 3; ++e) {
-    float Dj = Coordinate(X, j) - Coordinate(c.corner[e], j);
-    float Dk = Coordinate(X, k) - Coordinate(c.corner[e], k);
-    float Ti = Coordinate(c.edge[e], j) * Dk - Coordinate(c.edge[e], k) * Dj;
-    FaceEdgeVerdict v = JudgeFaceEdge(Ti, off, c.face_weight[e], (c.face_positive >> e & 1) != 0);
-    if (v == kFaceEdgeFails || (v == kFaceEdgeUndecided && !PassesEdge(c, e, X))) return false;
-  }
-  return true;
+  return FaceEdgePasses<kAxis>(c, 0, X, off) && FaceEdgePasses<kAxis>(c, 1, X, off) &&
+         FaceEdgePasses<kAxis>(c, 2, X, off);
 }
 
 // The edge clause of any triangle kept in two parts.
