@@ -77,13 +77,16 @@ bool FaceAlong(const CV_cached_triangle& c, int axis) {
 // SurelyHitsFace): with a = |T_i| below kFaceTermLimit and at least
 // weight |D_i|, T_i on R_i's side passes the edge, and on the other side
 // fails it once a >= 1e-4 (the band clause then fails and R_hat . T < 0).
+// The weight carries R_i's sign, so the side is the sign of their product;
+// a product that underflows to zero decides nothing.
 enum FaceEdgeVerdict { kFaceEdgeFails, kFaceEdgePasses, kFaceEdgeUndecided };
 
-inline FaceEdgeVerdict JudgeFaceEdge(float Ti, float off, float weight, bool positive) {
+inline FaceEdgeVerdict JudgeFaceEdge(float Ti, float off, float signed_weight) {
   float a = std::fabs(Ti);
-  if (!(a < kFaceTermLimit && a >= weight * off)) return kFaceEdgeUndecided;
-  if (positive ? Ti > 0 : Ti < 0) return kFaceEdgePasses;
-  return a >= kNearZero ? kFaceEdgeFails : kFaceEdgeUndecided;
+  if (!(a < kFaceTermLimit && a >= std::fabs(signed_weight) * off)) return kFaceEdgeUndecided;
+  float side = Ti * signed_weight;
+  if (side > 0) return kFaceEdgePasses;
+  return side < 0 && a >= kNearZero ? kFaceEdgeFails : kFaceEdgeUndecided;
 }
 
 // Edge e of a triangle whose edges CertifyFace accepted on axis kAxis,
@@ -97,7 +100,7 @@ inline bool FaceEdgePasses(const CV_cached_edges& c, int e, vertex3f X, float of
   float Dj = Coordinate(X, j) - Coordinate(c.corner[e], j);
   float Dk = Coordinate(X, k) - Coordinate(c.corner[e], k);
   float Ti = Coordinate(c.edge[e], j) * Dk - Coordinate(c.edge[e], k) * Dj;
-  FaceEdgeVerdict v = JudgeFaceEdge(Ti, off, c.face_weight[e], (c.face_positive >> e & 1) != 0);
+  FaceEdgeVerdict v = JudgeFaceEdge(Ti, off, c.face_signed_weight[e]);
   return v == kFaceEdgePasses || (v == kFaceEdgeUndecided && PassesEdge(c, e, X));
 }
 
@@ -200,13 +203,11 @@ void SplitCachedTriangle(const CV_cached_triangle& c, int32_t triangle, CV_cache
   plane = CV_cached_plane{c.n_hat, c.N, c.N_dot_P0, triangle};
   CV_face_certificate face = CertifyFace(c);
   edges.face_axis = int8_t(face.axis);
-  edges.face_positive = 0;
   for (int e = 0; e < 3; ++e) {
     edges.corner[e] = c.corner[e];
     edges.edge[e] = c.edge[e];
     edges.R_hat[e] = c.R_hat[e];
-    edges.face_weight[e] = face.weight[e];
-    if (face.positive[e]) edges.face_positive = uint8_t(edges.face_positive | 1 << e);
+    edges.face_signed_weight[e] = face.positive[e] ? face.weight[e] : -face.weight[e];
   }
 }
 

@@ -61,11 +61,10 @@ struct CV_cached_edges {
   vertex3f edge[3];
   vertex3f R_hat[3];
   // For a triangle CertifyFace accepts (see CV_face_certificate): its axis,
-  // -1 otherwise; bit e set when R_hat of edge e points to +axis; the edges'
-  // weights. Its edges are then mostly judged by one cross term each.
+  // -1 otherwise, and the edges' weights, negated where R_hat points to
+  // -axis. Its edges are then mostly judged by one cross term each.
   int8_t face_axis;
-  uint8_t face_positive;
-  float face_weight[3];
+  float face_signed_weight[3];
 };
 
 void SplitCachedTriangle(const CV_cached_triangle& cached, int32_t triangle, CV_cached_plane& plane,
