@@ -258,7 +258,6 @@ void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, CV
   Empty(a.box_lo, a.box_hi);
   for (int s = 0; s < kBoxTriangleCount; ++s) {
     a.box[s] = CacheTriangle(box_triangles[s]);
-    a.box_face[s] = CertifyFace(a.box[s]);
     float lo[3];
     float hi[3];
     int kind = TriangleBounds(box_triangles[s], origin_limit, 0, lo, hi);
@@ -275,7 +274,8 @@ void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, CV
 }
 
 // For a ray leaving the box through the face on `axis` and `side`, the box
-// triangles most nearly facing that way come first.
+// triangles most nearly facing that way come first; the first two are
+// certified for the quick test.
 void OrderBoxTriangles(CV_acceleration& a) {
   for (int axis = 0; axis < 3; ++axis) {
     for (int side = 0; side < 2; ++side) {
@@ -289,6 +289,7 @@ void OrderBoxTriangles(CV_acceleration& a) {
       for (int s = 0; s < kBoxTriangleCount; ++s) order[s] = s;
       std::stable_sort(order, order + kBoxTriangleCount, [&facing](int p, int q) { return facing[p] > facing[q]; });
       for (int s = 0; s < kBoxTriangleCount; ++s) a.box_order[axis][side][s] = int8_t(order[s]);
+      a.box_faces[axis][side] = PairFaces(CertifyFace(a.box[order[0]]), CertifyFace(a.box[order[1]]));
     }
   }
 }

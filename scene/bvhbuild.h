@@ -75,15 +75,16 @@ struct CV_acceleration {
   std::vector<CV_cached_plane> unbounded_planes;
   std::vector<CV_cached_edges> unbounded_edges;
   CV_cached_triangle box[kBoxTriangleCount];
-  CV_face_certificate box_face[kBoxTriangleCount];  // for the quick test of the face a ray leaves by
-  bool box_has_bounds;                              // box_lo..box_hi holds every point a box triangle can accept
+  bool box_has_bounds;  // box_lo..box_hi holds every point a box triangle can accept
   float box_lo[3];
   float box_hi[3];
   int8_t box_kind[kBoxTriangleCount];           // AcceptanceBounds of each box triangle (1, 0 or -1)
   float box_triangle_lo[kBoxTriangleCount][3];  // and its box when the kind is 1
   float box_triangle_hi[kBoxTriangleCount][3];
-  // The order to try them in, by the axis and side the ray leaves by.
+  // The order to try them in, by the axis and side the ray leaves by, and
+  // the first two of each order for the quick test of the face left by.
   int8_t box_order[3][2][kBoxTriangleCount];
+  CV_face_pair box_faces[3][2];
   size_t bytes;  // memory held by this record and its arrays
 };
 

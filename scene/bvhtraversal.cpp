@@ -46,26 +46,29 @@ inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges
   best = BestHit{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}, true};
 }
 
-bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) {
-  // Any of the twelve decides, so they may be tried in any order: first
-  // those facing the way the ray leaves the box (the face it meets last),
-  // then, unless the box of them all rules the ray out, each after its own
-  // box shows the ray can meet it.
-  int exit_axis = 0;
-  float exit_t = kInfinity;
+// The axis of the face by which the ray leaves the box of the box
+// triangles, grown as RayEntersBox grows it: the face it meets last. Only
+// a guess of where to look first, so ties and NaN may go any way.
+inline int ExitAxis(const CV_acceleration& a, const BoxRay& r) {
   const float* face[2] = {a.box_lo, a.box_hi};
-  for (int i = 0; i < 3; ++i) {
-    if (r.flat[i]) continue;
-    float leave = (face[r.leave_side[i]][i] - r.leave_origin[i]) * r.inverse[i];
-    if (leave < exit_t) {
-      exit_t = leave;
-      exit_axis = i;
-    }
+  float leave_x = (face[r.leave_side[0]][0] - r.leave_origin[0]) * r.inverse[0];
+  float leave_y = (face[r.leave_side[1]][1] - r.leave_origin[1]) * r.inverse[1];
+  float leave_z = (face[r.leave_side[2]][2] - r.leave_origin[2]) * r.inverse[2];
+  // A flat axis keeps its coordinate: the ray never leaves by it.
+  if (r.any_flat) {
+    if (r.flat[0]) leave_x = kInfinity;
+    if (r.flat[1]) leave_y = kInfinity;
+    if (r.flat[2]) leave_z = kInfinity;
   }
-  const int8_t* order = a.box_order[exit_axis][r.leave_side[exit_axis]];
-  // The two triangles of that face mostly settle it without the full test.
-  if (SurelyHitsFace(ray.cached, a.box[order[0]], a.box_face[order[0]])) return true;
-  if (SurelyHitsFace(ray.cached, a.box[order[1]], a.box_face[order[1]])) return true;
+  int axis = leave_y < leave_x ? 1 : 0;
+  float nearest = leave_y < leave_x ? leave_y : leave_x;
+  return leave_z < nearest ? 2 : axis;
+}
+
+// Whether any box triangle gives result 1 or 2, by the full test, in the
+// order for the face the ray leaves by.
+__attribute__((noinline)) bool MeetsAnyBoxTriangle(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r,
+                                                   const int8_t* order) {
   float entry = 0;
   if (a.box_has_bounds && !RayEntersBox(a.box_lo, a.box_hi, r, kInfinity, entry)) return false;
   for (int k = 0; k < kBoxTriangleCount; ++k) {
@@ -77,6 +80,20 @@ bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) 
     if (CachedHit(ray.cached, a.box[s], kEitherAhead, kInfinity, true, t, point)) return true;
   }
   return false;
+}
+
+// Whether any box triangle gives result 1 or 2. Inlined by force, with the
+// full test apart: the quick path then saves no registers for a call.
+__attribute__((always_inline)) inline bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) {
+  // Any of the twelve decides, so they may be tried in any order: first
+  // those facing the way the ray leaves the box (the face it meets last),
+  // then, unless the box of them all rules the ray out, each after its own
+  // box shows the ray can meet it.
+  int exit_axis = ExitAxis(a, r);
+  int exit_side = r.leave_side[exit_axis];
+  // The two triangles of that face mostly settle it without the full test.
+  if (SurelyHitsFacePair(ray.cached, a.box_faces[exit_axis][exit_side])) return true;
+  return MeetsAnyBoxTriangle(a, ray, r, a.box_order[exit_axis][exit_side]);
 }
 
 // A wide node waiting on the traversal stack, with the parameter at which

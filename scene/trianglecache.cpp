@@ -1,6 +1,9 @@
 #include "scene/trianglecache.h"
 
+#include <emmintrin.h>
+
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "core/raytriangle.h"
@@ -74,28 +77,52 @@ bool FaceAlong(const CV_cached_triangle& c, int axis) {
 // SurelyHitsFace): with a = |T_i| below kFaceTermLimit and at least
 // weight |D_i|, T_i on R_i's side passes the edge, and on the other side
 // fails it once a >= 1e-4 (the band clause then fails and R_hat . T < 0).
+// The weight carries R_i's sign, so the side is the sign of their product;
+// a product that underflows to zero decides nothing.
 enum FaceEdgeVerdict { kFaceEdgeFails, kFaceEdgePasses, kFaceEdgeUndecided };
 
-inline FaceEdgeVerdict JudgeFaceEdge(float Ti, float off, float weight, bool positive) {
+inline FaceEdgeVerdict JudgeFaceEdge(float Ti, float off, float signed_weight) {
   float a = std::fabs(Ti);
-  if (!(a < kFaceTermLimit && a >= weight * off)) return kFaceEdgeUndecided;
-  if (positive ? Ti > 0 : Ti < 0) return kFaceEdgePasses;
-  return a >= kNearZero ? kFaceEdgeFails : kFaceEdgeUndecided;
+  if (!(a < kFaceTermLimit && a >= std::fabs(signed_weight) * off)) return kFaceEdgeUndecided;
+  float side = Ti * signed_weight;
+  if (side > 0) return kFaceEdgePasses;
+  return side < 0 && a >= kNearZero ? kFaceEdgeFails : kFaceEdgeUndecided;
 }
 
-// The edge clause of a triangle whose edges CertifyFace accepted, each edge
-// judged by its cross term and, when that is undecided, by PassesEdge.
-bool FaceEdgesPass(const CV_cached_edges& c, vertex3f X) {
-  int i = c.face_axis;
-  const float P[3] = {X.x, X.y, X.z};
-  float off = std::fabs(P[i] - Coordinate(c.corner[0], i));
-  for (int e = 0; e < 3; ++e) {
-    vertex3f T = CrossProduct(c.edge[e], PointDifference(X, c.corner[e]));
-    const float Tc[3] = {T.x, T.y, T.z};
-    FaceEdgeVerdict v = JudgeFaceEdge(Tc[i], off, c.face_weight[e], (c.face_positive >> e & 1) != 0);
-    if (v == kFaceEdgeFails || (v == kFaceEdgeUndecided && !PassesEdge(c, e, X))) return false;
+// Edge e of a triangle whose edges CertifyFace accepted on axis kAxis,
+// judged by its cross term and, when that is undecided, by PassesEdge; off
+// is |D_i|. Only T's component on the axis is formed, with the plain test's
+// operations: D_j and D_k of D = X - A, then E_j D_k - E_k D_j.
+template <int kAxis>
+inline bool FaceEdgePasses(const CV_cached_edges& c, int e, vertex3f X, float off) {
+  constexpr int j = (kAxis + 1) % 3;
+  constexpr int k = (kAxis + 2) % 3;
+  float Dj = Coordinate(X, j) - Coordinate(c.corner[e], j);
+  float Dk = Coordinate(X, k) - Coordinate(c.corner[e], k);
+  float Ti = Coordinate(c.edge[e], j) * Dk - Coordinate(c.edge[e], k) * Dj;
+  FaceEdgeVerdict v = JudgeFaceEdge(Ti, off, c.face_signed_weight[e]);
+  return v == kFaceEdgePasses || (v == kFaceEdgeUndecided && PassesEdge(c, e, X));
+}
+
+template <int kAxis>
+inline bool FaceEdgesPassOn(const CV_cached_edges& c, vertex3f X) {
+  float off = std::fabs(Coordinate(X, kAxis) - Coordinate(c.corner[0], kAxis));
+  return FaceEdgePasses<kAxis>(c, 0, X, off) && FaceEdgePasses<kAxis>(c, 1, X, off) &&
+         FaceEdgePasses<kAxis>(c, 2, X, off);
+}
+
+// The edge clause of any triangle kept in two parts.
+inline bool EdgesPass(const CV_cached_edges& c, vertex3f X) {
+  switch (c.face_axis) {
+    case 0:
+      return FaceEdgesPassOn<0>(c, X);
+    case 1:
+      return FaceEdgesPassOn<1>(c, X);
+    case 2:
+      return FaceEdgesPassOn<2>(c, X);
+    default:
+      return PassesEdge(c, 0, X) && PassesEdge(c, 1, X) && PassesEdge(c, 2, X);
   }
-  return true;
 }
 
 }  // namespace
@@ -151,11 +178,7 @@ inline bool EdgesHit(const CV_cached_ray& ray, const Edges& c, float t_plane, fl
 // quick way.
 inline bool EdgesHit(const CV_cached_ray& ray, const CV_cached_edges& c, float t_plane, float& t, vertex3f& hit) {
   vertex3f X = PointAlong(ray.O, ray.d, t_plane);
-  if (c.face_axis >= 0) {
-    if (!FaceEdgesPass(c, X)) return false;
-  } else if (!PassesEdge(c, 0, X) || !PassesEdge(c, 1, X) || !PassesEdge(c, 2, X)) {
-    return false;
-  }
+  if (!EdgesPass(c, X)) return false;
   t = t_plane;
   hit = X;
   return true;
@@ -184,13 +207,11 @@ void SplitCachedTriangle(const CV_cached_triangle& c, int32_t triangle, CV_cache
   plane = CV_cached_plane{c.n_hat, c.N, c.N_dot_P0, triangle};
   CV_face_certificate face = CertifyFace(c);
   edges.face_axis = int8_t(face.axis);
-  edges.face_positive = 0;
   for (int e = 0; e < 3; ++e) {
     edges.corner[e] = c.corner[e];
     edges.edge[e] = c.edge[e];
     edges.R_hat[e] = c.R_hat[e];
-    edges.face_weight[e] = face.weight[e];
-    if (face.positive[e]) edges.face_positive = uint8_t(edges.face_positive | 1 << e);
+    edges.face_signed_weight[e] = face.positive[e] ? face.weight[e] : -face.weight[e];
   }
 }
 
@@ -203,15 +224,19 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
     int k = (axis + 2) % 3;
     f.plane = Coordinate(c.corner[0], axis);
     for (int e = 0; e < 3; ++e) {
-      f.corner[e][0] = Coordinate(c.corner[e], j);
-      f.corner[e][1] = Coordinate(c.corner[e], k);
-      f.edge[e][0] = Coordinate(c.edge[e], j);
-      f.edge[e][1] = Coordinate(c.edge[e], k);
       f.positive[e] = Coordinate(c.R_hat[e], axis) > 0;
-      double weight = kOffAxisShare * (std::fabs(double(f.edge[e][0])) + std::fabs(double(f.edge[e][1])));
+      f.corner_j[e] = Coordinate(c.corner[e], j);
+      f.corner_k[e] = Coordinate(c.corner[e], k);
+      f.edge_j[e] = f.positive[e] ? Coordinate(c.edge[e], j) : -Coordinate(c.edge[e], j);
+      f.edge_k[e] = f.positive[e] ? Coordinate(c.edge[e], k) : -Coordinate(c.edge[e], k);
+      double weight = kOffAxisShare * (std::fabs(double(f.edge_j[e])) + std::fabs(double(f.edge_k[e])));
       // Rounded up: a larger weight only asks more of the in-plane term.
       f.weight[e] = std::nextafter(float(weight), std::numeric_limits<float>::infinity());
-      if (!std::isfinite(f.weight[e])) return CV_face_certificate{-1, 0, {}, {}, {}, {}, 0, 0, 0};
+      if (!std::isfinite(f.weight[e])) {
+        CV_face_certificate none{};
+        none.axis = -1;
+        return none;
+      }
     }
     f.n_along = Coordinate(c.n_hat, axis);
     f.N_along = Coordinate(c.N, axis);
@@ -221,6 +246,77 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
   }
   return f;
 }
+
+namespace {
+
+// The plane point of a ray against a certified face: its j and k
+// coordinates and off = |X_i - c|; false when the plane stage fails.
+struct FacePoint {
+  float j;
+  float k;
+  float off;
+};
+
+template <int kAxis>
+inline bool FacePlanePointOn(const CV_cached_ray& ray, const CV_face_certificate& f, FacePoint& p) {
+  // |m| strictly between 0.0001 and 1.0001 is a facing of either kind; NaN fails.
+  float m = Coordinate(ray.d_hat, kAxis) * f.n_along;
+  float facing = std::fabs(m);
+  if (!(kNearZero < facing && facing < kUnitHigh)) return false;
+  float numerator = f.N_dot_P0 - f.N_along * Coordinate(ray.O, kAxis);
+  float t_plane = numerator / (f.N_along * Coordinate(ray.d, kAxis));
+  if (!(t_plane > kNearZero)) return false;
+  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
+  p.off = std::fabs(Coordinate(X, kAxis) - f.plane);
+  p.j = Coordinate(X, (kAxis + 1) % 3);
+  p.k = Coordinate(X, (kAxis + 2) % 3);
+  return true;
+}
+
+// The same on the face's axis, picked at run time; false for a face not certified.
+inline bool FacePlanePoint(const CV_cached_ray& ray, const CV_face_certificate& f, FacePoint& p) {
+  switch (f.axis) {
+    case 0:
+      return FacePlanePointOn<0>(ray, f, p);
+    case 1:
+      return FacePlanePointOn<1>(ray, f, p);
+    case 2:
+      return FacePlanePointOn<2>(ray, f, p);
+    default:
+      return false;
+  }
+}
+
+// Every edge's term on R_hat's side, below kFaceTermLimit and at least
+// weight |D_i|. The three edges take a lane each, with the very float
+// operations of the single term.
+inline bool FaceEdgesSurelyPass(const CV_face_certificate& f, const FacePoint& p) {
+  __m128 Dj = _mm_sub_ps(_mm_set1_ps(p.j), _mm_load_ps(f.corner_j));
+  __m128 Dk = _mm_sub_ps(_mm_set1_ps(p.k), _mm_load_ps(f.corner_k));
+  __m128 term = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(f.edge_j), Dk), _mm_mul_ps(_mm_load_ps(f.edge_k), Dj));
+  __m128 least = _mm_mul_ps(_mm_load_ps(f.weight), _mm_set1_ps(p.off));
+  __m128 pass = _mm_and_ps(_mm_cmpgt_ps(term, _mm_setzero_ps()), _mm_cmplt_ps(term, _mm_set1_ps(kFaceTermLimit)));
+  pass = _mm_and_ps(pass, _mm_cmpge_ps(term, least));
+  return (_mm_movemask_ps(pass) & 7) == 7;
+}
+
+// SurelyHitsFace's answer.
+inline bool SurelyHitsCertified(const CV_cached_ray& ray, const CV_face_certificate& f) {
+  FacePoint p;
+  return FacePlanePoint(ray, f, p) && FaceEdgesSurelyPass(f, p);
+}
+
+// The same for either triangle of a pair with one plane stage, whose plane
+// point is then the same bits for both. A ray through the face mostly meets
+// one triangle or the other: trying both costs a second look at the edges alone.
+template <int kAxis>
+inline bool SurelyHitsOnePlane(const CV_cached_ray& ray, const CV_face_pair& pair) {
+  FacePoint p;
+  if (!FacePlanePointOn<kAxis>(ray, pair.first, p)) return false;
+  return FaceEdgesSurelyPass(pair.first, p) || FaceEdgesSurelyPass(pair.second, p);
+}
+
+}  // namespace
 
 // Why a certified face passes. Let i be the face's axis, j and k the next
 // two in turn, c the corners' shared coordinate; every edge vector E has
@@ -239,6 +335,12 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
 // at least a^2 (1 - 7e-7) > 0.99991 s, so PassesEdge takes its sure pass.
 // With T_i on the other side and a >= 1e-4, the band clause fails, s is
 // below 1e30 as before and R_hat . T = fl(R_i T_i) < 0: PassesEdge fails.
+// Only T_i need be formed: the bound on the off-plane components holds
+// whatever their values, and an undecided edge takes PassesEdge, which
+// forms T in full.
+// The certificate's edge vector is E's j and k negated when R_i < 0: rounding
+// to nearest is symmetric, so fl(-E_j D_k - -E_k D_j) is exactly -T_i, and
+// "T_i on R_i's side" becomes "the term is positive".
 // The plane stage is taken on the axis alone. For a finite ray the zero
 // components of n_hat and N make zero products, and adding or taking off a
 // zero leaves a sum unchanged unless it is zero too: m, the numerator and
@@ -247,25 +349,25 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
 // an infinite point at which no edge is judged to pass. (With no limit and
 // ties winning, the stage asks only for a facing m and t above 0.0001.)
 bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle&, const CV_face_certificate& f) {
-  if (f.axis < 0) return false;
-  const float d_hat[3] = {ray.d_hat.x, ray.d_hat.y, ray.d_hat.z};
-  const float O[3] = {ray.O.x, ray.O.y, ray.O.z};
-  const float d[3] = {ray.d.x, ray.d.y, ray.d.z};
-  float m = d_hat[f.axis] * f.n_along;
-  if (!((-kUnitHigh < m && m < -kNearZero) || (kNearZero < m && m < kUnitHigh))) return false;
-  float numerator = f.N_dot_P0 - f.N_along * O[f.axis];
-  float t_plane = numerator / (f.N_along * d[f.axis]);
-  if (!(t_plane > kNearZero)) return false;
-  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
-  const float P[3] = {X.x, X.y, X.z};
-  float off = std::fabs(P[f.axis] - f.plane);
-  float Xj = P[(f.axis + 1) % 3];
-  float Xk = P[(f.axis + 2) % 3];
-  for (int e = 0; e < 3; ++e) {
-    float Dj = Xj - f.corner[e][0];
-    float Dk = Xk - f.corner[e][1];
-    float Ti = f.edge[e][0] * Dk - f.edge[e][1] * Dj;
-    if (JudgeFaceEdge(Ti, off, f.weight[e], f.positive[e]) != kFaceEdgePasses) return false;
+  return SurelyHitsCertified(ray, f);
+}
+
+CV_face_pair PairFaces(const CV_face_certificate& first, const CV_face_certificate& second) {
+  auto same = [](float p, float q) { return std::memcmp(&p, &q, sizeof p) == 0; };
+  bool one_plane = first.axis >= 0 && first.axis == second.axis && same(first.plane, second.plane) &&
+                   same(first.n_along, second.n_along) && same(first.N_along, second.N_along) &&
+                   same(first.N_dot_P0, second.N_dot_P0);
+  return CV_face_pair{first, second, one_plane};
+}
+
+bool SurelyHitsFacePair(const CV_cached_ray& ray, const CV_face_pair& pair) {
+  if (!pair.one_plane) return SurelyHitsCertified(ray, pair.first) || SurelyHitsCertified(ray, pair.second);
+  switch (pair.first.axis) {
+    case 0:
+      return SurelyHitsOnePlane<0>(ray, pair);
+    case 1:
+      return SurelyHitsOnePlane<1>(ray, pair);
+    default:
+      return SurelyHitsOnePlane<2>(ray, pair);
   }
-  return true;
 }

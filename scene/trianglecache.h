@@ -61,11 +61,10 @@ struct CV_cached_edges {
   vertex3f edge[3];
   vertex3f R_hat[3];
   // For a triangle CertifyFace accepts (see CV_face_certificate): its axis,
-  // -1 otherwise; bit e set when R_hat of edge e points to +axis; the edges'
-  // weights. Its edges are then mostly judged by one cross term each.
+  // -1 otherwise, and the edges' weights, negated where R_hat points to
+  // -axis. Its edges are then mostly judged by one cross term each.
   int8_t face_axis;
-  uint8_t face_positive;
-  float face_weight[3];
+  float face_signed_weight[3];
 };
 
 void SplitCachedTriangle(const CV_cached_triangle& cached, int32_t triangle, CV_cached_plane& plane,
@@ -81,22 +80,26 @@ bool CachedEdgesHit(const CV_cached_ray& ray, const CV_cached_edges& edges, floa
 
 // What the quick test of a box face needs: a triangle whose corners share
 // their coordinate `plane` on `axis` (-1: the triangle is not such a face,
-// or its normals or unit reference normals are not along the axis). Per edge, with j
-// and k the axes after `axis` in turn: the start corner's and the edge
-// vector's j and k coordinates, whether R_hat points to +axis, and the
-// weight that the in-plane cross term must exceed (see SurelyHitsFace).
+// or its normals or unit reference normals are not along the axis). Per
+// edge, one lane each (the fourth lane is unused), with j and k the axes
+// after `axis` in turn: the start corner's j and k coordinates, the edge
+// vector's negated when R_hat points to -axis (so that a term on R_hat's
+// side is positive), and the weight that the in-plane cross term must
+// exceed (see SurelyHitsFace).
 struct CV_face_certificate {
   int axis;
   float plane;
-  float corner[3][2];
-  float edge[3][2];
-  bool positive[3];
-  float weight[3];
   // The plane record's only non-zero components, n_hat and N along the
   // axis, and N_dot_P0.
   float n_along;
   float N_along;
   float N_dot_P0;
+  bool positive[3];  // R_hat of the edge points to +axis
+  alignas(16) float corner_j[4];
+  alignas(16) float corner_k[4];
+  alignas(16) float edge_j[4];
+  alignas(16) float edge_k[4];
+  alignas(16) float weight[4];
 };
 
 CV_face_certificate CertifyFace(const CV_cached_triangle& triangle);
@@ -106,3 +109,18 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& triangle);
 // the face is not certified or the plane point lies too near an edge to be
 // sure, which decides nothing.
 bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& triangle, const CV_face_certificate& face);
+
+// The two box triangles a ray leaving through one face tries first. When
+// both are certified on one axis with the very same plane stage (plane,
+// n_along, N_along and N_dot_P0, bit for bit), one plane point serves both.
+struct CV_face_pair {
+  CV_face_certificate first;
+  CV_face_certificate second;
+  bool one_plane;
+};
+
+CV_face_pair PairFaces(const CV_face_certificate& first, const CV_face_certificate& second);
+
+// True only when SurelyHitsFace is true for the pair's first or second
+// triangle; false decides nothing.
+bool SurelyHitsFacePair(const CV_cached_ray& ray, const CV_face_pair& pair);

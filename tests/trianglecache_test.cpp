@@ -59,7 +59,8 @@ vector3f ProbeRay(const CV_triangle box[kBoxTriangleCount], vertex3f lo, vertex3
 
 // Boxes from a thousandth to a hundred times their distance from the origin,
 // near and far from it; rays of every probing kind. The quick test may say
-// nothing, but when it says a face is hit the plain test gives result 1 or 2;
+// nothing, but when it says a face is hit the plain test gives result 1 or 2,
+// and a face's two triangles tried together say what each says alone;
 // the split triangle, whose edges are judged the quick way where that
 // decides, gives the plain test's answer with its bits.
 TEST(FaceCertificate, DecidesBoxFacesAsThePlainTestDoes) {
@@ -85,9 +86,16 @@ TEST(FaceCertificate, DecidesBoxFacesAsThePlainTestDoes) {
       SplitCachedTriangle(cached[s], s, planes[s], edges[s]);
       ASSERT_EQ(edges[s].face_axis, faces[s].axis);
     }
+    // Each face's two triangles share their plane stage.
+    CV_face_pair pairs[kBoxTriangleCount / 2];
+    for (int f = 0; f < kBoxTriangleCount / 2; ++f) {
+      pairs[f] = PairFaces(faces[2 * f], faces[2 * f + 1]);
+      ASSERT_TRUE(pairs[f].one_plane) << "box " << b << " face " << f;
+    }
     for (int n = 0; n < 500; ++n) {
       vector3f ray = ProbeRay(box, lo, hi, engine);
       CV_cached_ray r = CacheRay(ray);
+      bool vouched_by[kBoxTriangleCount];
       for (int s = 0; s < kBoxTriangleCount; ++s) {
         float t = 0;
         vertex3f X{0, 0, 0};
@@ -105,6 +113,12 @@ TEST(FaceCertificate, DecidesBoxFacesAsThePlainTestDoes) {
         }
         plain_hits += accepted;
         sure += vouched;
+        vouched_by[s] = vouched;
+      }
+      // Tried at one plane point, a face's pair vouches as its triangles do.
+      for (int f = 0; f < kBoxTriangleCount / 2; ++f) {
+        ASSERT_EQ(SurelyHitsFacePair(r, pairs[f]), vouched_by[2 * f] || vouched_by[2 * f + 1])
+            << "box " << b << " ray " << n << " face " << f;
       }
     }
   }
