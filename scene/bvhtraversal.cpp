@@ -46,29 +46,36 @@ inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges
   best = BestHit{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}, true};
 }
 
-// The axis of the face by which the ray leaves the box of the box
-// triangles, grown as RayEntersBox grows it: the face it meets last. Only
-// a guess of where to look first, so ties and NaN may go any way.
-inline int ExitAxis(const CV_acceleration& a, const BoxRay& r) {
+// The face by which the ray leaves the box of the box triangles: its axis,
+// and its side (0: lo, 1: hi). Only a guess of where to look first, so ties,
+// NaN and the box's rounding margin may go any way.
+inline int ExitAxis(const CV_acceleration& a, const CV_bvh_ray& ray, int& side) {
   const float* face[2] = {a.box_lo, a.box_hi};
-  float leave_x = (face[r.leave_side[0]][0] - r.leave_origin[0]) * r.inverse[0];
-  float leave_y = (face[r.leave_side[1]][1] - r.leave_origin[1]) * r.inverse[1];
-  float leave_z = (face[r.leave_side[2]][2] - r.leave_origin[2]) * r.inverse[2];
-  // A flat axis keeps its coordinate: the ray never leaves by it.
-  if (r.any_flat) {
-    if (r.flat[0]) leave_x = kInfinity;
-    if (r.flat[1]) leave_y = kInfinity;
-    if (r.flat[2]) leave_z = kInfinity;
+  const float O[3] = {ray.cached.O.x, ray.cached.O.y, ray.cached.O.z};
+  float leave[3];
+  int sides[3];
+  for (int i = 0; i < 3; ++i) {
+    sides[i] = ray.inverse[i] < 0 ? 0 : 1;
+    leave[i] = (face[sides[i]][i] - O[i]) * ray.inverse[i];
   }
-  int axis = leave_y < leave_x ? 1 : 0;
-  float nearest = leave_y < leave_x ? leave_y : leave_x;
-  return leave_z < nearest ? 2 : axis;
+  // A flat axis keeps its coordinate: the ray never leaves by it.
+  if (ray.any_flat) {
+    for (int i = 0; i < 3; ++i) {
+      if (ray.flat[i]) leave[i] = kInfinity;
+    }
+  }
+  int axis = leave[1] < leave[0] ? 1 : 0;
+  float nearest = leave[1] < leave[0] ? leave[1] : leave[0];
+  axis = leave[2] < nearest ? 2 : axis;
+  side = sides[axis];
+  return axis;
 }
 
 // Whether any box triangle gives result 1 or 2, by the full test, in the
 // order for the face the ray leaves by.
-__attribute__((noinline)) bool MeetsAnyBoxTriangle(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r,
+__attribute__((noinline)) bool MeetsAnyBoxTriangle(const CV_acceleration& a, const CV_bvh_ray& ray,
                                                    const int8_t* order) {
+  const BoxRay r = PrepareBoxRay(a.max_abs, ray);
   float entry = 0;
   if (a.box_has_bounds && !RayEntersBox(a.box_lo, a.box_hi, r, kInfinity, entry)) return false;
   for (int k = 0; k < kBoxTriangleCount; ++k) {
@@ -84,16 +91,16 @@ __attribute__((noinline)) bool MeetsAnyBoxTriangle(const CV_acceleration& a, con
 
 // Whether any box triangle gives result 1 or 2. Inlined by force, with the
 // full test apart: the quick path then saves no registers for a call.
-__attribute__((always_inline)) inline bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r) {
+__attribute__((always_inline)) inline bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray) {
   // Any of the twelve decides, so they may be tried in any order: first
   // those facing the way the ray leaves the box (the face it meets last),
   // then, unless the box of them all rules the ray out, each after its own
   // box shows the ray can meet it.
-  int exit_axis = ExitAxis(a, r);
-  int exit_side = r.leave_side[exit_axis];
+  int exit_side = 0;
+  int exit_axis = ExitAxis(a, ray, exit_side);
   // The two triangles of that face mostly settle it without the full test.
   if (SurelyHitsFacePair(ray.cached, a.box_faces[exit_axis][exit_side])) return true;
-  return MeetsAnyBoxTriangle(a, ray, r, a.box_order[exit_axis][exit_side]);
+  return MeetsAnyBoxTriangle(a, ray, a.box_order[exit_axis][exit_side]);
 }
 
 // A wide node waiting on the traversal stack, with the parameter at which
@@ -324,7 +331,7 @@ bool BvhOfferObject(const CV_acceleration& a, const CV_bvh_ray& ray, int object,
   SearchObject(a, ray, object, found);
   // The box only says whether the object may answer at all, so it is looked
   // at only when the object's answer would replace the best so far.
-  if (!found.replaced || !MeetsBox(a, ray, PrepareBoxRay(a.max_abs, ray))) return false;
+  if (!found.replaced || !MeetsBox(a, ray)) return false;
   best = CV_best_hit{found.t, found.object, found.triangle, found.hit, found.normal};
   return true;
 }
