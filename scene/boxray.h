@@ -109,6 +109,43 @@ __attribute__((always_inline)) inline bool RayEntersBox(const float lo[3], const
   return near <= far && far >= kNearZero && near <= best_t;
 }
 
+// The largest of the first three lanes.
+inline float LargestOfThree(__m128 v) {
+  __m128 m = _mm_max_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
+  return _mm_cvtss_f32(_mm_max_ps(m, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2))));
+}
+
+// The smallest of the first three lanes.
+inline float SmallestOfThree(__m128 v) {
+  __m128 m = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
+  return _mm_cvtss_f32(_mm_min_ps(m, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2))));
+}
+
+// The parameter interval near .. far widened as RayEntersBox widens it:
+// true unless it is empty, ends before 0.0001 or starts after best_t.
+inline bool Widened(float near, float far, float best_t) {
+  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
+  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
+  return near <= far && far >= kNearZero && near <= best_t;
+}
+
+// The reach test one axis at a time, for rays that keep a coordinate.
+bool MayReachAlongAxes(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t);
+
+// False when the ray surely meets nothing of the object's hierarchy at or before
+// best_t: it misses the reach box, which holds every point an answered ray
+// can be accepted at (its margin is at least this ray's RoundingDelta). The
+// interval is bounded and widened as RayEntersBox bounds and widens it.
+// Inline: it rules out most objects of most queries.
+inline bool BvhMayReach(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
+  if (ray.any_flat) return MayReachAlongAxes(a, ray, best_t);
+  __m128 to_lo = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.reach_lo), ray.origin_lanes), ray.inverse_lanes);
+  __m128 to_hi = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.reach_hi), ray.origin_lanes), ray.inverse_lanes);
+  float near = LargestOfThree(_mm_min_ps(to_lo, to_hi));
+  float far = SmallestOfThree(_mm_max_ps(to_lo, to_hi));
+  return Widened(near, far, best_t);
+}
+
 // BoxRay's values in all four lanes, and per axis where in a wide node the
 // faces lie that the ray enters and leaves by (byte offsets).
 struct FourBoxRay {

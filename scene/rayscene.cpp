@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "core/raytriangle.h"
+#include "scene/boxray.h"
 #include "scene/bvh.h"
 #include "scene/objecttree.h"
 
@@ -52,16 +53,9 @@ bool ScanObject(vector3f ray, const CV_object& candidate, float& nearest, vertex
 
 namespace {
 
-// Offers object i to the best so far, through its hierarchy when it has one
-// that answers the ray, by a plain scan otherwise. Objects may come in any
-// order: a lower index than the best's wins a tie of t.
-void OfferObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene, int32_t i, CV_best_hit& best) {
-  const CV_object& candidate = scene.objects[i];
-  const CV_acceleration* a = prepared.usable ? UsableAcceleration(candidate) : nullptr;
-  if (a != nullptr && BvhAnswersRay(*a, prepared)) {
-    BvhOfferObject(*a, prepared, i, best);
-    return;
-  }
+// Offers object i to the best so far by a plain scan of its box and triangles.
+__attribute__((noinline)) void ScanAndOffer(const vector3f& ray, const CV_object& candidate, int32_t i,
+                                            CV_best_hit& best) {
   if (!RayMeetsBox(ray, candidate)) return;
   float nearest = 0;
   vertex3f point{0, 0, 0};
@@ -70,6 +64,21 @@ void OfferObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene
   bool before_best = best.object == -1 || i < best.object;
   if (best.object == -1 || nearest < best.t || (nearest == best.t && before_best)) {
     best = CV_best_hit{nearest, i, -1, point, triangle_normal};
+  }
+}
+
+// Offers object i to the best so far, through its hierarchy when it has one
+// that answers the ray, by a plain scan otherwise. Objects may come in any
+// order: a lower index than the best's wins a tie of t. Inline: most
+// objects of most queries are ruled out by their reach box alone.
+inline void OfferObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene, int32_t i,
+                        CV_best_hit& best) {
+  const CV_object& candidate = scene.objects[i];
+  const CV_acceleration* a = prepared.usable ? UsableAcceleration(candidate) : nullptr;
+  if (a == nullptr || !BvhAnswersRay(*a, prepared)) {
+    ScanAndOffer(ray, candidate, i, best);
+  } else if (!a->has_reach || BvhMayReach(*a, prepared, best.t)) {
+    BvhOfferObject(*a, prepared, i, best);
   }
 }
 
