@@ -76,8 +76,9 @@ struct CV_acceleration {
   std::vector<CV_cached_edges> unbounded_edges;
   CV_cached_triangle box[kBoxTriangleCount];
   bool box_has_bounds;  // box_lo..box_hi holds every point a box triangle can accept
-  float box_lo[3];
-  float box_hi[3];
+  // (the fourth lane is 0, for the guess of the exit face on three axes at once)
+  alignas(16) float box_lo[4];
+  alignas(16) float box_hi[4];
   int8_t box_kind[kBoxTriangleCount];           // AcceptanceBounds of each box triangle (1, 0 or -1)
   float box_triangle_lo[kBoxTriangleCount][3];  // and its box when the kind is 1
   float box_triangle_hi[kBoxTriangleCount][3];

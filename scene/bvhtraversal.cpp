@@ -50,24 +50,16 @@ inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges
 // and its side (0: lo, 1: hi). Only a guess of where to look first, so ties,
 // NaN and the box's rounding margin may go any way.
 inline int ExitAxis(const CV_acceleration& a, const CV_bvh_ray& ray, int& side) {
-  const float* face[2] = {a.box_lo, a.box_hi};
-  const float O[3] = {ray.cached.O.x, ray.cached.O.y, ray.cached.O.z};
-  float leave[3];
-  int sides[3];
-  for (int i = 0; i < 3; ++i) {
-    sides[i] = ray.inverse[i] < 0 ? 0 : 1;
-    leave[i] = (face[sides[i]][i] - O[i]) * ray.inverse[i];
-  }
-  // A flat axis keeps its coordinate: the ray never leaves by it.
-  if (ray.any_flat) {
-    for (int i = 0; i < 3; ++i) {
-      if (ray.flat[i]) leave[i] = kInfinity;
-    }
-  }
-  int axis = leave[1] < leave[0] ? 1 : 0;
-  float nearest = leave[1] < leave[0] ? leave[1] : leave[0];
-  axis = leave[2] < nearest ? 2 : axis;
-  side = sides[axis];
+  const __m128 to_lo = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_lo), ray.origin_lanes), ray.inverse_lanes);
+  const __m128 to_hi = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_hi), ray.origin_lanes), ray.inverse_lanes);
+  const __m128 negative = _mm_cmplt_ps(ray.inverse_lanes, _mm_setzero_ps());
+  __m128 leave = _mm_or_ps(_mm_and_ps(negative, to_lo), _mm_andnot_ps(negative, to_hi));
+  // A flat axis (inverse 0) keeps its coordinate: the ray never leaves by it.
+  const __m128 flat = _mm_cmpeq_ps(ray.inverse_lanes, _mm_setzero_ps());
+  leave = _mm_or_ps(_mm_and_ps(flat, _mm_set1_ps(kInfinity)), _mm_andnot_ps(flat, leave));
+  int at_least = _mm_movemask_ps(_mm_cmpeq_ps(leave, _mm_set1_ps(SmallestOfThree(leave)))) & 7;
+  int axis = at_least == 0 ? 0 : __builtin_ctz(unsigned(at_least));
+  side = (_mm_movemask_ps(negative) >> axis & 1) != 0 ? 0 : 1;
   return axis;
 }
 
