@@ -39,9 +39,11 @@ struct BestHit {
 inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges, const CV_bvh_ray& ray, int object,
                       BestHit& best) {
   bool ties_win = best.object == object && plane.triangle < best.triangle;
+  float t_plane = 0;
+  if (!PlaneHit(ray.cached, plane, kFrontAheadOnly, best.t, ties_win, t_plane)) return;
   float t = 0;
   vertex3f point;
-  if (!CachedHit(ray.cached, plane, edges, kFrontAheadOnly, best.t, ties_win, t, point)) return;
+  if (!CachedEdgesHit(ray.cached, edges, t_plane, t, point)) return;
   // The triangle's TriNormale, from the very corner and cross product the cache holds.
   best = BestHit{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}, true};
 }

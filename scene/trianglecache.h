@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "core/raytriangle.h"
 #include "core/vecmath.h"
 
 // What the plain test recomputes on every call and what gives the same floats
@@ -38,6 +39,25 @@ enum CachedHitKind {
   kFrontAheadOnly,  // result 1: a scene triangle
   kEitherAhead      // result 1 or 2: a box triangle
 };
+
+// The plane stage of the test: the facing and the plane parameter, which
+// must pass the limit; `Plane` holds n_hat, N and N_dot_P0. Inline: it
+// rules out most triangles a hierarchy offers, before any call.
+template <typename Plane>
+inline bool PlaneHit(const CV_cached_ray& ray, const Plane& c, CachedHitKind kind, float limit, bool ties_win,
+                     float& t_plane) {
+  // Result 1 needs -1.0001 < m < -0.0001, result 2 needs 0.0001 < m < 1.0001;
+  // a NaN m fails both, as it fails the edges of the plain test.
+  float m = DotProduct(ray.d_hat, c.n_hat);
+  bool front = -kUnitHigh < m && m < -kNearZero;
+  bool back = kNearZero < m && m < kUnitHigh;
+  if (!(front || (kind == kEitherAhead && back))) return false;
+
+  t_plane = PlaneParameter(c.N, c.N_dot_P0, ray.O, ray.d);
+  // Both accepted results need t > 0.0001 (which also rules out result 5).
+  if (!(t_plane > kNearZero)) return false;
+  return !(t_plane > limit || (t_plane == limit && !ties_win));
+}
 
 // True exactly when IntersectionRayTriangle gives a result of the kind asked
 // for AND its t passes the limit (t < limit, or t == limit when ties_win);
