@@ -226,7 +226,6 @@ void SearchObject(const CV_acceleration& a, const CV_bvh_ray& ray, int object, B
   }
 }
 
-
 }  // namespace
 
 bool MayReachAlongAxes(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {

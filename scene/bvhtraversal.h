@@ -41,8 +41,9 @@ struct CV_best_hit {
   vector3f normal;
 };
 
-// Offers the triangles of object (whose hierarchy answers the ray and whose
-// reach BvhMayReach found the ray may enter) to the best so far: a front face ahead replaces it when it is nearer, or as near
-// and before it in (object, triangle) order, and the object's box triangles
-// give result 1 or 2. True when it was replaced.
+// Offers the triangles of object (whose hierarchy answers the ray, and
+// whose reach box BvhMayReach found the ray may enter) to the best so far: a
+// front face ahead replaces it when it is nearer, or as near and before it
+// in (object, triangle) order, and the object's box triangles give result 1
+// or 2. True when it was replaced.
 bool BvhOfferObject(const CV_acceleration& acceleration, const CV_bvh_ray& ray, int object, CV_best_hit& best);

@@ -17,7 +17,8 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 std::vector<CV_plane_group> GroupPlanes(const CV_cached_plane* planes, size_t count) {
   std::vector<size_t> order(count);
   std::iota(order.begin(), order.end(), size_t(0));
-  std::sort(order.begin(), order.end(), [planes](size_t p, size_t q) { return planes[p].triangle < planes[q].triangle; });
+  std::sort(order.begin(), order.end(),
+            [planes](size_t p, size_t q) { return planes[p].triangle < planes[q].triangle; });
   std::vector<CV_plane_group> groups((count + 3) / 4);
   const float none = std::numeric_limits<float>::quiet_NaN();
   for (size_t g = 0; g < groups.size(); ++g) {
@@ -25,7 +26,7 @@ std::vector<CV_plane_group> GroupPlanes(const CV_cached_plane* planes, size_t co
       size_t s = 4 * g + k < count ? order[4 * g + k] : count;
       const CV_cached_plane p = s < count ? planes[s] : CV_cached_plane{{none, none, none}, {0, 0, 0}, 0, -1};
       groups[g].triangle[k] = p.triangle;
-      groups[g].slot[k] = int32_t(s);
+      groups[g].slot[k] = s < count ? int32_t(s) : -1;
       const float n_hat[3] = {p.n_hat.x, p.n_hat.y, p.n_hat.z};
       const float N[3] = {p.N.x, p.N.y, p.N.z};
       for (int i = 0; i < 3; ++i) {
@@ -53,19 +54,19 @@ CV_front_planes FrontPlanes(const CV_plane_group* groups, size_t group_count, co
   for (size_t g = 0; g < group_count; ++g) {
     const CV_plane_group& p = groups[g];
     front.lanes[g] = 0;
-    __m128 m = _mm_add_ps(_mm_add_ps(_mm_mul_ps(d_hat[0], _mm_load_ps(p.n_hat[0])),
-                                     _mm_mul_ps(d_hat[1], _mm_load_ps(p.n_hat[1]))),
-                          _mm_mul_ps(d_hat[2], _mm_load_ps(p.n_hat[2])));
+    __m128 m = _mm_add_ps(
+        _mm_add_ps(_mm_mul_ps(d_hat[0], _mm_load_ps(p.n_hat[0])), _mm_mul_ps(d_hat[1], _mm_load_ps(p.n_hat[1]))),
+        _mm_mul_ps(d_hat[2], _mm_load_ps(p.n_hat[2])));
     __m128 facing = _mm_and_ps(_mm_cmplt_ps(_mm_set1_ps(-kUnitHigh), m), _mm_cmplt_ps(m, _mm_set1_ps(-kNearZero)));
     if (_mm_movemask_ps(facing) == 0) continue;
     __m128 numerator = _mm_load_ps(p.N_dot_P0);
     for (int i = 0; i < 3; ++i) numerator = _mm_sub_ps(numerator, _mm_mul_ps(_mm_load_ps(p.N[i]), O[i]));
-    __m128 denominator = _mm_add_ps(
-        _mm_add_ps(_mm_mul_ps(_mm_load_ps(p.N[0]), d[0]), _mm_mul_ps(_mm_load_ps(p.N[1]), d[1])),
-        _mm_mul_ps(_mm_load_ps(p.N[2]), d[2]));
+    __m128 denominator =
+        _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(p.N[0]), d[0]), _mm_mul_ps(_mm_load_ps(p.N[1]), d[1])),
+                   _mm_mul_ps(_mm_load_ps(p.N[2]), d[2]));
     __m128 t = _mm_div_ps(numerator, denominator);
-    __m128 pass = _mm_and_ps(facing, _mm_and_ps(_mm_cmpgt_ps(t, _mm_set1_ps(kNearZero)),
-                                                _mm_cmple_ps(t, _mm_set1_ps(limit))));
+    __m128 pass =
+        _mm_and_ps(facing, _mm_and_ps(_mm_cmpgt_ps(t, _mm_set1_ps(kNearZero)), _mm_cmple_ps(t, _mm_set1_ps(limit))));
     front.lanes[g] = _mm_movemask_ps(pass);
     any |= front.lanes[g];
     _mm_store_ps(front.t[g], t);

@@ -23,7 +23,7 @@ struct alignas(16) CV_plane_group {
   float n_hat[3][4];
   float N[3][4];
   float N_dot_P0[4];
-  int32_t triangle[4];  // the triangle's index in its object
+  int32_t triangle[4];  // the triangle's index in its object (-1: no triangle)
   int32_t slot[4];      // and its place among the hierarchy's slots
 };
 
