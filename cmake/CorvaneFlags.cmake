@@ -13,7 +13,8 @@ endif()
 
 # The optimisation level changes speed only: the examples give the same bytes
 # at -O0 and -O2. Release stays at -O2 rather than CMake's -O3. NDEBUG is safe
-# to define: no assert() guards anything in the program or its tests.
+# to define: no assert() guards anything in the program or its tests; the
+# project's own checks have their switch below.
 foreach(language C CXX)
   set(CMAKE_${language}_FLAGS_RELEASE "-O2 -DNDEBUG")
   set(CMAKE_${language}_FLAGS_DEBUG "-O0 -g")
@@ -29,4 +30,13 @@ option(CORVANE_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSaniti
 if(CORVANE_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer -g)
   add_link_options(-fsanitize=address,undefined)
+endif()
+
+# CORVANE_CHECK (core/check.h) tests invariants in Debug and in the sanitizer
+# build, so that the sanitizer suite checks them on every run; Release
+# evaluates none of them.
+if(CORVANE_SANITIZE)
+  add_compile_definitions(CORVANE_CHECKS=1)
+else()
+  add_compile_definitions($<$<CONFIG:Debug>:CORVANE_CHECKS=1>)
 endif()
