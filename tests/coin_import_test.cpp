@@ -24,7 +24,7 @@ constexpr int kTimeLimitSeconds = 240;
 constexpr int kTimeLimitSeconds = 60;
 #endif
 
-const std::string kWildVrml = std::string(CORVANE_SHARED_DIR) + "/wild-vrml/";
+const std::string kWildVrml = std::string(CORVANE_TEST_DATA_DIR) + "/wild-vrml/";
 const std::string kSource = CORVANE_SOURCE_DIR;
 
 // The scene's triangles as Corvane's reader reads them, before any placement.

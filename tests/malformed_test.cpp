@@ -387,7 +387,7 @@ TEST(MalformedInput, SettingsAreRefusedOrRepairedAsTheStatusTableSays) {
 }
 
 TEST(MalformedInput, VrmlFilesFromElsewhereGiveAnImage) {
-  std::vector<std::string> folders = {std::string(CORVANE_SHARED_DIR) + "/wild-vrml", "/usr/share/assimp/models/WRL"};
+  std::vector<std::string> folders = {std::string(CORVANE_TEST_DATA_DIR) + "/wild-vrml", "/usr/share/assimp/models/WRL"};
   std::vector<Case> cases;
   for (const std::string& folder : folders) {
     if (!std::filesystem::is_directory(folder)) continue;

@@ -517,7 +517,7 @@ TEST(VrmlReader, LongLinesAndLongFilesAreReadQuickly) {
 
 TEST(VrmlReader, FilesFromOtherProgramsReadWithoutHarm) {
   std::vector<std::string> files;
-  const std::string folders[] = {std::string(CORVANE_SHARED_DIR) + "/wild-vrml", "/usr/share/assimp/models/WRL"};
+  const std::string folders[] = {std::string(CORVANE_TEST_DATA_DIR) + "/wild-vrml", "/usr/share/assimp/models/WRL"};
   for (const std::string& folder : folders) {
     std::error_code error;
     for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {

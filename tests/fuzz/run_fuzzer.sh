@@ -15,11 +15,10 @@ log=$build/$name.log
 mkdir -p "$work" "$artifacts"
 
 # The scene harness also starts from the VRML files other programs wrote,
-# read where they are shared (they are not copied into the project).
+# kept with the tests' data.
 extra=""
-wild=$here/../../../shared/wild-vrml
-if [ "$name" = fuzz_scene ] && [ -d "$wild" ]; then
-  extra=$(cd "$wild" && pwd)
+if [ "$name" = fuzz_scene ]; then
+  extra=$(cd "$here/../data/wild-vrml" && pwd)
 fi
 
 # Standard output is not a terminal here, so the console display stays off.
