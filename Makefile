@@ -1,7 +1,8 @@
 # Builds in build/ and runs the example or the tests. ./demo.sh and ./test.sh
 # install the Debian packages first; these targets expect them.
 #   make check   the release build and its test suite: the everyday loop
-#   make test    that, the suite again under the sanitizers, and fuzzing
+#   make test    that, the suite again under the sanitizers, the examples
+#                built with Clang, and fuzzing
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= 2
@@ -53,6 +54,7 @@ check: build
 
 test: check
 	$(MAKE) test-sanitize
+	$(MAKE) test-clang
 	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_TEST_SECONDS)
 
 clean:
@@ -78,6 +80,16 @@ test-sanitize:
 	cmake -S . -B $(ASAN_DIR) -G "Unix Makefiles" -DCORVANE_SANITIZE=ON
 	cmake --build $(ASAN_DIR) -j$(JOBS)
 	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
+
+# The program built with Clang must give every example the same image as
+# the GCC build: the recorded digests are the same for both.
+CLANG_DIR ?= build-clang
+
+.PHONY: test-clang
+test-clang:
+	cmake -S . -B $(CLANG_DIR) -G "Unix Makefiles" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(CLANG_DIR) -j$(JOBS) --target corvane examples_test
+	cd $(CLANG_DIR) && ctest -R '^Examples\.' --output-on-failure
 
 # libFuzzer harnesses (clang): each runs FUZZ_SECONDS on its seed corpus in
 # tests/fuzz/corpus/; `make test` gives each FUZZ_TEST_SECONDS.
