@@ -21,14 +21,15 @@ std::string DisplayName(const CommandLine& options) {
   return name;
 }
 
-// Opens the window with the X options of the command line, and says where
-// the image is once it has closed.
+// Names the window's keys, opens the window with the X options of the
+// command line, and says where the image is once it has closed.
 void ShowWindow(const CommandLine& options, const RunFiles& files, int status, const char* program) {
   std::vector<std::string> words{program};
   words.insert(words.end(), options.window_options.begin(), options.window_options.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
+  if (!options.quiet) std::fprintf(stderr, "%s\n", kViewerKeysLine);
   OpenViewer(int(words.size()), argv.data());
   if (!options.quiet) ReportImageAfterWindow(status, ShownPath(files.ppm));
 }

@@ -11,8 +11,11 @@
 
 #include "app/driver.h"
 
-const char* const kViewerTitle =
-    "Corvane - Esc or q: close, space: pause, drag: turn, wheel or right drag: zoom, r: first view";
+const char* const kViewerTitle = "Corvane";
+
+const char* const kViewerKeysLine =
+    "corvane: window keys: Esc or q closes it, space pauses the turning, a left drag turns the view, "
+    "the wheel or a right drag zooms, r returns to the first view";
 
 namespace {
 

@@ -5,8 +5,12 @@
 
 #include <string>
 
-// The window's title: the program's name and the keys that handle the view.
+// The window's title, "Corvane": scripts find the window by it.
 extern const char* const kViewerTitle;
+
+// The line printed as the window opens, which names the keys that handle the
+// view (the title holds only the program's name).
+extern const char* const kViewerKeysLine;
 
 // True when an X display can be opened, so that a window can be shown.
 bool DisplayAvailable();

@@ -45,7 +45,7 @@ PixelCounts CountPixels(const PpmImage& image) {
 const char* const kWindowScriptStart =
     "ASAN_OPTIONS=\"${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0\" \"$@\" >/dev/null 2>corvane.err & pid=$!\n"
     "i=0\n"
-    "until wid=$(xdotool search --name '^Corvane' 2>/dev/null); do\n"
+    "until wid=$(xdotool search --name '^Corvane$' 2>/dev/null); do\n"
     "  i=$((i+1)); [ $i -gt 1200 ] && exit 1; sleep 0.1\n"
     "done\n"
     "xdotool mousemove --window $wid 250 250\n"
@@ -102,10 +102,7 @@ TEST(Window, ShowsGreyPointsAndTheTurningLineOfSight) {
   ASSERT_EQ(run.status, 0) << run.output << ReadFileBytes(dir.File("corvane.err"));
 
   std::string window = ReadFileBytes(dir.File("window.txt"));
-  EXPECT_NE(window.find("\"Corvane - Esc or q: close, space: pause, drag: turn, wheel or right drag: zoom, "
-                        "r: first view\""),
-            std::string::npos)
-      << window;
+  EXPECT_NE(window.find("\"Corvane\""), std::string::npos) << window;
   EXPECT_NE(window.find("Width: 500"), std::string::npos) << window;
   EXPECT_NE(window.find("Height: 500"), std::string::npos) << window;
 
@@ -171,8 +168,13 @@ TEST(Window, EscapeOrQClosesItAndTheProgramEndsWithTheRunsStatus) {
     EXPECT_EQ(ReadFileBytes(dir.File("status.txt")), row.status) << row.key;
     EXPECT_LT(std::stoi(ReadFileBytes(dir.File("close_ms.txt"))), 1000) << row.key;
     std::string said = ReadFileBytes(dir.File("corvane.err"));
+    // The title names no keys, so one line does as the window opens.
+    std::string keys =
+        "corvane: window keys: Esc or q closes it, space pauses the turning, a left drag turns the view, the wheel "
+        "or a right drag zooms, r returns to the first view\n";
     std::string where = "corvane: the window is closed; the image is " + dir.File("out.ppm") + "\n";
-    EXPECT_EQ(said, row.image_blocked ? "corvane: could not write the image " + dir.File("out.ppm") + "\n" : where)
+    EXPECT_EQ(said, row.image_blocked ? "corvane: could not write the image " + dir.File("out.ppm") + "\n" + keys
+                                      : keys + where)
         << row.key;
   }
 }
