@@ -130,7 +130,7 @@ StageTimes WholeRun(const std::string& dir, long samples, bool reference, unsign
   times.scene = Seconds(start);
   CVDataSet set{0, 0, nullptr};
   AllocateDataSet(set, uint32_t(samples));
-  counter progress{-1, -1, nullptr, 0, 0};
+  NoProgress progress;
   start = std::chrono::steady_clock::now();
   FillDataSet(run_scene, set, chance, progress, kStepsWithoutHitLimit, query);
   times.sampling = Seconds(start);

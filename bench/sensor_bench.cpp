@@ -92,7 +92,7 @@ double InProcessRunPeakMegabytes(bool stored_tree) {
     CV_scene room{0, nullptr, 0, nullptr};
     CVDataSet samples{0, 0, nullptr};
     CVSensor view{};
-    counter progress{};
+    NoProgress progress;
     init_genrand(50);
     if (!ReadSettings(size, chance, name, wire, eye, center, up, ul, ur, dl, dr)) _exit(5);
     if (CreateScene(name, room) == 0 || !AllocateDataSet(samples, size)) _exit(6);
@@ -194,7 +194,7 @@ bool SamplesOf(const std::string& dir, std::vector<CVSample>& samples, CVSensor&
   CVDataSet filled{0, 0, nullptr};
   if (!AllocateDataSet(filled, size)) return false;
   init_genrand(50);
-  counter progress{};
+  NoProgress progress;
   FillDataSet(scene, filled, chance, progress);
   samples.assign(filled.samples, filled.samples + filled.count);
   FreeDataSet(filled);

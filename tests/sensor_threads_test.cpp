@@ -202,7 +202,7 @@ TEST(SensorThreads, RoomExampleGivesTheSameBitsOnOneTwoAndThreeThreads) {
   CVDataSet filled{0, 0, nullptr};
   ASSERT_TRUE(AllocateDataSet(filled, size / 5));
   init_genrand(50);
-  counter progress{};
+  NoProgress progress;
   ASSERT_EQ(FillDataSet(room, filled, chance, progress), kSamplingFull);
   std::vector<CVSample> samples(filled.samples, filled.samples + filled.count);
   FreeDataSet(filled);
