@@ -112,7 +112,8 @@ unsigned SensorThreads(const CommandLine& options) {
 // about samples that never reach the image. False when memory ran out.
 bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCounts& counts) {
   AllocateSensor(sensor, eyev, centerv, upv, ulv, urv, dlv, drv);
-  int visualized = VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, counts);
+  int visualized =
+      VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, progress, counts);
   EndConsole(progress);
   if (visualized == 0) return false;
   SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);

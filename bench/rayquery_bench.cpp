@@ -98,7 +98,7 @@ struct StageTimes {
 // The sensor stages of the plain design: one thread, the plain ray query,
 // the plain descent for every pixel.
 void VisualizePlainly(CVDataSet& set, CVSensor& view, CV_scene scene) {
-  counter progress{-1, -1, nullptr, 0, 0};
+  NoProgress progress;
   MarkVisibleSamples(set, view.eye, scene, 1u, progress, IntersectionRaySceneReference);
   ComputeBrightness(set, view.eye, scene, 1u, progress);
   size_t count = SensorCellCount(kSensorLevel);
