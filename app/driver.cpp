@@ -14,6 +14,7 @@
 #include "app/interrupt.h"
 #include "app/runreport.h"
 #include "config/settings.h"
+#include "console/consoleprogress.h"
 #include "core/messages.h"
 #include "core/mt19937.h"
 #include "sensor/exrimage.h"
@@ -73,20 +74,20 @@ std::string SettingsText() {
 
 // Starts the console (none with -q) and, before it, the interrupt handler,
 // which removes the temporaries the run's files are written through.
-void StartRun(const CommandLine& options, const RunFiles& files, counter& progress) {
+void StartRun(const CommandLine& options, const RunFiles& files, ConsoleProgress& progress) {
   if (options.quiet) DoWithoutScreen();
   std::vector<std::string> temporaries;
   for (const std::string& name : {files.ppm, files.png, files.exr}) {
     if (!name.empty()) temporaries.push_back(TemporaryFileName(name));
   }
   EndRunOnInterrupt(temporaries);
-  InitPercentageCounter(progress);
+  InitPercentageCounter(progress.percentages);
   if (ConsoleActive()) RememberScreen();
 }
 
 // Ends the console for good: from now on messages reach the terminal.
-void EndConsole(counter& progress) {
-  DeInitPercentageCounter(progress);
+void EndConsole(ConsoleProgress& progress) {
+  DeInitPercentageCounter(progress.percentages);
   ForgetScreen();
 }
 
@@ -109,9 +110,10 @@ unsigned SensorThreads(const CommandLine& options) {
 
 // The sensor stages, their counts kept for the summary, and the warnings
 // about samples that never reach the image. False when memory ran out.
-bool RunSensor(const CommandLine& options, counter& progress, SensorCounts& counts) {
+bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCounts& counts) {
   AllocateSensor(sensor, eyev, centerv, upv, ulv, urv, dlv, drv);
-  int visualized = VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, counts);
+  int visualized =
+      VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, progress, counts);
   EndConsole(progress);
   if (visualized == 0) return false;
   SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
@@ -192,7 +194,7 @@ void PrintInputProblems() {
 int RunSimulation(const CommandLine& options, const RunFiles& files) {
   PhaseSeconds seconds;
   Clock::time_point start = Clock::now();
-  counter progress;
+  ConsoleProgress progress;
   StartRun(options, files, progress);
   init_genrand(kSeed);
 
@@ -213,7 +215,7 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
   seconds.reading = Lap(start);
 
   SamplingEnd end = FillDataSet(scene, dataset, light_chance, progress);
-  DeInitPercentageCounter(progress);
+  DeInitPercentageCounter(progress.percentages);
   ReportSamplingEnd(end);
   seconds.sampling = Lap(start);
 

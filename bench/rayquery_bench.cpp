@@ -98,7 +98,7 @@ struct StageTimes {
 // The sensor stages of the plain design: one thread, the plain ray query,
 // the plain descent for every pixel.
 void VisualizePlainly(CVDataSet& set, CVSensor& view, CV_scene scene) {
-  counter progress{-1, -1, nullptr, 0, 0};
+  NoProgress progress;
   MarkVisibleSamples(set, view.eye, scene, 1u, progress, IntersectionRaySceneReference);
   ComputeBrightness(set, view.eye, scene, 1u, progress);
   size_t count = SensorCellCount(kSensorLevel);
@@ -130,7 +130,7 @@ StageTimes WholeRun(const std::string& dir, long samples, bool reference, unsign
   times.scene = Seconds(start);
   CVDataSet set{0, 0, nullptr};
   AllocateDataSet(set, uint32_t(samples));
-  counter progress{-1, -1, nullptr, 0, 0};
+  NoProgress progress;
   start = std::chrono::steady_clock::now();
   FillDataSet(run_scene, set, chance, progress, kStepsWithoutHitLimit, query);
   times.sampling = Seconds(start);

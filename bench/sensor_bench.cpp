@@ -92,7 +92,7 @@ double InProcessRunPeakMegabytes(bool stored_tree) {
     CV_scene room{0, nullptr, 0, nullptr};
     CVDataSet samples{0, 0, nullptr};
     CVSensor view{};
-    counter progress{};
+    NoProgress progress;
     init_genrand(50);
     if (!ReadSettings(size, chance, name, wire, eye, center, up, ul, ur, dl, dr)) _exit(5);
     if (CreateScene(name, room) == 0 || !AllocateDataSet(samples, size)) _exit(6);
@@ -136,7 +136,7 @@ StageTimes TimeStages(const std::vector<CVSample>& original, const CVSensor& sen
   size_t pixel_count = SensorCellCount(kSensorLevel);
   std::vector<float> pixels(pixel_count);
   std::vector<int32_t> pixel_of(original.size() + 1);
-  counter progress{};
+  NoProgress progress;
   double cpu = 0, wall = 0;
   for (int repeat = 0; repeat < kRepeats; ++repeat) {
     std::vector<CVSample> samples = original;
@@ -164,7 +164,7 @@ StageTimes TimeStages(const std::vector<CVSample>& original, const CVSensor& sen
 // Stage 3 on the stored subdivision on one thread, its building included.
 double TimeStoredTreeProjection(std::vector<CVSample> samples, const CVSensor& s, CV_scene scene_copy) {
   CVDataSet set{uint32_t(samples.size()), uint32_t(samples.size()), samples.data()};
-  counter progress{};
+  NoProgress progress;
   MarkVisibleSamples(set, s.eye, scene_copy, 1u, progress);
   ComputeBrightness(set, s.eye, scene_copy, 1u, progress);
   std::vector<float> pixels(SensorCellCount(kSensorLevel), kEmptyPixel);
@@ -194,7 +194,7 @@ bool SamplesOf(const std::string& dir, std::vector<CVSample>& samples, CVSensor&
   CVDataSet filled{0, 0, nullptr};
   if (!AllocateDataSet(filled, size)) return false;
   init_genrand(50);
-  counter progress{};
+  NoProgress progress;
   FillDataSet(scene, filled, chance, progress);
   samples.assign(filled.samples, filled.samples + filled.count);
   FreeDataSet(filled);
@@ -215,7 +215,7 @@ void PixelSearchRow(const char* label, const std::string& dir) {
     return;
   }
   CVDataSet set{uint32_t(samples.size()), uint32_t(samples.size()), samples.data()};
-  counter progress{};
+  NoProgress progress;
   MarkVisibleSamples(set, sensor.eye, scene, 1u, progress);
   ComputeBrightness(set, sensor.eye, scene, 1u, progress);
   std::vector<vector3f> lines;

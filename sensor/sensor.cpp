@@ -8,7 +8,6 @@
 #include <thread>
 #include <vector>
 
-#include "console/rows.h"
 #include "core/raytriangle.h"
 #include "scene/rayscene.h"
 #include "sensor/pixelsearch.h"
@@ -28,12 +27,11 @@ constexpr std::chrono::milliseconds kProgressPoll(2);
 
 // Runs work(i) for every sample i from 0 to count - 1 on up to `threads`
 // threads, the calling thread among them, each taking the next chunk of
-// kSamplesPerChunk samples in turn. Only the calling thread draws: the
-// percentage at `row`, from the number of samples finished, which only grows
-// and ends at 100%. When a thread cannot be started, those that run do its
-// share.
+// kSamplesPerChunk samples in turn. Only the calling thread reports to
+// progress: the number of samples finished, which only grows and ends at
+// count. When a thread cannot be started, those that run do its share.
 template <typename Work>
-void ForEachSample(uint32_t count, unsigned threads, int row, counter& progress, const Work& work) {
+void ForEachSample(uint32_t count, unsigned threads, Progress& progress, const Work& work) {
   if (count == 0) return;
   std::atomic<uint32_t> next_chunk{0};
   std::atomic<uint32_t> finished{0};
@@ -63,14 +61,14 @@ void ForEachSample(uint32_t count, unsigned threads, int row, counter& progress,
     }
   }
   while (work_on_next_chunk()) {
-    ShowPercentage(row, kProgressColumn, finished.load(std::memory_order_acquire), count, progress);
+    progress.Advance(finished.load(std::memory_order_acquire), count);
   }
   while (finished.load(std::memory_order_acquire) < count) {
-    ShowPercentage(row, kProgressColumn, finished.load(std::memory_order_acquire), count, progress);
+    progress.Advance(finished.load(std::memory_order_acquire), count);
     std::this_thread::sleep_for(kProgressPoll);
   }
   for (std::thread& worker : workers) worker.join();
-  ShowPercentage(row, kProgressColumn, count, count, progress);
+  progress.Advance(count, count);
 }
 
 }  // namespace
@@ -145,26 +143,31 @@ void ClearEmptyPixels(float* pixels, size_t count) {
   }
 }
 
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress,
+void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, Progress& progress,
                         RayQuery query) {
   CVSample* samples = dataset.samples;
-  ForEachSample(dataset.count, threads, kVisibilityPercentageRow, progress,
+  progress.Begin(kVisibilityPhase);
+  ForEachSample(dataset.count, threads, progress,
                 [&](uint32_t i) { samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene, query); });
+  progress.End();
 }
 
-void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress) {
+void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, Progress& progress) {
   CVSample* samples = dataset.samples;
-  ForEachSample(dataset.count, threads, kBrightnessPercentageRow, progress, [&](uint32_t i) {
+  progress.Begin(kBrightnessPhase);
+  ForEachSample(dataset.count, threads, progress, [&](uint32_t i) {
     if (samples[i].visible) samples[i].brightness = BrightnessTowardsEye(samples[i], eye, scene);
   });
+  progress.End();
 }
 
 void ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
-                           unsigned threads, counter& progress, PixelSearch search) {
+                           unsigned threads, Progress& progress, PixelSearch search) {
   const CVSample* samples = dataset.samples;
   vertex3f eye = sensor.eye;
   CVSensorProjection projection = PrepareSensorProjection(sensor.ul, sensor.ur, sensor.dl, sensor.dr);
-  ForEachSample(dataset.count, threads, kProjectionPercentageRow, progress, [&](uint32_t i) {
+  progress.Begin(kProjectionPhase);
+  ForEachSample(dataset.count, threads, progress, [&](uint32_t i) {
     pixel_of[i] = kSensorNoPixel;
     if (!samples[i].visible) return;
     // Not normalised: the eye lies at parameter 1.
@@ -174,6 +177,7 @@ void ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, flo
   for (uint32_t i = 0; i < dataset.count; ++i) {
     if (pixel_of[i] != kSensorNoPixel) ApplyPixelMaximum(pixels[pixel_of[i]], samples[i].brightness);
   }
+  progress.End();
 }
 
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
@@ -182,24 +186,18 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
 }
 
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads, RayQuery query) {
+  NoProgress progress;
   SensorCounts counts;
-  return VisualizeDataSet(dataset, sensor, scene, threads, query, counts);
+  return VisualizeDataSet(dataset, sensor, scene, threads, query, progress, counts);
 }
 
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads, RayQuery query,
-                     SensorCounts& counts) {
-  counter progress{};
-  InitPercentageCounter(progress);
-  DrawTextPos(kVisibilityHeadingRow, kProgressColumn, "Removing invalid samples:");
+                     Progress& progress, SensorCounts& counts) {
   MarkVisibleSamples(dataset, sensor.eye, scene, threads, progress, query);
-  ResetPercentageCounter(progress);
   counts = SensorCounts{};
   for (uint32_t i = 0; i < dataset.count; ++i) counts.visible += dataset.samples[i].visible ? 1 : 0;
 
-  InitPercentageCounter(progress);
-  DrawTextPos(kBrightnessHeadingRow, kProgressColumn, "Calculating sensor data:");
   ComputeBrightness(dataset, sensor.eye, scene, threads, progress);
-  ResetPercentageCounter(progress);
 
   size_t pixel_count = SensorCellCount(kSensorLevel);
   float* pixels = static_cast<float*>(std::malloc(pixel_count * sizeof(float)));
@@ -209,15 +207,11 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsig
     std::free(pixels);
     std::free(pixel_of);
     sensor.pixels = nullptr;
-    DeInitPercentageCounter(progress);
     return 0;
   }
   for (size_t p = 0; p < pixel_count; ++p) pixels[p] = kEmptyPixel;
 
-  InitPercentageCounter(progress);
-  DrawTextPos(kProjectionHeadingRow, kProgressColumn, "Calculating image output:");
   ProjectVisibleSamples(dataset, sensor, pixels, pixel_of, threads, progress);
-  ResetPercentageCounter(progress);
 
   for (uint32_t i = 0; i < dataset.count; ++i) counts.projected += pixel_of[i] != kSensorNoPixel ? 1 : 0;
   std::free(pixel_of);
@@ -225,6 +219,5 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsig
   for (size_t p = 0; p < pixel_count; ++p) counts.lit += pixels[p] > 0.0f ? 1 : 0;
   sensor.pixels = pixels;
   sensor.level = kSensorLevel;
-  DeInitPercentageCounter(progress);
   return 1;
 }

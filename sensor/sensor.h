@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "console/console.h"
+#include "core/progress.h"
 #include "scene/rayscene.h"
 #include "scene/scene.h"
 #include "transport/dataset.h"
@@ -30,13 +30,14 @@ int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& 
 // their brightness towards the eye, and fills a new pixel buffer with the
 // largest brightness projected into each pixel. Returns 1, or 0 when memory
 // could not be obtained (then pixels is null). Runs on every core of the
-// machine (std::thread::hardware_concurrency, at least one thread).
+// machine (std::thread::hardware_concurrency, at least one thread) and
+// reports no progress.
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene);
 
 // The same on `threads` threads (0 counts as 1), tracing the lines to the eye
 // with query. Every sample is worked on independently and the pixel maxima
 // are applied in sample order, so the pixels, flags and brightness values are
-// the same bits for any count. Only the calling thread writes to the console.
+// the same bits for any count. Reports no progress.
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads,
                      RayQuery query = IntersectionRayScene);
 
@@ -47,10 +48,11 @@ struct SensorCounts {
   size_t lit = 0;          // pixels whose value is above 0
 };
 
-// The same, also counting what the stages found; 0 when memory could not be
+// The same, reporting the three phases to progress from the calling thread
+// only, and counting what the stages found; 0 when memory could not be
 // obtained, and then counts holds only the visible samples.
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads, RayQuery query,
-                     SensorCounts& counts);
+                     Progress& progress, SensorCounts& counts);
 
 // Depth of the subdivision: the sensor has 2^10 by 2^10 pixels.
 constexpr int kSensorLevel = 10;
@@ -102,13 +104,13 @@ constexpr uint32_t kSamplesPerChunk = 256;
 constexpr int32_t kSensorNoPixel = -1;
 
 // Stage 1: sets `visible` of every sample on `threads` threads, tracing with
-// query; only the calling thread shows progress, on kVisibilityPercentageRow.
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress,
+// query; only the calling thread reports kVisibilityPhase to progress.
+void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, Progress& progress,
                         RayQuery query = IntersectionRayScene);
 
 // Stage 2: replaces the brightness of every visible sample on `threads`
-// threads; only the calling thread shows progress, on kBrightnessPercentageRow.
-void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, counter& progress);
+// threads; only the calling thread reports kBrightnessPhase to progress.
+void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, Progress& progress);
 
 struct CVSensorProjection;
 // Finds the place of the level-10 cell the line reaches, or -1.
@@ -118,7 +120,7 @@ int FindSensorPixelByProjection(vector3f line, const CVSensorProjection& sensor)
 // Stage 3: the pixel of every visible sample is found with search on
 // `threads` threads into pixel_of (one entry per sample, kSensorNoPixel when
 // none), then the maxima are applied on the calling thread in sample order,
-// since with a NaN brightness the order decides. Progress on
-// kProjectionPercentageRow.
+// since with a NaN brightness the order decides. Only the calling thread
+// reports kProjectionPhase to progress.
 void ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
-                           unsigned threads, counter& progress, PixelSearch search = FindSensorPixelByProjection);
+                           unsigned threads, Progress& progress, PixelSearch search = FindSensorPixelByProjection);

@@ -580,7 +580,7 @@ std::string WholeRunImage(const std::string& dir, RayQuery query) {
   });
   CVDataSet dataset{0, 0, nullptr};
   if (!read || !AllocateDataSet(dataset, size)) return "";
-  counter progress{-1, -1, nullptr, 0, 0};
+  NoProgress progress;
   FillDataSet(scene, dataset, chance, progress, kStepsWithoutHitLimit, query);
   CVSensor sensor{};
   AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);

@@ -10,6 +10,7 @@
 #include "core/mt19937.h"
 #include "scene/scene.h"
 #include "tests/draws.h"
+#include "tests/recorded_progress.h"
 #include "tests/test_files.h"
 
 namespace {
@@ -61,8 +62,6 @@ CV_scene LoadScene(const TempDir& dir, const std::string& text) {
   return loaded;
 }
 
-counter NoScreenCounter() { return counter{-1, -1, nullptr, 0, 0}; }
-
 struct Filled {
   SamplingEnd end;
   CVDataSet set;
@@ -72,7 +71,7 @@ Filled Fill(CV_scene scene, uint32_t capacity, float chance) {
   init_genrand(50);
   Filled run{};
   AllocateDataSet(run.set, capacity);
-  counter progress = NoScreenCounter();
+  NoProgress progress;
   run.end = FillDataSet(scene, run.set, chance, progress);
   return run;
 }
@@ -131,6 +130,41 @@ TEST(Sampling, SceneWithoutLightDrawsNothingAndStaysEmpty) {
   EXPECT_EQ(run.set.count, 0u);
   FreeDataSet(run.set);
   FreeScene(dark);
+}
+
+TEST(Sampling, ReportsTheFillBeforeEveryStepWithinItsPhase) {
+  TempDir dir;
+  CV_scene room = LoadScene(dir, SceneText({ClosedRoom(10)}, {{0, 5, 0}}));
+  CVDataSet set{0, 0, nullptr};
+  AllocateDataSet(set, 40);
+  init_genrand(50);
+  RecordedProgress progress;
+  ASSERT_EQ(FillDataSet(room, set, 0.5f, progress), kSamplingFull);
+  const std::vector<ProgressReport>& reports = progress.reports;
+  ASSERT_GE(reports.size(), 3u);
+  EXPECT_EQ(reports.front().kind, ProgressReport::kBegin);
+  EXPECT_EQ(reports.front().phase, kSamplingPhase);
+  EXPECT_EQ(reports.back().kind, ProgressReport::kEnd);
+  uint32_t done = 1;  // the first path's sample
+  for (size_t k = 1; k + 1 < reports.size(); ++k) {
+    ASSERT_EQ(reports[k].kind, ProgressReport::kAdvance) << "report " << k;
+    EXPECT_EQ(reports[k].total, 40u) << "report " << k;
+    EXPECT_GE(reports[k].done, done) << "report " << k;
+    done = reports[k].done;
+  }
+  EXPECT_EQ(done, 40u) << "the full set is reported before the refused sample";
+  FreeDataSet(set);
+
+  CV_scene dark = LoadScene(dir, SceneText({ClosedRoom(10)}, {}));
+  AllocateDataSet(set, 40);
+  RecordedProgress none;
+  ASSERT_EQ(FillDataSet(dark, set, 0.5f, none), kSamplingNoLight);
+  ASSERT_EQ(none.reports.size(), 2u) << "the heading still shows without light";
+  EXPECT_EQ(none.reports[0].kind, ProgressReport::kBegin);
+  EXPECT_EQ(none.reports[1].kind, ProgressReport::kEnd);
+  FreeDataSet(set);
+  FreeScene(dark);
+  FreeScene(room);
 }
 
 TEST(Sampling, FirstPathThatMissesLeavesTheSetEmpty) {

@@ -17,6 +17,7 @@
 #include "reference/sensortree.h"
 #include "sensor/pixelsearch.h"
 #include "sensor/sensor.h"
+#include "tests/recorded_progress.h"
 #include "tests/support.h"
 #include "tests/test_files.h"
 #include "transport/sampling.h"
@@ -202,7 +203,7 @@ TEST(SensorThreads, RoomExampleGivesTheSameBitsOnOneTwoAndThreeThreads) {
   CVDataSet filled{0, 0, nullptr};
   ASSERT_TRUE(AllocateDataSet(filled, size / 5));
   init_genrand(50);
-  counter progress{};
+  NoProgress progress;
   ASSERT_EQ(FillDataSet(room, filled, chance, progress), kSamplingFull);
   std::vector<CVSample> samples(filled.samples, filled.samples + filled.count);
   FreeDataSet(filled);
@@ -285,5 +286,41 @@ TEST(SensorThreads, EmptyDataSetGivesBlackPixelsOnAnyThreadCount) {
     EXPECT_EQ(out.level, kSensorLevel);
     EXPECT_EQ(out.pixels.size(), 1048576u);
     EXPECT_EQ(LitPixels(out), 0u);
+  }
+}
+
+TEST(SensorThreads, OnlyTheCallingThreadReportsEachPhaseUpToEverySample) {
+  CV_triangle box[12] = {};
+  CV_object object{0, 1, 1, 0, nullptr, 12, box};
+  CV_scene scene{1, &object, 0, nullptr};
+  std::vector<CVSample> samples(9 * kSamplesPerChunk + 5, SampleAt({51, 49, -100}, 0.5f));
+  const ProgressPhase phases[] = {kVisibilityPhase, kBrightnessPhase, kProjectionPhase};
+  for (size_t count : {samples.size(), size_t(0)}) {
+    CVDataSet dataset{uint32_t(count), uint32_t(count), samples.data()};
+    CVSensor sensor = SquareSensor();
+    RecordedProgress progress;
+    SensorCounts counts;
+    ASSERT_EQ(VisualizeDataSet(dataset, sensor, scene, 3, IntersectionRayScene, progress, counts), 1);
+    std::free(sensor.pixels);
+
+    size_t k = 0;
+    for (ProgressPhase phase : phases) {
+      std::string where = std::to_string(count) + " samples, phase " + std::to_string(phase);
+      ASSERT_LT(k, progress.reports.size()) << where;
+      EXPECT_EQ(progress.reports[k].kind, ProgressReport::kBegin) << where;
+      EXPECT_EQ(progress.reports[k].phase, phase) << where;
+      uint32_t done = 0;
+      for (++k; k < progress.reports.size() && progress.reports[k].kind == ProgressReport::kAdvance; ++k) {
+        EXPECT_EQ(progress.reports[k].total, count) << where;
+        EXPECT_GE(progress.reports[k].done, done) << where;
+        done = progress.reports[k].done;
+      }
+      EXPECT_EQ(done, count) << where;
+      ASSERT_LT(k, progress.reports.size()) << where;
+      EXPECT_EQ(progress.reports[k].kind, ProgressReport::kEnd) << where;
+      ++k;
+    }
+    EXPECT_EQ(k, progress.reports.size());
+    for (const ProgressReport& report : progress.reports) EXPECT_EQ(report.thread, std::this_thread::get_id());
   }
 }

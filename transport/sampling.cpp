@@ -1,6 +1,5 @@
 #include "transport/sampling.h"
 
-#include "console/rows.h"
 #include "core/mt19937.h"
 #include "transport/emission.h"
 #include "transport/scattering.h"
@@ -28,10 +27,13 @@ CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f n
   return sample;
 }
 
-SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress, uint64_t miss_limit,
-                        RayQuery query) {
+namespace {
+
+// FillDataSet up to the end of its phase, which every way out shares.
+SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
+                            uint64_t miss_limit, RayQuery query) {
   if (scene.light_count < 1) {
-    DrawTextPos(kSamplingHeadingRow, kProgressColumn, "Calculating samples:");
+    progress.Begin(kSamplingPhase);
     return kSamplingNoLight;
   }
 
@@ -42,12 +44,12 @@ SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, 
   if (query(ray, scene, hit, normal, object) == 1) {
     InsertIntoDataSet(dataset, NewPathSample(ray, hit, normal, object));
   }
-  DrawTextPos(kSamplingHeadingRow, kProgressColumn, "Calculating samples:");
+  progress.Begin(kSamplingPhase);
   if (dataset.count == 0) return kSamplingEmpty;
 
   uint64_t steps_without_hit = 0;
   for (;;) {
-    ShowPercentage(kSamplingPercentageRow, kProgressColumn, dataset.count, dataset.capacity, progress);
+    progress.Advance(dataset.count, dataset.capacity);
     float r = float(genrand_real3());
     bool built = false;
     CVSample sample;
@@ -78,4 +80,13 @@ SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, 
       return kSamplingNoHits;
     }
   }
+}
+
+}  // namespace
+
+SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress, uint64_t miss_limit,
+                        RayQuery query) {
+  SamplingEnd end = TraceLightPaths(scene, dataset, light_chance, progress, miss_limit, query);
+  progress.End();
+  return end;
 }

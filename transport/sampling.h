@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "console/console.h"
+#include "core/progress.h"
 #include "core/vecmath.h"
 #include "scene/rayscene.h"
 #include "scene/scene.h"
@@ -31,9 +31,9 @@ CVSample NewPathSample(vector3f ray, vertex3f hit, vector3f normal, int object);
 CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f normal, int object, float lobe_factor,
                          float reflectance_factor);
 
-// Traces the first light path, shows the "Calculating samples:" heading and
-// runs the sampling loop until the data set refuses a sample, or until
-// miss_limit steps in a row have found nothing. Every ray is traced with
-// query.
-SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, counter& progress,
+// Traces the first light path, begins kSamplingPhase and runs the sampling
+// loop until the data set refuses a sample, or until miss_limit steps in a row
+// have found nothing; before each step it reports the data set's fill to
+// progress. Every ray is traced with query.
+SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
                         uint64_t miss_limit = kStepsWithoutHitLimit, RayQuery query = IntersectionRayScene);

@@ -49,7 +49,7 @@ void Run(const std::string& settings, const std::string& scene_text) {
 
   CVDataSet samples{0, 0, nullptr};
   if (!AllocateDataSet(samples, capacity)) std::abort();
-  counter progress{-1, -1, nullptr, 0, 0};  // no screen: nothing is drawn
+  NoProgress progress;
   init_genrand(kSeed);
   FillDataSet(world, samples, chance, progress, kMissLimit);
   if (samples.count > samples.capacity) std::abort();

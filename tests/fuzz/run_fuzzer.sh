@@ -21,7 +21,6 @@ if [ "$name" = fuzz_scene ]; then
   extra=$(cd "$here/../data/wild-vrml" && pwd)
 fi
 
-# Standard output is not a terminal here, so the console display stays off.
 ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1 \
 UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1 \
 "$build/$name" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=2560 -print_final_stats=1 \

@@ -1,0 +1,34 @@
+#include "console/consoleprogress.h"
+
+#include "console/rows.h"
+
+namespace {
+
+struct PhaseLayout {
+  int heading_row;
+  int percentage_row;
+  const char* heading;
+};
+
+// Indexed by ProgressPhase.
+constexpr PhaseLayout kPhaseLayouts[] = {
+    {kSamplingHeadingRow, kSamplingPercentageRow, "Calculating samples:"},
+    {kVisibilityHeadingRow, kVisibilityPercentageRow, "Removing invalid samples:"},
+    {kBrightnessHeadingRow, kBrightnessPercentageRow, "Calculating sensor data:"},
+    {kProjectionHeadingRow, kProjectionPercentageRow, "Calculating image output:"},
+};
+static_assert(sizeof kPhaseLayouts / sizeof kPhaseLayouts[0] == kProjectionPhase + 1, "one layout per phase");
+
+}  // namespace
+
+void ConsoleProgress::Begin(ProgressPhase phase) {
+  phase_ = phase;
+  if (phase != kSamplingPhase) InitPercentageCounter(percentages);
+  DrawTextPos(kPhaseLayouts[phase].heading_row, kProgressColumn, kPhaseLayouts[phase].heading);
+}
+
+void ConsoleProgress::Advance(uint32_t done, uint32_t total) {
+  ShowPercentage(kPhaseLayouts[phase_].percentage_row, kProgressColumn, done, total, percentages);
+}
+
+void ConsoleProgress::End() { ResetPercentageCounter(percentages); }

@@ -1,0 +1,24 @@
+// The run's progress on the console's screen: each phase's heading on its
+// row of rows.h and its percentage on the row below.
+#pragma once
+
+#include "console/console.h"
+#include "core/progress.h"
+
+class ConsoleProgress final : public Progress {
+ public:
+  // Draws the phase's heading. Sampling draws on the screen the driver
+  // started; each sensor phase first enters full-screen mode again, since the
+  // driver leaves it after sampling.
+  void Begin(ProgressPhase phase) override;
+  // Shows done/total with ShowPercentage on the phase's percentage row.
+  void Advance(uint32_t done, uint32_t total) override;
+  // Zeroes the percentages; the screen stays as it is.
+  void End() override;
+
+  // The percentages drawn so far; the driver starts and ends the screen with it.
+  counter percentages{};
+
+ private:
+  ProgressPhase phase_ = kSamplingPhase;
+};
