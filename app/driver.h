@@ -5,7 +5,6 @@
 #include <string>
 
 #include "app/options.h"
-#include "console/console.h"
 #include "scene/scene.h"
 #include "sensor/image.h"
 #include "sensor/sensor.h"
