@@ -111,7 +111,7 @@ unsigned SensorThreads(const CommandLine& options) {
 // The sensor stages, their counts kept for the summary, and the warnings
 // about samples that never reach the image. False when memory ran out.
 bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCounts& counts) {
-  AllocateSensor(sensor, eyev, centerv, upv, ulv, urv, dlv, drv);
+  AllocateSensor(sensor, Camera{eyev, centerv, upv, ulv, urv, dlv, drv});
   int visualized =
       VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, progress, counts);
   EndConsole(progress);

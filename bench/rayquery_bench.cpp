@@ -135,7 +135,7 @@ StageTimes WholeRun(const std::string& dir, long samples, bool reference, unsign
   FillDataSet(run_scene, set, chance, progress, kStepsWithoutHitLimit, query);
   times.sampling = Seconds(start);
   CVSensor view{};
-  AllocateSensor(view, eye, centre, up, ul, ur, dl, dr);
+  AllocateSensor(view, Camera{eye, centre, up, ul, ur, dl, dr});
   start = std::chrono::steady_clock::now();
   if (reference) {
     VisualizePlainly(set, view, run_scene);

@@ -97,7 +97,7 @@ double InProcessRunPeakMegabytes(bool stored_tree) {
     if (!ReadSettings(size, chance, name, wire, eye, center, up, ul, ur, dl, dr)) _exit(5);
     if (CreateScene(name, room) == 0 || !AllocateDataSet(samples, size)) _exit(6);
     FillDataSet(room, samples, chance, progress);
-    AllocateSensor(view, eye, center, up, ul, ur, dl, dr);
+    AllocateSensor(view, Camera{eye, center, up, ul, ur, dl, dr});
     int done =
         stored_tree ? VisualizeDataSetWithStoredTree(samples, view, room) : VisualizeDataSet(samples, view, room);
     if (done != 1) _exit(7);
@@ -198,7 +198,7 @@ bool SamplesOf(const std::string& dir, std::vector<CVSample>& samples, CVSensor&
   FillDataSet(scene, filled, chance, progress);
   samples.assign(filled.samples, filled.samples + filled.count);
   FreeDataSet(filled);
-  AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(sensor, Camera{eye, center, up, ul, ur, dl, dr});
   return true;
 }
 

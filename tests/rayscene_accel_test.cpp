@@ -583,7 +583,7 @@ std::string WholeRunImage(const std::string& dir, RayQuery query) {
   NoProgress progress;
   FillDataSet(scene, dataset, chance, progress, kStepsWithoutHitLimit, query);
   CVSensor sensor{};
-  AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(sensor, Camera{eye, center, up, ul, ur, dl, dr});
   std::string bytes;
   if (VisualizeDataSet(dataset, sensor, scene, 2, query) == 1) {
     int side = 1 << sensor.level;

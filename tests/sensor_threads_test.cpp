@@ -178,10 +178,16 @@ size_t NaNPixels(const Outcome& out) {
 
 // The 200 by 200 square sensor in the plane z = 0, seen from (0, 0, 100).
 CVSensor SquareSensor() {
-  vertex3f eye{0, 0, 100}, center{0, 0, 0}, up{0, 1, 0};
-  vertex3f ul{-100, 100, 0}, ur{100, 100, 0}, dl{-100, -100, 0}, dr{100, -100, 0};
+  Camera camera;
+  camera.eye = {0, 0, 100};
+  camera.center = {0, 0, 0};
+  camera.up = {0, 1, 0};
+  camera.ul = {-100, 100, 0};
+  camera.ur = {100, 100, 0};
+  camera.dl = {-100, -100, 0};
+  camera.dr = {100, -100, 0};
   CVSensor sensor{};
-  AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(sensor, camera);
   return sensor;
 }
 
@@ -209,7 +215,7 @@ TEST(SensorThreads, RoomExampleGivesTheSameBitsOnOneTwoAndThreeThreads) {
   FreeDataSet(filled);
 
   CVSensor sensor{};
-  AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(sensor, Camera{eye, center, up, ul, ur, dl, dr});
   Outcome reference = Visualize(samples, sensor, room, kStoredTree);
   ASSERT_EQ(reference.result, 1);
   EXPECT_GT(LitPixels(reference), 1000u);

@@ -55,7 +55,7 @@ void Run(const std::string& settings, const std::string& scene_text) {
   if (samples.count > samples.capacity) std::abort();
 
   CVSensor view{};
-  AllocateSensor(view, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(view, Camera{eye, center, up, ul, ur, dl, dr});
   if (VisualizeDataSet(samples, view, world) == 1) {
     size_t count = size_t(1) << (2 * view.level);
     int side = 1 << view.level;
