@@ -32,14 +32,9 @@ OnSensor Project(vertex3f p, const Camera& c) {
 }
 
 Camera ReadCamera(const std::string& dir) {
-  uint32_t samples = 0;
-  float chance = 0;
-  std::string file;
-  bool wireframe = false;
-  Camera c{};
-  InDirectory(dir,
-              [&] { ReadSettings(samples, chance, file, wireframe, c.eye, c.center, c.up, c.ul, c.ur, c.dl, c.dr); });
-  return c;
+  Settings settings;
+  InDirectory(dir, [&] { ReadSettings(settings); });
+  return settings.camera;
 }
 
 // The point of the sensor at shares u along ul-ur and v along ul-dl.
