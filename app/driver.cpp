@@ -22,12 +22,7 @@
 #include "sensor/tempfile.h"
 #include "transport/sampling.h"
 
-uint32_t dataset_size = 50000;
-float light_chance = 0.5f;
-std::string filename;
-bool wireframe = false;
-vertex3f eyev{0, 0, 0}, centerv{0, 0, 0}, upv{0, 0, 0};
-vertex3f ulv{0, 0, 0}, urv{0, 0, 0}, dlv{0, 0, 0}, drv{0, 0, 0};
+Settings settings;
 CV_scene scene{0, nullptr, 0, nullptr};
 CVDataSet dataset{0, 0, nullptr};
 CVSensor sensor{};
@@ -66,10 +61,16 @@ std::string PointLine(vertex3f point) {
 
 // The run's settings as the corvane.cfg that gives them, for the pictures.
 std::string SettingsText() {
-  return P_DATASETSIZE + "=" + std::to_string(dataset_size) + ";\n" + P_LIGHTCHANCE + "=" + FloatText(light_chance) +
-         ";\n" + P_SCENEFILENAME + "=" + filename + ";\n" + P_WIREFRAME + "=" + (wireframe ? "1" : "0") + ";\n" +
-         P_CAMERAPOSITION + "\n" + PointLine(eyev) + PointLine(centerv) + PointLine(upv) + P_SENSORPOSITION + "\n" +
-         PointLine(ulv) + PointLine(urv) + PointLine(dlv) + PointLine(drv);
+  const Camera& camera = settings.camera;
+  std::string text = P_DATASETSIZE + "=" + std::to_string(settings.dataset_size) + ";\n";
+  text += P_LIGHTCHANCE + "=" + FloatText(settings.light_chance) + ";\n";
+  text += P_SCENEFILENAME + "=" + settings.filename + ";\n";
+  text += P_WIREFRAME + "=" + (settings.wireframe ? "1" : "0") + ";\n";
+  text += P_CAMERAPOSITION + "\n";
+  for (vertex3f point : {camera.eye, camera.center, camera.up}) text += PointLine(point);
+  text += P_SENSORPOSITION + "\n";
+  for (vertex3f corner : {camera.ul, camera.ur, camera.dl, camera.dr}) text += PointLine(corner);
+  return text;
 }
 
 // Starts the console (none with -q) and, before it, the interrupt handler,
@@ -111,7 +112,7 @@ unsigned SensorThreads(const CommandLine& options) {
 // The sensor stages, their counts kept for the summary, and the warnings
 // about samples that never reach the image. False when memory ran out.
 bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCounts& counts) {
-  AllocateSensor(sensor, eyev, centerv, upv, ulv, urv, dlv, drv);
+  AllocateSensor(sensor, settings.camera);
   int visualized =
       VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, progress, counts);
   EndConsole(progress);
@@ -137,12 +138,12 @@ int WriteImages(const CommandLine& options, const RunFiles& files) {
     status = kExitImageNotWritten;
   };
   if (!WriteGreyImage(files.ppm)) refuse("image", files.ppm);
-  const std::string settings = SettingsText();
+  const std::string settings_text = SettingsText();
   if (!files.png.empty()) {
     double exposure = options.exposure_given ? options.exposure : AutomaticExposure(sensor);
-    if (!WritePicture(files.png, sensor, exposure, settings)) refuse("picture", files.png);
+    if (!WritePicture(files.png, sensor, exposure, settings_text)) refuse("picture", files.png);
   }
-  if (!files.exr.empty() && !WriteSensorExr(files.exr, sensor, settings)) refuse("sensor values", files.exr);
+  if (!files.exr.empty() && !WriteSensorExr(files.exr, sensor, settings_text)) refuse("sensor values", files.exr);
   std::free(sensor.pixels);
   sensor.pixels = nullptr;
   return status;
@@ -198,23 +199,21 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
   StartRun(options, files, progress);
   init_genrand(kSeed);
 
-  if (!ReadSettings(dataset_size, light_chance, filename, wireframe, eyev, centerv, upv, ulv, urv, dlv, drv,
-                    options.overrides) ||
-      CreateScene(filename, scene) == 0) {
+  if (!ReadSettings(settings, options.overrides) || CreateScene(settings.filename, scene) == 0) {
     EndConsole(progress);
     PrintInputProblems();
     return kExitInputRefused;
   }
-  if (!AllocateDataSet(dataset, dataset_size)) {
+  if (!AllocateDataSet(dataset, settings.dataset_size)) {
     EndConsole(progress);
     PrintInputProblems();
-    std::fprintf(stderr, "corvane: could not obtain memory for %u samples (DATASETSIZE in %s)\n", dataset_size,
+    std::fprintf(stderr, "corvane: could not obtain memory for %u samples (DATASETSIZE in %s)\n", settings.dataset_size,
                  CONFIG_FILENAME.c_str());
     return kExitNoMemory;
   }
   seconds.reading = Lap(start);
 
-  SamplingEnd end = FillDataSet(scene, dataset, light_chance, progress);
+  SamplingEnd end = FillDataSet(scene, dataset, settings.light_chance, progress);
   DeInitPercentageCounter(progress.percentages);
   ReportSamplingEnd(end);
   seconds.sampling = Lap(start);

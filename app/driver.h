@@ -5,18 +5,14 @@
 #include <string>
 
 #include "app/options.h"
+#include "config/settings.h"
 #include "scene/scene.h"
 #include "sensor/image.h"
 #include "sensor/sensor.h"
 #include "transport/dataset.h"
 
 // Program-wide state. Only the driver and the viewer read these.
-extern uint32_t dataset_size;
-extern float light_chance;
-extern std::string filename;
-extern bool wireframe;
-extern vertex3f eyev, centerv, upv;
-extern vertex3f ulv, urv, dlv, drv;
+extern Settings settings;
 extern CV_scene scene;
 extern CVDataSet dataset;
 extern CVSensor sensor;

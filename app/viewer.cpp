@@ -226,7 +226,7 @@ void display() {
   if (roti == 360) roti = 0;
   ApplyHandledView();
   ApplyViewRotation();
-  if (wireframe) DrawWireframe();
+  if (settings.wireframe) DrawWireframe();
   DrawVisibleSamples();
   DrawLineOfSight();
   glPopMatrix();

@@ -115,27 +115,23 @@ void VisualizePlainly(CVDataSet& set, CVSensor& view, CV_scene scene) {
 StageTimes WholeRun(const std::string& dir, long samples, bool reference, unsigned threads, std::string& image_bytes) {
   RayQuery query = reference ? IntersectionRaySceneReference : IntersectionRayScene;
   StageTimes times{};
-  uint32_t size = 0;
-  float chance = 0;
-  std::string name;
-  bool wire = false;
-  vertex3f eye, centre, up, ul, ur, dl, dr;
+  Settings settings;
   std::string cfg_dir = dir;
   if (chdir(cfg_dir.c_str()) != 0) return times;
-  ReadSettings(size, chance, name, wire, eye, centre, up, ul, ur, dl, dr);
+  ReadSettings(settings);
   init_genrand(50);
   auto start = std::chrono::steady_clock::now();
   CV_scene run_scene{};
-  CreateScene(name, run_scene);
+  CreateScene(settings.filename, run_scene);
   times.scene = Seconds(start);
   CVDataSet set{0, 0, nullptr};
   AllocateDataSet(set, uint32_t(samples));
   NoProgress progress;
   start = std::chrono::steady_clock::now();
-  FillDataSet(run_scene, set, chance, progress, kStepsWithoutHitLimit, query);
+  FillDataSet(run_scene, set, settings.light_chance, progress, kStepsWithoutHitLimit, query);
   times.sampling = Seconds(start);
   CVSensor view{};
-  AllocateSensor(view, eye, centre, up, ul, ur, dl, dr);
+  AllocateSensor(view, settings.camera);
   start = std::chrono::steady_clock::now();
   if (reference) {
     VisualizePlainly(set, view, run_scene);

@@ -84,20 +84,16 @@ double InProcessRunPeakMegabytes(bool stored_tree) {
   pid_t child = fork();
   if (child == 0) {
     if (chdir(dir.c_str()) != 0) _exit(3);
-    uint32_t size = 50000;
-    float chance = 0.5f;
-    std::string name;
-    bool wire = false;
-    vertex3f eye{0, 0, 0}, center{0, 0, 0}, up{0, 0, 0}, ul{0, 0, 0}, ur{0, 0, 0}, dl{0, 0, 0}, dr{0, 0, 0};
+    Settings settings;
     CV_scene room{0, nullptr, 0, nullptr};
     CVDataSet samples{0, 0, nullptr};
     CVSensor view{};
     NoProgress progress;
     init_genrand(50);
-    if (!ReadSettings(size, chance, name, wire, eye, center, up, ul, ur, dl, dr)) _exit(5);
-    if (CreateScene(name, room) == 0 || !AllocateDataSet(samples, size)) _exit(6);
-    FillDataSet(room, samples, chance, progress);
-    AllocateSensor(view, eye, center, up, ul, ur, dl, dr);
+    if (!ReadSettings(settings)) _exit(5);
+    if (CreateScene(settings.filename, room) == 0 || !AllocateDataSet(samples, settings.dataset_size)) _exit(6);
+    FillDataSet(room, samples, settings.light_chance, progress);
+    AllocateSensor(view, settings.camera);
     int done =
         stored_tree ? VisualizeDataSetWithStoredTree(samples, view, room) : VisualizeDataSet(samples, view, room);
     if (done != 1) _exit(7);
@@ -182,23 +178,16 @@ double TimeStoredTreeProjection(std::vector<CVSample> samples, const CVSensor& s
 
 // The samples and sensor of a run of the scene in dir, without its stages.
 bool SamplesOf(const std::string& dir, std::vector<CVSample>& samples, CVSensor& sensor, CV_scene& scene) {
-  uint32_t size = 0;
-  float chance = 0;
-  std::string scene_file;
-  bool wire = false;
-  vertex3f eye, center, up, ul, ur, dl, dr;
-  if (chdir(dir.c_str()) != 0 || !ReadSettings(size, chance, scene_file, wire, eye, center, up, ul, ur, dl, dr) ||
-      CreateScene(scene_file, scene) == 0) {
-    return false;
-  }
+  Settings settings;
+  if (chdir(dir.c_str()) != 0 || !ReadSettings(settings) || CreateScene(settings.filename, scene) == 0) return false;
   CVDataSet filled{0, 0, nullptr};
-  if (!AllocateDataSet(filled, size)) return false;
+  if (!AllocateDataSet(filled, settings.dataset_size)) return false;
   init_genrand(50);
   NoProgress progress;
-  FillDataSet(scene, filled, chance, progress);
+  FillDataSet(scene, filled, settings.light_chance, progress);
   samples.assign(filled.samples, filled.samples + filled.count);
   FreeDataSet(filled);
-  AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(sensor, settings.camera);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include "config/settingswarnings.h"
 #include "core/linetext.h"
 #include "core/messages.h"
+#include "core/vecmath.h"
 
 const std::string CONFIG_FILENAME = "corvane.cfg";
 const std::string P_SEMICOLON = ";";
@@ -189,23 +190,18 @@ std::string OverrideProblem(const SettingOverride& setting) {
   return "";
 }
 
-bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe, vertex3f& eyev,
-                  vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv, vertex3f& dlv, vertex3f& drv) {
-  return ReadSettings(dataset_size, light_chance, filename, wireframe, eyev, centerv, upv, ulv, urv, dlv, drv, {});
-}
+bool ReadSettings(Settings& settings) { return ReadSettings(settings, {}); }
 
-bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe, vertex3f& eyev,
-                  vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv, vertex3f& dlv, vertex3f& drv,
-                  const std::vector<SettingOverride>& overrides) {
+bool ReadSettings(Settings& settings, const std::vector<SettingOverride>& overrides) {
   SettingsLines lines;
   // A missing file has no lines; the overrides are read all the same.
   lines.file.open(CONFIG_FILENAME);
   if (!lines.file.is_open()) ReportMissingSettings();
   for (const SettingOverride& setting : overrides) lines.overrides.push_back(LinesOf(setting));
 
-  vertex3f* const camera[] = {&eyev, &centerv, &upv};
+  vertex3f* const camera[] = {&settings.camera.eye, &settings.camera.center, &settings.camera.up};
   const char* const camera_names[] = {"eye point", "point looked at", "up direction"};
-  vertex3f* const sensor[] = {&ulv, &urv, &dlv, &drv};
+  vertex3f* const sensor[] = {&settings.camera.ul, &settings.camera.ur, &settings.camera.dl, &settings.camera.dr};
   const char* const sensor_names[] = {"upper left sensor corner", "upper right sensor corner",
                                       "lower left sensor corner", "lower right sensor corner"};
   bool accepted = true;
@@ -220,7 +216,7 @@ bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& file
     if (KeyValue(lines.line, P_DATASETSIZE, value)) {
       int size = 0;
       if (IntegerValue(value, size) && size >= 0 && uint32_t(size) <= kDataSetSizeLimit) {
-        dataset_size = uint32_t(size);
+        settings.dataset_size = uint32_t(size);
       } else {
         ReportInputProblem(Where(lines) + P_DATASETSIZE + " " + Shown(value) +
                            " is out of range; it must be from 0 to " + std::to_string(kDataSetSizeLimit));
@@ -228,15 +224,15 @@ bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& file
       }
     }
     if (KeyValue(lines.line, P_LIGHTCHANCE, value)) {
-      light_chance = float(std::atof(value.c_str()));
+      settings.light_chance = float(std::atof(value.c_str()));
     }
     if (KeyValue(lines.line, P_SCENEFILENAME, value)) {
-      filename = value;
+      settings.filename = value;
     }
     if (KeyValue(lines.line, P_WIREFRAME, value)) {
       int on = 0;
       if (IntegerValue(value, on)) {
-        wireframe = on != 0;
+        settings.wireframe = on != 0;
       } else {
         ReportInputProblem(Where(lines) + P_WIREFRAME + " " + Shown(value) + " is out of range; it must be from " +
                            std::to_string(INT_MIN) + " to " + std::to_string(INT_MAX));

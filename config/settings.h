@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "core/vecmath.h"
+#include "core/camera.h"
 
 extern const std::string CONFIG_FILENAME;   // "corvane.cfg"
 extern const std::string P_SEMICOLON;       // ";"
@@ -20,15 +20,23 @@ extern const std::string P_SENSORPOSITION;  // "SENSORPOSITION"
 // of samples.
 constexpr uint32_t kDataSetSizeLimit = 50000000;
 
-// Reads CONFIG_FILENAME from the working directory into the variables whose
+// What corvane.cfg sets, with the values a run has when the file does not.
+struct Settings {
+  uint32_t dataset_size = 50000;  // DATASETSIZE
+  float light_chance = 0.5f;      // LIGHTCHANCE
+  std::string filename;           // SCENEFILENAME
+  bool wireframe = false;         // WIREFRAME
+  Camera camera;                  // CAMERAPOSITION and SENSORPOSITION
+};
+
+// Reads CONFIG_FILENAME from the working directory into the members whose
 // keys it finds; the others keep their values. A missing file changes nothing
 // (and is reported); every line the keys are looked for on is checked with
 // WarnAboutSettingsLine (config/settingswarnings.h).
 // Returns false when a value is refused (an integer outside the range of int,
 // a DATASETSIZE below 0 or above kDataSetSizeLimit); the reason has then been
 // reported with ReportInputProblem.
-bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe, vertex3f& eyev,
-                  vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv, vertex3f& dlv, vertex3f& drv);
+bool ReadSettings(Settings& settings);
 
 // The value of key on line: one character after the key is skipped, and the
 // value runs to the next ";" or the end of the line. False when the key is absent.
@@ -53,9 +61,7 @@ std::string OverrideProblem(const SettingOverride& setting);
 // file's lines: KEY=VALUE; as one line, and for CAMERAPOSITION and
 // SENSORPOSITION the key followed by the value's ";"-separated lines. Messages
 // about an override name it as "-D KEY=VALUE".
-bool ReadSettings(uint32_t& dataset_size, float& light_chance, std::string& filename, bool& wireframe, vertex3f& eyev,
-                  vertex3f& centerv, vertex3f& upv, vertex3f& ulv, vertex3f& urv, vertex3f& dlv, vertex3f& drv,
-                  const std::vector<SettingOverride>& overrides);
+bool ReadSettings(Settings& settings, const std::vector<SettingOverride>& overrides);
 
 // The characters of line from position + 1 on, up to the first character equal
 // to stop (a one-character string) or the end of the line.

@@ -8,7 +8,7 @@
 constexpr double kLeastHalfSide = 0.1;
 
 // The construction runs in double; the results are rounded to float once.
-CVCamera FramePoints(const std::vector<vertex3f>& points, vertex3f view) {
+Camera FramePoints(const std::vector<vertex3f>& points, vertex3f view) {
   double3 lo = ToDouble3(points.front());
   double3 hi = lo;
   for (vertex3f p : points) {
@@ -49,7 +49,7 @@ CVCamera FramePoints(const std::vector<vertex3f>& points, vertex3f view) {
   double3 across = Scale(half, right);
   double3 upward = Scale(half, up);
 
-  CVCamera camera;
+  Camera camera;
   camera.eye = ToVertex3f(eye);
   camera.center = ToVertex3f(center);
   camera.up = ToVertex3f(up);
@@ -61,7 +61,7 @@ CVCamera FramePoints(const std::vector<vertex3f>& points, vertex3f view) {
   return camera;
 }
 
-CVCamera FrameBox(vertex3f low, vertex3f high, vertex3f view) {
+Camera FrameBox(vertex3f low, vertex3f high, vertex3f view) {
   std::vector<vertex3f> corners;
   for (int corner = 0; corner < 8; ++corner) {
     corners.push_back(

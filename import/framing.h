@@ -4,17 +4,8 @@
 
 #include <vector>
 
+#include "core/camera.h"
 #include "core/vecmath.h"
-
-struct CVCamera {
-  vertex3f eye;
-  vertex3f center;
-  vertex3f up;
-  vertex3f ul;
-  vertex3f ur;
-  vertex3f dl;
-  vertex3f dr;
-};
 
 // The view used when none is given: from the front (+z), a little from the
 // right and from above.
@@ -35,7 +26,7 @@ constexpr double kFrameMargin = 0.05;
 // that corvane --png shows the model upright and unmirrored, up in the scene
 // (or the back, for a view along y) up in the picture. points must not be
 // empty.
-CVCamera FramePoints(const std::vector<vertex3f>& points, vertex3f view);
+Camera FramePoints(const std::vector<vertex3f>& points, vertex3f view);
 
 // FramePoints of the eight corners of the box [low, high].
-CVCamera FrameBox(vertex3f low, vertex3f high, vertex3f view);
+Camera FrameBox(vertex3f low, vertex3f high, vertex3f view);

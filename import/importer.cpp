@@ -88,7 +88,7 @@ bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::
 // Writes the scene file and corvane.cfg into the output folder and says so on
 // out; errors go to err. Returns a CVImportStatus.
 int WriteSceneFiles(const CVImportOptions& options, const CVImportModel& model, const std::vector<CVImportMesh>& meshes,
-                    const std::vector<CV_light>& lights, double scale, const CVCamera& camera, std::ostream& out,
+                    const std::vector<CV_light>& lights, double scale, const Camera& camera, std::ostream& out,
                     std::ostream& err) {
   std::string scene_name = SceneFileName(options.model_path);
   std::filesystem::path folder(options.output_dir);
@@ -142,7 +142,7 @@ int ImportModel(const CVImportOptions& options, std::ostream& out, std::ostream&
   if (options.room) meshes.push_back(MakeRoom(placement.low, placement.high, lights));
   meshes.insert(meshes.end(), model.meshes.begin(), model.meshes.end());
 
-  CVCamera camera = FramePoints(ModelPoints(model.meshes), options.view);
+  Camera camera = FramePoints(ModelPoints(model.meshes), options.view);
   float sensor_width = VertexDistance(camera.ul, camera.dl);
   if (sensor_width < kNarrowSensor) {
     err << "corvane-import: the sensor is only " << sensor_width << " scene units wide, so the picture will be coarse;"

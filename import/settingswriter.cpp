@@ -14,7 +14,7 @@ std::string PointLine(vertex3f p) {
 
 }  // namespace
 
-std::string SettingsText(uint32_t samples, const std::string& scene_file_name, const CVCamera& camera) {
+std::string SettingsText(uint32_t samples, const std::string& scene_file_name, const Camera& camera) {
   std::string text;
   text += P_DATASETSIZE + "=" + std::to_string(samples) + P_SEMICOLON + "\n";
   text += P_LIGHTCHANCE + "=0.5" + P_SEMICOLON + "\n";

@@ -73,15 +73,14 @@ void ForEachSample(uint32_t count, unsigned threads, Progress& progress, const W
 
 }  // namespace
 
-int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& up, vertex3f& ul, vertex3f& ur,
-                   vertex3f& dl, vertex3f& dr) {
-  sensor.eye = eye;
-  sensor.center = center;
-  sensor.up = up;
-  sensor.ul = ul;
-  sensor.ur = ur;
-  sensor.dl = dl;
-  sensor.dr = dr;
+int AllocateSensor(CVSensor& sensor, const Camera& camera) {
+  sensor.eye = camera.eye;
+  sensor.center = camera.center;
+  sensor.up = camera.up;
+  sensor.ul = camera.ul;
+  sensor.ur = camera.ur;
+  sensor.dl = camera.dl;
+  sensor.dr = camera.dr;
   return 1;
 }
 

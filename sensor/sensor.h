@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "core/camera.h"
 #include "core/progress.h"
 #include "scene/rayscene.h"
 #include "scene/scene.h"
@@ -22,9 +23,9 @@ struct CVSensor {
   int level;
 };
 
-// Copies the seven points into the sensor.
-int AllocateSensor(CVSensor& sensor, vertex3f& eye, vertex3f& center, vertex3f& up, vertex3f& ul, vertex3f& ur,
-                   vertex3f& dl, vertex3f& dr);
+// Copies the camera's seven points into the sensor and returns 1; pixels and
+// level stay as they are.
+int AllocateSensor(CVSensor& sensor, const Camera& camera);
 
 // Sets every sample's `visible`, replaces the brightness of the visible ones by
 // their brightness towards the eye, and fills a new pixel buffer with the

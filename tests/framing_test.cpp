@@ -23,7 +23,7 @@ struct OnSensor {
   double along_ur, along_dl, t;
 };
 
-OnSensor Project(vertex3f p, const CVCamera& c) {
+OnSensor Project(vertex3f p, const Camera& c) {
   double3 a = Sub(ToDouble3(c.ur), ToDouble3(c.ul)), b = Sub(ToDouble3(c.dl), ToDouble3(c.ul)), n = Cross(a, b);
   double3 line = Sub(ToDouble3(c.eye), ToDouble3(p));
   double t = Dot(Sub(ToDouble3(c.ul), ToDouble3(p)), n) / Dot(line, n);
@@ -31,19 +31,14 @@ OnSensor Project(vertex3f p, const CVCamera& c) {
   return OnSensor{Dot(hit, a) / Dot(a, a), Dot(hit, b) / Dot(b, b), t};
 }
 
-CVCamera ReadCamera(const std::string& dir) {
-  uint32_t samples = 0;
-  float chance = 0;
-  std::string file;
-  bool wireframe = false;
-  CVCamera c{};
-  InDirectory(dir,
-              [&] { ReadSettings(samples, chance, file, wireframe, c.eye, c.center, c.up, c.ul, c.ur, c.dl, c.dr); });
-  return c;
+Camera ReadCamera(const std::string& dir) {
+  Settings settings;
+  InDirectory(dir, [&] { ReadSettings(settings); });
+  return settings.camera;
 }
 
 // The point of the sensor at shares u along ul-ur and v along ul-dl.
-vertex3f SensorPoint(const CVCamera& c, float u, float v) {
+vertex3f SensorPoint(const Camera& c, float u, float v) {
   return vertex3f{c.ul.x + u * (c.ur.x - c.ul.x) + v * (c.dl.x - c.ul.x),
                   c.ul.y + u * (c.ur.y - c.ul.y) + v * (c.dl.y - c.ul.y),
                   c.ul.z + u * (c.ur.z - c.ul.z) + v * (c.dl.z - c.ul.z)};
@@ -67,7 +62,7 @@ struct LitShares {
   int model_seen = 0, model_lit = 0;
 };
 
-LitShares LookThroughSensor(const CVCamera& camera, const CV_scene& scene) {
+LitShares LookThroughSensor(const Camera& camera, const CV_scene& scene) {
   constexpr int kGrid = 48;
   LitShares shares;
   for (int i = 0; i < kGrid; ++i) {
@@ -96,7 +91,7 @@ TEST(Framing, EveryCornerOfTheBoxProjectsOntoTheSensorFrontBetweenItAndTheEye) {
   vertex3f low{-200, 0, -120}, high{200, 150, 120};
   const vertex3f views[] = {kDefaultView, {0, 0, 1}, {1, 0, 0}, {-1, 0.5f, -0.2f}, {0, 1, 0}, {0.1f, -1, 0}};
   for (vertex3f view : views) {
-    CVCamera camera = FrameBox(low, high, view);
+    Camera camera = FrameBox(low, high, view);
     float width = VertexDistance(camera.ul, camera.dl);
     EXPECT_GT(width, 100.0f);
     EXPECT_LT(width, 1000.0f);
@@ -120,7 +115,7 @@ TEST(Framing, UpInTheSceneIsUpAndRightIsRightInThePicture) {
   // right is right as the eye sees it.
   vertex3f low{-100, 0, -100}, high{100, 200, 100};
   for (vertex3f view : {kDefaultView, vertex3f{1, 0.2f, 0}, vertex3f{-1, 0.4f, 0.6f}, vertex3f{0, 1, 0}}) {
-    CVCamera camera = FrameBox(low, high, view);
+    Camera camera = FrameBox(low, high, view);
     auto along = [&](vertex3f p, vertex3f to) {
       vector3f line = VectorizeVertices(p, camera.eye);
       float t = 0;
@@ -157,7 +152,7 @@ TEST(Framing, EveryViewShowsTheWholeModelWithItsMarginAndLitWhereTheEyeLooks) {
       std::string where = std::string(name) + " --view " + view;
       TempDir dir;
       ASSERT_EQ(Import({model, "-o", dir.path(), "--view", view}).status, 0) << where;
-      CVCamera camera = ReadCamera(dir.path());
+      Camera camera = ReadCamera(dir.path());
       std::string scene_file;
       for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
         if (entry.path().extension() == ".wrl") scene_file = entry.path().string();

@@ -171,21 +171,23 @@ TEST(Import, SettingsFileFramesTheModelAndReadsBackWhole) {
   TempDir dir;
   std::string model = dir.Write("Box Model.obj", CubeObj(false));
   ASSERT_EQ(Import({model, "-o", dir.path(), "--samples=1234"}).status, 0);
-  uint32_t dataset_size = 0;
-  float light_chance = 0;
-  std::string filename;
-  bool wireframe = true;
-  vertex3f eye{}, center{}, up{}, ul{}, ur{}, dl{}, dr{};
-  InDirectory(dir.path(),
-              [&] { ReadSettings(dataset_size, light_chance, filename, wireframe, eye, center, up, ul, ur, dl, dr); });
-  EXPECT_EQ(dataset_size, 1234u);
-  EXPECT_EQ(light_chance, 0.5f);
-  EXPECT_EQ(filename, "box_model.wrl");
-  EXPECT_TRUE(std::filesystem::exists(dir.File(filename)));
-  EXPECT_FALSE(wireframe);
-  EXPECT_EQ(center.y, 200.0f);
+  // Values other than the run's initial ones, so that each check sees the file's.
+  Settings settings;
+  settings.dataset_size = 0;
+  settings.light_chance = 0;
+  settings.wireframe = true;
+  InDirectory(dir.path(), [&] { ReadSettings(settings); });
+  EXPECT_EQ(settings.dataset_size, 1234u);
+  EXPECT_EQ(settings.light_chance, 0.5f);
+  EXPECT_EQ(settings.filename, "box_model.wrl");
+  EXPECT_TRUE(std::filesystem::exists(dir.File(settings.filename)));
+  EXPECT_FALSE(settings.wireframe);
+  const Camera& camera = settings.camera;
+  EXPECT_EQ(camera.center.y, 200.0f);
   // Every corner of the sensor was read: none kept its initial zero.
-  for (vertex3f corner : {ul, ur, dl, dr}) EXPECT_GT(VertexDistance(corner, vertex3f{0, 0, 0}), 1.0f);
+  for (vertex3f corner : {camera.ul, camera.ur, camera.dl, camera.dr}) {
+    EXPECT_GT(VertexDistance(corner, vertex3f{0, 0, 0}), 1.0f);
+  }
 }
 
 TEST(Material, ReaderNumbersFollowTheModelMaterial) {

@@ -567,23 +567,17 @@ TEST(RaySceneAccelerated, MatchesTheReferenceInTheExampleScenes) {
 // The image of a whole run in dir, made with the program's steps and seed,
 // every ray of the sampling and of the visibility stage traced with query.
 std::string WholeRunImage(const std::string& dir, RayQuery query) {
-  uint32_t size = 0;
-  float chance = 0;
-  std::string name;
-  bool wire = false;
-  vertex3f eye{0, 0, 0}, center{0, 0, 0}, up{0, 0, 0}, ul{0, 0, 0}, ur{0, 0, 0}, dl{0, 0, 0}, dr{0, 0, 0};
+  Settings settings;
   CV_scene scene{0, nullptr, 0, nullptr};
   init_genrand(50);
   bool read = false;
-  InDirectory(dir, [&] {
-    read = ReadSettings(size, chance, name, wire, eye, center, up, ul, ur, dl, dr) && CreateScene(name, scene) == 1;
-  });
+  InDirectory(dir, [&] { read = ReadSettings(settings) && CreateScene(settings.filename, scene) == 1; });
   CVDataSet dataset{0, 0, nullptr};
-  if (!read || !AllocateDataSet(dataset, size)) return "";
+  if (!read || !AllocateDataSet(dataset, settings.dataset_size)) return "";
   NoProgress progress;
-  FillDataSet(scene, dataset, chance, progress, kStepsWithoutHitLimit, query);
+  FillDataSet(scene, dataset, settings.light_chance, progress, kStepsWithoutHitLimit, query);
   CVSensor sensor{};
-  AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(sensor, settings.camera);
   std::string bytes;
   if (VisualizeDataSet(dataset, sensor, scene, 2, query) == 1) {
     int side = 1 << sensor.level;

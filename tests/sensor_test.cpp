@@ -58,10 +58,16 @@ CVSample SampleAt(vertex3f position, float weight) {
 
 // The 200 by 200 square sensor in the plane z = 0, seen from the eye (0, 0, 100).
 CVSensor SquareSensor() {
-  vertex3f eye{0, 0, 100}, center{0, 0, 0}, up{0, 1, 0};
-  vertex3f ul{-100, 100, 0}, ur{100, 100, 0}, dl{-100, -100, 0}, dr{100, -100, 0};
+  Camera camera;
+  camera.eye = {0, 0, 100};
+  camera.center = {0, 0, 0};
+  camera.up = {0, 1, 0};
+  camera.ul = {-100, 100, 0};
+  camera.ur = {100, 100, 0};
+  camera.dl = {-100, -100, 0};
+  camera.dr = {100, -100, 0};
   CVSensor sensor{};
-  AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(sensor, camera);
   return sensor;
 }
 
@@ -106,7 +112,7 @@ TEST(Sensor, AllocateSensorCopiesTheSevenPointsOnly) {
   sensor.pixels = &marker;
   sensor.level = 3;
   vertex3f p[7] = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}, {10, 11, 12}, {13, 14, 15}, {16, 17, 18}, {19, 20, 21}};
-  EXPECT_EQ(AllocateSensor(sensor, p[0], p[1], p[2], p[3], p[4], p[5], p[6]), 1);
+  EXPECT_EQ(AllocateSensor(sensor, Camera{p[0], p[1], p[2], p[3], p[4], p[5], p[6]}), 1);
   const vertex3f* stored[7] = {&sensor.eye, &sensor.center, &sensor.up, &sensor.ul, &sensor.ur, &sensor.dl, &sensor.dr};
   for (int i = 0; i < 7; ++i) EXPECT_EQ(stored[i]->x, p[i].x) << "point " << i;
   EXPECT_EQ(sensor.pixels, &marker);

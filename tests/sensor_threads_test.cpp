@@ -178,38 +178,40 @@ size_t NaNPixels(const Outcome& out) {
 
 // The 200 by 200 square sensor in the plane z = 0, seen from (0, 0, 100).
 CVSensor SquareSensor() {
-  vertex3f eye{0, 0, 100}, center{0, 0, 0}, up{0, 1, 0};
-  vertex3f ul{-100, 100, 0}, ur{100, 100, 0}, dl{-100, -100, 0}, dr{100, -100, 0};
+  Camera camera;
+  camera.eye = {0, 0, 100};
+  camera.center = {0, 0, 0};
+  camera.up = {0, 1, 0};
+  camera.ul = {-100, 100, 0};
+  camera.ur = {100, 100, 0};
+  camera.dl = {-100, -100, 0};
+  camera.dr = {100, -100, 0};
   CVSensor sensor{};
-  AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(sensor, camera);
   return sensor;
 }
 
 }  // namespace
 
 TEST(SensorThreads, RoomExampleGivesTheSameBitsOnOneTwoAndThreeThreads) {
-  uint32_t size = 0;
-  float chance = 0;
-  std::string scene_file;
-  bool wire = false;
-  vertex3f eye, center, up, ul, ur, dl, dr;
+  Settings settings;
   CV_scene room{0, nullptr, 0, nullptr};
   InDirectory(std::string(CORVANE_SOURCE_DIR) + "/examples/room", [&] {
-    ASSERT_TRUE(ReadSettings(size, chance, scene_file, wire, eye, center, up, ul, ur, dl, dr));
-    ASSERT_EQ(CreateScene(scene_file, room), 1);
+    ASSERT_TRUE(ReadSettings(settings));
+    ASSERT_EQ(CreateScene(settings.filename, room), 1);
   });
   // A fifth of the example's samples keeps the test quick; the scene and the
   // sensor are the example's own.
   CVDataSet filled{0, 0, nullptr};
-  ASSERT_TRUE(AllocateDataSet(filled, size / 5));
+  ASSERT_TRUE(AllocateDataSet(filled, settings.dataset_size / 5));
   init_genrand(50);
   NoProgress progress;
-  ASSERT_EQ(FillDataSet(room, filled, chance, progress), kSamplingFull);
+  ASSERT_EQ(FillDataSet(room, filled, settings.light_chance, progress), kSamplingFull);
   std::vector<CVSample> samples(filled.samples, filled.samples + filled.count);
   FreeDataSet(filled);
 
   CVSensor sensor{};
-  AllocateSensor(sensor, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(sensor, settings.camera);
   Outcome reference = Visualize(samples, sensor, room, kStoredTree);
   ASSERT_EQ(reference.result, 1);
   EXPECT_GT(LitPixels(reference), 1000u);

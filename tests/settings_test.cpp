@@ -12,14 +12,9 @@
 
 namespace {
 
-// The driver's variables with their initial values, and what a read left.
-struct Settings {
-  uint32_t dataset_size = 50000;
-  float light_chance = 0.5f;
-  std::string filename;
-  bool wireframe = false;
-  vertex3f eyev{0, 0, 0}, centerv{0, 0, 0}, upv{0, 0, 0};
-  vertex3f ulv{0, 0, 0}, urv{0, 0, 0}, dlv{0, 0, 0}, drv{0, 0, 0};
+// The settings a read left, starting from the run's initial values, with
+// what the read answered and said.
+struct Reading : Settings {
   bool result = false;
   std::vector<std::string> messages;
   std::string folder;  // the working directory it was read in
@@ -27,26 +22,25 @@ struct Settings {
 
 // Reads contents as corvane.cfg from a fresh working directory; without
 // contents there is no settings file at all.
-Settings Read(const std::string* contents) {
+Reading Read(const std::string* contents) {
   TempDir dir;
   if (contents != nullptr) dir.Write(CONFIG_FILENAME, *contents);
-  Settings s;
+  Reading s;
   TakeInputProblems();
   InDirectory(dir.path(), [&] {
     s.folder = CurrentDirectory();
-    s.result = ReadSettings(s.dataset_size, s.light_chance, s.filename, s.wireframe, s.eyev, s.centerv, s.upv, s.ulv,
-                            s.urv, s.dlv, s.drv);
+    s.result = ReadSettings(s);
   });
   s.messages = TakeInputProblems();
   return s;
 }
 
-Settings Read(const std::string& contents) { return Read(&contents); }
+Reading Read(const std::string& contents) { return Read(&contents); }
 
 }  // namespace
 
 TEST(Settings, ReadsEveryKeyOfATypicalFile) {
-  Settings s = Read(
+  Reading s = Read(
       "DATASETSIZE=1000;\n"
       "LIGHTCHANCE=0.3;\n"
       "SCENEFILENAME=room.wrl;\n"
@@ -65,16 +59,16 @@ TEST(Settings, ReadsEveryKeyOfATypicalFile) {
   EXPECT_EQ(s.light_chance, 0.3f);
   EXPECT_EQ(s.filename, "room.wrl");
   EXPECT_TRUE(s.wireframe);
-  ExpectVertex(s.eyev, {0, 1, 10});
-  ExpectVertex(s.centerv, {0, 1, 0});
-  ExpectVertex(s.upv, {0, 1, 0});
-  ExpectVertex(s.ulv, {-1, 2, 9});
-  ExpectVertex(s.drv, {1, 0, 9});
+  ExpectVertex(s.camera.eye, {0, 1, 10});
+  ExpectVertex(s.camera.center, {0, 1, 0});
+  ExpectVertex(s.camera.up, {0, 1, 0});
+  ExpectVertex(s.camera.ul, {-1, 2, 9});
+  ExpectVertex(s.camera.dr, {1, 0, 9});
   EXPECT_TRUE(s.messages.empty());
 }
 
 TEST(Settings, SeveralKeysOnOneLineAreAllTaken) {
-  Settings s = Read("DATASETSIZE=100;LIGHTCHANCE=0.25;WIREFRAME=7;SCENEFILENAME=a.wrl;\n");
+  Reading s = Read("DATASETSIZE=100;LIGHTCHANCE=0.25;WIREFRAME=7;SCENEFILENAME=a.wrl;\n");
   EXPECT_EQ(s.dataset_size, 100u);
   EXPECT_EQ(s.light_chance, 0.25f);
   EXPECT_TRUE(s.wireframe);
@@ -124,17 +118,17 @@ TEST(Settings, PointLinesNeedASeparatorAfterEachOfThreeNumbers) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
-    Settings s = Read(std::string("CAMERAPOSITION\n") + row.line + "\n0 0 0;\n0 0 0;\n");
+    Reading s = Read(std::string("CAMERAPOSITION\n") + row.line + "\n0 0 0;\n0 0 0;\n");
     vertex3f expected = row.written ? row.point : vertex3f{0, 0, 0};
-    ExpectVertex(s.eyev, expected);
+    ExpectVertex(s.camera.eye, expected);
     EXPECT_EQ(s.messages.empty(), row.written);
   }
 }
 
 TEST(Settings, IncompletePointLineIsReportedAndKeepsThePoint) {
-  Settings s = Read("CAMERAPOSITION\n1 2 3;\n4 5 6\n7 8 9;\n");
-  ExpectVertex(s.centerv, {0, 0, 0});
-  ExpectVertex(s.upv, {7, 8, 9});
+  Reading s = Read("CAMERAPOSITION\n1 2 3;\n4 5 6\n7 8 9;\n");
+  ExpectVertex(s.camera.center, {0, 0, 0});
+  ExpectVertex(s.camera.up, {7, 8, 9});
   ASSERT_EQ(s.messages.size(), 1u);
   EXPECT_EQ(s.messages[0],
             "corvane: corvane.cfg:3: the line does not give three numbers each followed by a blank, comma or "
@@ -142,28 +136,28 @@ TEST(Settings, IncompletePointLineIsReportedAndKeepsThePoint) {
 }
 
 TEST(Settings, BlockLinesAreNotTestedForKeys) {
-  Settings s = Read("CAMERAPOSITION DATASETSIZE=5;\nDATASETSIZE=6;\n1 1 1;\nLIGHTCHANCE=0.9;\n");
+  Reading s = Read("CAMERAPOSITION DATASETSIZE=5;\nDATASETSIZE=6;\n1 1 1;\nLIGHTCHANCE=0.9;\n");
   EXPECT_EQ(s.dataset_size, 5u);  // the key line itself is tested
   EXPECT_EQ(s.light_chance, 0.5f);
-  ExpectVertex(s.centerv, {1, 1, 1});
+  ExpectVertex(s.camera.center, {1, 1, 1});
 }
 
 TEST(Settings, SensorKeyOnTheThirdCameraLineStartsTheSensorBlock) {
-  Settings s = Read("CAMERAPOSITION\n1 1 1;\n2 2 2;\n3 3 3; SENSORPOSITION\n4 4 4;\n5 5 5;\n6 6 6;\n7 7 7;\n");
-  ExpectVertex(s.upv, {3, 3, 3});
-  ExpectVertex(s.ulv, {4, 4, 4});
-  ExpectVertex(s.drv, {7, 7, 7});
+  Reading s = Read("CAMERAPOSITION\n1 1 1;\n2 2 2;\n3 3 3; SENSORPOSITION\n4 4 4;\n5 5 5;\n6 6 6;\n7 7 7;\n");
+  ExpectVertex(s.camera.up, {3, 3, 3});
+  ExpectVertex(s.camera.ul, {4, 4, 4});
+  ExpectVertex(s.camera.dr, {7, 7, 7});
 
   // On the first or second camera line it is not seen.
   s = Read("CAMERAPOSITION\n1 1 1; SENSORPOSITION\n2 2 2;\n3 3 3;\n4 4 4;\n");
-  ExpectVertex(s.ulv, {0, 0, 0});
+  ExpectVertex(s.camera.ul, {0, 0, 0});
 }
 
 TEST(Settings, FileEndingInsideABlockKeepsTheRemainingPoints) {
-  Settings s = Read("SENSORPOSITION\n1 1 1;\n2 2 2;");
-  ExpectVertex(s.ulv, {1, 1, 1});
-  ExpectVertex(s.urv, {2, 2, 2});
-  ExpectVertex(s.dlv, {0, 0, 0});
+  Reading s = Read("SENSORPOSITION\n1 1 1;\n2 2 2;");
+  ExpectVertex(s.camera.ul, {1, 1, 1});
+  ExpectVertex(s.camera.ur, {2, 2, 2});
+  ExpectVertex(s.camera.dl, {0, 0, 0});
   EXPECT_TRUE(s.result);
   ASSERT_EQ(s.messages.size(), 1u);
   EXPECT_EQ(s.messages[0],
@@ -188,13 +182,13 @@ TEST(Settings, IntegersOutsideTheirRangeAreRefusedAndReadingGoesOn) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text);
-    Settings s = Read(std::string(row.text) + "\nLIGHTCHANCE=0.75;\n");
+    Reading s = Read(std::string(row.text) + "\nLIGHTCHANCE=0.75;\n");
     EXPECT_EQ(s.result, row.accepted);
     EXPECT_EQ(s.dataset_size, row.dataset_size);
     EXPECT_EQ(s.light_chance, 0.75f);
     EXPECT_EQ(s.messages.size(), row.accepted ? 0u : 1u);
   }
-  Settings s = Read("WIREFRAME=1;\nDATASETSIZE=4294967296 \r\n");
+  Reading s = Read("WIREFRAME=1;\nDATASETSIZE=4294967296 \r\n");
   ASSERT_EQ(s.messages.size(), 1u);
   EXPECT_EQ(s.messages[0],
             "corvane: corvane.cfg:2: DATASETSIZE 4294967296 is out of range; it must be from 0 to 50000000");
@@ -278,7 +272,7 @@ TEST(Settings, LineThatReadsOtherwiseThanItLooksGetsOneWarningAndTheSameValues) 
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text == nullptr ? "no file" : row.text);
     std::string text = row.text == nullptr ? "" : row.text;
-    Settings s = Read(row.text == nullptr ? nullptr : &text);
+    Reading s = Read(row.text == nullptr ? nullptr : &text);
     std::vector<std::string> expected;
     if (row.text == nullptr) {
       expected.push_back("corvane: there is no corvane.cfg in " + s.folder + ", so the built-in values are used");
@@ -291,7 +285,7 @@ TEST(Settings, LineThatReadsOtherwiseThanItLooksGetsOneWarningAndTheSameValues) 
     EXPECT_EQ(s.light_chance, row.light_chance);
     EXPECT_EQ(s.filename, row.filename);
     EXPECT_EQ(s.wireframe, row.wireframe);
-    EXPECT_EQ(s.eyev.x, row.eye_x);
+    EXPECT_EQ(s.camera.eye.x, row.eye_x);
   }
 
   // The examples' settings keep to the layout: not a word about them.

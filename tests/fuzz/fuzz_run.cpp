@@ -28,34 +28,29 @@ const std::string kSceneName = "scene.wrl";
 // own limit (kStepsWithoutHitLimit, ten million steps) takes seconds per input.
 constexpr uint64_t kMissLimit = 20000;
 
-void Run(const std::string& settings, const std::string& scene_text) {
-  WriteFuzzFile(CONFIG_FILENAME, settings.data(), settings.size());
+void Run(const std::string& settings_text, const std::string& scene_text) {
+  WriteFuzzFile(CONFIG_FILENAME, settings_text.data(), settings_text.size());
   WriteFuzzFile(kSceneName, scene_text.data(), scene_text.size());
 
-  uint32_t size = 50000;
-  float chance = 0.5f;
-  std::string name;
-  bool frame = false;
-  vertex3f eye{0, 0, 0}, center{0, 0, 0}, up{0, 0, 0};
-  vertex3f ul{0, 0, 0}, ur{0, 0, 0}, dl{0, 0, 0}, dr{0, 0, 0};
-  if (!ReadSettings(size, chance, name, frame, eye, center, up, ul, ur, dl, dr)) return;
+  Settings settings;
+  if (!ReadSettings(settings)) return;
   // Names of other directories could reach devices that never end (/dev/zero)
   // or files of the machine; the fuzzer's own scene stands in for them.
-  if (name.find('/') != std::string::npos) name = kSceneName;
+  if (settings.filename.find('/') != std::string::npos) settings.filename = kSceneName;
 
   CV_scene world{0, nullptr, 0, nullptr};
-  if (CreateScene(name, world) == 0) return;
-  uint32_t capacity = std::min(size, kMaxSamples);
+  if (CreateScene(settings.filename, world) == 0) return;
+  uint32_t capacity = std::min(settings.dataset_size, kMaxSamples);
 
   CVDataSet samples{0, 0, nullptr};
   if (!AllocateDataSet(samples, capacity)) std::abort();
   NoProgress progress;
   init_genrand(kSeed);
-  FillDataSet(world, samples, chance, progress, kMissLimit);
+  FillDataSet(world, samples, settings.light_chance, progress, kMissLimit);
   if (samples.count > samples.capacity) std::abort();
 
   CVSensor view{};
-  AllocateSensor(view, eye, center, up, ul, ur, dl, dr);
+  AllocateSensor(view, settings.camera);
   if (VisualizeDataSet(samples, view, world) == 1) {
     size_t count = size_t(1) << (2 * view.level);
     int side = 1 << view.level;
@@ -84,9 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   InTemporaryDirectory here;
   std::string input(reinterpret_cast<const char*>(bytes), size);
   size_t split = input.find(kSeparator);
-  std::string settings = split == std::string::npos ? input : input.substr(0, split + 1);
+  std::string settings_text = split == std::string::npos ? input : input.substr(0, split + 1);
   std::string scene_text = split == std::string::npos ? "" : input.substr(split + kSeparator.size());
-  Run(settings, scene_text);
+  Run(settings_text, scene_text);
   TakeInputProblems();
   return 0;
 }

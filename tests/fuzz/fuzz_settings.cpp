@@ -1,4 +1,4 @@
-// Settings files from the fuzzer: read "corvane.cfg" into fresh variables.
+// Settings files from the fuzzer: read "corvane.cfg" into a fresh record.
 #include <unistd.h>
 
 #include <cstdint>
@@ -14,16 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
   InTemporaryDirectory here;
   WriteFuzzFile(CONFIG_FILENAME, reinterpret_cast<const char*>(bytes), size);
 
-  uint32_t dataset_size = 50000;
-  float light_chance = 0.5f;
-  std::string filename;
-  bool wireframe = false;
-  vertex3f eyev{0, 0, 0}, centerv{0, 0, 0}, upv{0, 0, 0};
-  vertex3f ulv{0, 0, 0}, urv{0, 0, 0}, dlv{0, 0, 0}, drv{0, 0, 0};
-  bool accepted = ReadSettings(dataset_size, light_chance, filename, wireframe, eyev, centerv, upv, ulv, urv, dlv, drv);
+  Settings settings;
+  bool accepted = ReadSettings(settings);
   // An accepted file never leaves a data set size beyond the limit, and a
   // refusal always says why.
-  if (accepted && dataset_size > kDataSetSizeLimit) std::abort();
+  if (accepted && settings.dataset_size > kDataSetSizeLimit) std::abort();
   if (!accepted && TakeInputProblems().empty()) std::abort();
   TakeInputProblems();
   return 0;
