@@ -102,11 +102,27 @@ bool SubdivisionExact(const CVSensorProjection& s) {
   return true;
 }
 
-}  // namespace
+// The sensor as the bilinear map UL + u a + v b + u v c, for u, v in [0, 1].
+struct SensorMap {
+  double3 UL, UR, DL, DR;
+  double3 a, b, c;
+};
 
-bool BoundSensor(CVSensorProjection& s) {
+SensorMap MapOf(const CVSensorProjection& s) {
   double3 UL = ToDouble3(s.ul), UR = ToDouble3(s.ur), DL = ToDouble3(s.dl), DR = ToDouble3(s.dr);
-  double3 a = Sub(UR, UL), b = Sub(DL, UL), c = Add(Sub(DR, DL), Sub(UL, UR));
+  return SensorMap{UL, UR, DL, DR, Sub(UR, UL), Sub(DL, UL), Add(Sub(DR, DL), Sub(UL, UR))};
+}
+
+// How the exact normals of the cell triangles vary, at the scale of the map.
+struct NormalRange {
+  double least;  // length, at least
+  double sway;   // turn across the reference normal, at most
+};
+
+// Sets the reference plane (normal, origin, center) and its in-plane axes;
+// false when a cell triangle's normal may vanish.
+bool PlaceReferencePlane(CVSensorProjection& s, const SensorMap& map, NormalRange& normals) {
+  const double3 &a = map.a, &b = map.b, &c = map.c;
   // Every cell triangle's exact normal is a positive multiple of
   // (a + v c) x (b + u c) = a x b + u (a x c) + v (c x b) for some u, v in
   // [0, 1]: it differs from its value at the middle by at most half of each.
@@ -122,20 +138,30 @@ bool BoundSensor(CVSensorProjection& s) {
     shrink += 0.5 * std::fabs(along);
     sway += 0.5 * Length(Sub(change, Scale(along, s.normal)));
   }
-  double least_normal = size - shrink;
-  if (!(least_normal > 0)) return false;
-  s.origin = UL;
-  s.center = Add(UL, Add(Scale(0.5, a), Add(Scale(0.5, b), Scale(0.25, c))));
+  normals = NormalRange{size - shrink, sway};
+  if (!(normals.least > 0)) return false;
+  s.origin = map.UL;
+  s.center = Add(map.UL, Add(Scale(0.5, a), Add(Scale(0.5, b), Scale(0.25, c))));
   s.across = Unit(Add(a, Scale(0.5, c)));
   s.downward = Cross(s.normal, s.across);
-  const double3 terms[3] = {a, b, c};
+  return true;
+}
+
+// Sets the map's terms in the in-plane coordinates, and the inverse area of
+// their parallelogram.
+void SetPlanarMap(CVSensorProjection& s, const SensorMap& map) {
+  const double3 terms[3] = {map.a, map.b, map.c};
   double* planar[3] = {s.a2, s.b2, s.c2};
   for (int i = 0; i < 3; ++i) planar[i][0] = Dot(terms[i], s.across), planar[i][1] = Dot(terms[i], s.downward);
   s.inverse_area = 1 / Cross2(s.a2, s.b2);
+}
 
+// Sets corner_error, reach and height from the corners; returns the sum of
+// |normal_i corner_i| over the sensor's corners, at most.
+double BoundCornerError(CVSensorProjection& s, const SensorMap& map) {
   double largest = 0, deviation = 0, weight = 0;
   s.reach = 0;
-  for (double3 P : {UL, UR, DL, DR}) {
+  for (double3 P : {map.UL, map.UR, map.DL, map.DR}) {
     largest = std::max({largest, std::fabs(P.x), std::fabs(P.y), std::fabs(P.z)});
     s.reach = std::max(s.reach, Length(P));
     deviation = std::max(deviation, std::fabs(Dot(s.normal, Sub(P, s.center))));
@@ -144,9 +170,27 @@ bool BoundSensor(CVSensorProjection& s) {
   s.corner_error = SubdivisionExact(s) ? 0 : std::sqrt(3.0) * 2 * kSensorLevel * kUnit * largest * 1.01;
   s.reach += s.corner_error;
   s.height = deviation + s.corner_error;
+  return weight;
+}
+
+// The sides, diagonal and shortest edge of a cell at the map's scale (a
+// level's cells are it times 2^-level), and the finest cell's longest edge
+// and area with the corners' error.
+struct CellBounds {
+  double least_normal, longest_side, diagonal, shortest, twist, diameter;
+  double finest_longest, finest_area;
+};
+
+// Fills the cell bounds and sets normal_error, tilt and corner_weight;
+// false when a cell's edge or area may vanish.
+bool BoundCells(CVSensorProjection& s, const SensorMap& map, const NormalRange& normals, double weight,
+                CellBounds& cell) {
+  const double3 &a = map.a, &b = map.b, &c = map.c;
+  double least_normal = normals.least;
   double twist = Length(c);
   // A cell's sides run along a + v c and b + u c, its diagonal from dl to
-  // ur along a - b + (v - u) c, for u, v in [0, 1], scaled by its size.
+  // ur along a - b + (v - u) c, for u, v in [0, 1], scaled by its size; u v
+  // changes by at most twice its size across it.
   double longest_side = std::max({Length(a), Length(Add(a, c)), Length(b), Length(Add(b, c))});
   double diameter = Length(a) + Length(b) + 2 * twist;
   double diagonal = std::max(Length(Sub(Sub(a, b), c)), Length(Add(Sub(a, b), c)));  // at most
@@ -154,25 +198,33 @@ bool BoundSensor(CVSensorProjection& s) {
       std::min({DistanceFromOrigin(a, Add(a, c)), DistanceFromOrigin(b, Add(b, c)), least_normal / longest_side});
   if (!(shortest > 0)) return false;
 
-  // The finest cells are the ones rounding tilts most.
+  // The finest cells are the ones rounding tilts most. Edges moved by d,
+  // |d| <= 2 corner_error, span e1 x e2 less |d1 x e2| + |e1 x d2| + |d1 x d2|.
   double h = std::ldexp(1.0, -kSensorLevel);
   double longest = diameter * h + 2 * s.corner_error;
   double area = h * h * least_normal - 2 * s.corner_error * 2 * longest - 4 * s.corner_error * s.corner_error;
   if (!(area > 0)) return false;
   s.normal_error = kSafety * kCrossRounding * kUnit * longest * longest / area;
   double lean = 2 * s.corner_error * 2 * longest / area;
-  s.tilt = std::atan(sway / least_normal) + std::asin(std::min(1.0, lean)) + s.normal_error + 1e-9;
-  double tilt_cosine = std::cos(s.tilt);
+  s.tilt = std::atan(normals.sway / least_normal) + std::asin(std::min(1.0, lean)) + s.normal_error + 1e-9;
   s.corner_weight = weight + std::sqrt(3.0) * s.corner_error + s.tilt * s.reach;
+  cell = CellBounds{least_normal, longest_side, diagonal, shortest, twist, diameter, longest, area};
+  return true;
+}
+
+// Fills the bounds of every level, the padding one past the last, and the
+// gap factor.
+void FillLevelTable(CVSensorProjection& s, const CellBounds& cell) {
+  double tilt_cosine = std::cos(s.tilt);
   CVSensorLevelBounds& levels = s.levels;
   for (int L = 0; L <= kSensorLevel; ++L) {
     double side = std::ldexp(1.0, -L);
-    double edge = shortest * side - 2 * s.corner_error;
-    levels.spread[L] = 2.2 * diameter * side + 2 * s.corner_error;
+    double edge = cell.shortest * side - 2 * s.corner_error;
+    levels.spread[L] = 2.2 * cell.diameter * side + 2 * s.corner_error;
     levels.inverse_shortest[L] = edge > 0 ? 1 / edge : HUGE_VAL;
-    levels.iso[L] = least_normal / longest_side * side * tilt_cosine;
-    levels.diagonal[L] = least_normal / diagonal * side * tilt_cosine;
-    levels.bend[L] = twist * side * side * tilt_cosine;
+    levels.iso[L] = cell.least_normal / cell.longest_side * side * tilt_cosine;
+    levels.diagonal[L] = cell.least_normal / cell.diagonal * side * tilt_cosine;
+    levels.bend[L] = cell.twist * side * side * tilt_cosine;
     levels.scale[L] = 1 / side;
     levels.iso_untwisted[L] = 4 * levels.bend[L] <= levels.diagonal[L] ? levels.iso[L] : 0;
   }
@@ -183,7 +235,20 @@ bool BoundSensor(CVSensorProjection& s) {
   // A point P within `spread` of a triangle's corners has barycentric
   // weights of at most spread / altitude each, and the altitude is at least
   // area / longest edge.
-  s.gap_factor = 3 + 3 * levels.spread[kSensorLevel] * longest / area;
+  s.gap_factor = 3 + 3 * levels.spread[kSensorLevel] * cell.finest_longest / cell.finest_area;
+}
+
+}  // namespace
+
+bool BoundSensor(CVSensorProjection& s) {
+  SensorMap map = MapOf(s);
+  NormalRange normals{};
+  if (!PlaceReferencePlane(s, map, normals)) return false;
+  SetPlanarMap(s, map);
+  double weight = BoundCornerError(s, map);
+  CellBounds cell{};
+  if (!BoundCells(s, map, normals, weight, cell)) return false;
+  FillLevelTable(s, cell);
   return s.tilt < kMaximumTilt && s.normal_error < kMaximumNormalError;
 }
 
