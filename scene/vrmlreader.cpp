@@ -31,26 +31,12 @@ const std::string P_NEWLINE = "\n";
 
 namespace {
 
-// The substring test of ContainsStr without copying the line: scene lines
-// can be megabytes long and every line is tested several times.
-bool Contains(const std::string& line, const std::string& keyword) { return line.find(keyword) != std::string::npos; }
-
-bool IsSeparator(char c) { return c == P_SPC[0] || c == P_COLON[0] || c == P_TAB[0]; }
-
-// Calls closed(token) for every non-empty run ended by a separator, in order,
-// and returns the run still open at the end of the text (possibly empty).
-template <typename Closed>
-std::string_view ScanTokens(std::string_view text, Closed closed) {
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (!IsSeparator(text[i])) continue;
-    if (i > start) closed(text.substr(start, i - start));
-    start = i + 1;
-  }
-  return text.substr(start);
+// Blanks, commas and tabs end a value; made on first use, after the
+// keywords exist.
+const std::string& Separators() {
+  static const std::string separators = P_SPC + P_COLON + P_TAB;
+  return separators;
 }
-
-float ToFloat(std::string_view token) { return float(std::atof(std::string(token).c_str())); }
 
 float& Holder(CV_line_values& values, int slot) {
   switch (slot) {
@@ -79,13 +65,13 @@ CV_line_values ParseKeywordLine(const std::string& line, const std::string& keyw
   // only the token left open at the end, and only when the others are full.
   int closed_slots = value_count - 1;
   int closed = 0;
-  std::string_view open = ScanTokens(std::string_view(line).substr(start), [&](std::string_view token) {
-    if (closed < closed_slots) Holder(values, closed) = ToFloat(token);
+  std::string_view open = ScanTokens(std::string_view(line).substr(start), Separators(), [&](std::string_view token) {
+    if (closed < closed_slots) Holder(values, closed) = FloatFromToken(token);
     closed++;
   });
   values.count = closed < closed_slots ? closed : closed_slots;
   if (!open.empty() && closed >= closed_slots) {
-    Holder(values, value_count - 1) = ToFloat(open);
+    Holder(values, value_count - 1) = FloatFromToken(open);
     values.count++;
   }
   return values;
@@ -96,9 +82,9 @@ CV_line_values ParseListLine(const std::string& line, bool skip_minus_one) {
   int closed = 0;
   // The open token at the end of a list line is dropped: a number counts only
   // when a separator follows it.
-  ScanTokens(line, [&](std::string_view token) {
+  ScanTokens(line, Separators(), [&](std::string_view token) {
     if (skip_minus_one && token == P_MINUSONE) return;
-    Holder(values, closed < 3 ? closed : 2) = ToFloat(token);
+    Holder(values, closed < 3 ? closed : 2) = FloatFromToken(token);
     closed++;
   });
   values.count = closed < 3 ? closed : 3;
@@ -157,7 +143,7 @@ bool NextLine(SceneLines& lines) {
 bool FindLineWith(SceneLines& lines, const std::string& keyword) {
   lines.line.clear();
   while (NextLine(lines)) {
-    if (Contains(lines.line, keyword)) return true;
+    if (LineContains(lines.line, keyword)) return true;
   }
   return false;
 }
@@ -168,8 +154,8 @@ int32_t CountListEntries(SceneLines& lines, const std::string& entry, bool& clos
   long long count = 0;
   closed = false;
   while (NextLine(lines)) {
-    if (Contains(lines.line, entry)) count++;
-    if (Contains(lines.line, P_SLDBRKT_R)) {
+    if (LineContains(lines.line, entry)) count++;
+    if (LineContains(lines.line, P_SLDBRKT_R)) {
       closed = true;
       break;
     }
@@ -276,7 +262,7 @@ CV_line_values ReadLightLine(SceneLines& lines, int32_t light, const std::string
                        keyword + " is " + zero);
     return CV_line_values{0, 0, 0, 0, 0};
   }
-  if (!Contains(lines.line, keyword)) {
+  if (!LineContains(lines.line, keyword)) {
     ReportInputProblem(Where(lines) + "the " + keyword + " line of " + name + " was expected here; its " + keyword +
                        " is " + zero);
     return CV_line_values{0, 0, 0, 0, 0};
@@ -450,8 +436,8 @@ int ReadDataFile(std::string filename, CV_parser_data& data) {
   long long objects = 0;
   long long lights = 0;
   while (NextLine(lines)) {
-    if (Contains(lines.line, P_OBJECT)) objects++;
-    if (Contains(lines.line, P_LIGHT)) lights++;
+    if (LineContains(lines.line, P_OBJECT)) objects++;
+    if (LineContains(lines.line, P_LIGHT)) lights++;
   }
   if (objects > kMaxObjects) {
     ReportInputProblem(WhereFile(lines) + "the scene has " + std::to_string(objects) + " objects, more than the " +
