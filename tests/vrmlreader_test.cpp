@@ -126,17 +126,6 @@ void ExpectConsistent(const CV_parser_data& data, const std::string& context) {
 
 }  // namespace
 
-TEST(VrmlReader, ContainsStrGivesFirstPositionOrAllBitsSet) {
-  uint32_t position = 7;
-  EXPECT_TRUE(ContainsStr("point", "a point and a point", position));
-  EXPECT_EQ(position, 2u);
-  EXPECT_FALSE(ContainsStr("color", "diffuseColor 1 1 1", position));
-  EXPECT_EQ(position, 0xffffffffu);
-  EXPECT_FALSE(ContainsStr("point", "PointLight", position));
-  EXPECT_TRUE(ContainsStr("", "anything", position));
-  EXPECT_EQ(position, 0u);
-}
-
 TEST(VrmlReader, ReadsLightsAndObjectsInFileOrder) {
   Read read = ReadText(kScene);
   EXPECT_EQ(read.result, 1);
