@@ -1,6 +1,7 @@
 #include "transport/sampling.h"
 
 #include "console/rows.h"
+#include "core/check.h"
 #include "core/mt19937.h"
 #include "transport/emission.h"
 #include "transport/scattering.h"
@@ -59,6 +60,7 @@ SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, 
       }
     } else {
       CVSample parent = GetSampleFromDataSet(dataset);
+      CORVANE_CHECK(parent.object >= 0 && parent.object < scene.object_count);
       CV_object surface = scene.objects[parent.object];
       float lobe_factor = 0;
       float reflectance_factor = 0;
