@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "core/check.h"
+
 // How the margins are argued. The cell test accepts a triangle when the line
 // faces its front, its t exceeds 0.0001 and its float plane point X passes
 // the three edges; an edge passes when T = (B - A) x (X - A) points along the
@@ -337,6 +339,8 @@ bool MeasureLine(const CVSensorProjection& s, vector3f line, LineMargins& m) {
 // 1 more when it lies diagonally across, which outweighs a twist of at most
 // a quarter of the diagonal's scale). Two levels at a time, without a branch.
 unsigned LevelsDecided(const CVSensorProjection& s, const LineMargins& m) {
+  // P inside the sensor: its cell at every level lies inside the level.
+  CORVANE_CHECK(m.x >= 0 && m.x < 1 && m.y >= 0 && m.y < 1);
   const CVSensorLevelBounds& b = s.levels;
   const __m128d one = _mm_set1_pd(1.0), beside_product = _mm_set1_pd(kBesideProduct), sign = _mm_set1_pd(-0.0);
   const __m128d x = _mm_set1_pd(m.x), y = _mm_set1_pd(m.y), reach = _mm_set1_pd(m.reach);
