@@ -1,6 +1,7 @@
 #include "core/linetext.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 const std::string P_SPC = " ";
 const std::string P_COLON = ",";
@@ -15,6 +16,12 @@ bool ContainsStr(std::string needle, std::string haystack, uint32_t& position) {
   position = uint32_t(found);
   return true;
 }
+
+bool LineContains(const std::string& line, const std::string& keyword) {
+  return line.find(keyword) != std::string::npos;
+}
+
+float FloatFromToken(std::string_view token) { return float(std::atof(std::string(token).c_str())); }
 
 std::string Printable(const std::string& text) {
   std::string shown;

@@ -1,13 +1,12 @@
 #include "scene/vrmlreader.h"
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string_view>
 
 #include "core/messages.h"
+#include "scene/vrmlfields.h"
 #include "scene/vrmllayout.h"
 
 const std::string P_IFF = "#VRML V2.0 utf8";
@@ -28,90 +27,6 @@ const std::string P_CRLBRKT_L = "{";
 const std::string P_CRLBRKT_R = "}";
 const std::string P_MINUSONE = "-1";
 const std::string P_NEWLINE = "\n";
-
-namespace {
-
-// The substring test of ContainsStr without copying the line: scene lines
-// can be megabytes long and every line is tested several times.
-bool Contains(const std::string& line, const std::string& keyword) { return line.find(keyword) != std::string::npos; }
-
-bool IsSeparator(char c) { return c == P_SPC[0] || c == P_COLON[0] || c == P_TAB[0]; }
-
-// Calls closed(token) for every non-empty run ended by a separator, in order,
-// and returns the run still open at the end of the text (possibly empty).
-template <typename Closed>
-std::string_view ScanTokens(std::string_view text, Closed closed) {
-  size_t start = 0;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (!IsSeparator(text[i])) continue;
-    if (i > start) closed(text.substr(start, i - start));
-    start = i + 1;
-  }
-  return text.substr(start);
-}
-
-float ToFloat(std::string_view token) { return float(std::atof(std::string(token).c_str())); }
-
-float& Holder(CV_line_values& values, int slot) {
-  switch (slot) {
-    case 0:
-      return values.first;
-    case 1:
-      return values.second;
-    case 2:
-      return values.third;
-    default:
-      return values.fourth;
-  }
-}
-
-}  // namespace
-
-CV_line_values ParseKeywordLine(const std::string& line, const std::string& keyword, int value_count) {
-  CV_line_values values{0, 0, 0, 0, 0};
-  if (value_count < 1 || value_count > 4) return values;
-  size_t at = line.find(keyword);
-  if (at == std::string::npos) return values;
-  size_t start = at + keyword.size() + 1;
-  if (start >= line.size()) return values;
-
-  // Closed tokens fill the slots before the last one; the last slot takes
-  // only the token left open at the end, and only when the others are full.
-  int closed_slots = value_count - 1;
-  int closed = 0;
-  std::string_view open = ScanTokens(std::string_view(line).substr(start), [&](std::string_view token) {
-    if (closed < closed_slots) Holder(values, closed) = ToFloat(token);
-    closed++;
-  });
-  values.count = closed < closed_slots ? closed : closed_slots;
-  if (!open.empty() && closed >= closed_slots) {
-    Holder(values, value_count - 1) = ToFloat(open);
-    values.count++;
-  }
-  return values;
-}
-
-CV_line_values ParseListLine(const std::string& line, bool skip_minus_one) {
-  CV_line_values values{0, 0, 0, 0, 0};
-  int closed = 0;
-  // The open token at the end of a list line is dropped: a number counts only
-  // when a separator follows it.
-  ScanTokens(line, [&](std::string_view token) {
-    if (skip_minus_one && token == P_MINUSONE) return;
-    Holder(values, closed < 3 ? closed : 2) = ToFloat(token);
-    closed++;
-  });
-  values.count = closed < 3 ? closed : 3;
-  return values;
-}
-
-bool FaceIndexFromValue(float value, int32_t& index) {
-  if (!std::isfinite(value)) return false;
-  // Truncation toward zero is defined only inside (-2^31 - 1, 2^31).
-  if (!(double(value) > -2147483649.0 && double(value) < 2147483648.0)) return false;
-  index = int32_t(value);
-  return true;
-}
 
 void FreeParserData(CV_parser_data& data) {
   for (int32_t i = 0; i < data.object_count && data.objects != nullptr; ++i) {
@@ -157,7 +72,7 @@ bool NextLine(SceneLines& lines) {
 bool FindLineWith(SceneLines& lines, const std::string& keyword) {
   lines.line.clear();
   while (NextLine(lines)) {
-    if (Contains(lines.line, keyword)) return true;
+    if (LineContains(lines.line, keyword)) return true;
   }
   return false;
 }
@@ -168,8 +83,8 @@ int32_t CountListEntries(SceneLines& lines, const std::string& entry, bool& clos
   long long count = 0;
   closed = false;
   while (NextLine(lines)) {
-    if (Contains(lines.line, entry)) count++;
-    if (Contains(lines.line, P_SLDBRKT_R)) {
+    if (LineContains(lines.line, entry)) count++;
+    if (LineContains(lines.line, P_SLDBRKT_R)) {
       closed = true;
       break;
     }
@@ -276,7 +191,7 @@ CV_line_values ReadLightLine(SceneLines& lines, int32_t light, const std::string
                        keyword + " is " + zero);
     return CV_line_values{0, 0, 0, 0, 0};
   }
-  if (!Contains(lines.line, keyword)) {
+  if (!LineContains(lines.line, keyword)) {
     ReportInputProblem(Where(lines) + "the " + keyword + " line of " + name + " was expected here; its " + keyword +
                        " is " + zero);
     return CV_line_values{0, 0, 0, 0, 0};
@@ -450,8 +365,8 @@ int ReadDataFile(std::string filename, CV_parser_data& data) {
   long long objects = 0;
   long long lights = 0;
   while (NextLine(lines)) {
-    if (Contains(lines.line, P_OBJECT)) objects++;
-    if (Contains(lines.line, P_LIGHT)) lights++;
+    if (LineContains(lines.line, P_OBJECT)) objects++;
+    if (LineContains(lines.line, P_LIGHT)) lights++;
   }
   if (objects > kMaxObjects) {
     ReportInputProblem(WhereFile(lines) + "the scene has " + std::to_string(objects) + " objects, more than the " +

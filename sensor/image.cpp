@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "core/check.h"
+
 namespace {
 
 // The byte count of a width by height image, or false when the size is
@@ -75,7 +77,9 @@ unsigned char PixelToByte(float value) {
 }
 
 void SensorToImage(const CVSensor& sensor, myImage& image) {
+  CORVANE_CHECK(sensor.level >= 0 && sensor.level <= kSensorLevel);
   int side = 1 << sensor.level;
+  CORVANE_CHECK(image.width >= side && image.height >= side);
   for (int i = 0; i < side; i++) {
     for (int j = 0; j < side; j++) {
       image.data[i + j * image.width] = PixelToByte(sensor.pixels[size_t(i) * side + j]);

@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+
+#include "core/check.h"
 
 // How the margins are argued. The cell test accepts a triangle when the line
 // faces its front, its t exceeds 0.0001 and its float plane point X passes
@@ -24,14 +27,36 @@
 
 namespace {
 
-constexpr double kUnit = 0x1p-24;          // relative rounding of one float operation
-constexpr double kSafety = 1.1;            // widens every first-order bound
+// Rounding.
+constexpr double kUnit = 0x1p-24;                                 // relative rounding of one float operation
+constexpr int kFloatDigits = std::numeric_limits<float>::digits;  // bits of a float's significand
+constexpr double kSafety = 1.1;                                   // widens every first-order bound
+constexpr double kRootThree = 1.7320508075688772;                 // sqrt(3): |v| over its largest component, at most
+
+// The cell test's decisions.
 constexpr double kPassRatio = 72;          // delta / lean above it: cosine above 0.999903
 constexpr double kCrossRounding = 8;       // |rounding of T| / (|B - A| |X - A| kUnit), at most
 constexpr double kFacingMargin = 1.03e-4;  // |m| above which every triangle faces the line, float m included
-constexpr double kMaximumTilt = 0.2;       // beyond it the sensor is too curved to bound
-constexpr double kMaximumNormalError = 1e-4;
-constexpr int kNewtonSteps = 5;  // the inverse of the bilinear map, from the parallelogram's
+constexpr double kCosineRounding = 2e-6;   // float m's distance from the exact cosine, at most
+constexpr int kNumeratorRoundings = 6;     // t's numerator sums six float products: N . P0, then N . O
+constexpr int kDenominatorRoundings = 3;   // N . d sums three float products
+constexpr double kDoubleSlack = 1e-12;     // P's parameters in double, relative to |O| + |P|, with room
+
+// The sensor's cells.
+constexpr int kMiddleRoundings = 2;            // a cell's middle rounds twice per level
+constexpr double kCornerSafety = 1.01;         // covers the second-order terms the summed roundings leave out
+constexpr int kSegmentEnds = 2;                // a segment's ends each lie within corner_error of their places
+constexpr int kCrossTerms = 2;                 // e1 x e2 changes to first order through each of its edges
+constexpr int kTwistSpan = 2;                  // u v changes by at most twice a cell's side across it
+constexpr double kTiltSlack = 1e-9;            // the tilt's own rounding in double (atan, asin, sums), with room
+constexpr double kSpreadFactor = 2 * kSafety;  // X and A lie in the split cell, twice the level's side across
+constexpr int kTriangleCorners = 3;            // the height of each corner can lift the triangle's plane
+constexpr double kDiagonalPerBend = 4;         // the sides decide while the twist is at most a quarter of the diagonal
+constexpr double kBesideProduct = 2;           // |u v| of P in the parameters of a quarter beside its own, at most
+constexpr double kMaximumTilt = 0.2;           // beyond it the sensor is too curved to bound
+constexpr double kMaximumNormalError = 1e-4;   // beyond it the cells are too small to bound
+constexpr int kNewtonSteps = 5;                // refine the inverse of the bilinear map from the parallelogram's
+constexpr int kAboveEveryBit = 1 << 30;        // above the exponent of any float's lowest set bit
 
 double Cross2(const double p[2], const double q[2]) { return p[0] * q[1] - p[1] * q[0]; }
 
@@ -44,6 +69,9 @@ double DistanceFromOrigin(double3 p, double3 q) {
 
 // Sum of |a_i b_i|.
 double AbsoluteDot(double3 a, double3 b) { return std::fabs(a.x * b.x) + std::fabs(a.y * b.y) + std::fabs(a.z * b.z); }
+
+// Sum of |p_i|: at least |p|.
+double AbsoluteSum(double3 p) { return AbsoluteDot(p, double3{1, 1, 1}); }
 
 // Parameters (x, y) of the in-plane point (px, py) under the map
 // x a + y b + x y c, and the distance between its image and the point.
@@ -78,7 +106,7 @@ bool SubdivisionExact(const CVSensorProjection& s) {
   }
   for (int axis = 0; axis < 3; ++axis) {
     double value[4];
-    int finest = 1 << 30;
+    int finest = kAboveEveryBit;
     double widest = 0;
     for (int i = 0; i < 4; ++i) {
       value[i] = Component(ToDouble3(corners[i]), axis);
@@ -87,26 +115,42 @@ bool SubdivisionExact(const CVSensorProjection& s) {
       int exponent = 0;
       double fraction = std::frexp(value[i], &exponent);
       // The lowest set bit of a float: its exponent less the trailing zeros.
-      uint32_t mantissa = uint32_t(std::ldexp(std::fabs(fraction), 24));
+      uint32_t mantissa = uint32_t(std::ldexp(std::fabs(fraction), kFloatDigits));
       int zeros = 0;
       while ((mantissa & 1u) == 0) mantissa >>= 1, ++zeros;
-      finest = std::min(finest, exponent - 24 + zeros);
+      finest = std::min(finest, exponent - kFloatDigits + zeros);
     }
     if (widest == 0) continue;
     bool twisted = value[3] - value[2] - value[1] + value[0] != 0;
     int step = finest - kSensorLevel - (twisted ? kSensorLevel : 0);
     int top = 0;
     std::frexp(2 * widest, &top);  // 2 widest < 2^top
-    if (top - step > 24) return false;
+    if (top - step > kFloatDigits) return false;
   }
   return true;
 }
 
-}  // namespace
+// The sensor as the bilinear map UL + u a + v b + u v c, for u, v in [0, 1].
+struct SensorMap {
+  double3 UL, UR, DL, DR;
+  double3 a, b, c;
+};
 
-bool BoundSensor(CVSensorProjection& s) {
+SensorMap MapOf(const CVSensorProjection& s) {
   double3 UL = ToDouble3(s.ul), UR = ToDouble3(s.ur), DL = ToDouble3(s.dl), DR = ToDouble3(s.dr);
-  double3 a = Sub(UR, UL), b = Sub(DL, UL), c = Add(Sub(DR, DL), Sub(UL, UR));
+  return SensorMap{UL, UR, DL, DR, Sub(UR, UL), Sub(DL, UL), Add(Sub(DR, DL), Sub(UL, UR))};
+}
+
+// How the exact normals of the cell triangles vary, at the scale of the map.
+struct NormalRange {
+  double least;  // length, at least
+  double sway;   // turn across the reference normal, at most
+};
+
+// Sets the reference plane (normal, origin, center) and its in-plane axes;
+// false when a cell triangle's normal may vanish.
+bool PlaceReferencePlane(CVSensorProjection& s, const SensorMap& map, NormalRange& normals) {
+  const double3 &a = map.a, &b = map.b, &c = map.c;
   // Every cell triangle's exact normal is a positive multiple of
   // (a + v c) x (b + u c) = a x b + u (a x c) + v (c x b) for some u, v in
   // [0, 1]: it differs from its value at the middle by at most half of each.
@@ -122,59 +166,96 @@ bool BoundSensor(CVSensorProjection& s) {
     shrink += 0.5 * std::fabs(along);
     sway += 0.5 * Length(Sub(change, Scale(along, s.normal)));
   }
-  double least_normal = size - shrink;
-  if (!(least_normal > 0)) return false;
-  s.origin = UL;
-  s.center = Add(UL, Add(Scale(0.5, a), Add(Scale(0.5, b), Scale(0.25, c))));
+  normals = NormalRange{size - shrink, sway};
+  if (!(normals.least > 0)) return false;
+  s.origin = map.UL;
+  s.center = Add(map.UL, Add(Scale(0.5, a), Add(Scale(0.5, b), Scale(0.25, c))));
   s.across = Unit(Add(a, Scale(0.5, c)));
   s.downward = Cross(s.normal, s.across);
-  const double3 terms[3] = {a, b, c};
+  return true;
+}
+
+// Sets the map's terms in the in-plane coordinates, and the inverse area of
+// their parallelogram.
+void SetPlanarMap(CVSensorProjection& s, const SensorMap& map) {
+  const double3 terms[3] = {map.a, map.b, map.c};
   double* planar[3] = {s.a2, s.b2, s.c2};
   for (int i = 0; i < 3; ++i) planar[i][0] = Dot(terms[i], s.across), planar[i][1] = Dot(terms[i], s.downward);
   s.inverse_area = 1 / Cross2(s.a2, s.b2);
+}
 
+// Sets corner_error, reach and height from the corners; returns the sum of
+// |normal_i corner_i| over the sensor's corners, at most.
+double BoundCornerError(CVSensorProjection& s, const SensorMap& map) {
   double largest = 0, deviation = 0, weight = 0;
   s.reach = 0;
-  for (double3 P : {UL, UR, DL, DR}) {
+  for (double3 P : {map.UL, map.UR, map.DL, map.DR}) {
     largest = std::max({largest, std::fabs(P.x), std::fabs(P.y), std::fabs(P.z)});
     s.reach = std::max(s.reach, Length(P));
     deviation = std::max(deviation, std::fabs(Dot(s.normal, Sub(P, s.center))));
     weight = std::max(weight, AbsoluteDot(s.normal, P));
   }
-  s.corner_error = SubdivisionExact(s) ? 0 : std::sqrt(3.0) * 2 * kSensorLevel * kUnit * largest * 1.01;
+  s.corner_error =
+      SubdivisionExact(s) ? 0 : kRootThree * kMiddleRoundings * kSensorLevel * kUnit * largest * kCornerSafety;
   s.reach += s.corner_error;
   s.height = deviation + s.corner_error;
+  return weight;
+}
+
+// The sides, diagonal and shortest edge of a cell at the map's scale (a
+// level's cells are it times 2^-level), and the finest cell's longest edge
+// and area with the corners' error.
+struct CellBounds {
+  double least_normal, longest_side, diagonal, shortest, twist, diameter;
+  double finest_longest, finest_area;
+};
+
+// Fills the cell bounds and sets normal_error, tilt and corner_weight;
+// false when a cell's edge or area may vanish.
+bool BoundCells(CVSensorProjection& s, const SensorMap& map, const NormalRange& normals, double weight,
+                CellBounds& cell) {
+  const double3 &a = map.a, &b = map.b, &c = map.c;
+  double least_normal = normals.least;
   double twist = Length(c);
   // A cell's sides run along a + v c and b + u c, its diagonal from dl to
   // ur along a - b + (v - u) c, for u, v in [0, 1], scaled by its size.
   double longest_side = std::max({Length(a), Length(Add(a, c)), Length(b), Length(Add(b, c))});
-  double diameter = Length(a) + Length(b) + 2 * twist;
+  double diameter = Length(a) + Length(b) + kTwistSpan * twist;
   double diagonal = std::max(Length(Sub(Sub(a, b), c)), Length(Add(Sub(a, b), c)));  // at most
   double shortest =
       std::min({DistanceFromOrigin(a, Add(a, c)), DistanceFromOrigin(b, Add(b, c)), least_normal / longest_side});
   if (!(shortest > 0)) return false;
 
-  // The finest cells are the ones rounding tilts most.
+  // The finest cells are the ones rounding tilts most. Edges moved by d,
+  // |d| <= 2 corner_error, span e1 x e2 less |d1 x e2| + |e1 x d2| + |d1 x d2|.
   double h = std::ldexp(1.0, -kSensorLevel);
-  double longest = diameter * h + 2 * s.corner_error;
-  double area = h * h * least_normal - 2 * s.corner_error * 2 * longest - 4 * s.corner_error * s.corner_error;
+  double longest = diameter * h + kSegmentEnds * s.corner_error;
+  double area = h * h * least_normal - kSegmentEnds * s.corner_error * kCrossTerms * longest -
+                kSegmentEnds * kSegmentEnds * s.corner_error * s.corner_error;
   if (!(area > 0)) return false;
   s.normal_error = kSafety * kCrossRounding * kUnit * longest * longest / area;
-  double lean = 2 * s.corner_error * 2 * longest / area;
-  s.tilt = std::atan(sway / least_normal) + std::asin(std::min(1.0, lean)) + s.normal_error + 1e-9;
+  double lean = kSegmentEnds * s.corner_error * kCrossTerms * longest / area;
+  s.tilt = std::atan(normals.sway / least_normal) + std::asin(std::min(1.0, lean)) + s.normal_error + kTiltSlack;
+  s.corner_weight = weight + kRootThree * s.corner_error + s.tilt * s.reach;
+  cell = CellBounds{least_normal, longest_side, diagonal, shortest, twist, diameter, longest, area};
+  return true;
+}
+
+// Fills the bounds of every level, the padding one past the last, and the
+// gap factor.
+void FillLevelTable(CVSensorProjection& s, const CellBounds& cell) {
   double tilt_cosine = std::cos(s.tilt);
-  s.corner_weight = weight + std::sqrt(3.0) * s.corner_error + s.tilt * s.reach;
   CVSensorLevelBounds& levels = s.levels;
   for (int L = 0; L <= kSensorLevel; ++L) {
     double side = std::ldexp(1.0, -L);
-    double edge = shortest * side - 2 * s.corner_error;
-    levels.spread[L] = 2.2 * diameter * side + 2 * s.corner_error;
+    double edge = cell.shortest * side - kSegmentEnds * s.corner_error;
+    levels.spread[L] = kSpreadFactor * cell.diameter * side + kSegmentEnds * s.corner_error;
     levels.inverse_shortest[L] = edge > 0 ? 1 / edge : HUGE_VAL;
-    levels.iso[L] = least_normal / longest_side * side * tilt_cosine;
-    levels.diagonal[L] = least_normal / diagonal * side * tilt_cosine;
-    levels.bend[L] = twist * side * side * tilt_cosine;
+    levels.iso[L] = cell.least_normal / cell.longest_side * side * tilt_cosine;
+    levels.diagonal[L] = cell.least_normal / cell.diagonal * side * tilt_cosine;
+    levels.bend[L] = cell.twist * side * side * tilt_cosine;
     levels.scale[L] = 1 / side;
-    levels.iso_untwisted[L] = 4 * levels.bend[L] <= levels.diagonal[L] ? levels.iso[L] : 0;
+    levels.iso_untwisted[L] = kDiagonalPerBend * levels.bend[L] <= levels.diagonal[L] ? levels.iso[L] : 0;
   }
   const int pad = kSensorLevel + 1;
   levels.spread[pad] = levels.inverse_shortest[pad] = levels.iso[pad] = levels.diagonal[pad] = levels.bend[pad] =
@@ -183,7 +264,21 @@ bool BoundSensor(CVSensorProjection& s) {
   // A point P within `spread` of a triangle's corners has barycentric
   // weights of at most spread / altitude each, and the altitude is at least
   // area / longest edge.
-  s.gap_factor = 3 + 3 * levels.spread[kSensorLevel] * longest / area;
+  s.gap_factor =
+      kTriangleCorners + kTriangleCorners * levels.spread[kSensorLevel] * cell.finest_longest / cell.finest_area;
+}
+
+}  // namespace
+
+bool BoundSensor(CVSensorProjection& s) {
+  SensorMap map = MapOf(s);
+  NormalRange normals{};
+  if (!PlaceReferencePlane(s, map, normals)) return false;
+  SetPlanarMap(s, map);
+  double weight = BoundCornerError(s, map);
+  CellBounds cell{};
+  if (!BoundCells(s, map, normals, weight, cell)) return false;
+  FillLevelTable(s, cell);
   return s.tilt < kMaximumTilt && s.normal_error < kMaximumNormalError;
 }
 
@@ -191,11 +286,11 @@ bool MeasureLine(const CVSensorProjection& s, vector3f line, LineMargins& m) {
   double3 O = ToDouble3(line.origin), d = ToDouble3(line.direction);
   double length = Length(d);
   double along = Dot(s.normal, d);
-  double reach_O = AbsoluteDot(O, double3{1, 1, 1});  // at least |O|
+  double reach_O = AbsoluteSum(O);
   if (!std::isfinite(length) || !(length > 0) || !std::isfinite(reach_O)) return false;
   double inverse_length = 1 / length;
   double m0 = along * inverse_length;
-  double facing = -m0 - s.tilt - 2e-6;  // |m| of every cell triangle, at least
+  double facing = -m0 - s.tilt - kCosineRounding;  // |m| of every cell triangle, at least
   if (!(facing > kFacingMargin)) return false;
   double steepness = 1 / facing;
   double param = Dot(s.normal, Sub(s.center, O)) / along;
@@ -206,23 +301,23 @@ bool MeasureLine(const CVSensorProjection& s, vector3f line, LineMargins& m) {
   InvertBilinear(s, Dot(rel, s.across), Dot(rel, s.downward), m.x, m.y, residual);
   if (!(m.x >= 0 && m.x < 1 && m.y >= 0 && m.y < 1)) return false;
 
-  double travel = param * length;                     // |P - O|
-  double reach_P = AbsoluteDot(P, double3{1, 1, 1});  // at least |P|
+  double travel = param * length;  // |P - O|
+  double reach_P = AbsoluteSum(P);
   // t rounds through N . P0 - N . O, whose terms weigh N_i (P0_i, O_i)
   // with N within `tilt` of the reference normal, and through N . d; X
   // rounds once more per coordinate. `drift` is how far along the line the
   // accepted triangle's plane may lie from P.
-  double along_error = (6 * kUnit * (s.corner_weight + AbsoluteDot(s.normal, O) + s.tilt * reach_O) +
-                        3 * kUnit * travel * (AbsoluteDot(s.normal, d) * inverse_length + s.tilt)) *
+  double along_error = (kNumeratorRoundings * kUnit * (s.corner_weight + AbsoluteDot(s.normal, O) + s.tilt * reach_O) +
+                        kDenominatorRoundings * kUnit * travel * (AbsoluteDot(s.normal, d) * inverse_length + s.tilt)) *
                            steepness +
                        kUnit * travel;
-  double point_error = 1.1 * kUnit * (travel + reach_P);
+  double point_error = kSafety * kUnit * (travel + reach_P);
   double normal_point_error =
-      1.1 * kUnit * (AbsoluteDot(s.normal, d) * param + AbsoluteDot(s.normal, P) + s.tilt * (travel + reach_P));
+      kSafety * kUnit * (AbsoluteDot(s.normal, d) * param + AbsoluteDot(s.normal, P) + s.tilt * (travel + reach_P));
   double drift = kSafety * s.height * steepness;
   if (!(travel - drift - along_error - point_error > kFacingMargin * length)) return false;  // t > 0.0001
   double slant = std::min(1.0, std::sqrt(std::max(0.0, 1 - m0 * m0)) + s.tilt);  // in-plane share of a shift
-  double in_plane = kSafety * (along_error * slant + point_error + residual) + 1e-12 * (reach_O + reach_P);
+  double in_plane = kSafety * (along_error * slant + point_error + residual) + kDoubleSlack * (reach_O + reach_P);
   double off_plane = kSafety * (along_error + normal_point_error);  // zeta, before the normal's share
   m.reach = along_error + point_error + drift * s.gap_factor;
   // The computed normal's error tilts the plane X is found on: it moves X
@@ -233,7 +328,7 @@ bool MeasureLine(const CVSensorProjection& s, vector3f line, LineMargins& m) {
   m.pass_per_R = normal_shift + kPassRatio * (s.normal_error + rounding);
   m.fail_base = in_plane + drift * s.gap_factor * slant + kSafety * s.corner_error;
   m.fail_per_R = normal_shift + rounding;
-  m.shift = 2 * kSafety * s.corner_error;
+  m.shift = kSegmentEnds * kSafety * s.corner_error;
   return true;
 }
 
@@ -244,8 +339,10 @@ bool MeasureLine(const CVSensorProjection& s, vector3f line, LineMargins& m) {
 // 1 more when it lies diagonally across, which outweighs a twist of at most
 // a quarter of the diagonal's scale). Two levels at a time, without a branch.
 unsigned LevelsDecided(const CVSensorProjection& s, const LineMargins& m) {
+  // P inside the sensor: its cell at every level lies inside the level.
+  CORVANE_CHECK(m.x >= 0 && m.x < 1 && m.y >= 0 && m.y < 1);
   const CVSensorLevelBounds& b = s.levels;
-  const __m128d one = _mm_set1_pd(1.0), two = _mm_set1_pd(2.0), sign = _mm_set1_pd(-0.0);
+  const __m128d one = _mm_set1_pd(1.0), beside_product = _mm_set1_pd(kBesideProduct), sign = _mm_set1_pd(-0.0);
   const __m128d x = _mm_set1_pd(m.x), y = _mm_set1_pd(m.y), reach = _mm_set1_pd(m.reach);
   unsigned decided = 0;
   for (int L = 0; L <= kSensorLevel; L += 2) {
@@ -266,7 +363,7 @@ unsigned LevelsDecided(const CVSensorProjection& s, const LineMargins& m) {
     __m128d diagonal =
         _mm_sub_pd(_mm_mul_pd(across, diagonal_scale), _mm_mul_pd(_mm_andnot_pd(sign, _mm_mul_pd(u, v)), bend));
     __m128d side = _mm_mul_pd(clearance, _mm_loadu_pd(b.iso_untwisted + L));
-    __m128d beside = _mm_sub_pd(_mm_mul_pd(clearance, diagonal_scale), _mm_mul_pd(two, bend));
+    __m128d beside = _mm_sub_pd(_mm_mul_pd(clearance, diagonal_scale), _mm_mul_pd(beside_product, bend));
     __m128d holds = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(side, pass), _mm_cmpge_pd(side, fail)),
                                _mm_and_pd(_mm_cmpge_pd(diagonal, pass), _mm_cmpge_pd(beside, fail)));
     decided |= unsigned(_mm_movemask_pd(holds)) << L;

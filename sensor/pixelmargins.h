@@ -9,7 +9,9 @@
 // The levels 0 to 10 as bits.
 constexpr unsigned kEveryLevel = (2u << kSensorLevel) - 1;
 // |T| that surely leaves the 0.0001 band: some component reaches 0.0001.
-constexpr double kBandFail = 1.0002 * 1.7320508075688772e-4;
+constexpr double kBandReach = 1.7320508075688772e-4;  // sqrt(3) 0.0001: |T| over its largest component
+constexpr double kBandSlack = 1.0002;                 // keeps the bound strictly above that reach
+constexpr double kBandFail = kBandSlack * kBandReach;
 
 // Works out the bounds that hold for the whole sensor; false when it is too
 // curved or too small for them (then nothing is proved).

@@ -1,5 +1,6 @@
 #include "sensor/pixelsearch.h"
 
+#include "core/check.h"
 #include "sensor/celltest.h"
 #include "sensor/pixelmargins.h"
 
@@ -8,6 +9,7 @@ namespace {
 // Quarter j of the cell (in test order), with the midpoints SplitSensorCell
 // makes, the unused one left out.
 CVSensorCorners QuarterOf(const CVSensorCorners& c, int j) {
+  CORVANE_CHECK(j >= 0 && j < 4);
   vertex3f left = MiddleVertex(c.ul, c.dl);
   vertex3f right = MiddleVertex(c.ur, c.dr);
   vertex3f middle = MiddleVertex(left, right);
@@ -20,7 +22,10 @@ CVSensorCorners QuarterOf(const CVSensorCorners& c, int j) {
 }
 
 // Where the stored corner at (row, column) of the stored level's points is kept.
-size_t StoredCorner(int row, int column) { return size_t(row) * ((1 << kStoredCornerLevel) + 1) + size_t(column); }
+size_t StoredCorner(int row, int column) {
+  CORVANE_CHECK(row >= 0 && row <= (1 << kStoredCornerLevel) && column >= 0 && column <= (1 << kStoredCornerLevel));
+  return size_t(row) * ((1 << kStoredCornerLevel) + 1) + size_t(column);
+}
 
 // Writes the corners of every cell down to the stored level into the grid.
 void FillCornerGrid(CVSensorProjection& s, const CVSensorCorners& c, int level, int row, int column) {
@@ -36,6 +41,7 @@ void FillCornerGrid(CVSensorProjection& s, const CVSensorCorners& c, int level, 
 // The corners of the cell of `level` at (row, column) reached by path.
 CVSensorCorners CellAt(const CVSensorProjection& s, int level, int row, int column, const int* path) {
   int stored = level < kStoredCornerLevel ? level : kStoredCornerLevel;
+  CORVANE_CHECK(row >= 0 && row < (1 << level) && column >= 0 && column < (1 << level));
   int r = row >> (level - stored), c = column >> (level - stored);
   int step = 1 << (kStoredCornerLevel - stored);
   const std::vector<vertex3f>& grid = s.corner_grid;
@@ -102,6 +108,7 @@ int FindSensorPixelByProjection(vector3f line, const CVSensorProjection& s) {
   bool predicted = s.proves && MeasureLine(s, line, m);
   int px = predicted ? int(m.x * (1 << kSensorLevel)) : 0;
   int py = predicted ? int(m.y * (1 << kSensorLevel)) : 0;
+  CORVANE_CHECK(px >= 0 && px < (1 << kSensorLevel) && py >= 0 && py < (1 << kSensorLevel));
   unsigned decided = predicted ? LevelsDecided(s, m) : 0;
   if (decided == kEveryLevel) return py * (1 << kSensorLevel) + px;
   int path[kSensorLevel];
@@ -138,6 +145,7 @@ int FindSensorPixelByProjection(vector3f line, const CVSensorProjection& s) {
     path[k] = j;
     row = 2 * row + j / 2;
     column = 2 * column + j % 2;
+    CORVANE_CHECK(row < (1 << L) && column < (1 << L));
   }
   return row * (1 << kSensorLevel) + column;
 }

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/check.h"
 #include "core/raytriangle.h"
 #include "scene/rayscene.h"
 #include "sensor/pixelsearch.h"
@@ -43,6 +44,7 @@ void ForEachSample(uint32_t count, unsigned threads, Progress& progress, const W
     if (chunk >= chunks) return false;
     uint32_t begin = chunk * kSamplesPerChunk;
     uint32_t end = count - begin > kSamplesPerChunk ? begin + kSamplesPerChunk : count;
+    CORVANE_CHECK(begin < end && end <= count);
     for (uint32_t i = begin; i < end; ++i) work(i);
     finished.fetch_add(end - begin, std::memory_order_release);
     return true;
@@ -172,6 +174,8 @@ void ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, flo
     // Not normalised: the eye lies at parameter 1.
     vector3f L = VectorizeVertices(samples[i].position, eye);
     pixel_of[i] = search(L, projection);
+    CORVANE_CHECK(pixel_of[i] == kSensorNoPixel ||
+                  (pixel_of[i] >= 0 && size_t(pixel_of[i]) < SensorCellCount(kSensorLevel)));
   });
   for (uint32_t i = 0; i < dataset.count; ++i) {
     if (pixel_of[i] != kSensorNoPixel) ApplyPixelMaximum(pixels[pixel_of[i]], samples[i].brightness);

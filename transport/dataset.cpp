@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdlib>
 
+#include "core/check.h"
 #include "core/mt19937.h"
 
 namespace {
@@ -41,6 +42,7 @@ void FreeDataSet(CVDataSet& dataset) {
 }
 
 bool InsertIntoDataSet(CVDataSet& dataset, CVSample sample) {
+  CORVANE_CHECK(dataset.count <= dataset.capacity);
   if (dataset.count >= dataset.capacity) return false;
   sample.absorbed = false;
   dataset.samples[dataset.count] = sample;
@@ -58,11 +60,13 @@ CVSample GetSampleFromDataSet(CVDataSet dataset) {
     return CVSample{};  // nothing stored: an all-zero sample rather than a read out of bounds
   }
   CVSample* samples = dataset.samples;
+  CORVANE_CHECK(count <= dataset.capacity);
 
   size_t start = size_t(r1 * double(count));
   if (start >= count) start = count - 1;  // r1 < 1, but keep the index inside the set regardless
 
   size_t chosen = samples[start].absorbed ? LiveSlotAfter(samples, start, count) : start;
+  CORVANE_CHECK(chosen < count);
   bool revived = samples[chosen].absorbed;  // every sample is absorbed: chosen is the start slot
   if (revived) samples[chosen].absorbed = false;
 
@@ -73,6 +77,7 @@ CVSample GetSampleFromDataSet(CVDataSet dataset) {
   // continued instead, without a roulette of its own.
   samples[chosen].absorbed = true;
   size_t next = LiveSlotAfter(samples, chosen, count);
+  CORVANE_CHECK(next < count);
   if (next == chosen) {
     samples[chosen].absorbed = false;  // it was the last live sample
   }

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "core/check.h"
 #include "core/mt19937.h"
 
 namespace {
@@ -47,6 +48,7 @@ vector3f LSShootFromLights(CV_scene scene) {
   // The light-choice draw comes first and is made even with a single light.
   float u0 = float(genrand_real3());
   int light = ChooseLight(u0, scene.light_count);
+  CORVANE_CHECK(light == 0 || (light > 0 && light < scene.light_count));
   vertex3f origin{0, 0, 0};
   if (scene.light_count >= 1 && scene.lights != nullptr) origin = scene.lights[light].location;
   return LSShootPoint(origin);

@@ -1,5 +1,6 @@
 #include "transport/sampling.h"
 
+#include "core/check.h"
 #include "core/mt19937.h"
 #include "transport/emission.h"
 #include "transport/scattering.h"
@@ -61,6 +62,7 @@ SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chan
       }
     } else {
       CVSample parent = GetSampleFromDataSet(dataset);
+      CORVANE_CHECK(parent.object >= 0 && parent.object < scene.object_count);
       CV_object surface = scene.objects[parent.object];
       float lobe_factor = 0;
       float reflectance_factor = 0;
