@@ -1,8 +1,10 @@
 # Builds in build/ and runs the example or the tests. ./demo.sh and ./test.sh
 # install the Debian packages first; these targets expect them.
-#   make check   the release build and its test suite: the everyday loop
+#   make quick   the unit tests alone, on every core: the loop while editing
+#   make check   the whole release build and its whole test suite
 #   make test    that, the suite again under the sanitizers, the examples
 #                built with Clang, and fuzzing
+#   make clean   removes every build folder these targets make
 BUILD_DIR ?= build
 BUILD_TYPE ?= Release
 JOBS ?= 2
@@ -10,7 +12,7 @@ EXAMPLE ?= room-1m
 PREFIX ?= /usr/local
 CORVANE = $(CURDIR)/$(BUILD_DIR)/app/corvane
 
-.PHONY: all configure build demo install gallery check test clean
+.PHONY: all configure build demo install gallery quick check test clean
 
 all: build
 
@@ -49,6 +51,14 @@ gallery: configure
 	  status=$$?; rm -rf $$copy; [ $$status -eq 0 ] || exit $$status; \
 	done
 
+# Only the test executables with unit tests, none of the programs; the tests
+# labelled slow (more than about ten seconds each) wait for `make check`.
+QUICK_JOBS ?= $(shell nproc)
+
+quick: configure
+	cmake --build $(BUILD_DIR) -j$(QUICK_JOBS) --target unit_tests
+	cd $(BUILD_DIR) && ctest -L unit -LE slow --output-on-failure -j$(QUICK_JOBS)
+
 check: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j$(JOBS)
 
@@ -58,7 +68,7 @@ test: check
 	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_TEST_SECONDS)
 
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(CLANG_DIR) $(FUZZ_DIR)
 
 # Benchmarks print tables of figures; nothing here is a pass or fail.
 .PHONY: bench

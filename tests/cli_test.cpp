@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -25,13 +24,6 @@ struct Row {
   std::vector<std::string> written;  // the files the run adds, sorted
   Image image;
 };
-
-void WriteSmallRoom(const TempDir& dir) {
-  std::filesystem::create_directory(dir.File("room"));
-  CopyExample("room", dir.File("room"));
-  std::string settings = ReadFileBytes(dir.File("room/corvane.cfg"));
-  dir.Write("room/corvane.cfg", std::regex_replace(settings, std::regex("DATASETSIZE=[0-9]+"), "DATASETSIZE=2000"));
-}
 
 ProgramResult Run(const TempDir& dir, const std::string& command) {
   return RunCommand("unset DISPLAY; export TERM=dumb; C=" + ShellQuote(CORVANE_BINARY) + "; " + command, dir.path());
@@ -53,7 +45,7 @@ std::vector<std::string> AddedFiles(const TempDir& dir) {
 const std::string& PlainImage() {
   static const std::string image = [] {
     TempDir dir;
-    WriteSmallRoom(dir);
+    WriteSmallRoom(dir.File("room"), 2000);
     Run(dir, "cd room && $C");
     return ReadFileBytes(dir.File("room/out.ppm"));
   }();
@@ -67,7 +59,7 @@ bool EndsWith(const std::string& text, const std::string& end) {
 // The run's status, output and files; the PNG and EXR files by their magic bytes.
 void CheckRow(const Row& row) {
   TempDir dir;
-  WriteSmallRoom(dir);
+  WriteSmallRoom(dir.File("room"), 2000);
   ProgramResult run = Run(dir, row.command);
   EXPECT_EQ(run.status, row.status) << row.command << "\n" << run.output;
   if (row.said) {

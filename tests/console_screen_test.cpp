@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -57,9 +56,7 @@ bool WaitUntil(int seconds, Done done) {
 TEST(ConsoleScreen, ShowsTheFourHeadingsWithTheirPercentages) {
   if (RunCommand("command -v tmux", "/").status != 0) GTEST_SKIP() << "tmux is not installed";
   TempDir dir;
-  CopyExample("room", dir.path());
-  std::string settings = ReadFileBytes(dir.File("corvane.cfg"));
-  dir.Write("corvane.cfg", std::regex_replace(settings, std::regex("DATASETSIZE=[0-9]+"), "DATASETSIZE=3000"));
+  WriteSmallRoom(dir.path(), 3000);
 
   TmuxServer server(dir);
   std::string command = "cd " + ShellQuote(dir.path()) + " && env -u DISPLAY TERM=screen " +

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "tests/test_files.h"
@@ -46,6 +48,14 @@ void CopyExample(const std::string& example, const std::string& dir) {
     std::filesystem::copy_file(entry.path(), std::filesystem::path(dir) / entry.path().filename(),
                                std::filesystem::copy_options::overwrite_existing);
   }
+}
+
+void WriteSmallRoom(const std::string& dir, int samples) {
+  std::filesystem::create_directories(dir);
+  CopyExample("room", dir);
+  std::string settings = ReadFileBytes(dir + "/corvane.cfg");
+  settings = std::regex_replace(settings, std::regex("DATASETSIZE=[0-9]+"), "DATASETSIZE=" + std::to_string(samples));
+  std::ofstream(dir + "/corvane.cfg", std::ios::binary | std::ios::trunc) << settings;
 }
 
 bool ParsePpm(const std::string& bytes, PpmImage& image) {

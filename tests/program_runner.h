@@ -21,6 +21,10 @@ std::string ShellQuote(const std::string& text);
 // Copies every regular file of the example folder into dir.
 void CopyExample(const std::string& example, const std::string& dir);
 
+// Copies the room example into dir, made if missing, with a data set of
+// `samples` samples, so that a run takes a moment.
+void WriteSmallRoom(const std::string& dir, int samples);
+
 struct PpmImage {
   int width = 0;
   int height = 0;

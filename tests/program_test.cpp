@@ -2,21 +2,12 @@
 // terminal and without a display, as a script or a batch job runs it.
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 
 #include "tests/program_runner.h"
 #include "tests/test_files.h"
 
 namespace {
-
-// The room example with a small data set, so that a run takes a moment.
-void WriteSmallRoom(const TempDir& dir, int samples) {
-  CopyExample("room", dir.path());
-  std::string settings = ReadFileBytes(dir.File("corvane.cfg"));
-  settings = std::regex_replace(settings, std::regex("DATASETSIZE=[0-9]+"), "DATASETSIZE=" + std::to_string(samples));
-  dir.Write("corvane.cfg", settings);
-}
 
 bool EveryPixelIsGrey(const PpmImage& image) {
   for (size_t i = 0; i + 2 < image.raster.size(); i += 3) {
@@ -35,7 +26,7 @@ size_t LitPixels(const PpmImage& image) {
 
 TEST(Program, RunWithoutTerminalOrDisplayWritesAGreyImage) {
   TempDir dir;
-  WriteSmallRoom(dir, 3000);
+  WriteSmallRoom(dir.path(), 3000);
   ProgramResult run = RunCorvane(dir.path());
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_NE(run.output.find("no display is available"), std::string::npos) << run.output;
@@ -52,8 +43,8 @@ TEST(Program, RunWithoutTerminalOrDisplayWritesAGreyImage) {
 TEST(Program, TwoRunsOnTheSameFilesGiveTheSameBytes) {
   TempDir first;
   TempDir second;
-  WriteSmallRoom(first, 2000);
-  WriteSmallRoom(second, 2000);
+  WriteSmallRoom(first.path(), 2000);
+  WriteSmallRoom(second.path(), 2000);
   ASSERT_EQ(RunCorvane(first.path()).status, 0);
   ASSERT_EQ(RunCorvane(second.path()).status, 0);
   std::string a = ReadFileBytes(first.File("out.ppm"));

@@ -13,6 +13,7 @@
 
 #include "reference/sensorstages.h"
 #include "reference/sensortree.h"
+#include "tests/square_sensor.h"
 
 namespace {
 
@@ -43,33 +44,6 @@ class TestScene {
   std::deque<std::vector<CV_triangle>> storage_;
   std::vector<CV_object> objects_;
 };
-
-// A sample of object 0 lit from straight above, its surface facing up (+z).
-CVSample SampleAt(vertex3f position, float weight) {
-  CVSample s{};
-  s.object = 0;
-  s.position = position;
-  s.incoming = vector3f{{position.x, position.y, position.z + 10}, {0, 0, -1}};
-  s.normal = vector3f{position, {0, 0, 1}};
-  s.weight = weight;
-  s.brightness = 1.0f;
-  return s;
-}
-
-// The 200 by 200 square sensor in the plane z = 0, seen from the eye (0, 0, 100).
-CVSensor SquareSensor() {
-  Camera camera;
-  camera.eye = {0, 0, 100};
-  camera.center = {0, 0, 0};
-  camera.up = {0, 1, 0};
-  camera.ul = {-100, 100, 0};
-  camera.ur = {100, 100, 0};
-  camera.dl = {-100, -100, 0};
-  camera.dr = {100, -100, 0};
-  CVSensor sensor{};
-  AllocateSensor(sensor, camera);
-  return sensor;
-}
 
 // The same sensor with left and right swapped: its front faces the eye.
 CVSensor MirroredSensor() {

@@ -18,6 +18,7 @@
 #include "sensor/pixelsearch.h"
 #include "sensor/sensor.h"
 #include "tests/recorded_progress.h"
+#include "tests/square_sensor.h"
 #include "tests/support.h"
 #include "tests/test_files.h"
 #include "transport/sampling.h"
@@ -176,21 +177,6 @@ size_t NaNPixels(const Outcome& out) {
   return n;
 }
 
-// The 200 by 200 square sensor in the plane z = 0, seen from (0, 0, 100).
-CVSensor SquareSensor() {
-  Camera camera;
-  camera.eye = {0, 0, 100};
-  camera.center = {0, 0, 0};
-  camera.up = {0, 1, 0};
-  camera.ul = {-100, 100, 0};
-  camera.ur = {100, 100, 0};
-  camera.dl = {-100, -100, 0};
-  camera.dr = {100, -100, 0};
-  CVSensor sensor{};
-  AllocateSensor(sensor, camera);
-  return sensor;
-}
-
 }  // namespace
 
 TEST(SensorThreads, RoomExampleGivesTheSameBitsOnOneTwoAndThreeThreads) {
@@ -220,22 +206,6 @@ TEST(SensorThreads, RoomExampleGivesTheSameBitsOnOneTwoAndThreeThreads) {
   }
   FreeScene(room);
 }
-
-namespace {
-
-// A sample of object 0 lit from straight above, its surface facing up (+z).
-CVSample SampleAt(vertex3f position, float weight) {
-  CVSample s{};
-  s.object = 0;
-  s.position = position;
-  s.incoming = vector3f{{position.x, position.y, position.z + 10}, {0, 0, -1}};
-  s.normal = vector3f{position, {0, 0, 1}};
-  s.weight = weight;
-  s.brightness = 1.0f;
-  return s;
-}
-
-}  // namespace
 
 TEST(SensorThreads, NaNBrightnessInSharedPixelsGivesTheSameBitsOnAnyThreadCount) {
   // One diffuse object without geometry: nothing hides a sample.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
 
 #include "tests/program_runner.h"
@@ -59,12 +58,8 @@ const char* const kWindowScriptStart =
     "  echo $(( ($(date +%s%N) - start) / 1000000 )) > close_ms.txt\n"
     "}\n";
 
-// A copy of the room example with few samples, so that the window opens soon.
-void SmallRoom(const TempDir& dir) {
-  CopyExample("room", dir.path());
-  std::string settings = ReadFileBytes(dir.File("corvane.cfg"));
-  dir.Write("corvane.cfg", std::regex_replace(settings, std::regex("DATASETSIZE=[0-9]+"), "DATASETSIZE=5000"));
-}
+// Few samples, so that the window opens soon.
+const int kWindowSamples = 5000;
 
 // Runs the script (after kWindowScriptStart) under a virtual X server in
 // dir, corvane with the given options (shell words). The server must not
@@ -93,7 +88,7 @@ constexpr const char* kToolsMissing = "xvfb-run, xwininfo, xwd, xwdtopnm or xdot
 TEST(Window, ShowsGreyPointsAndTheTurningLineOfSight) {
   if (WindowToolsMissing()) GTEST_SKIP() << kToolsMissing;
   TempDir dir;
-  SmallRoom(dir);
+  WriteSmallRoom(dir.path(), kWindowSamples);
   ProgramResult run = RunWithWindow(dir,
                                     "xwininfo -id $wid > window.txt\n"
                                     "sleep 4\n"
@@ -121,7 +116,7 @@ TEST(Window, ShowsGreyPointsAndTheTurningLineOfSight) {
 TEST(Window, PausesTurnsZoomsAndReturnsToTheFirstView) {
   if (WindowToolsMissing()) GTEST_SKIP() << kToolsMissing;
   TempDir dir;
-  SmallRoom(dir);
+  WriteSmallRoom(dir.path(), kWindowSamples);
   ProgramResult run = RunWithWindow(dir,
                                     "sleep 1; xdotool key space; shot turned.ppm\n"
                                     "xdotool key r; shot first.ppm; sleep 0.5; grab paused.ppm\n"
@@ -161,7 +156,7 @@ TEST(Window, EscapeOrQClosesItAndTheProgramEndsWithTheRunsStatus) {
   };
   for (Row row : {Row{"Escape", false, "0\n"}, Row{"q", false, "0\n"}, Row{"q", true, "3\n"}}) {
     TempDir dir;
-    SmallRoom(dir);
+    WriteSmallRoom(dir.path(), kWindowSamples);
     if (row.image_blocked) std::filesystem::create_directory(dir.File("out.ppm"));
     ProgramResult run = RunWithWindow(dir, std::string("close ") + row.key + "\n");
     ASSERT_EQ(run.status, 0) << row.key << run.output << ReadFileBytes(dir.File("corvane.err"));
@@ -184,7 +179,7 @@ TEST(Window, EscapeOrQClosesItAndTheProgramEndsWithTheRunsStatus) {
 TEST(Window, TakesTheXOptionsOfTheCommandLine) {
   if (WindowToolsMissing()) GTEST_SKIP() << kToolsMissing;
   TempDir dir;
-  SmallRoom(dir);
+  WriteSmallRoom(dir.path(), kWindowSamples);
   ProgramResult run =
       RunWithWindow(dir, "xwininfo -id $wid > window.txt\nclose Escape\n", "-sync -geometry 400x300+0+0");
   ASSERT_EQ(run.status, 0) << run.output << ReadFileBytes(dir.File("corvane.err"));
