@@ -16,6 +16,7 @@
 #include "config/settings.h"
 #include "core/messages.h"
 #include "core/mt19937.h"
+#include "rayquery/rayquery.h"
 #include "sensor/exrimage.h"
 #include "sensor/picture.h"
 #include "sensor/tempfile.h"
@@ -203,6 +204,7 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
     PrintInputProblems();
     return kExitInputRefused;
   }
+  BuildRayQuery(scene);
   if (!AllocateDataSet(dataset, dataset_size)) {
     EndConsole(progress);
     PrintInputProblems();

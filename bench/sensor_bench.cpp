@@ -17,6 +17,7 @@
 
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "rayquery/rayquery.h"
 #include "reference/sensordescent.h"
 #include "reference/sensorstages.h"
 #include "reference/sensortree.h"
@@ -96,6 +97,7 @@ double InProcessRunPeakMegabytes(bool stored_tree) {
     init_genrand(50);
     if (!ReadSettings(size, chance, name, wire, eye, center, up, ul, ur, dl, dr)) _exit(5);
     if (CreateScene(name, room) == 0 || !AllocateDataSet(samples, size)) _exit(6);
+    BuildRayQuery(room);
     FillDataSet(room, samples, chance, progress);
     AllocateSensor(view, eye, center, up, ul, ur, dl, dr);
     int done =
@@ -191,6 +193,7 @@ bool SamplesOf(const std::string& dir, std::vector<CVSample>& samples, CVSensor&
       CreateScene(scene_file, scene) == 0) {
     return false;
   }
+  BuildRayQuery(scene);
   CVDataSet filled{0, 0, nullptr};
   if (!AllocateDataSet(filled, size)) return false;
   init_genrand(50);
@@ -244,6 +247,7 @@ void PixelSearchRow(const char* label, const std::string& dir) {
   std::printf("%-30s %8zu %8.3f %8.3f %6.1f | %8.3f %8.3f %6.1f   %s\n", label, lines.size(), search[0] * per,
               search[1] * per, search[0] / search[1], stage[0] * per, stage[1] * per, stage[0] / stage[1],
               same ? "same pixels" : "PIXELS DIFFER");
+  FreeRayQuery(scene);
   FreeScene(scene);
 }
 

@@ -10,7 +10,7 @@
 
 #include "console/rows.h"
 #include "core/raytriangle.h"
-#include "scene/rayscene.h"
+#include "rayquery/rayscene.h"
 #include "sensor/pixelsearch.h"
 #include "transport/scattering.h"
 

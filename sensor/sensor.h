@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "console/console.h"
-#include "scene/rayscene.h"
+#include "rayquery/rayscene.h"
 #include "scene/scene.h"
 #include "transport/dataset.h"
 

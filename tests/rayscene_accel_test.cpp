@@ -13,11 +13,12 @@
 #include "config/settings.h"
 #include "core/mt19937.h"
 #include "core/raytriangle.h"
+#include "rayquery/bvh.h"
+#include "rayquery/objecttree.h"
+#include "rayquery/rayquery.h"
+#include "rayquery/rayscene.h"
+#include "rayquery/trianglecache.h"
 #include "reference/rayscan.h"
-#include "scene/bvh.h"
-#include "scene/objecttree.h"
-#include "scene/rayscene.h"
-#include "scene/trianglecache.h"
 #include "sensor/image.h"
 #include "sensor/sensor.h"
 #include "test_files.h"
@@ -39,10 +40,16 @@ struct OwnedScene {
   OwnedScene() = default;
   OwnedScene(const OwnedScene&) = delete;
   OwnedScene& operator=(const OwnedScene&) = delete;
-  ~OwnedScene() { FreeScene(scene); }
+  ~OwnedScene() {
+    FreeRayQuery(scene);
+    FreeScene(scene);
+  }
 };
 
-void Build(const std::vector<Mesh>& meshes, OwnedScene& owned) { owned.scene = SceneFromMeshes(meshes); }
+void Build(const std::vector<Mesh>& meshes, OwnedScene& owned) {
+  owned.scene = SceneFromMeshes(meshes);
+  BuildRayQuery(owned.scene);
+}
 
 class Random {
  public:
@@ -545,6 +552,7 @@ TEST(RaySceneAccelerated, MatchesTheReferenceInTheExampleScenes) {
       if (line.rfind("SCENEFILENAME=", 0) == 0) wrl = line.substr(14, line.find(';') - 14);
     }
     ASSERT_EQ(CreateScene(dir + wrl, owned.scene), 1);
+    BuildRayQuery(owned.scene);
     ASSERT_GT(owned.scene.light_count, 0);
     Random random(13);
     vertex3f from = owned.scene.lights[0].location;
@@ -578,6 +586,7 @@ std::string WholeRunImage(const std::string& dir, RayQuery query) {
   InDirectory(dir, [&] {
     read = ReadSettings(size, chance, name, wire, eye, center, up, ul, ur, dl, dr) && CreateScene(name, scene) == 1;
   });
+  BuildRayQuery(scene);
   CVDataSet dataset{0, 0, nullptr};
   if (!read || !AllocateDataSet(dataset, size)) return "";
   counter progress{-1, -1, nullptr, 0, 0};
@@ -593,6 +602,7 @@ std::string WholeRunImage(const std::string& dir, RayQuery query) {
   }
   std::free(sensor.pixels);
   FreeDataSet(dataset);
+  FreeRayQuery(scene);
   FreeScene(scene);
   return bytes;
 }

@@ -1,4 +1,4 @@
-#include "scene/rayscene.h"
+#include "rayquery/rayscene.h"
 
 #include <gtest/gtest.h>
 
@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "core/raytriangle.h"
+#include "rayquery/rayquery.h"
 #include "tests/mesh_scene.h"
 #include "tests/support.h"
 
@@ -14,10 +15,13 @@ namespace {
 // A scene released when the test is done with it.
 struct OwnedScene {
   CV_scene scene;
-  explicit OwnedScene(CV_scene built) : scene(built) {}
+  explicit OwnedScene(CV_scene built) : scene(built) { BuildRayQuery(scene); }
   OwnedScene(const OwnedScene&) = delete;
   OwnedScene& operator=(const OwnedScene&) = delete;
-  ~OwnedScene() { FreeScene(scene); }
+  ~OwnedScene() {
+    FreeRayQuery(scene);
+    FreeScene(scene);
+  }
 };
 
 OwnedScene SceneOf(const std::vector<Mesh>& meshes) { return OwnedScene(SceneFromMeshes(meshes)); }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/mt19937.h"
+#include "rayquery/rayquery.h"
 #include "scene/scene.h"
 #include "tests/draws.h"
 #include "tests/test_files.h"
@@ -58,7 +59,13 @@ CV_scene LoadScene(const TempDir& dir, const std::string& text) {
   std::string path = dir.Write("scene.wrl", text);
   CV_scene loaded{};
   CreateScene(path, loaded);
+  BuildRayQuery(loaded);
   return loaded;
+}
+
+void Release(CV_scene& scene) {
+  FreeRayQuery(scene);
+  FreeScene(scene);
 }
 
 counter NoScreenCounter() { return counter{-1, -1, nullptr, 0, 0}; }
@@ -104,7 +111,7 @@ TEST(Sampling, ClosedRoomFillsTheDataSetExactly) {
   EXPECT_EQ(run.end, kSamplingFull);
   EXPECT_EQ(run.set.count, 500u);
   FreeDataSet(run.set);
-  FreeScene(room);
+  Release(room);
 }
 
 TEST(Sampling, CapacityZeroOrOneEndsTheLoopAtOnce) {
@@ -119,7 +126,7 @@ TEST(Sampling, CapacityZeroOrOneEndsTheLoopAtOnce) {
   EXPECT_EQ(one.end, kSamplingFull);
   EXPECT_EQ(one.set.count, 1u);
   FreeDataSet(one.set);
-  FreeScene(room);
+  Release(room);
 }
 
 TEST(Sampling, SceneWithoutLightDrawsNothingAndStaysEmpty) {
@@ -130,7 +137,7 @@ TEST(Sampling, SceneWithoutLightDrawsNothingAndStaysEmpty) {
   EXPECT_EQ(run.end, kSamplingNoLight);
   EXPECT_EQ(run.set.count, 0u);
   FreeDataSet(run.set);
-  FreeScene(dark);
+  Release(dark);
 }
 
 TEST(Sampling, FirstPathThatMissesLeavesTheSetEmpty) {
@@ -141,7 +148,7 @@ TEST(Sampling, FirstPathThatMissesLeavesTheSetEmpty) {
   EXPECT_EQ(run.end, kSamplingEmpty);
   EXPECT_EQ(run.set.count, 0u);
   FreeDataSet(run.set);
-  FreeScene(away);
+  Release(away);
 }
 
 TEST(Sampling, LightChanceDecidesBetweenNewAndContinuedPaths) {
@@ -161,7 +168,7 @@ TEST(Sampling, LightChanceDecidesBetweenNewAndContinuedPaths) {
   FreeDataSet(always_new.set);
   FreeDataSet(never_new.set);
   FreeDataSet(negative.set);
-  FreeScene(room);
+  Release(room);
 }
 
 TEST(Sampling, LoopThatCanNeverFillGivesUp) {
@@ -176,5 +183,5 @@ TEST(Sampling, LoopThatCanNeverFillGivesUp) {
   EXPECT_EQ(run.end, kSamplingNoHits);
   EXPECT_EQ(run.set.count, 1u);
   FreeDataSet(run.set);
-  FreeScene(floor);
+  Release(floor);
 }

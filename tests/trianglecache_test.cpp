@@ -1,5 +1,5 @@
 // The quick test of a box face against the plain ray-triangle test.
-#include "scene/trianglecache.h"
+#include "rayquery/trianglecache.h"
 
 #include <gtest/gtest.h>
 

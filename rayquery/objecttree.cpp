@@ -1,4 +1,4 @@
-#include "scene/objecttree.h"
+#include "rayquery/objecttree.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,14 +1,14 @@
-#include "scene/bvhtraversal.h"
+#include "rayquery/bvhtraversal.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 #include "core/raytriangle.h"
-#include "scene/boxray.h"
-#include "scene/bvhbounds.h"
-#include "scene/bvhwide.h"
-#include "scene/planegroups.h"
+#include "rayquery/boxray.h"
+#include "rayquery/bvhbounds.h"
+#include "rayquery/bvhwide.h"
+#include "rayquery/planegroups.h"
 
 namespace {
 

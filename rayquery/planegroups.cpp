@@ -1,4 +1,4 @@
-#include "scene/planegroups.h"
+#include "rayquery/planegroups.h"
 
 #include <emmintrin.h>
 

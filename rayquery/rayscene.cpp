@@ -1,11 +1,11 @@
-#include "scene/rayscene.h"
+#include "rayquery/rayscene.h"
 
 #include <limits>
 
 #include "core/raytriangle.h"
-#include "scene/boxray.h"
-#include "scene/bvh.h"
-#include "scene/objecttree.h"
+#include "rayquery/boxray.h"
+#include "rayquery/bvh.h"
+#include "rayquery/objecttree.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <emmintrin.h>
 
-#include "scene/bvhbuild.h"
+#include "rayquery/bvhbuild.h"
 
 // A query ray prepared for the hierarchies; `usable` is false for rays the
 // hierarchies cannot bound safely (coordinates not finite or beyond 1e15,

@@ -10,8 +10,8 @@
 // returns 0 and leaves the outputs untouched otherwise. Objects whose box the
 // ray does not meet (front or back, ahead) are not looked at.
 // Objects are visited nearest first through the scene's tree of object boxes
-// (see scene/objecttree.h) when it holds for the ray, all in index order
-// otherwise. Objects with a hierarchy (see scene/bvh.h) are searched through
+// (see rayquery/objecttree.h) when it holds for the ray, all in index order
+// otherwise. Objects with a hierarchy (see rayquery/bvh.h) are searched through
 // it, the others triangle by triangle; the outputs are the same bits as those
 // of a plain scan of every box and triangle.
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);

@@ -8,10 +8,10 @@
 #include <new>
 #include <vector>
 
-#include "scene/bvhwide.h"
-#include "scene/planegroups.h"
+#include "rayquery/bvhwide.h"
+#include "rayquery/planegroups.h"
+#include "rayquery/trianglecache.h"
 #include "scene/scene.h"
-#include "scene/trianglecache.h"
 
 // From this depth on the build splits at the median, so that no path exceeds
 // kLongestPath nodes (halving a count below 2^31 takes at most 31 more

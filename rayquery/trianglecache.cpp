@@ -1,4 +1,4 @@
-#include "scene/trianglecache.h"
+#include "rayquery/trianglecache.h"
 
 #include <emmintrin.h>
 
@@ -7,7 +7,7 @@
 #include <limits>
 
 #include "core/raytriangle.h"
-#include "scene/bvhbounds.h"
+#include "rayquery/bvhbounds.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/boxray.h"
-#include "scene/bvhbounds.h"
-#include "scene/bvhbuild.h"
+#include "rayquery/boxray.h"
+#include "rayquery/bvhbounds.h"
+#include "rayquery/bvhbuild.h"
 #include "scene/scene.h"
 
 // One entry per level of the deepest path: the build halves the objects at

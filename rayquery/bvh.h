@@ -4,6 +4,6 @@
 // for the callers that use all three.
 #pragma once
 
-#include "scene/bvhbounds.h"
-#include "scene/bvhbuild.h"
-#include "scene/bvhtraversal.h"
+#include "rayquery/bvhbounds.h"
+#include "rayquery/bvhbuild.h"
+#include "rayquery/bvhtraversal.h"

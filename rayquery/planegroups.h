@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/trianglecache.h"
+#include "rayquery/trianglecache.h"
 
 // Objects with at most this many triangles to test are searched plane by
 // plane instead of through their boxes: for a room of twelve around a

@@ -1,9 +1,9 @@
-#include "scene/bvhbounds.h"
+#include "rayquery/bvhbounds.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "scene/trianglecache.h"
+#include "rayquery/trianglecache.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "scene/bvhwide.h"
+#include "rayquery/bvhwide.h"
 
 #include <limits>
 
-#include "scene/bvhbuild.h"
+#include "rayquery/bvhbuild.h"
 
 namespace {
 

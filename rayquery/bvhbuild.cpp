@@ -1,12 +1,12 @@
-#include "scene/bvhbuild.h"
+#include "rayquery/bvhbuild.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
 
-#include "scene/boxray.h"
-#include "scene/bvhbounds.h"
+#include "rayquery/boxray.h"
+#include "rayquery/bvhbounds.h"
 
 namespace {
 

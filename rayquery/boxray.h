@@ -10,8 +10,8 @@
 #include <limits>
 
 #include "core/raytriangle.h"
-#include "scene/bvhtraversal.h"
-#include "scene/bvhwide.h"
+#include "rayquery/bvhtraversal.h"
+#include "rayquery/bvhwide.h"
 
 // The open ends of a parameter interval, and the limit of a query without one.
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
