@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "rayquery/bvhwide.h"
+#include "rayquery/facecertificate.h"
 #include "rayquery/planegroups.h"
 #include "rayquery/trianglecache.h"
 #include "scene/scene.h"

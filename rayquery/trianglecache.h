@@ -80,7 +80,7 @@ struct CV_cached_edges {
   vertex3f corner[3];
   vertex3f edge[3];
   vertex3f R_hat[3];
-  // For a triangle CertifyFace accepts (see CV_face_certificate): its axis,
+  // For a triangle CertifyFace accepts (see rayquery/facecertificate.h): its axis,
   // -1 otherwise, and the edges' weights, negated where R_hat points to
   // -axis. Its edges are then mostly judged by one cross term each.
   int8_t face_axis;
@@ -97,50 +97,3 @@ bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_
 // The edge stage of that CachedHit at a plane parameter its plane stage
 // passed: true, with t and hit written, when every edge passes.
 bool CachedEdgesHit(const CV_cached_ray& ray, const CV_cached_edges& edges, float t_plane, float& t, vertex3f& hit);
-
-// What the quick test of a box face needs: a triangle whose corners share
-// their coordinate `plane` on `axis` (-1: the triangle is not such a face,
-// or its normals or unit reference normals are not along the axis). Per
-// edge, one lane each (the fourth lane is unused), with j and k the axes
-// after `axis` in turn: the start corner's j and k coordinates, the edge
-// vector's negated when R_hat points to -axis (so that a term on R_hat's
-// side is positive), and the weight that the in-plane cross term must
-// exceed (see SurelyHitsFace).
-struct CV_face_certificate {
-  int axis;
-  float plane;
-  // The plane record's only non-zero components, n_hat and N along the
-  // axis, and N_dot_P0.
-  float n_along;
-  float N_along;
-  float N_dot_P0;
-  bool positive[3];  // R_hat of the edge points to +axis
-  alignas(16) float corner_j[4];
-  alignas(16) float corner_k[4];
-  alignas(16) float edge_j[4];
-  alignas(16) float edge_k[4];
-  alignas(16) float weight[4];
-};
-
-CV_face_certificate CertifyFace(const CV_cached_triangle& triangle);
-
-// True only when CachedHit(ray, triangle, kEitherAhead, infinity, true, ...)
-// is true for the finite ray, face being CertifyFace(triangle); false when
-// the face is not certified or the plane point lies too near an edge to be
-// sure, which decides nothing.
-bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& triangle, const CV_face_certificate& face);
-
-// The two box triangles a ray leaving through one face tries first. When
-// both are certified on one axis with the very same plane stage (plane,
-// n_along, N_along and N_dot_P0, bit for bit), one plane point serves both.
-struct CV_face_pair {
-  CV_face_certificate first;
-  CV_face_certificate second;
-  bool one_plane;
-};
-
-CV_face_pair PairFaces(const CV_face_certificate& first, const CV_face_certificate& second);
-
-// True only when SurelyHitsFace is true for the pair's first or second
-// triangle; false decides nothing.
-bool SurelyHitsFacePair(const CV_cached_ray& ray, const CV_face_pair& pair);
