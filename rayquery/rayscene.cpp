@@ -6,6 +6,7 @@
 #include "rayquery/boxray.h"
 #include "rayquery/bvh.h"
 #include "rayquery/objecttree.h"
+#include "rayquery/reachbox.h"
 
 namespace {
 
