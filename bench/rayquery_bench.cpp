@@ -69,7 +69,7 @@ void QueryTable(const std::vector<long>& sizes) {
     BuildRayQuery(scene);
     const CV_object& ball = scene.objects[1];
     auto start = std::chrono::steady_clock::now();
-    CV_acceleration* again = BuildAcceleration(ball.triangles, ball.triangle_count, ball.box_triangles);
+    Acceleration* again = BuildAcceleration(ball.triangles, ball.triangle_count, ball.box_triangles);
     double build_ms = Seconds(start) * 1000;
     double megabytes = again == nullptr ? 0 : double(again->bytes) / 1e6;
     FreeAcceleration(again);

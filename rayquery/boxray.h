@@ -45,11 +45,11 @@ struct BoxRay {
 // off the triangle's float plane (the boxes hold the plane's part) by
 // kOffPlaneOrigin |O| more, and O + delta and O - delta are rounded by one
 // ulp of |O| + delta; 2e-6 |X| + 6e-6 |O| covers these several times over.
-inline float RoundingDelta(float max_abs, const CV_bvh_ray& ray) {
+inline float RoundingDelta(float max_abs, const BvhRay& ray) {
   return kDeltaPerCoordinate * max_abs + kDeltaPerOrigin * ray.origin_max_abs + kLeastMargin;
 }
 
-inline BoxRay PrepareBoxRay(float max_abs, const CV_bvh_ray& ray) {
+inline BoxRay PrepareBoxRay(float max_abs, const BvhRay& ray) {
   float delta = RoundingDelta(max_abs, ray);
   const float O[3] = {ray.cached.O.x, ray.cached.O.y, ray.cached.O.z};
   BoxRay r;
@@ -152,8 +152,8 @@ inline FourBoxRay PrepareFourBoxRay(const BoxRay& r) {
     f.leave_origin[i] = _mm_set1_ps(r.leave_origin[i]);
     f.inverse[i] = _mm_set1_ps(r.inverse[i]);
     size_t lanes = sizeof(float[4]) * size_t(i);
-    f.enter_offset[i] = (r.enter_side[i] == 1 ? offsetof(CV_wide_node, hi) : offsetof(CV_wide_node, lo)) + lanes;
-    f.leave_offset[i] = (r.leave_side[i] == 1 ? offsetof(CV_wide_node, hi) : offsetof(CV_wide_node, lo)) + lanes;
+    f.enter_offset[i] = (r.enter_side[i] == 1 ? offsetof(WideNode, hi) : offsetof(WideNode, lo)) + lanes;
+    f.leave_offset[i] = (r.leave_side[i] == 1 ? offsetof(WideNode, hi) : offsetof(WideNode, lo)) + lanes;
   }
   f.magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
   f.rounding = _mm_set1_ps(kParameterRounding);
@@ -169,8 +169,8 @@ inline FourBoxRay PrepareFourBoxRay(const BoxRay& r) {
 // widening), so the answers are the same; rays with a flat axis take
 // RayEntersBox lane by lane. An empty lane's infinite box makes its widened
 // interval NaN, which fails every comparison.
-__attribute__((always_inline)) inline int RayEntersFourBoxes(const CV_wide_node& node, const BoxRay& r,
-                                                             const FourBoxRay& f, float best_t, float entry[4]) {
+__attribute__((always_inline)) inline int RayEntersFourBoxes(const WideNode& node, const BoxRay& r, const FourBoxRay& f,
+                                                             float best_t, float entry[4]) {
   if (r.any_flat) {
     int mask = 0;
     for (int k = 0; k < 4; ++k) {
@@ -196,7 +196,7 @@ __attribute__((always_inline)) inline int RayEntersFourBoxes(const CV_wide_node&
 }
 
 // The lanes of a wide node that hold leaves, as bits.
-inline int LeafLanes(const CV_wide_node& node) {
+inline int LeafLanes(const WideNode& node) {
   __m128i count = _mm_load_si128(reinterpret_cast<const __m128i*>(node.count));
   return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(count, _mm_setzero_si128())));
 }

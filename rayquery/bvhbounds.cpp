@@ -105,7 +105,7 @@ bool UnitNormal(vertex3f N, double3& n) {
 // Edge e's band, tilt and height from the test's own float edge vector E and
 // unit reference normal R; false when E or R is too degenerate for the
 // argument to hold.
-bool MeasureEdge(const CV_cached_triangle& c, int e, const BoundPlane& plane, EdgeLine& line) {
+bool MeasureEdge(const CachedTriangle& c, int e, const BoundPlane& plane, EdgeLine& line) {
   const double3 E = ToDouble3(c.edge[e]);
   const double3 R = ToDouble3(c.R_hat[e]);
   double edge_length = Length(E);
@@ -263,7 +263,7 @@ bool BoxOfCorners(const BoundPlane& plane, const double3 corners[3], double L, d
 // origins up to origin_limit; origin_in_box is the origin size whose height
 // is put into the box itself.
 int TriangleBounds(CV_triangle triangle, double origin_limit, double origin_in_box, float lo[3], float hi[3]) {
-  CV_cached_triangle c = CacheTriangle(triangle);
+  CachedTriangle c = CacheTriangle(triangle);
   // A zero float normal makes m NaN: the plain test never accepts.
   if (c.N.x == 0 && c.N.y == 0 && c.N.z == 0) return 0;
   BoundPlane plane;

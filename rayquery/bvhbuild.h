@@ -20,7 +20,7 @@
 constexpr int kSurfaceAreaDepth = 48;
 constexpr int kLongestPath = kSurfaceAreaDepth + 32;
 
-struct CV_bvh_node {
+struct BvhNode {
   float lo[3];
   float hi[3];
   int32_t first;  // inner node: index of the left child (the right one follows); leaf: first slot
@@ -50,15 +50,15 @@ bool operator!=(const CacheLineAllocator<T>&, const CacheLineAllocator<U>&) {
   return false;
 }
 
-struct CV_acceleration {
+struct Acceleration {
   const CV_triangle* source;  // the object's triangle array this was built from
   int32_t source_count;       // and its length: a mismatch makes the query scan
   float max_abs;              // largest coordinate magnitude of every box below
   float origin_limit;         // rays whose origin has a larger coordinate scan the object
   // The triangles in the hierarchy in leaf order, each plane record with its triangle index.
-  std::vector<CV_cached_plane, CacheLineAllocator<CV_cached_plane>> slot_planes;
-  std::vector<CV_cached_edges> slot_edges;
-  std::vector<CV_bvh_node, CacheLineAllocator<CV_bvh_node>> nodes;  // node 0 is the root
+  std::vector<CachedPlane, CacheLineAllocator<CachedPlane>> slot_planes;
+  std::vector<CachedEdges> slot_edges;
+  std::vector<BvhNode, CacheLineAllocator<BvhNode>> nodes;  // node 0 is the root
   // The root box grown by the margin of the farthest origin served (see
   // RoundingDelta), for a first look that needs no ray set up for the
   // object; has_reach is false when there is no root or there are triangles
@@ -67,15 +67,15 @@ struct CV_acceleration {
   bool has_reach;
   alignas(16) float reach_lo[4];
   alignas(16) float reach_hi[4];
-  std::vector<CV_wide_node, CacheLineAllocator<CV_wide_node>> wide;  // the same, four-wide
+  std::vector<WideNode, CacheLineAllocator<WideNode>> wide;  // the same, four-wide
   // For an object of at most kFewTriangles slots and no triangles tested on
   // every query, the slots' planes four at a time: the query then tests
   // every plane and leaves the nodes alone. Empty otherwise.
-  std::vector<CV_plane_group> plane_groups;
+  std::vector<PlaneGroup> plane_groups;
   // The triangles tested on every query (no safe box), in the slots' form.
-  std::vector<CV_cached_plane> unbounded_planes;
-  std::vector<CV_cached_edges> unbounded_edges;
-  CV_cached_triangle box[kBoxTriangleCount];
+  std::vector<CachedPlane> unbounded_planes;
+  std::vector<CachedEdges> unbounded_edges;
+  CachedTriangle box[kBoxTriangleCount];
   bool box_has_bounds;  // box_lo..box_hi holds every point a box triangle can accept
   // (the fourth lane is 0, for the guess of the exit face on three axes at once)
   alignas(16) float box_lo[4];
@@ -86,13 +86,12 @@ struct CV_acceleration {
   // The order to try them in, by the axis and side the ray leaves by, and
   // the first two of each order for the quick test of the face left by.
   int8_t box_order[3][2][kBoxTriangleCount];
-  CV_face_pair box_faces[3][2];
+  FacePair box_faces[3][2];
   size_t bytes;  // memory held by this record and its arrays
 };
 
 // The hierarchy of the object's triangles and box triangles, or null when the
 // object has a coordinate that is not finite or beyond 1e15 (such an object is
 // scanned triangle by triangle).
-CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
-                                   const CV_triangle* box_triangles);
-void FreeAcceleration(CV_acceleration* acceleration);
+Acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count, const CV_triangle* box_triangles);
+void FreeAcceleration(Acceleration* acceleration);

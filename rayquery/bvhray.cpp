@@ -20,8 +20,8 @@ static_assert(double(kLargestBoundedFloat) <= kLargestBoundedCoordinate, "the fl
 // fails the comparisons, so the ray is not usable; for usable rays the
 // largest magnitudes are exact and each inverse is the scalar 1 / d (0 for
 // a flat axis).
-CV_bvh_ray PrepareBvhRay(vector3f ray) {
-  CV_bvh_ray r;
+BvhRay PrepareBvhRay(vector3f ray) {
+  BvhRay r;
   r.cached = CacheRay(ray);
   const __m128 O = _mm_setr_ps(ray.origin.x, ray.origin.y, ray.origin.z, 0);
   const __m128 d = _mm_setr_ps(ray.direction.x, ray.direction.y, ray.direction.z, 1);

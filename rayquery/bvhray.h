@@ -10,8 +10,8 @@
 // A query ray prepared for the hierarchies; `usable` is false for rays the
 // hierarchies cannot bound safely (coordinates not finite or beyond 1e15,
 // direction components that are zero in total or below 1e-15 but not zero).
-struct CV_bvh_ray {
-  CV_cached_ray cached;
+struct BvhRay {
+  CachedRay cached;
   // The origin and the inverses in the first three lanes, for the tests of
   // several axes at once.
   __m128 origin_lanes;
@@ -23,4 +23,4 @@ struct CV_bvh_ray {
   bool any_flat;
 };
 
-CV_bvh_ray PrepareBvhRay(vector3f ray);
+BvhRay PrepareBvhRay(vector3f ray);

@@ -15,21 +15,16 @@ namespace {
 // A wide node visited puts at most three children on the stack (the nearest
 // is visited at once), and a path has at most kLongestPath nodes.
 constexpr int kStackSize = 3 * kLongestPath + 4;
-// The best front face so far in the order (t, object, triangle), and whether
-// this object replaced it.
-struct BestHit {
-  float t;
-  int object;
-  int triangle;
-  vertex3f hit;
-  vector3f normal;
+// The best so far as one object's search sees it, and whether one of the
+// object's triangles replaced it.
+struct ObjectSearch : BestHit {
   bool replaced;
 };
 
 // Offers one triangle of `object` to the best so far: it takes the place
 // when it is nearer, or as near and an earlier triangle of the same object.
-inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges, const CV_bvh_ray& ray, int object,
-                      BestHit& best) {
+inline void OfferSlot(const CachedPlane& plane, const CachedEdges& edges, const BvhRay& ray, int object,
+                      ObjectSearch& best) {
   bool ties_win = best.object == object && plane.triangle < best.triangle;
   float t_plane = 0;
   if (!PlaneHit(ray.cached, plane, kFrontAheadOnly, best.t, ties_win, t_plane)) return;
@@ -37,13 +32,13 @@ inline void OfferSlot(const CV_cached_plane& plane, const CV_cached_edges& edges
   vertex3f point;
   if (!CachedEdgesHit(ray.cached, edges, t_plane, t, point)) return;
   // The triangle's TriNormale, from the very corner and cross product the cache holds.
-  best = BestHit{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}, true};
+  best = ObjectSearch{{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}}, true};
 }
 
 // The face by which the ray leaves the box of the box triangles: its axis,
 // and its side (0: lo, 1: hi). Only a guess of where to look first, so ties,
 // NaN and the box's rounding margin may go any way.
-inline int ExitAxis(const CV_acceleration& a, const CV_bvh_ray& ray, int& side) {
+inline int ExitAxis(const Acceleration& a, const BvhRay& ray, int& side) {
   const __m128 to_lo = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_lo), ray.origin_lanes), ray.inverse_lanes);
   const __m128 to_hi = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_hi), ray.origin_lanes), ray.inverse_lanes);
   const __m128 negative = _mm_cmplt_ps(ray.inverse_lanes, _mm_setzero_ps());
@@ -59,8 +54,7 @@ inline int ExitAxis(const CV_acceleration& a, const CV_bvh_ray& ray, int& side) 
 
 // Whether any box triangle gives result 1 or 2, by the full test, in the
 // order for the face the ray leaves by.
-__attribute__((noinline)) bool MeetsAnyBoxTriangle(const CV_acceleration& a, const CV_bvh_ray& ray,
-                                                   const int8_t* order) {
+__attribute__((noinline)) bool MeetsAnyBoxTriangle(const Acceleration& a, const BvhRay& ray, const int8_t* order) {
   const BoxRay r = PrepareBoxRay(a.max_abs, ray);
   float entry = 0;
   if (a.box_has_bounds && !RayEntersBox(a.box_lo, a.box_hi, r, kInfinity, entry)) return false;
@@ -77,7 +71,7 @@ __attribute__((noinline)) bool MeetsAnyBoxTriangle(const CV_acceleration& a, con
 
 // Whether any box triangle gives result 1 or 2. Inlined by force, with the
 // full test apart: the quick path then saves no registers for a call.
-__attribute__((always_inline)) inline bool MeetsBox(const CV_acceleration& a, const CV_bvh_ray& ray) {
+__attribute__((always_inline)) inline bool MeetsBox(const Acceleration& a, const BvhRay& ray) {
   // Any of the twelve decides, so they may be tried in any order: first
   // those facing the way the ray leaves the box (the face it meets last),
   // then, unless the box of them all rules the ray out, each after its own
@@ -97,10 +91,10 @@ struct Pending {
 };
 
 // Offers the slots of one leaf.
-inline void OfferLeaf(const CV_acceleration& a, const CV_bvh_ray& ray, int32_t first, int32_t count, int object,
-                      BestHit& best) {
-  const CV_cached_plane* planes = a.slot_planes.data();
-  const CV_cached_edges* edges = a.slot_edges.data();
+inline void OfferLeaf(const Acceleration& a, const BvhRay& ray, int32_t first, int32_t count, int object,
+                      ObjectSearch& best) {
+  const CachedPlane* planes = a.slot_planes.data();
+  const CachedEdges* edges = a.slot_edges.data();
   for (int32_t s = first; s < first + count; ++s) OfferSlot(planes[s], edges[s], ray, object, best);
 }
 
@@ -116,8 +110,8 @@ inline int NearestLane(int bits, const float entry[4]) {
 
 // Offers the leaves among the lanes in bits, nearest first, each unless the
 // best so far already lies before it.
-inline void OfferLeaves(const CV_acceleration& a, const CV_wide_node& node, int bits, const float entry[4],
-                        const CV_bvh_ray& ray, int object, BestHit& best) {
+inline void OfferLeaves(const Acceleration& a, const WideNode& node, int bits, const float entry[4], const BvhRay& ray,
+                        int object, ObjectSearch& best) {
   while (bits != 0) {
     int k = NearestLane(bits, entry);
     bits &= ~(1 << k);
@@ -127,7 +121,7 @@ inline void OfferLeaves(const CV_acceleration& a, const CV_wide_node& node, int 
 
 // The nearest of the inner children in bits (not empty), to be visited
 // next; the others wait on the stack with their entries.
-inline int32_t EnterInner(const CV_wide_node& node, int bits, const float entry[4], Pending* stack, int& top) {
+inline int32_t EnterInner(const WideNode& node, int bits, const float entry[4], Pending* stack, int& top) {
   int nearest = NearestLane(bits, entry);
   for (bits &= ~(1 << nearest); bits != 0; bits &= bits - 1) {
     int k = __builtin_ctz(unsigned(bits));
@@ -148,7 +142,7 @@ inline int32_t NextWaiting(const Pending* stack, int& top, float best_t) {
 
 // Offers the triangles tested on every query, then walks the wide nodes
 // nearest first, offering the slots of every leaf the ray enters before best.t.
-void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxRay& r, int object, BestHit& best) {
+void NearestFrontHit(const Acceleration& a, const BvhRay& ray, const BoxRay& r, int object, ObjectSearch& best) {
   for (size_t u = 0; u < a.unbounded_planes.size(); ++u) {
     OfferSlot(a.unbounded_planes[u], a.unbounded_edges[u], ray, object, best);
   }
@@ -156,13 +150,13 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
   // Most rays miss most objects: one box tells before the lanes are set up.
   float entry = 0;
   if (!RayEntersBox(a.nodes[0].lo, a.nodes[0].hi, r, best.t, entry)) return;
-  const CV_wide_node* nodes = a.wide.data();
+  const WideNode* nodes = a.wide.data();
   const FourBoxRay f = PrepareFourBoxRay(r);
   Pending stack[kStackSize];
   int top = 0;
   int32_t current = 0;
   for (;;) {
-    const CV_wide_node& node = nodes[current];
+    const WideNode& node = nodes[current];
     float entry[4];
     int mask = RayEntersFourBoxes(node, r, f, best.t, entry);
     int leaves = mask & LeafLanes(node);
@@ -183,9 +177,9 @@ void NearestFrontHit(const CV_acceleration& a, const CV_bvh_ray& ray, const BoxR
 // The nearest front face of an object with plane groups: every plane is
 // tested, and the edges of those it passes are tried in order of (t,
 // triangle), so the first whose edges pass is the object's answer.
-void NearestFrontHitOfFew(const CV_acceleration& a, const CV_bvh_ray& ray, int object, BestHit& best) {
-  const CV_plane_group* groups = a.plane_groups.data();
-  CV_front_planes front = FrontPlanes(groups, a.plane_groups.size(), ray.cached, best.t);
+void NearestFrontHitOfFew(const Acceleration& a, const BvhRay& ray, int object, ObjectSearch& best) {
+  const PlaneGroup* groups = a.plane_groups.data();
+  PassedPlanes front = FrontPlanes(groups, a.plane_groups.size(), ray.cached, best.t);
   for (bool left = front.any; left; left = NearestLeft(front)) {
     float t_plane = front.nearest;
     for (size_t g = 0; g < front.group_count; ++g) {
@@ -197,11 +191,11 @@ void NearestFrontHitOfFew(const CV_acceleration& a, const CV_bvh_ray& ray, int o
         bool ties_win = best.object == object && triangle < best.triangle;
         if (t_plane == best.t && !ties_win) continue;
         size_t slot = size_t(groups[g].slot[k]);
-        const CV_cached_edges& edges = a.slot_edges[slot];
+        const CachedEdges& edges = a.slot_edges[slot];
         float t = 0;
         vertex3f point;
         if (!CachedEdgesHit(ray.cached, edges, t_plane, t, point)) continue;
-        best = BestHit{t, object, triangle, point, vector3f{edges.corner[0], a.slot_planes[slot].N}, true};
+        best = ObjectSearch{{t, object, triangle, point, vector3f{edges.corner[0], a.slot_planes[slot].N}}, true};
         return;
       }
     }
@@ -210,7 +204,7 @@ void NearestFrontHitOfFew(const CV_acceleration& a, const CV_bvh_ray& ray, int o
 
 // The object's nearest front face that replaces the best so far, by its
 // planes or through its nodes.
-void SearchObject(const CV_acceleration& a, const CV_bvh_ray& ray, int object, BestHit& best) {
+void SearchObject(const Acceleration& a, const BvhRay& ray, int object, ObjectSearch& best) {
   if (!a.plane_groups.empty()) {
     NearestFrontHitOfFew(a, ray, object, best);
   } else {
@@ -220,8 +214,8 @@ void SearchObject(const CV_acceleration& a, const CV_bvh_ray& ray, int object, B
 
 }  // namespace
 
-bool BvhOfferObject(const CV_acceleration& a, const CV_bvh_ray& ray, int object, CV_best_hit& best) {
-  BestHit found;
+bool BvhOfferObject(const Acceleration& a, const BvhRay& ray, int object, BestHit& best) {
+  ObjectSearch found;
   found.t = best.t;
   found.object = best.object;
   found.triangle = best.triangle;
@@ -236,6 +230,6 @@ bool BvhOfferObject(const CV_acceleration& a, const CV_bvh_ray& ray, int object,
   // The box only says whether the object may answer at all, so it is looked
   // at only when the object's answer would replace the best so far.
   if (!found.replaced || !MeetsBox(a, ray)) return false;
-  best = CV_best_hit{found.t, found.object, found.triangle, found.hit, found.normal};
+  best = BestHit{found.t, found.object, found.triangle, found.hit, found.normal};
   return true;
 }

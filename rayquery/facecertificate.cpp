@@ -22,7 +22,7 @@ bool Along(vertex3f v, int axis) { return Coordinate(v, (axis + 1) % 3) == 0 && 
 
 // The triangle's edges all lie in a plane perpendicular to `axis`, and its
 // normals and every unit reference normal are along it.
-bool FaceAlong(const CV_cached_triangle& c, int axis) {
+bool FaceAlong(const CachedTriangle& c, int axis) {
   if (!Along(c.N, axis) || !Along(c.n_hat, axis)) return false;
   for (int e = 0; e < 3; ++e) {
     if (!FiniteVertex(c.corner[e]) || !FiniteVertex(c.edge[e])) return false;
@@ -35,8 +35,8 @@ bool FaceAlong(const CV_cached_triangle& c, int axis) {
 
 }  // namespace
 
-CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
-  CV_face_certificate f{};
+FaceCertificate CertifyFace(const CachedTriangle& c) {
+  FaceCertificate f{};
   f.axis = -1;
   for (int axis = 0; axis < 3; ++axis) {
     if (!FaceAlong(c, axis)) continue;
@@ -53,7 +53,7 @@ CV_face_certificate CertifyFace(const CV_cached_triangle& c) {
       // Rounded up: a larger weight only asks more of the in-plane term.
       f.weight[e] = std::nextafter(float(weight), std::numeric_limits<float>::infinity());
       if (!std::isfinite(f.weight[e])) {
-        CV_face_certificate none{};
+        FaceCertificate none{};
         none.axis = -1;
         return none;
       }
@@ -78,7 +78,7 @@ struct FacePoint {
 };
 
 template <int kAxis>
-inline bool FacePlanePointOn(const CV_cached_ray& ray, const CV_face_certificate& f, FacePoint& p) {
+inline bool FacePlanePointOn(const CachedRay& ray, const FaceCertificate& f, FacePoint& p) {
   // |m| strictly between 0.0001 and 1.0001 is a facing of either kind; NaN fails.
   float m = Coordinate(ray.d_hat, kAxis) * f.n_along;
   float facing = std::fabs(m);
@@ -94,7 +94,7 @@ inline bool FacePlanePointOn(const CV_cached_ray& ray, const CV_face_certificate
 }
 
 // The same on the face's axis, picked at run time; false for a face not certified.
-inline bool FacePlanePoint(const CV_cached_ray& ray, const CV_face_certificate& f, FacePoint& p) {
+inline bool FacePlanePoint(const CachedRay& ray, const FaceCertificate& f, FacePoint& p) {
   switch (f.axis) {
     case 0:
       return FacePlanePointOn<0>(ray, f, p);
@@ -110,7 +110,7 @@ inline bool FacePlanePoint(const CV_cached_ray& ray, const CV_face_certificate& 
 // Every edge's term on R_hat's side, below kFaceTermLimit and at least
 // weight |D_i|. The three edges take a lane each, with the very float
 // operations of the single term.
-inline bool FaceEdgesSurelyPass(const CV_face_certificate& f, const FacePoint& p) {
+inline bool FaceEdgesSurelyPass(const FaceCertificate& f, const FacePoint& p) {
   __m128 Dj = _mm_sub_ps(_mm_set1_ps(p.j), _mm_load_ps(f.corner_j));
   __m128 Dk = _mm_sub_ps(_mm_set1_ps(p.k), _mm_load_ps(f.corner_k));
   __m128 term = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(f.edge_j), Dk), _mm_mul_ps(_mm_load_ps(f.edge_k), Dj));
@@ -121,7 +121,7 @@ inline bool FaceEdgesSurelyPass(const CV_face_certificate& f, const FacePoint& p
 }
 
 // SurelyHitsFace's answer.
-inline bool SurelyHitsCertified(const CV_cached_ray& ray, const CV_face_certificate& f) {
+inline bool SurelyHitsCertified(const CachedRay& ray, const FaceCertificate& f) {
   FacePoint p;
   return FacePlanePoint(ray, f, p) && FaceEdgesSurelyPass(f, p);
 }
@@ -130,7 +130,7 @@ inline bool SurelyHitsCertified(const CV_cached_ray& ray, const CV_face_certific
 // point is then the same bits for both. A ray through the face mostly meets
 // one triangle or the other: trying both costs a second look at the edges alone.
 template <int kAxis>
-inline bool SurelyHitsOnePlane(const CV_cached_ray& ray, const CV_face_pair& pair) {
+inline bool SurelyHitsOnePlane(const CachedRay& ray, const FacePair& pair) {
   FacePoint p;
   if (!FacePlanePointOn<kAxis>(ray, pair.first, p)) return false;
   return FaceEdgesSurelyPass(pair.first, p) || FaceEdgesSurelyPass(pair.second, p);
@@ -168,17 +168,17 @@ inline bool SurelyHitsOnePlane(const CV_cached_ray& ray, const CV_face_pair& pai
 // zero m or numerator fails the stage either way, a zero denominator gives
 // an infinite point at which no edge is judged to pass. (With no limit and
 // ties winning, the stage asks only for a facing m and t above 0.0001.)
-bool SurelyHitsFace(const CV_cached_ray& ray, const CV_face_certificate& f) { return SurelyHitsCertified(ray, f); }
+bool SurelyHitsFace(const CachedRay& ray, const FaceCertificate& f) { return SurelyHitsCertified(ray, f); }
 
-CV_face_pair PairFaces(const CV_face_certificate& first, const CV_face_certificate& second) {
+FacePair PairFaces(const FaceCertificate& first, const FaceCertificate& second) {
   auto same = [](float p, float q) { return std::memcmp(&p, &q, sizeof p) == 0; };
   bool one_plane = first.axis >= 0 && first.axis == second.axis && same(first.plane, second.plane) &&
                    same(first.n_along, second.n_along) && same(first.N_along, second.N_along) &&
                    same(first.N_dot_P0, second.N_dot_P0);
-  return CV_face_pair{first, second, one_plane};
+  return FacePair{first, second, one_plane};
 }
 
-bool SurelyHitsFacePair(const CV_cached_ray& ray, const CV_face_pair& pair) {
+bool SurelyHitsFacePair(const CachedRay& ray, const FacePair& pair) {
   if (!pair.one_plane) return SurelyHitsCertified(ray, pair.first) || SurelyHitsCertified(ray, pair.second);
   switch (pair.first.axis) {
     case 0:

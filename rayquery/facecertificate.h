@@ -40,7 +40,7 @@ inline FaceEdgeVerdict JudgeFaceEdge(float Ti, float off, float signed_weight) {
 // vector's negated when R_hat points to -axis (so that a term on R_hat's
 // side is positive), and the weight that the in-plane cross term must
 // exceed (see SurelyHitsFace).
-struct CV_face_certificate {
+struct FaceCertificate {
   int axis;
   float plane;
   // The plane record's only non-zero components, n_hat and N along the
@@ -56,26 +56,26 @@ struct CV_face_certificate {
   alignas(16) float weight[4];
 };
 
-CV_face_certificate CertifyFace(const CV_cached_triangle& triangle);
+FaceCertificate CertifyFace(const CachedTriangle& triangle);
 
 // True only when CachedHit(ray, triangle, kEitherAhead, infinity, true, ...)
 // is true for the finite ray, face being CertifyFace(triangle): the
 // certificate holds all of the triangle that the answer needs. False when the
 // face is not certified or the plane point lies too near an edge to be sure,
 // which decides nothing.
-bool SurelyHitsFace(const CV_cached_ray& ray, const CV_face_certificate& face);
+bool SurelyHitsFace(const CachedRay& ray, const FaceCertificate& face);
 
 // The two box triangles a ray leaving through one face tries first. When
 // both are certified on one axis with the very same plane stage (plane,
 // n_along, N_along and N_dot_P0, bit for bit), one plane point serves both.
-struct CV_face_pair {
-  CV_face_certificate first;
-  CV_face_certificate second;
+struct FacePair {
+  FaceCertificate first;
+  FaceCertificate second;
   bool one_plane;
 };
 
-CV_face_pair PairFaces(const CV_face_certificate& first, const CV_face_certificate& second);
+FacePair PairFaces(const FaceCertificate& first, const FaceCertificate& second);
 
 // True only when SurelyHitsFace is true for the pair's first or second
 // triangle; false decides nothing.
-bool SurelyHitsFacePair(const CV_cached_ray& ray, const CV_face_pair& pair);
+bool SurelyHitsFacePair(const CachedRay& ray, const FacePair& pair);

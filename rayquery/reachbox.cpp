@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-bool MayReachAlongAxes(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
+bool MayReachAlongAxes(const Acceleration& a, const BvhRay& ray, float best_t) {
   const float O[3] = {ray.cached.O.x, ray.cached.O.y, ray.cached.O.z};
   float near = -kInfinity;
   float far = kInfinity;

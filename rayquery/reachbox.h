@@ -10,14 +10,14 @@
 #include "rayquery/bvhray.h"
 
 // The reach test one axis at a time, for rays that keep a coordinate.
-bool MayReachAlongAxes(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t);
+bool MayReachAlongAxes(const Acceleration& a, const BvhRay& ray, float best_t);
 
 // False when the ray surely meets nothing of the object's hierarchy at or before
 // best_t: it misses the reach box, which holds every point an answered ray
 // can be accepted at (its margin is at least this ray's RoundingDelta). The
 // interval is bounded and widened as RayEntersBox bounds and widens it.
 // Inline: it rules out most objects of most queries.
-inline bool BvhMayReach(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
+inline bool BvhMayReach(const Acceleration& a, const BvhRay& ray, float best_t) {
   if (ray.any_flat) return MayReachAlongAxes(a, ray, best_t);
   __m128 to_lo = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.reach_lo), ray.origin_lanes), ray.inverse_lanes);
   __m128 to_hi = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.reach_hi), ray.origin_lanes), ray.inverse_lanes);

@@ -48,7 +48,7 @@ inline bool PassesEdge(const Edges& c, int e, vertex3f X) {
 // is |D_i|. Only T's component on the axis is formed, with the plain test's
 // operations: D_j and D_k of D = X - A, then E_j D_k - E_k D_j.
 template <int kAxis>
-inline bool FaceEdgePasses(const CV_cached_edges& c, int e, vertex3f X, float off) {
+inline bool FaceEdgePasses(const CachedEdges& c, int e, vertex3f X, float off) {
   constexpr int j = (kAxis + 1) % 3;
   constexpr int k = (kAxis + 2) % 3;
   float Dj = Coordinate(X, j) - Coordinate(c.corner[e], j);
@@ -59,14 +59,14 @@ inline bool FaceEdgePasses(const CV_cached_edges& c, int e, vertex3f X, float of
 }
 
 template <int kAxis>
-inline bool FaceEdgesPassOn(const CV_cached_edges& c, vertex3f X) {
+inline bool FaceEdgesPassOn(const CachedEdges& c, vertex3f X) {
   float off = std::fabs(Coordinate(X, kAxis) - Coordinate(c.corner[0], kAxis));
   return FaceEdgePasses<kAxis>(c, 0, X, off) && FaceEdgePasses<kAxis>(c, 1, X, off) &&
          FaceEdgePasses<kAxis>(c, 2, X, off);
 }
 
 // The edge clause of any triangle kept in two parts.
-inline bool EdgesPass(const CV_cached_edges& c, vertex3f X) {
+inline bool EdgesPass(const CachedEdges& c, vertex3f X) {
   switch (c.face_axis) {
     case 0:
       return FaceEdgesPassOn<0>(c, X);
@@ -81,9 +81,9 @@ inline bool EdgesPass(const CV_cached_edges& c, vertex3f X) {
 
 }  // namespace
 
-CV_cached_triangle CacheTriangle(CV_triangle triangle) {
+CachedTriangle CacheTriangle(CV_triangle triangle) {
   const vertex3f P[3] = {triangle.a, triangle.b, triangle.c};
-  CV_cached_triangle c;
+  CachedTriangle c;
   c.N = CrossProduct(PointDifference(P[1], P[0]), PointDifference(P[2], P[0]));
   c.n_hat = UnitDirection(c.N);
   c.N_dot_P0 = DotProduct(c.N, P[0]);
@@ -102,7 +102,7 @@ namespace {
 
 // The edge stage at the plane point; `Edges` holds corner, edge and R_hat.
 template <typename Edges>
-inline bool EdgesHit(const CV_cached_ray& ray, const Edges& c, float t_plane, float& t, vertex3f& hit) {
+inline bool EdgesHit(const CachedRay& ray, const Edges& c, float t_plane, float& t, vertex3f& hit) {
   vertex3f X = PointAlong(ray.O, ray.d, t_plane);
   if (!PassesEdge(c, 0, X) || !PassesEdge(c, 1, X) || !PassesEdge(c, 2, X)) return false;
   t = t_plane;
@@ -112,7 +112,7 @@ inline bool EdgesHit(const CV_cached_ray& ray, const Edges& c, float t_plane, fl
 
 // The same for a triangle kept in two parts, whose edges may be judged the
 // quick way.
-inline bool EdgesHit(const CV_cached_ray& ray, const CV_cached_edges& c, float t_plane, float& t, vertex3f& hit) {
+inline bool EdgesHit(const CachedRay& ray, const CachedEdges& c, float t_plane, float& t, vertex3f& hit) {
   vertex3f X = PointAlong(ray.O, ray.d, t_plane);
   if (!EdgesPass(c, X)) return false;
   t = t_plane;
@@ -122,26 +122,25 @@ inline bool EdgesHit(const CV_cached_ray& ray, const CV_cached_edges& c, float t
 
 }  // namespace
 
-bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& c, CachedHitKind kind, float limit, bool ties_win,
-               float& t, vertex3f& hit) {
+bool CachedHit(const CachedRay& ray, const CachedTriangle& c, CachedHitKind kind, float limit, bool ties_win, float& t,
+               vertex3f& hit) {
   float t_plane = 0;
   return PlaneHit(ray, c, kind, limit, ties_win, t_plane) && EdgesHit(ray, c, t_plane, t, hit);
 }
 
-bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_cached_edges& edges, CachedHitKind kind,
+bool CachedHit(const CachedRay& ray, const CachedPlane& plane, const CachedEdges& edges, CachedHitKind kind,
                float limit, bool ties_win, float& t, vertex3f& hit) {
   float t_plane = 0;
   return PlaneHit(ray, plane, kind, limit, ties_win, t_plane) && EdgesHit(ray, edges, t_plane, t, hit);
 }
 
-bool CachedEdgesHit(const CV_cached_ray& ray, const CV_cached_edges& edges, float t_plane, float& t, vertex3f& hit) {
+bool CachedEdgesHit(const CachedRay& ray, const CachedEdges& edges, float t_plane, float& t, vertex3f& hit) {
   return EdgesHit(ray, edges, t_plane, t, hit);
 }
 
-void SplitCachedTriangle(const CV_cached_triangle& c, int32_t triangle, CV_cached_plane& plane,
-                         CV_cached_edges& edges) {
-  plane = CV_cached_plane{c.n_hat, c.N, c.N_dot_P0, triangle};
-  CV_face_certificate face = CertifyFace(c);
+void SplitCachedTriangle(const CachedTriangle& c, int32_t triangle, CachedPlane& plane, CachedEdges& edges) {
+  plane = CachedPlane{c.n_hat, c.N, c.N_dot_P0, triangle};
+  FaceCertificate face = CertifyFace(c);
   edges.face_axis = int8_t(face.axis);
   for (int e = 0; e < 3; ++e) {
     edges.corner[e] = c.corner[e];

@@ -8,8 +8,8 @@
 
 // What the ray query builds over an object's triangles and over a scene's
 // objects; only rayquery/ knows their insides.
-struct CV_acceleration;
-struct CV_object_tree;
+struct Acceleration;
+struct ObjectTree;
 
 struct color3f {
   float r;
@@ -39,7 +39,7 @@ struct CV_object {
   // The query's hierarchy over the triangles, set by BuildRayQuery and
   // cleared by FreeRayQuery; null (records built by hand) makes the query
   // scan them.
-  CV_acceleration* acceleration = nullptr;
+  Acceleration* acceleration = nullptr;
 };
 
 // Passed by value; the copies share the arrays.
@@ -51,5 +51,5 @@ struct CV_scene {
   // The query's hierarchy over the objects, set by BuildRayQuery and
   // cleared by FreeRayQuery; null (scenes built by hand) makes the query
   // visit them all.
-  CV_object_tree* object_tree = nullptr;
+  ObjectTree* object_tree = nullptr;
 };

@@ -75,10 +75,10 @@ TEST(FaceCertificate, DecidesBoxFacesAsThePlainTestDoes) {
                 lo.z + size * Uniform(engine, 0.1f, 1)};
     CV_triangle box[kBoxTriangleCount];
     BuildBoxTriangles(lo, hi, box);
-    CV_cached_triangle cached[kBoxTriangleCount];
-    CV_face_certificate faces[kBoxTriangleCount];
-    CV_cached_plane planes[kBoxTriangleCount];
-    CV_cached_edges edges[kBoxTriangleCount];
+    CachedTriangle cached[kBoxTriangleCount];
+    FaceCertificate faces[kBoxTriangleCount];
+    CachedPlane planes[kBoxTriangleCount];
+    CachedEdges edges[kBoxTriangleCount];
     for (int s = 0; s < kBoxTriangleCount; ++s) {
       cached[s] = CacheTriangle(box[s]);
       faces[s] = CertifyFace(cached[s]);
@@ -87,14 +87,14 @@ TEST(FaceCertificate, DecidesBoxFacesAsThePlainTestDoes) {
       ASSERT_EQ(edges[s].face_axis, faces[s].axis);
     }
     // Each face's two triangles share their plane stage.
-    CV_face_pair pairs[kBoxTriangleCount / 2];
+    FacePair pairs[kBoxTriangleCount / 2];
     for (int f = 0; f < kBoxTriangleCount / 2; ++f) {
       pairs[f] = PairFaces(faces[2 * f], faces[2 * f + 1]);
       ASSERT_TRUE(pairs[f].one_plane) << "box " << b << " face " << f;
     }
     for (int n = 0; n < 500; ++n) {
       vector3f ray = ProbeRay(box, lo, hi, engine);
-      CV_cached_ray r = CacheRay(ray);
+      CachedRay r = CacheRay(ray);
       bool vouched_by[kBoxTriangleCount];
       for (int s = 0; s < kBoxTriangleCount; ++s) {
         float t = 0;

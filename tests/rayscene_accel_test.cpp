@@ -275,10 +275,10 @@ TEST(CachedTriangle, GivesThePlainTestsAcceptedResultsWithTheSameBits) {
     float t_plain = 5;
     vertex3f hit_plain{5, 5, 5};
     int result = IntersectionRayTriangle(ray, t, t_plain, hit_plain);
-    CV_cached_ray r = CacheRay(ray);
-    CV_cached_triangle c = CacheTriangle(t);
-    CV_cached_plane plane;
-    CV_cached_edges edges;
+    CachedRay r = CacheRay(ray);
+    CachedTriangle c = CacheTriangle(t);
+    CachedPlane plane;
+    CachedEdges edges;
     SplitCachedTriangle(c, 0, plane, edges);
     certified += edges.face_axis >= 0;
     for (CachedHitKind kind : {kFrontAheadOnly, kEitherAhead}) {
@@ -509,9 +509,9 @@ TEST(RaySceneAccelerated, MatchesTheReferenceAtTheEdgesOfTheHierarchysBoxes) {
         owned);
   int failures = 0;
   for (int n = 0; n < kRaysPerScene / 10 && failures < 5; ++n) {
-    const CV_acceleration* a = owned.scene.objects[random.Below(owned.scene.object_count)].acceleration;
+    const Acceleration* a = owned.scene.objects[random.Below(owned.scene.object_count)].acceleration;
     ASSERT_NE(a, nullptr);
-    const CV_bvh_node& node = a->nodes[size_t(random.Below(int(a->nodes.size())))];
+    const BvhNode& node = a->nodes[size_t(random.Below(int(a->nodes.size())))];
     bool reach = random.Below(4) == 0 && a->has_reach;
     const float* lo = reach ? a->reach_lo : node.lo;
     const float* hi = reach ? a->reach_hi : node.hi;
