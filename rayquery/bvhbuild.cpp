@@ -5,7 +5,7 @@
 #include <limits>
 #include <vector>
 
-#include "rayquery/boxray.h"
+#include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
 
 namespace {
@@ -251,24 +251,24 @@ void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double
   }
 }
 
-// The box triangles, cached, with their boxes and the box of them all.
+// The box triangles, cached, with their acceptance bounds, each and together.
 void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, Acceleration& a, float& max_abs) {
-  a.box_has_bounds = true;
-  Empty(a.box_lo, a.box_hi);
+  a.box_triangles_bounded = true;
+  Empty(a.box_triangles_bounds_lo, a.box_triangles_bounds_hi);
   for (int s = 0; s < kBoxTriangleCount; ++s) {
-    a.box[s] = CacheTriangle(box_triangles[s]);
+    a.box_triangles[s] = CacheTriangle(box_triangles[s]);
     float lo[3];
     float hi[3];
     int kind = TriangleBounds(box_triangles[s], origin_limit, 0, lo, hi);
-    a.box_kind[s] = int8_t(kind);
-    if (kind < 0) a.box_has_bounds = false;
+    a.box_triangle_kind[s] = int8_t(kind);
+    if (kind < 0) a.box_triangles_bounded = false;
     if (kind <= 0) continue;
     for (int i = 0; i < 3; ++i) {
-      a.box_triangle_lo[s][i] = lo[i];
-      a.box_triangle_hi[s][i] = hi[i];
+      a.box_triangle_bounds_lo[s][i] = lo[i];
+      a.box_triangle_bounds_hi[s][i] = hi[i];
       max_abs = std::max(max_abs, std::max(std::fabs(lo[i]), std::fabs(hi[i])));
     }
-    Grow(a.box_lo, a.box_hi, lo, hi);
+    Grow(a.box_triangles_bounds_lo, a.box_triangles_bounds_hi, lo, hi);
   }
 }
 
@@ -280,15 +280,16 @@ void OrderBoxTriangles(Acceleration& a) {
     for (int side = 0; side < 2; ++side) {
       double facing[kBoxTriangleCount];
       for (int s = 0; s < kBoxTriangleCount; ++s) {
-        const vertex3f& n = a.box[s].n_hat;
+        const vertex3f& n = a.box_triangles[s].n_hat;
         double along = axis == 0 ? n.x : axis == 1 ? n.y : n.z;
         facing[s] = std::isfinite(along) ? (side == 1 ? along : -along) : kNotFacing;
       }
       int order[kBoxTriangleCount];
       for (int s = 0; s < kBoxTriangleCount; ++s) order[s] = s;
       std::stable_sort(order, order + kBoxTriangleCount, [&facing](int p, int q) { return facing[p] > facing[q]; });
-      for (int s = 0; s < kBoxTriangleCount; ++s) a.box_order[axis][side][s] = int8_t(order[s]);
-      a.box_faces[axis][side] = PairFaces(CertifyFace(a.box[order[0]]), CertifyFace(a.box[order[1]]));
+      for (int s = 0; s < kBoxTriangleCount; ++s) a.box_triangle_order[axis][side][s] = int8_t(order[s]);
+      a.box_face_pairs[axis][side] =
+          PairFaces(CertifyFace(a.box_triangles[order[0]]), CertifyFace(a.box_triangles[order[1]]));
     }
   }
 }

@@ -20,6 +20,8 @@
 constexpr int kSurfaceAreaDepth = 48;
 constexpr int kLongestPath = kSurfaceAreaDepth + 32;
 
+// A node of a hierarchy; lo..hi are its node bounds, which hold the
+// acceptance bounds of every slot below it.
 struct BvhNode {
   float lo[3];
   float hi[3];
@@ -53,16 +55,16 @@ bool operator!=(const CacheLineAllocator<T>&, const CacheLineAllocator<U>&) {
 struct Acceleration {
   const CV_triangle* source;  // the object's triangle array this was built from
   int32_t source_count;       // and its length: a mismatch makes the query scan
-  float max_abs;              // largest coordinate magnitude of every box below
+  float max_abs;              // largest coordinate magnitude of all the bounds below
   float origin_limit;         // rays whose origin has a larger coordinate scan the object
   // The triangles in the hierarchy in leaf order, each plane record with its triangle index.
   std::vector<CachedPlane, CacheLineAllocator<CachedPlane>> slot_planes;
   std::vector<CachedEdges> slot_edges;
   std::vector<BvhNode, CacheLineAllocator<BvhNode>> nodes;  // node 0 is the root
-  // The root box grown by the margin of the farthest origin served (see
-  // RoundingDelta), for a first look that needs no ray set up for the
-  // object; has_reach is false when there is no root or there are triangles
-  // tested on every query.
+  // The reach box: the root's bounds grown by the margin of the farthest
+  // origin served (see RoundingDelta), for a first look that needs no ray
+  // set up for the object; has_reach is false when there is no root or
+  // there are triangles tested on every query.
   // The fourth lane is 0, for the test of three axes at once.
   bool has_reach;
   alignas(16) float reach_lo[4];
@@ -72,21 +74,25 @@ struct Acceleration {
   // every query, the slots' planes four at a time: the query then tests
   // every plane and leaves the nodes alone. Empty otherwise.
   std::vector<PlaneGroup> plane_groups;
-  // The triangles tested on every query (no safe box), in the slots' form.
+  // The triangles tested on every query (no safe bounds), in the slots' form.
   std::vector<CachedPlane> unbounded_planes;
   std::vector<CachedEdges> unbounded_edges;
-  CachedTriangle box[kBoxTriangleCount];
-  bool box_has_bounds;  // box_lo..box_hi holds every point a box triangle can accept
-  // (the fourth lane is 0, for the guess of the exit face on three axes at once)
-  alignas(16) float box_lo[4];
-  alignas(16) float box_hi[4];
-  int8_t box_kind[kBoxTriangleCount];           // AcceptanceBounds of each box triangle (1, 0 or -1)
-  float box_triangle_lo[kBoxTriangleCount][3];  // and its box when the kind is 1
-  float box_triangle_hi[kBoxTriangleCount][3];
+  // The object's twelve box triangles, cached, and their acceptance bounds:
+  // together (when box_triangles_bounded: they hold every point a box
+  // triangle can accept; the fourth lane is 0, for the guess of the exit
+  // face on three axes at once) and each on its own when its kind, the
+  // AcceptanceBounds result, is 1 (0: it never accepts; -1: no bounds).
+  CachedTriangle box_triangles[kBoxTriangleCount];
+  bool box_triangles_bounded;
+  alignas(16) float box_triangles_bounds_lo[4];
+  alignas(16) float box_triangles_bounds_hi[4];
+  int8_t box_triangle_kind[kBoxTriangleCount];
+  float box_triangle_bounds_lo[kBoxTriangleCount][3];
+  float box_triangle_bounds_hi[kBoxTriangleCount][3];
   // The order to try them in, by the axis and side the ray leaves by, and
   // the first two of each order for the quick test of the face left by.
-  int8_t box_order[3][2][kBoxTriangleCount];
-  FacePair box_faces[3][2];
+  int8_t box_triangle_order[3][2][kBoxTriangleCount];
+  FacePair box_face_pairs[3][2];
   size_t bytes;  // memory held by this record and its arrays
 };
 

@@ -1,6 +1,6 @@
 #include "rayquery/bvhray.h"
 
-#include "rayquery/boxray.h"
+#include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
 
 namespace {

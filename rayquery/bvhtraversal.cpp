@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "core/raytriangle.h"
-#include "rayquery/boxray.h"
+#include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
 #include "rayquery/bvhwide.h"
 #include "rayquery/planegroups.h"
@@ -35,12 +35,14 @@ inline void OfferSlot(const CachedPlane& plane, const CachedEdges& edges, const 
   best = ObjectSearch{{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}}, true};
 }
 
-// The face by which the ray leaves the box of the box triangles: its axis,
-// and its side (0: lo, 1: hi). Only a guess of where to look first, so ties,
-// NaN and the box's rounding margin may go any way.
+// The face by which the ray leaves the box triangles' bounds: its axis, and
+// its side (0: lo, 1: hi). Only a guess of where to look first, so ties, NaN
+// and the bounds' rounding margin may go any way.
 inline int ExitAxis(const Acceleration& a, const BvhRay& ray, int& side) {
-  const __m128 to_lo = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_lo), ray.origin_lanes), ray.inverse_lanes);
-  const __m128 to_hi = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_hi), ray.origin_lanes), ray.inverse_lanes);
+  const __m128 to_lo =
+      _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_triangles_bounds_lo), ray.origin_lanes), ray.inverse_lanes);
+  const __m128 to_hi =
+      _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_triangles_bounds_hi), ray.origin_lanes), ray.inverse_lanes);
   const __m128 negative = _mm_cmplt_ps(ray.inverse_lanes, _mm_setzero_ps());
   __m128 leave = _mm_or_ps(_mm_and_ps(negative, to_lo), _mm_andnot_ps(negative, to_hi));
   // A flat axis (inverse 0) keeps its coordinate: the ray never leaves by it.
@@ -55,32 +57,36 @@ inline int ExitAxis(const Acceleration& a, const BvhRay& ray, int& side) {
 // Whether any box triangle gives result 1 or 2, by the full test, in the
 // order for the face the ray leaves by.
 __attribute__((noinline)) bool MeetsAnyBoxTriangle(const Acceleration& a, const BvhRay& ray, const int8_t* order) {
-  const BoxRay r = PrepareBoxRay(a.max_abs, ray);
+  const BoundsRay r = PrepareBoundsRay(a.max_abs, ray);
   float entry = 0;
-  if (a.box_has_bounds && !RayEntersBox(a.box_lo, a.box_hi, r, kInfinity, entry)) return false;
+  if (a.box_triangles_bounded &&
+      !RayEntersBounds(a.box_triangles_bounds_lo, a.box_triangles_bounds_hi, r, kInfinity, entry))
+    return false;
   for (int k = 0; k < kBoxTriangleCount; ++k) {
     int s = order[k];
-    if (a.box_kind[s] == 0) continue;
-    if (a.box_kind[s] > 0 && !RayEntersBox(a.box_triangle_lo[s], a.box_triangle_hi[s], r, kInfinity, entry)) continue;
+    if (a.box_triangle_kind[s] == 0) continue;
+    if (a.box_triangle_kind[s] > 0 &&
+        !RayEntersBounds(a.box_triangle_bounds_lo[s], a.box_triangle_bounds_hi[s], r, kInfinity, entry))
+      continue;
     float t = 0;
     vertex3f point;
-    if (CachedHit(ray.cached, a.box[s], kEitherAhead, kInfinity, true, t, point)) return true;
+    if (CachedHit(ray.cached, a.box_triangles[s], kEitherAhead, kInfinity, true, t, point)) return true;
   }
   return false;
 }
 
 // Whether any box triangle gives result 1 or 2. Inlined by force, with the
 // full test apart: the quick path then saves no registers for a call.
-__attribute__((always_inline)) inline bool MeetsBox(const Acceleration& a, const BvhRay& ray) {
+__attribute__((always_inline)) inline bool MeetsBoxTriangles(const Acceleration& a, const BvhRay& ray) {
   // Any of the twelve decides, so they may be tried in any order: first
   // those facing the way the ray leaves the box (the face it meets last),
-  // then, unless the box of them all rules the ray out, each after its own
-  // box shows the ray can meet it.
+  // then, unless their bounds together rule the ray out, each after its own
+  // bounds show the ray can meet it.
   int exit_side = 0;
   int exit_axis = ExitAxis(a, ray, exit_side);
   // The two triangles of that face mostly settle it without the full test.
-  if (SurelyHitsFacePair(ray.cached, a.box_faces[exit_axis][exit_side])) return true;
-  return MeetsAnyBoxTriangle(a, ray, a.box_order[exit_axis][exit_side]);
+  if (SurelyHitsFacePair(ray.cached, a.box_face_pairs[exit_axis][exit_side])) return true;
+  return MeetsAnyBoxTriangle(a, ray, a.box_triangle_order[exit_axis][exit_side]);
 }
 
 // A wide node waiting on the traversal stack, with the parameter at which
@@ -142,23 +148,23 @@ inline int32_t NextWaiting(const Pending* stack, int& top, float best_t) {
 
 // Offers the triangles tested on every query, then walks the wide nodes
 // nearest first, offering the slots of every leaf the ray enters before best.t.
-void NearestFrontHit(const Acceleration& a, const BvhRay& ray, const BoxRay& r, int object, ObjectSearch& best) {
+void NearestFrontHit(const Acceleration& a, const BvhRay& ray, const BoundsRay& r, int object, ObjectSearch& best) {
   for (size_t u = 0; u < a.unbounded_planes.size(); ++u) {
     OfferSlot(a.unbounded_planes[u], a.unbounded_edges[u], ray, object, best);
   }
   if (a.wide.empty()) return;
   // Most rays miss most objects: one box tells before the lanes are set up.
   float entry = 0;
-  if (!RayEntersBox(a.nodes[0].lo, a.nodes[0].hi, r, best.t, entry)) return;
+  if (!RayEntersBounds(a.nodes[0].lo, a.nodes[0].hi, r, best.t, entry)) return;
   const WideNode* nodes = a.wide.data();
-  const FourBoxRay f = PrepareFourBoxRay(r);
+  const FourBoundsRay f = PrepareFourBoundsRay(r);
   Pending stack[kStackSize];
   int top = 0;
   int32_t current = 0;
   for (;;) {
     const WideNode& node = nodes[current];
     float entry[4];
-    int mask = RayEntersFourBoxes(node, r, f, best.t, entry);
+    int mask = RayEntersFourBounds(node, r, f, best.t, entry);
     int leaves = mask & LeafLanes(node);
     int inner = mask & ~leaves;
     // The children's two cache lines are fetched while the leaves are offered.
@@ -208,7 +214,7 @@ void SearchObject(const Acceleration& a, const BvhRay& ray, int object, ObjectSe
   if (!a.plane_groups.empty()) {
     NearestFrontHitOfFew(a, ray, object, best);
   } else {
-    NearestFrontHit(a, ray, PrepareBoxRay(a.max_abs, ray), object, best);
+    NearestFrontHit(a, ray, PrepareBoundsRay(a.max_abs, ray), object, best);
   }
 }
 
@@ -227,9 +233,9 @@ bool BvhOfferObject(const Acceleration& a, const BvhRay& ray, int object, BestHi
     found.triangle = std::numeric_limits<int>::max();
   }
   SearchObject(a, ray, object, found);
-  // The box only says whether the object may answer at all, so it is looked
-  // at only when the object's answer would replace the best so far.
-  if (!found.replaced || !MeetsBox(a, ray)) return false;
+  // The box triangles only say whether the object may answer at all, so they
+  // are looked at only when the object's answer would replace the best so far.
+  if (!found.replaced || !MeetsBoxTriangles(a, ray)) return false;
   best = BestHit{found.t, found.object, found.triangle, found.hit, found.normal};
   return true;
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "rayquery/boxray.h"
+#include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
 #include "rayquery/bvhbuild.h"
 #include "scene/scene.h"
@@ -46,9 +46,9 @@ template <typename Offer>
 bool VisitObjectsNearestFirst(const ObjectTree& tree, const BvhRay& ray, const float& best_t, Offer offer) {
   if (tree.nodes.empty()) return true;
   const BvhNode* nodes = tree.nodes.data();
-  BoxRay r = PrepareBoxRay(tree.max_abs, ray);
+  BoundsRay r = PrepareBoundsRay(tree.max_abs, ray);
   float entry = 0;
-  if (!RayEntersBox(nodes[0].lo, nodes[0].hi, r, best_t, entry)) return true;
+  if (!RayEntersBounds(nodes[0].lo, nodes[0].hi, r, best_t, entry)) return true;
   struct Pending {
     int32_t node;
     float entry;
@@ -61,8 +61,8 @@ bool VisitObjectsNearestFirst(const ObjectTree& tree, const BvhRay& ray, const f
     if (node.count == 0) {
       float entry_left = 0;
       float entry_right = 0;
-      bool left = RayEntersBox(nodes[node.first].lo, nodes[node.first].hi, r, best_t, entry_left);
-      bool right = RayEntersBox(nodes[node.first + 1].lo, nodes[node.first + 1].hi, r, best_t, entry_right);
+      bool left = RayEntersBounds(nodes[node.first].lo, nodes[node.first].hi, r, best_t, entry_left);
+      bool right = RayEntersBounds(nodes[node.first + 1].lo, nodes[node.first + 1].hi, r, best_t, entry_right);
       if (left && right) {
         bool right_first = entry_right < entry_left;
         stack[top++] = right_first ? Pending{node.first, entry_left} : Pending{node.first + 1, entry_right};

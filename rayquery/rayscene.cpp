@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "core/raytriangle.h"
-#include "rayquery/boxray.h"
+#include "rayquery/boundsray.h"
 #include "rayquery/bvh.h"
 #include "rayquery/objecttree.h"
 #include "rayquery/reachbox.h"

@@ -5,7 +5,7 @@
 
 #include <emmintrin.h>
 
-#include "rayquery/boxray.h"
+#include "rayquery/boundsray.h"
 #include "rayquery/bvhbuild.h"
 #include "rayquery/bvhray.h"
 
@@ -15,7 +15,7 @@ bool MayReachAlongAxes(const Acceleration& a, const BvhRay& ray, float best_t);
 // False when the ray surely meets nothing of the object's hierarchy at or before
 // best_t: it misses the reach box, which holds every point an answered ray
 // can be accepted at (its margin is at least this ray's RoundingDelta). The
-// interval is bounded and widened as RayEntersBox bounds and widens it.
+// interval is bounded and widened as RayEntersBounds bounds and widens it.
 // Inline: it rules out most objects of most queries.
 inline bool BvhMayReach(const Acceleration& a, const BvhRay& ray, float best_t) {
   if (ray.any_flat) return MayReachAlongAxes(a, ray, best_t);

@@ -1,5 +1,6 @@
-// The slab test of a ray against boxes grown by a margin that rounding
-// cannot cross: the object hierarchies and the hierarchy over objects share it.
+// The slab test of a ray against bounds (axis-aligned boxes: a node's, a
+// triangle's acceptance bounds) grown by a margin that rounding cannot
+// cross: the object hierarchies and the tree over objects share it.
 #pragma once
 
 #include <emmintrin.h>
@@ -30,7 +31,7 @@ constexpr float kLeastMargin = 1e-30f;
 // (see RoundingDelta), folded into the origin as O + delta and O - delta.
 // Per axis, the face the ray enters by (0: lo, 1: hi) and the origin to
 // measure it from, and the same for the face it leaves by.
-struct BoxRay {
+struct BoundsRay {
   int enter_side[3];
   int leave_side[3];
   float enter_origin[3];
@@ -49,10 +50,10 @@ inline float RoundingDelta(float max_abs, const BvhRay& ray) {
   return kDeltaPerCoordinate * max_abs + kDeltaPerOrigin * ray.origin_max_abs + kLeastMargin;
 }
 
-inline BoxRay PrepareBoxRay(float max_abs, const BvhRay& ray) {
+inline BoundsRay PrepareBoundsRay(float max_abs, const BvhRay& ray) {
   float delta = RoundingDelta(max_abs, ray);
   const float O[3] = {ray.cached.O.x, ray.cached.O.y, ray.cached.O.z};
-  BoxRay r;
+  BoundsRay r;
   r.any_flat = ray.any_flat;
   for (int i = 0; i < 3; ++i) {
     // The lower face lo - delta is reached at (lo - (O + delta)) / d, the
@@ -77,8 +78,8 @@ inline BoxRay PrepareBoxRay(float max_abs, const BvhRay& ray) {
 // starts after best_t (strictly: a node entered exactly at best_t may hold an
 // earlier triangle of the same object that ties).
 // Inlined by force: it runs for every node visited.
-__attribute__((always_inline)) inline bool RayEntersBox(const float lo[3], const float hi[3], const BoxRay& r,
-                                                        float best_t, float& entry) {
+__attribute__((always_inline)) inline bool RayEntersBounds(const float lo[3], const float hi[3], const BoundsRay& r,
+                                                           float best_t, float& entry) {
   const float* face[2] = {lo, hi};
   float near = -kInfinity;
   float far = kInfinity;
@@ -121,7 +122,7 @@ inline float SmallestOfThree(__m128 v) {
   return _mm_cvtss_f32(_mm_min_ps(m, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2))));
 }
 
-// The parameter interval near .. far widened as RayEntersBox widens it:
+// The parameter interval near .. far widened as RayEntersBounds widens it:
 // true unless it is empty, ends before 0.0001 or starts after best_t.
 inline bool Widened(float near, float far, float best_t) {
   near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
@@ -129,9 +130,9 @@ inline bool Widened(float near, float far, float best_t) {
   return near <= far && far >= kNearZero && near <= best_t;
 }
 
-// BoxRay's values in all four lanes, and per axis where in a wide node the
+// BoundsRay's values in all four lanes, and per axis where in a wide node the
 // faces lie that the ray enters and leaves by (byte offsets).
-struct FourBoxRay {
+struct FourBoundsRay {
   __m128 enter_origin[3];
   __m128 leave_origin[3];
   __m128 inverse[3];
@@ -145,8 +146,8 @@ struct FourBoxRay {
   __m128 near_zero;
 };
 
-inline FourBoxRay PrepareFourBoxRay(const BoxRay& r) {
-  FourBoxRay f;
+inline FourBoundsRay PrepareFourBoundsRay(const BoundsRay& r) {
+  FourBoundsRay f;
   for (int i = 0; i < 3; ++i) {
     f.enter_origin[i] = _mm_set1_ps(r.enter_origin[i]);
     f.leave_origin[i] = _mm_set1_ps(r.leave_origin[i]);
@@ -162,22 +163,22 @@ inline FourBoxRay PrepareFourBoxRay(const BoxRay& r) {
   return f;
 }
 
-// RayEntersBox for the four lanes of a wide node: bit k of the result is set
+// RayEntersBounds for the four lanes of a wide node: bit k of the result is set
 // when lane k's box lets the ray in, with its entry in entry[k]. Each lane
-// takes the very float operations of RayEntersBox (with no NaN among them,
+// takes the very float operations of RayEntersBounds (with no NaN among them,
 // the order of max and min does not matter, and a zero's sign is lost in the
 // widening), so the answers are the same; rays with a flat axis take
-// RayEntersBox lane by lane. An empty lane's infinite box makes its widened
+// RayEntersBounds lane by lane. An empty lane's infinite box makes its widened
 // interval NaN, which fails every comparison.
-__attribute__((always_inline)) inline int RayEntersFourBoxes(const WideNode& node, const BoxRay& r, const FourBoxRay& f,
-                                                             float best_t, float entry[4]) {
+__attribute__((always_inline)) inline int RayEntersFourBounds(const WideNode& node, const BoundsRay& r,
+                                                              const FourBoundsRay& f, float best_t, float entry[4]) {
   if (r.any_flat) {
     int mask = 0;
     for (int k = 0; k < 4; ++k) {
       if (node.count[k] == kNoChild) continue;
       const float lo[3] = {node.lo[0][k], node.lo[1][k], node.lo[2][k]};
       const float hi[3] = {node.hi[0][k], node.hi[1][k], node.hi[2][k]};
-      if (RayEntersBox(lo, hi, r, best_t, entry[k])) mask |= 1 << k;
+      if (RayEntersBounds(lo, hi, r, best_t, entry[k])) mask |= 1 << k;
     }
     return mask;
   }
