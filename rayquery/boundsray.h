@@ -11,6 +11,7 @@
 #include <limits>
 
 #include "core/raytriangle.h"
+#include "rayquery/bvhbounds.h"
 #include "rayquery/bvhray.h"
 #include "rayquery/bvhwide.h"
 
@@ -23,8 +24,8 @@ constexpr float kDeltaPerOrigin = 6e-6f;
 // Each bound of a box's parameter interval is a difference and a product with
 // a rounded inverse, 3 ulp (3.6e-7) off at most: this covers it five times.
 constexpr float kParameterRounding = 2e-6f;
-// An absolute floor under the relative margins, for values near zero.
-constexpr float kLeastMargin = 1e-30f;
+// The float margins below add kLeastMargin (bvhbounds.h) rounded to float.
+static_assert(float(kLeastMargin) == 1e-30f, "the float stages' least margin is 1e-30f");
 
 // A ray prepared against a set of boxes whose coordinates are at most
 // max_abs in magnitude: every box is grown by delta
@@ -47,7 +48,7 @@ struct BoundsRay {
 // kOffPlaneOrigin |O| more, and O + delta and O - delta are rounded by one
 // ulp of |O| + delta; 2e-6 |X| + 6e-6 |O| covers these several times over.
 inline float RoundingDelta(float max_abs, const BvhRay& ray) {
-  return kDeltaPerCoordinate * max_abs + kDeltaPerOrigin * ray.origin_max_abs + kLeastMargin;
+  return kDeltaPerCoordinate * max_abs + kDeltaPerOrigin * ray.origin_max_abs + float(kLeastMargin);
 }
 
 inline BoundsRay PrepareBoundsRay(float max_abs, const BvhRay& ray) {
@@ -104,8 +105,8 @@ __attribute__((always_inline)) inline bool RayEntersBounds(const float lo[3], co
     near = std::max(n0, std::max(n1, n2));
     far = std::min(f0, std::min(f1, f2));
   }
-  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
-  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
+  near = near - std::fabs(near) * kParameterRounding - float(kLeastMargin);
+  far = far + std::fabs(far) * kParameterRounding + float(kLeastMargin);
   entry = near;
   return near <= far && far >= kNearZero && near <= best_t;
 }
@@ -125,8 +126,8 @@ inline float SmallestOfThree(__m128 v) {
 // The parameter interval near .. far widened as RayEntersBounds widens it:
 // true unless it is empty, ends before 0.0001 or starts after best_t.
 inline bool Widened(float near, float far, float best_t) {
-  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
-  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
+  near = near - std::fabs(near) * kParameterRounding - float(kLeastMargin);
+  far = far + std::fabs(far) * kParameterRounding + float(kLeastMargin);
   return near <= far && far >= kNearZero && near <= best_t;
 }
 
@@ -158,7 +159,7 @@ inline FourBoundsRay PrepareFourBoundsRay(const BoundsRay& r) {
   }
   f.magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
   f.rounding = _mm_set1_ps(kParameterRounding);
-  f.least = _mm_set1_ps(kLeastMargin);
+  f.least = _mm_set1_ps(float(kLeastMargin));
   f.near_zero = _mm_set1_ps(kNearZero);
   return f;
 }

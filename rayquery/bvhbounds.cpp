@@ -34,8 +34,6 @@ constexpr double kLeastTurn = 1e-6;
 constexpr double kDoubleRounding = 1e-9;
 // The double rounding of a line's offset, relative to the coordinates it is measured at.
 constexpr double kLineRounding = 1e-12;
-// An absolute floor under the relative margins, for coordinates near zero.
-constexpr double kLeastMargin = 1e-30;
 // Most triangles settle in one or two rounds; one still growing after this
 // many gets no box and is tested on every query.
 constexpr int kReachRounds = 8;

@@ -313,7 +313,8 @@ void SetReach(Acceleration& a) {
   a.has_reach = !a.nodes.empty() && a.unbounded_planes.empty();
   if (!a.has_reach) return;
   double delta = double(kDeltaPerCoordinate) * double(a.max_abs) + double(kDeltaPerOrigin) * double(a.origin_limit);
-  delta = (delta + double(kLeastMargin)) * (1 + kDeltaRounding);
+  // RoundingDelta adds the margin rounded to float.
+  delta = (delta + double(float(kLeastMargin))) * (1 + kDeltaRounding);
   for (int i = 0; i < 3; ++i) {
     a.reach_lo[i] = FloatOutward(double(a.nodes[0].lo[i]) - delta, -kInfinity);
     a.reach_hi[i] = FloatOutward(double(a.nodes[0].hi[i]) + delta, kInfinity);
