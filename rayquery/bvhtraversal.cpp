@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/check.h"
 #include "core/raytriangle.h"
 #include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
@@ -99,6 +100,7 @@ struct Pending {
 // Offers the slots of one leaf.
 inline void OfferLeaf(const Acceleration& a, const BvhRay& ray, int32_t first, int32_t count, int object,
                       ObjectSearch& best) {
+  CORVANE_CHECK(first >= 0 && count > 0 && size_t(first) + size_t(count) <= a.slot_planes.size());
   const CachedPlane* planes = a.slot_planes.data();
   const CachedEdges* edges = a.slot_edges.data();
   for (int32_t s = first; s < first + count; ++s) OfferSlot(planes[s], edges[s], ray, object, best);
@@ -131,6 +133,7 @@ inline int32_t EnterInner(const WideNode& node, int bits, const float entry[4], 
   int nearest = NearestLane(bits, entry);
   for (bits &= ~(1 << nearest); bits != 0; bits &= bits - 1) {
     int k = __builtin_ctz(unsigned(bits));
+    CORVANE_CHECK(top < kStackSize);
     stack[top++] = Pending{node.first[k], entry[k]};
   }
   return node.first[nearest];
@@ -162,6 +165,7 @@ void NearestFrontHit(const Acceleration& a, const BvhRay& ray, const BoundsRay& 
   int top = 0;
   int32_t current = 0;
   for (;;) {
+    CORVANE_CHECK(current >= 0 && size_t(current) < a.wide.size());
     const WideNode& node = nodes[current];
     float entry[4];
     int mask = RayEntersFourBounds(node, r, f, best.t, entry);
@@ -196,6 +200,7 @@ void NearestFrontHitOfFew(const Acceleration& a, const BvhRay& ray, int object, 
         // A tie with the best so far wins only for an earlier triangle of its object.
         bool ties_win = best.object == object && triangle < best.triangle;
         if (t_plane == best.t && !ties_win) continue;
+        CORVANE_CHECK(groups[g].slot[k] >= 0 && size_t(groups[g].slot[k]) < a.slot_edges.size());
         size_t slot = size_t(groups[g].slot[k]);
         const CachedEdges& edges = a.slot_edges[slot];
         float t = 0;

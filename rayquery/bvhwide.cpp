@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "core/check.h"
 #include "rayquery/bvhbuild.h"
 
 namespace {
@@ -54,6 +55,7 @@ WideNode MakeWideNode(const BvhNode* nodes, const int32_t* lanes, int n) {
 void Collapse(const BvhNode* nodes, int32_t inner, std::vector<WideNode>& wide, size_t at) {
   int32_t lanes[kLanes];
   int n = OpenChildren(nodes, inner, lanes);
+  CORVANE_CHECK(n >= 2 && n <= kLanes);
   WideNode w = MakeWideNode(nodes, lanes, n);
   for (int k = 0; k < n; ++k) {
     if (w.count[k] != 0) continue;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/check.h"
 #include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
 #include "rayquery/bvhbuild.h"
@@ -57,6 +58,7 @@ bool VisitObjectsNearestFirst(const ObjectTree& tree, const BvhRay& ray, const f
   int top = 0;
   int32_t current = 0;
   for (;;) {
+    CORVANE_CHECK(current >= 0 && size_t(current) < tree.nodes.size());
     const BvhNode& node = nodes[current];
     if (node.count == 0) {
       float entry_left = 0;
@@ -65,6 +67,7 @@ bool VisitObjectsNearestFirst(const ObjectTree& tree, const BvhRay& ray, const f
       bool right = RayEntersBounds(nodes[node.first + 1].lo, nodes[node.first + 1].hi, r, best_t, entry_right);
       if (left && right) {
         bool right_first = entry_right < entry_left;
+        CORVANE_CHECK(top < kObjectTreeStack);
         stack[top++] = right_first ? Pending{node.first, entry_left} : Pending{node.first + 1, entry_right};
         current = right_first ? node.first + 1 : node.first;
         continue;

@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 
+#include "core/check.h"
 #include "core/raytriangle.h"
 
 namespace {
@@ -15,6 +16,7 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 }  // namespace
 
 std::vector<PlaneGroup> GroupPlanes(const CachedPlane* planes, size_t count) {
+  CORVANE_CHECK(count <= kFewTriangles);
   std::vector<size_t> order(count);
   std::iota(order.begin(), order.end(), size_t(0));
   std::sort(order.begin(), order.end(),
@@ -47,6 +49,7 @@ PassedPlanes FrontPlanes(const PlaneGroup* groups, size_t group_count, const Cac
   const __m128 O[3] = {_mm_set1_ps(ray.O.x), _mm_set1_ps(ray.O.y), _mm_set1_ps(ray.O.z)};
   const __m128 d[3] = {_mm_set1_ps(ray.d.x), _mm_set1_ps(ray.d.y), _mm_set1_ps(ray.d.z)};
   const __m128 infinity = _mm_set1_ps(kInfinity);
+  CORVANE_CHECK(group_count <= kMostPlaneGroups);
   PassedPlanes front;
   front.group_count = group_count;
   int any = 0;

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "core/check.h"
 #include "core/raytriangle.h"
 #include "rayquery/boundsray.h"
 #include "rayquery/bvh.h"
@@ -72,6 +73,7 @@ __attribute__((noinline)) void ScanAndOffer(const vector3f& ray, const CV_object
 // order: a lower index than the best's wins a tie of t. Inline: most
 // objects of most queries are ruled out by their reach box alone.
 inline void OfferObject(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, int32_t i, BestHit& best) {
+  CORVANE_CHECK(i >= 0 && i < scene.object_count);
   const CV_object& candidate = scene.objects[i];
   const Acceleration* a = prepared.usable ? UsableAcceleration(candidate) : nullptr;
   if (a == nullptr || !BvhAnswersRay(*a, prepared)) {
@@ -87,6 +89,7 @@ bool OfferThroughTree(const vector3f& ray, const BvhRay& prepared, const CV_scen
                       BestHit& best) {
   for (int32_t i : tree.unboxed) OfferObject(ray, prepared, scene, i, best);
   return VisitObjectsNearestFirst(tree, prepared, best.t, [&](int32_t slot) {
+    CORVANE_CHECK(slot >= 0 && size_t(slot) < tree.members.size());
     int32_t i = tree.members[size_t(slot)];
     if (UsableAcceleration(scene.objects[i]) != tree.member_accelerations[size_t(slot)]) return false;
     OfferObject(ray, prepared, scene, i, best);
