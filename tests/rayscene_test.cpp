@@ -6,23 +6,11 @@
 #include <vector>
 
 #include "core/raytriangle.h"
-#include "rayquery/rayquery.h"
 #include "tests/mesh_scene.h"
+#include "tests/owned_scene.h"
 #include "tests/support.h"
 
 namespace {
-
-// A scene released when the test is done with it.
-struct OwnedScene {
-  CV_scene scene;
-  explicit OwnedScene(CV_scene built) : scene(built) { BuildRayQuery(scene); }
-  OwnedScene(const OwnedScene&) = delete;
-  OwnedScene& operator=(const OwnedScene&) = delete;
-  ~OwnedScene() {
-    FreeRayQuery(scene);
-    FreeScene(scene);
-  }
-};
 
 OwnedScene SceneOf(const std::vector<Mesh>& meshes) { return OwnedScene(SceneFromMeshes(meshes)); }
 
