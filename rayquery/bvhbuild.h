@@ -101,3 +101,13 @@ struct Acceleration {
 // scanned triangle by triangle).
 Acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count, const CV_triangle* box_triangles);
 void FreeAcceleration(Acceleration* acceleration);
+
+// The object's hierarchy, when it was built from the triangles the object
+// holds now; null otherwise (the query then scans the object). Inline: it
+// runs per object per query.
+inline const Acceleration* UsableAcceleration(const CV_object& object) {
+  const Acceleration* a = object.acceleration;
+  if (a == nullptr || a->source != object.triangles || a->source_count != object.triangle_count) return nullptr;
+  if (object.box_triangle_count != kBoxTriangleCount) return nullptr;
+  return a;
+}

@@ -19,15 +19,6 @@ struct Member {
   float centre[3];
 };
 
-// The object's hierarchy when it was built from the triangles the object
-// holds now (the query's own test for using it).
-const Acceleration* CurrentAcceleration(const CV_object& object) {
-  const Acceleration* a = object.acceleration;
-  if (a == nullptr || a->source != object.triangles || a->source_count != object.triangle_count) return nullptr;
-  if (object.box_triangle_count != kBoxTriangleCount) return nullptr;
-  return a;
-}
-
 void Cover(const Member* first, const Member* last, BvhNode& node) {
   for (int i = 0; i < 3; ++i) {
     node.lo[i] = first->lo[i];
@@ -77,7 +68,7 @@ void BuildNode(std::vector<Member>& members, int32_t begin, int32_t end, std::ve
 // hierarchy's triangles can be accepted.
 void SortObjects(CV_scene scene, ObjectTree& tree, std::vector<Member>& members) {
   for (int32_t i = 0; i < scene.object_count; ++i) {
-    const Acceleration* a = CurrentAcceleration(scene.objects[i]);
+    const Acceleration* a = UsableAcceleration(scene.objects[i]);
     if (a == nullptr || !a->unbounded_planes.empty()) {
       tree.unboxed.push_back(i);
       continue;

@@ -15,14 +15,6 @@ namespace {
 // parameter is always above 0.0001, so it never equals the marker.
 constexpr float kNoneAccepted = -1.0f;
 
-// The object's hierarchy, when it was built from the triangles the object holds now.
-const Acceleration* UsableAcceleration(const CV_object& object) {
-  const Acceleration* a = object.acceleration;
-  if (a == nullptr || a->source != object.triangles || a->source_count != object.triangle_count) return nullptr;
-  if (object.box_triangle_count != kBoxTriangleCount) return nullptr;
-  return a;
-}
-
 }  // namespace
 
 bool RayMeetsBox(vector3f ray, const CV_object& object) {
