@@ -1,5 +1,6 @@
-// Boxes that hold every point the ray-triangle test can accept for a
-// triangle, with the rounding argument that makes them safe to skip by.
+// Acceptance bounds: boxes that hold every point the ray-triangle test can
+// accept for a triangle, with the rounding argument that makes them safe to
+// skip by.
 #pragma once
 
 #include <cmath>

@@ -1,6 +1,5 @@
 // The ray hierarchy over one object's triangles: its record and its build,
-// a binned surface-area split over boxes that hold every point the triangle
-// test can accept.
+// a binned surface-area split over the triangles' acceptance bounds.
 #pragma once
 
 #include <cstddef>

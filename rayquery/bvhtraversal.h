@@ -1,5 +1,5 @@
 // The nearest front-face hit of one object found through its ray hierarchy,
-// and whether a ray meets the object's box at all.
+// checked against the object's box triangles.
 #pragma once
 
 #include "rayquery/bvhbuild.h"

@@ -1,4 +1,4 @@
-// A hierarchy over the objects of a scene: a box per object that holds every
+// A hierarchy over the objects of a scene: bounds per object that hold every
 // point at which one of its triangles can be accepted, so that the ray query
 // looks only at the objects a ray can reach before the best hit so far.
 #pragma once
