@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "config/settings.h"
 #include "core/mt19937.h"
@@ -16,6 +17,7 @@
 #include "sensor/image.h"
 #include "sensor/sensor.h"
 #include "test_files.h"
+#include "tests/mesh_scene.h"
 #include "tests/owned_scene.h"
 #include "tests/random_meshes.h"
 #include "tests/reference_compare.h"
@@ -31,6 +33,25 @@ TEST(RayQuery, ScansObjectsBuiltByHandWithoutAHierarchy) {
   CV_scene scene{1, &object, 0, nullptr};
   EXPECT_TRUE(Same(vector3f{{0.25f, 0.25f, 1}, {0, 0, -1}}, scene));
   EXPECT_EQ(AnswerOf(vector3f{{0.25f, 0.25f, 1}, {0, 0, -1}}, scene, false).result, 1);
+}
+
+// The build hangs a hierarchy on every object and the tree on the scene; the
+// release takes them all off again and may be repeated, so that FreeScene
+// finds only records.
+TEST(RayQuery, ReleaseClearsEveryStructureTheBuildHungOnTheRecords) {
+  Random random(29);
+  std::vector<Mesh> meshes;
+  for (int i = 0; i < 10; ++i) meshes.push_back(Soup(float(i), float(i) + 1, 6, random));
+  CV_scene scene = SceneFromMeshes(meshes);
+  BuildRayQuery(scene);
+  EXPECT_NE(scene.object_tree, nullptr);
+  for (int32_t i = 0; i < scene.object_count; ++i) EXPECT_NE(scene.objects[i].acceleration, nullptr) << i;
+  for (int round = 0; round < 2; ++round) {
+    FreeRayQuery(scene);
+    EXPECT_EQ(scene.object_tree, nullptr);
+    for (int32_t i = 0; i < scene.object_count; ++i) EXPECT_EQ(scene.objects[i].acceleration, nullptr) << i;
+  }
+  FreeScene(scene);
 }
 
 // The example scenes: rays leaving the lights and rays leaving the hit points.
