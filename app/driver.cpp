@@ -17,6 +17,7 @@
 #include "console/consoleprogress.h"
 #include "core/messages.h"
 #include "core/mt19937.h"
+#include "rayquery/rayquery.h"
 #include "sensor/exrimage.h"
 #include "sensor/picture.h"
 #include "sensor/tempfile.h"
@@ -204,6 +205,7 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
     PrintInputProblems();
     return kExitInputRefused;
   }
+  BuildRayQuery(scene);
   if (!AllocateDataSet(dataset, settings.dataset_size)) {
     EndConsole(progress);
     PrintInputProblems();

@@ -15,7 +15,8 @@
 
 #include "bench/raybench.h"
 #include "core/raytriangle.h"
-#include "scene/rayscene.h"
+#include "rayquery/rayquery.h"
+#include "rayquery/rayscene.h"
 #include "scene/scene.h"
 
 #define SPHERE_ROOM_NO_MAIN
@@ -113,6 +114,7 @@ void Row(RTCDevice device, long n) {
   CV_scene scene{};
   auto start = std::chrono::steady_clock::now();
   CreateScene(dir + "/sphere_room.wrl", scene);
+  BuildRayQuery(scene);
   double ours_build = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   start = std::chrono::steady_clock::now();
   RTCScene rtc_scene = EmbreeScene(device, scene);
@@ -128,6 +130,7 @@ void Row(RTCDevice device, long n) {
               o_light / e_light, e_surface, o_surface, o_surface / e_surface, surface.size(), embree_build, ours_build);
   std::fflush(stdout);
   rtcReleaseScene(rtc_scene);
+  FreeRayQuery(scene);
   FreeScene(scene);
 }
 

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "bench/raybench.h"
+#include "rayquery/rayquery.h"
+#include "rayquery/rayscene.h"
 #include "reference/rayscan.h"
-#include "scene/rayscene.h"
 #include "scene/scene.h"
 #include "tests/mesh_scene.h"
 
@@ -95,6 +96,7 @@ int main(int argc, char** argv) {
   std::vector<Mesh> meshes = Objects(count);
   auto start = std::chrono::steady_clock::now();
   CV_scene scene = SceneFromMeshes(meshes);
+  BuildRayQuery(scene);
   double build = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::vector<vector3f> from_centre, from_surface;
   MakeRays(scene, 200000, from_centre, from_surface);
@@ -106,6 +108,7 @@ int main(int argc, char** argv) {
   Row("from centre", scene, from_centre);
   Row("from surfaces", scene, from_surface);
   std::printf("(\"differ\" compares 500 answers of the tree with the reference scan)\n");
+  FreeRayQuery(scene);
   FreeScene(scene);
   return 0;
 }

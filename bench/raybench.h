@@ -8,8 +8,8 @@
 #include <random>
 #include <vector>
 
+#include "rayquery/rayscene.h"
 #include "reference/rayscan.h"
-#include "scene/rayscene.h"
 
 // Seconds of processor time of the calling thread.
 inline double CpuSeconds() {

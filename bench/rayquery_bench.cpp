@@ -16,10 +16,11 @@
 #include "bench/raybench.h"
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "rayquery/bvh.h"
+#include "rayquery/rayquery.h"
+#include "rayquery/rayscene.h"
 #include "reference/rayscan.h"
 #include "reference/sensordescent.h"
-#include "scene/bvh.h"
-#include "scene/rayscene.h"
 #include "sensor/image.h"
 #include "sensor/sensor.h"
 #include "transport/dataset.h"
@@ -65,9 +66,10 @@ void QueryTable(const std::vector<long>& sizes) {
     int written = WriteSphereRoom(n, dir, 1000);
     CV_scene scene{};
     CreateScene(dir + "/sphere_room.wrl", scene);
+    BuildRayQuery(scene);
     const CV_object& ball = scene.objects[1];
     auto start = std::chrono::steady_clock::now();
-    CV_acceleration* again = BuildAcceleration(ball.triangles, ball.triangle_count, ball.box_triangles);
+    Acceleration* again = BuildAcceleration(ball.triangles, ball.triangle_count, ball.box_triangles);
     double build_ms = Seconds(start) * 1000;
     double megabytes = again == nullptr ? 0 : double(again->bytes) / 1e6;
     FreeAcceleration(again);
@@ -83,6 +85,7 @@ void QueryTable(const std::vector<long>& sizes) {
     std::printf("%9d %10.1f %9.1f | %12.0f %12.0f %8.0f | %12.0f %12.0f %8.0f | %6d\n", written, build_ms, megabytes,
                 ref_l, acc_l, acc_l / ref_l, ref_s, acc_s, acc_s / ref_s, differ);
     std::fflush(stdout);
+    FreeRayQuery(scene);
     FreeScene(scene);
   }
   std::printf("(reference rates measured on the rays answered within 1 s; \"differ\" compares those answers)\n\n");
@@ -123,6 +126,7 @@ StageTimes WholeRun(const std::string& dir, long samples, bool reference, unsign
   auto start = std::chrono::steady_clock::now();
   CV_scene run_scene{};
   CreateScene(settings.filename, run_scene);
+  BuildRayQuery(run_scene);
   times.scene = Seconds(start);
   CVDataSet set{0, 0, nullptr};
   AllocateDataSet(set, uint32_t(samples));
@@ -147,6 +151,7 @@ StageTimes WholeRun(const std::string& dir, long samples, bool reference, unsign
   image_bytes = std::string(reinterpret_cast<const char*>(image.data), size_t(1024) * 1024);
   std::free(view.pixels);
   FreeDataSet(set);
+  FreeRayQuery(run_scene);
   FreeScene(run_scene);
   return times;
 }

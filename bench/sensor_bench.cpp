@@ -17,6 +17,7 @@
 
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "rayquery/rayquery.h"
 #include "reference/sensordescent.h"
 #include "reference/sensorstages.h"
 #include "reference/sensortree.h"
@@ -92,6 +93,7 @@ double InProcessRunPeakMegabytes(bool stored_tree) {
     init_genrand(50);
     if (!ReadSettings(settings)) _exit(5);
     if (CreateScene(settings.filename, room) == 0 || !AllocateDataSet(samples, settings.dataset_size)) _exit(6);
+    BuildRayQuery(room);
     FillDataSet(room, samples, settings.light_chance, progress);
     AllocateSensor(view, settings.camera);
     int done =
@@ -180,6 +182,7 @@ double TimeStoredTreeProjection(std::vector<CVSample> samples, const CVSensor& s
 bool SamplesOf(const std::string& dir, std::vector<CVSample>& samples, CVSensor& sensor, CV_scene& scene) {
   Settings settings;
   if (chdir(dir.c_str()) != 0 || !ReadSettings(settings) || CreateScene(settings.filename, scene) == 0) return false;
+  BuildRayQuery(scene);
   CVDataSet filled{0, 0, nullptr};
   if (!AllocateDataSet(filled, settings.dataset_size)) return false;
   init_genrand(50);
@@ -233,6 +236,7 @@ void PixelSearchRow(const char* label, const std::string& dir) {
   std::printf("%-30s %8zu %8.3f %8.3f %6.1f | %8.3f %8.3f %6.1f   %s\n", label, lines.size(), search[0] * per,
               search[1] * per, search[0] / search[1], stage[0] * per, stage[1] * per, stage[0] / stage[1],
               same ? "same pixels" : "PIXELS DIFFER");
+  FreeRayQuery(scene);
   FreeScene(scene);
 }
 

@@ -1,6 +1,6 @@
 #include "reference/rayscan.h"
 
-#include "scene/rayscene.h"
+#include "rayquery/rayscene.h"
 
 int IntersectionRaySceneReference(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
   // Objects are visited in order and a later one is taken only when its

@@ -2,8 +2,7 @@
 
 #include <cstdlib>
 
-#include "scene/bvh.h"
-#include "scene/objecttree.h"
+#include "core/check.h"
 
 namespace {
 
@@ -105,11 +104,7 @@ void BuildSceneFromParserData(const CV_parser_data& data, CV_scene& scene) {
     Extents(object, lo, hi);
     BuildBoxTriangles(lo, hi, object.box_triangles);
     object.acceleration = nullptr;
-    if (object.box_triangles != nullptr) {
-      object.acceleration = BuildAcceleration(object.triangles, object.triangle_count, object.box_triangles);
-    }
   }
-  scene.object_tree = BuildObjectTree(scene);
 }
 
 int CreateScene(std::string filename, CV_scene& scene) {
@@ -124,9 +119,11 @@ void FreeScene(CV_scene& scene) {
   for (int32_t i = 0; i < scene.object_count && scene.objects != nullptr; ++i) {
     std::free(scene.objects[i].triangles);
     std::free(scene.objects[i].box_triangles);
-    FreeAcceleration(scene.objects[i].acceleration);
+    // The query's structures are not the scene's to free; a forgotten
+    // release would leak them.
+    CORVANE_CHECK(scene.objects[i].acceleration == nullptr);
   }
-  FreeObjectTree(scene.object_tree);
+  CORVANE_CHECK(scene.object_tree == nullptr);
   std::free(scene.objects);
   std::free(scene.lights);
   scene = CV_scene{0, nullptr, 0, nullptr};

@@ -8,6 +8,7 @@
 
 #include "core/linetext.h"
 #include "core/vecmath.h"
+#include "scene/records.h"
 
 // Keywords and separators of the scene file; the separators it shares with
 // the settings file are in core/linetext.h.
@@ -33,18 +34,6 @@ extern const std::string P_NEWLINE;             // "\n"
 // A sample keeps its object index in 16 signed bits: a scene may hold object
 // indices 0 to 32767 and no more.
 constexpr int32_t kMaxObjects = 32768;
-
-struct color3f {
-  float r;
-  float g;
-  float b;
-};
-
-struct CV_light {
-  vertex3f location;
-  color3f color;
-  float intensity;
-};
 
 struct CV_face {
   int32_t index[3];

@@ -10,7 +10,7 @@
 
 #include "core/check.h"
 #include "core/raytriangle.h"
-#include "scene/rayscene.h"
+#include "rayquery/rayscene.h"
 #include "sensor/pixelsearch.h"
 #include "transport/scattering.h"
 

@@ -7,7 +7,7 @@
 
 #include "core/camera.h"
 #include "core/progress.h"
-#include "scene/rayscene.h"
+#include "rayquery/rayscene.h"
 #include "scene/scene.h"
 #include "transport/dataset.h"
 

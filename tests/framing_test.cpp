@@ -9,7 +9,8 @@
 
 #include "config/settings.h"
 #include "core/raytriangle.h"
-#include "scene/rayscene.h"
+#include "rayquery/rayquery.h"
+#include "rayquery/rayscene.h"
 #include "scene/scene.h"
 #include "tests/import_runs.h"
 #include "tests/test_files.h"
@@ -173,7 +174,9 @@ TEST(Framing, EveryViewShowsTheWholeModelWithItsMarginAndLitWhereTheEyeLooks) {
 
       CV_scene scene{};
       ASSERT_EQ(CreateScene(scene_file, scene), 1);
+      BuildRayQuery(scene);
       LitShares shares = LookThroughSensor(camera, scene);
+      FreeRayQuery(scene);
       FreeScene(scene);
       EXPECT_GE(shares.model_lit, 0.6 * shares.model_seen) << where;
       for (int half = 0; half < 2; ++half) {

@@ -1,4 +1,4 @@
-#include "scene/rayscene.h"
+#include "rayquery/rayscene.h"
 
 #include <gtest/gtest.h>
 
@@ -7,18 +7,10 @@
 
 #include "core/raytriangle.h"
 #include "tests/mesh_scene.h"
+#include "tests/owned_scene.h"
 #include "tests/support.h"
 
 namespace {
-
-// A scene released when the test is done with it.
-struct OwnedScene {
-  CV_scene scene;
-  explicit OwnedScene(CV_scene built) : scene(built) {}
-  OwnedScene(const OwnedScene&) = delete;
-  OwnedScene& operator=(const OwnedScene&) = delete;
-  ~OwnedScene() { FreeScene(scene); }
-};
 
 OwnedScene SceneOf(const std::vector<Mesh>& meshes) { return OwnedScene(SceneFromMeshes(meshes)); }
 

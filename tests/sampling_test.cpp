@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/mt19937.h"
+#include "rayquery/rayquery.h"
 #include "scene/scene.h"
 #include "tests/draws.h"
 #include "tests/recorded_progress.h"
@@ -59,7 +60,13 @@ CV_scene LoadScene(const TempDir& dir, const std::string& text) {
   std::string path = dir.Write("scene.wrl", text);
   CV_scene loaded{};
   CreateScene(path, loaded);
+  BuildRayQuery(loaded);
   return loaded;
+}
+
+void Release(CV_scene& scene) {
+  FreeRayQuery(scene);
+  FreeScene(scene);
 }
 
 struct Filled {
@@ -103,7 +110,7 @@ TEST(Sampling, ClosedRoomFillsTheDataSetExactly) {
   EXPECT_EQ(run.end, kSamplingFull);
   EXPECT_EQ(run.set.count, 500u);
   FreeDataSet(run.set);
-  FreeScene(room);
+  Release(room);
 }
 
 TEST(Sampling, CapacityZeroOrOneEndsTheLoopAtOnce) {
@@ -118,7 +125,7 @@ TEST(Sampling, CapacityZeroOrOneEndsTheLoopAtOnce) {
   EXPECT_EQ(one.end, kSamplingFull);
   EXPECT_EQ(one.set.count, 1u);
   FreeDataSet(one.set);
-  FreeScene(room);
+  Release(room);
 }
 
 TEST(Sampling, SceneWithoutLightDrawsNothingAndStaysEmpty) {
@@ -129,7 +136,7 @@ TEST(Sampling, SceneWithoutLightDrawsNothingAndStaysEmpty) {
   EXPECT_EQ(run.end, kSamplingNoLight);
   EXPECT_EQ(run.set.count, 0u);
   FreeDataSet(run.set);
-  FreeScene(dark);
+  Release(dark);
 }
 
 TEST(Sampling, ReportsTheFillBeforeEveryStepWithinItsPhase) {
@@ -163,8 +170,8 @@ TEST(Sampling, ReportsTheFillBeforeEveryStepWithinItsPhase) {
   EXPECT_EQ(none.reports[0].kind, ProgressReport::kBegin);
   EXPECT_EQ(none.reports[1].kind, ProgressReport::kEnd);
   FreeDataSet(set);
-  FreeScene(dark);
-  FreeScene(room);
+  Release(dark);
+  Release(room);
 }
 
 TEST(Sampling, FirstPathThatMissesLeavesTheSetEmpty) {
@@ -175,7 +182,7 @@ TEST(Sampling, FirstPathThatMissesLeavesTheSetEmpty) {
   EXPECT_EQ(run.end, kSamplingEmpty);
   EXPECT_EQ(run.set.count, 0u);
   FreeDataSet(run.set);
-  FreeScene(away);
+  Release(away);
 }
 
 TEST(Sampling, LightChanceDecidesBetweenNewAndContinuedPaths) {
@@ -195,7 +202,7 @@ TEST(Sampling, LightChanceDecidesBetweenNewAndContinuedPaths) {
   FreeDataSet(always_new.set);
   FreeDataSet(never_new.set);
   FreeDataSet(negative.set);
-  FreeScene(room);
+  Release(room);
 }
 
 TEST(Sampling, LoopThatCanNeverFillGivesUp) {
@@ -210,5 +217,5 @@ TEST(Sampling, LoopThatCanNeverFillGivesUp) {
   EXPECT_EQ(run.end, kSamplingNoHits);
   EXPECT_EQ(run.set.count, 1u);
   FreeDataSet(run.set);
-  FreeScene(floor);
+  Release(floor);
 }

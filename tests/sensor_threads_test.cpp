@@ -12,6 +12,7 @@
 
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "rayquery/rayquery.h"
 #include "reference/sensordescent.h"
 #include "reference/sensorstages.h"
 #include "reference/sensortree.h"
@@ -186,6 +187,7 @@ TEST(SensorThreads, RoomExampleGivesTheSameBitsOnOneTwoAndThreeThreads) {
     ASSERT_TRUE(ReadSettings(settings));
     ASSERT_EQ(CreateScene(settings.filename, room), 1);
   });
+  BuildRayQuery(room);
   // A fifth of the example's samples keeps the test quick; the scene and the
   // sensor are the example's own.
   CVDataSet filled{0, 0, nullptr};
@@ -204,6 +206,7 @@ TEST(SensorThreads, RoomExampleGivesTheSameBitsOnOneTwoAndThreeThreads) {
   for (unsigned threads : {1u, 2u, 3u}) {
     ExpectSameBits(Visualize(samples, sensor, room, threads), reference, std::to_string(threads) + " threads");
   }
+  FreeRayQuery(room);
   FreeScene(room);
 }
 

@@ -5,7 +5,7 @@
 
 #include "core/progress.h"
 #include "core/vecmath.h"
-#include "scene/rayscene.h"
+#include "rayquery/rayscene.h"
 #include "scene/scene.h"
 #include "transport/dataset.h"
 

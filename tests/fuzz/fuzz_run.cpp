@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "core/messages.h"
 #include "core/mt19937.h"
+#include "rayquery/rayquery.h"
 #include "sensor/image.h"
 #include "sensor/sensor.h"
 #include "tests/fuzz/fuzz_files.h"
@@ -40,6 +41,7 @@ void Run(const std::string& settings_text, const std::string& scene_text) {
 
   CV_scene world{0, nullptr, 0, nullptr};
   if (CreateScene(settings.filename, world) == 0) return;
+  BuildRayQuery(world);
   uint32_t capacity = std::min(settings.dataset_size, kMaxSamples);
 
   CVDataSet samples{0, 0, nullptr};
@@ -70,6 +72,7 @@ void Run(const std::string& settings_text, const std::string& scene_text) {
   }
 
   FreeDataSet(samples);
+  FreeRayQuery(world);
   FreeScene(world);
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/messages.h"
+#include "rayquery/rayquery.h"
 #include "scene/scene.h"
 
 namespace {
@@ -43,6 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     for (int32_t k = 0; k < object.triangle_count; ++k) sink = sink + object.triangles[k].c.z;
     for (int32_t k = 0; k < 12; ++k) sink = sink + object.box_triangles[k].a.x;
   }
+  // The query's hierarchies are built from whatever the file held.
+  BuildRayQuery(scene);
+  FreeRayQuery(scene);
   FreeScene(scene);
   TakeInputProblems();
   return 0;

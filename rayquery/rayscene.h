@@ -7,13 +7,14 @@
 // Returns 1 and writes the hit point, the normal (TriNormale of the triangle
 // hit: origin at its first corner, direction unnormalised) and the object
 // index when the ray meets a front face more than 0.0001 ahead of its origin;
-// returns 0 and leaves the outputs untouched otherwise. Objects whose box the
-// ray does not meet (front or back, ahead) are not looked at.
-// Objects are visited nearest first through the scene's tree of object boxes
-// (see scene/objecttree.h) when it holds for the ray, all in index order
-// otherwise. Objects with a hierarchy (see scene/bvh.h) are searched through
-// it, the others triangle by triangle; the outputs are the same bits as those
-// of a plain scan of every box and triangle.
+// returns 0 and leaves the outputs untouched otherwise. Objects none of whose
+// box triangles the ray meets (front or back, ahead) are not looked at.
+// Objects are visited nearest first through the scene's tree over objects
+// (see rayquery/objecttree.h) when it was built and holds for the ray, all in
+// index order otherwise. Objects with a hierarchy (see rayquery/bvh.h) are
+// searched through it, the others triangle by triangle; the outputs are the
+// same bits as those of a plain scan of every object's box triangles and
+// triangles.
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);
 
 // IntersectionRayScene without the hierarchy over objects: every object is

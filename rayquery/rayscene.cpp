@@ -1,25 +1,19 @@
-#include "scene/rayscene.h"
+#include "rayquery/rayscene.h"
 
 #include <limits>
 
+#include "core/check.h"
 #include "core/raytriangle.h"
-#include "scene/boxray.h"
-#include "scene/bvh.h"
-#include "scene/objecttree.h"
+#include "rayquery/boundsray.h"
+#include "rayquery/bvh.h"
+#include "rayquery/objecttree.h"
+#include "rayquery/reachbox.h"
 
 namespace {
 
 // Marks that no triangle of the object has been accepted yet. An accepted
 // parameter is always above 0.0001, so it never equals the marker.
 constexpr float kNoneAccepted = -1.0f;
-
-// The object's hierarchy, when it was built from the triangles the object holds now.
-const CV_acceleration* UsableAcceleration(const CV_object& object) {
-  const CV_acceleration* a = object.acceleration;
-  if (a == nullptr || a->source != object.triangles || a->source_count != object.triangle_count) return nullptr;
-  if (object.box_triangle_count != kBoxTriangleCount) return nullptr;
-  return a;
-}
 
 }  // namespace
 
@@ -54,8 +48,7 @@ bool ScanObject(vector3f ray, const CV_object& candidate, float& nearest, vertex
 namespace {
 
 // Offers object i to the best so far by a plain scan of its box and triangles.
-__attribute__((noinline)) void ScanAndOffer(const vector3f& ray, const CV_object& candidate, int32_t i,
-                                            CV_best_hit& best) {
+__attribute__((noinline)) void ScanAndOffer(const vector3f& ray, const CV_object& candidate, int32_t i, BestHit& best) {
   if (!RayMeetsBox(ray, candidate)) return;
   float nearest = 0;
   vertex3f point{0, 0, 0};
@@ -63,7 +56,7 @@ __attribute__((noinline)) void ScanAndOffer(const vector3f& ray, const CV_object
   if (!ScanObject(ray, candidate, nearest, point, triangle_normal)) return;
   bool before_best = best.object == -1 || i < best.object;
   if (best.object == -1 || nearest < best.t || (nearest == best.t && before_best)) {
-    best = CV_best_hit{nearest, i, -1, point, triangle_normal};
+    best = BestHit{nearest, i, -1, point, triangle_normal};
   }
 }
 
@@ -71,10 +64,10 @@ __attribute__((noinline)) void ScanAndOffer(const vector3f& ray, const CV_object
 // that answers the ray, by a plain scan otherwise. Objects may come in any
 // order: a lower index than the best's wins a tie of t. Inline: most
 // objects of most queries are ruled out by their reach box alone.
-inline void OfferObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene, int32_t i,
-                        CV_best_hit& best) {
+inline void OfferObject(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, int32_t i, BestHit& best) {
+  CORVANE_CHECK(i >= 0 && i < scene.object_count);
   const CV_object& candidate = scene.objects[i];
-  const CV_acceleration* a = prepared.usable ? UsableAcceleration(candidate) : nullptr;
+  const Acceleration* a = prepared.usable ? UsableAcceleration(candidate) : nullptr;
   if (a == nullptr || !BvhAnswersRay(*a, prepared)) {
     ScanAndOffer(ray, candidate, i, best);
   } else if (!a->has_reach || BvhMayReach(*a, prepared, best.t)) {
@@ -84,10 +77,11 @@ inline void OfferObject(const vector3f& ray, const CV_bvh_ray& prepared, const C
 
 // Offers the objects without a box, then those of the tree nearest first;
 // false when an object no longer has the hierarchy it was boxed by.
-bool OfferThroughTree(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene,
-                      const CV_object_tree& tree, CV_best_hit& best) {
+bool OfferThroughTree(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, const ObjectTree& tree,
+                      BestHit& best) {
   for (int32_t i : tree.unboxed) OfferObject(ray, prepared, scene, i, best);
   return VisitObjectsNearestFirst(tree, prepared, best.t, [&](int32_t slot) {
+    CORVANE_CHECK(slot >= 0 && size_t(slot) < tree.members.size());
     int32_t i = tree.members[size_t(slot)];
     if (UsableAcceleration(scene.objects[i]) != tree.member_accelerations[size_t(slot)]) return false;
     OfferObject(ray, prepared, scene, i, best);
@@ -95,13 +89,13 @@ bool OfferThroughTree(const vector3f& ray, const CV_bvh_ray& prepared, const CV_
   });
 }
 
-void OfferEveryObject(const vector3f& ray, const CV_bvh_ray& prepared, const CV_scene& scene, CV_best_hit& best) {
+void OfferEveryObject(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, BestHit& best) {
   for (int32_t i = 0; i < scene.object_count; ++i) OfferObject(ray, prepared, scene, i, best);
 }
 
-constexpr CV_best_hit kNoHit{std::numeric_limits<float>::infinity(), -1, -1, vertex3f{0, 0, 0}, {{0, 0, 0}, {0, 0, 0}}};
+constexpr BestHit kNoHit{std::numeric_limits<float>::infinity(), -1, -1, vertex3f{0, 0, 0}, {{0, 0, 0}, {0, 0, 0}}};
 
-int Answer(const CV_best_hit& best, vertex3f& hit, vector3f& normal, int& object) {
+int Answer(const BestHit& best, vertex3f& hit, vector3f& normal, int& object) {
   if (best.object == -1) return 0;
   hit = best.hit;
   normal = best.normal;
@@ -112,15 +106,15 @@ int Answer(const CV_best_hit& best, vertex3f& hit, vector3f& normal, int& object
 }  // namespace
 
 int IntersectionRaySceneEveryObject(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
-  CV_best_hit best = kNoHit;
+  BestHit best = kNoHit;
   OfferEveryObject(ray, PrepareBvhRay(ray), scene, best);
   return Answer(best, hit, normal, object);
 }
 
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
-  CV_bvh_ray prepared = PrepareBvhRay(ray);
-  CV_best_hit best = kNoHit;
-  const CV_object_tree* tree = scene.object_tree;
+  BvhRay prepared = PrepareBvhRay(ray);
+  BestHit best = kNoHit;
+  const ObjectTree* tree = scene.object_tree;
   if (tree == nullptr || !ObjectTreeAnswersRay(*tree, scene, prepared)) {
     OfferEveryObject(ray, prepared, scene, best);
   } else if (!OfferThroughTree(ray, prepared, scene, *tree, best)) {

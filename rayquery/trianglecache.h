@@ -12,7 +12,7 @@
 // What the plain test recomputes on every call and what gives the same floats
 // when computed once: the normal N, its unit form, N . P0, and per edge the
 // start corner, the edge vector B - A and the unit reference normal.
-struct CV_cached_triangle {
+struct CachedTriangle {
   vertex3f N;
   vertex3f n_hat;
   float N_dot_P0;
@@ -22,17 +22,15 @@ struct CV_cached_triangle {
 };
 
 // A query ray with its unit direction, formed once.
-struct CV_cached_ray {
+struct CachedRay {
   vertex3f O;
   vertex3f d;
   vertex3f d_hat;
 };
 
-CV_cached_triangle CacheTriangle(CV_triangle triangle);
+CachedTriangle CacheTriangle(CV_triangle triangle);
 // Inline: it runs once per query, before anything else.
-inline CV_cached_ray CacheRay(vector3f ray) {
-  return CV_cached_ray{ray.origin, ray.direction, UnitDirection(ray.direction)};
-}
+inline CachedRay CacheRay(vector3f ray) { return CachedRay{ray.origin, ray.direction, UnitDirection(ray.direction)}; }
 
 // Which results of the plain test count as a hit.
 enum CachedHitKind {
@@ -44,7 +42,7 @@ enum CachedHitKind {
 // must pass the limit; `Plane` holds n_hat, N and N_dot_P0. Inline: it
 // rules out most triangles a hierarchy offers, before any call.
 template <typename Plane>
-inline bool PlaneHit(const CV_cached_ray& ray, const Plane& c, CachedHitKind kind, float limit, bool ties_win,
+inline bool PlaneHit(const CachedRay& ray, const Plane& c, CachedHitKind kind, float limit, bool ties_win,
                      float& t_plane) {
   // Result 1 needs -1.0001 < m < -0.0001, result 2 needs 0.0001 < m < 1.0001;
   // a NaN m fails both, as it fails the edges of the plain test.
@@ -63,84 +61,36 @@ inline bool PlaneHit(const CV_cached_ray& ray, const Plane& c, CachedHitKind kin
 // for AND its t passes the limit (t < limit, or t == limit when ties_win);
 // then t and hit are written with the plain test's values. A triangle whose t
 // fails the limit is rejected before its edges are looked at.
-bool CachedHit(const CV_cached_ray& ray, const CV_cached_triangle& triangle, CachedHitKind kind, float limit,
-               bool ties_win, float& t, vertex3f& hit);
+bool CachedHit(const CachedRay& ray, const CachedTriangle& triangle, CachedHitKind kind, float limit, bool ties_win,
+               float& t, vertex3f& hit);
 
 // A cached triangle in two parts, for arrays that are read mostly by the
 // plane stage: the 32 bytes it reads (with the triangle's index), and the
 // edges read only when the plane point is worth testing.
-struct CV_cached_plane {
+struct CachedPlane {
   vertex3f n_hat;
   vertex3f N;
   float N_dot_P0;
   int32_t triangle;
 };
 
-struct CV_cached_edges {
+struct CachedEdges {
   vertex3f corner[3];
   vertex3f edge[3];
   vertex3f R_hat[3];
-  // For a triangle CertifyFace accepts (see CV_face_certificate): its axis,
+  // For a triangle CertifyFace accepts (see rayquery/facecertificate.h): its axis,
   // -1 otherwise, and the edges' weights, negated where R_hat points to
   // -axis. Its edges are then mostly judged by one cross term each.
   int8_t face_axis;
   float face_signed_weight[3];
 };
 
-void SplitCachedTriangle(const CV_cached_triangle& cached, int32_t triangle, CV_cached_plane& plane,
-                         CV_cached_edges& edges);
+void SplitCachedTriangle(const CachedTriangle& cached, int32_t triangle, CachedPlane& plane, CachedEdges& edges);
 
 // CachedHit on a triangle kept in two parts: the same answer, bit for bit.
-bool CachedHit(const CV_cached_ray& ray, const CV_cached_plane& plane, const CV_cached_edges& edges, CachedHitKind kind,
+bool CachedHit(const CachedRay& ray, const CachedPlane& plane, const CachedEdges& edges, CachedHitKind kind,
                float limit, bool ties_win, float& t, vertex3f& hit);
 
 // The edge stage of that CachedHit at a plane parameter its plane stage
 // passed: true, with t and hit written, when every edge passes.
-bool CachedEdgesHit(const CV_cached_ray& ray, const CV_cached_edges& edges, float t_plane, float& t, vertex3f& hit);
-
-// What the quick test of a box face needs: a triangle whose corners share
-// their coordinate `plane` on `axis` (-1: the triangle is not such a face,
-// or its normals or unit reference normals are not along the axis). Per
-// edge, one lane each (the fourth lane is unused), with j and k the axes
-// after `axis` in turn: the start corner's j and k coordinates, the edge
-// vector's negated when R_hat points to -axis (so that a term on R_hat's
-// side is positive), and the weight that the in-plane cross term must
-// exceed (see SurelyHitsFace).
-struct CV_face_certificate {
-  int axis;
-  float plane;
-  // The plane record's only non-zero components, n_hat and N along the
-  // axis, and N_dot_P0.
-  float n_along;
-  float N_along;
-  float N_dot_P0;
-  bool positive[3];  // R_hat of the edge points to +axis
-  alignas(16) float corner_j[4];
-  alignas(16) float corner_k[4];
-  alignas(16) float edge_j[4];
-  alignas(16) float edge_k[4];
-  alignas(16) float weight[4];
-};
-
-CV_face_certificate CertifyFace(const CV_cached_triangle& triangle);
-
-// True only when CachedHit(ray, triangle, kEitherAhead, infinity, true, ...)
-// is true for the finite ray, face being CertifyFace(triangle); false when
-// the face is not certified or the plane point lies too near an edge to be
-// sure, which decides nothing.
-bool SurelyHitsFace(const CV_cached_ray& ray, const CV_cached_triangle& triangle, const CV_face_certificate& face);
-
-// The two box triangles a ray leaving through one face tries first. When
-// both are certified on one axis with the very same plane stage (plane,
-// n_along, N_along and N_dot_P0, bit for bit), one plane point serves both.
-struct CV_face_pair {
-  CV_face_certificate first;
-  CV_face_certificate second;
-  bool one_plane;
-};
-
-CV_face_pair PairFaces(const CV_face_certificate& first, const CV_face_certificate& second);
-
-// True only when SurelyHitsFace is true for the pair's first or second
-// triangle; false decides nothing.
-bool SurelyHitsFacePair(const CV_cached_ray& ray, const CV_face_pair& pair);
+bool CachedEdgesHit(const CachedRay& ray, const CachedEdges& edges, float t_plane, float& t, vertex3f& hit);

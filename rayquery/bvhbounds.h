@@ -1,5 +1,6 @@
-// Boxes that hold every point the ray-triangle test can accept for a
-// triangle, with the rounding argument that makes them safe to skip by.
+// Acceptance bounds: boxes that hold every point the ray-triangle test can
+// accept for a triangle, with the rounding argument that makes them safe to
+// skip by.
 #pragma once
 
 #include <cmath>
@@ -12,6 +13,9 @@ constexpr double kLargestBoundedCoordinate = 1e15;
 // A plane point lies off the triangle's float plane by up to this much per
 // unit of the ray origin's largest coordinate (see TriangleBounds).
 constexpr double kOffPlaneOrigin = 4e-6;
+// An absolute floor under the relative margins, for values near zero; the
+// float margins of the bounds' slab test add it rounded to float.
+constexpr double kLeastMargin = 1e-30;
 // Rays whose direction is shorter than this are left to the plain scan: with
 // |N| >= kSmallestNormal the denominator N . d stays far above the smallest
 // normal float, so its rounding is relative.

@@ -1,4 +1,4 @@
-#include "scene/objecttree.h"
+#include "rayquery/objecttree.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,22 +13,13 @@ constexpr size_t kLeastMembers = 8;
 // An object in the tree with its box and the box's centre, the key of the split.
 struct Member {
   int32_t object;
-  const CV_acceleration* acceleration;
+  const Acceleration* acceleration;
   float lo[3];
   float hi[3];
   float centre[3];
 };
 
-// The object's hierarchy when it was built from the triangles the object
-// holds now (the query's own test for using it).
-const CV_acceleration* CurrentAcceleration(const CV_object& object) {
-  const CV_acceleration* a = object.acceleration;
-  if (a == nullptr || a->source != object.triangles || a->source_count != object.triangle_count) return nullptr;
-  if (object.box_triangle_count != kBoxTriangleCount) return nullptr;
-  return a;
-}
-
-void Cover(const Member* first, const Member* last, CV_bvh_node& node) {
+void Cover(const Member* first, const Member* last, BvhNode& node) {
   for (int i = 0; i < 3; ++i) {
     node.lo[i] = first->lo[i];
     node.hi[i] = first->hi[i];
@@ -44,9 +35,8 @@ void Cover(const Member* first, const Member* last, CV_bvh_node& node) {
 // Builds the node at `index` over members [begin, end): a leaf for one
 // member, otherwise two children split at the median centre along the
 // widest axis of the node's box. The halving bounds the depth.
-void BuildNode(std::vector<Member>& members, int32_t begin, int32_t end, std::vector<CV_bvh_node>& nodes,
-               int32_t index) {
-  CV_bvh_node node{};
+void BuildNode(std::vector<Member>& members, int32_t begin, int32_t end, std::vector<BvhNode>& nodes, int32_t index) {
+  BvhNode node{};
   Cover(members.data() + begin, members.data() + end, node);
   if (end - begin == 1) {
     node.first = begin;
@@ -67,8 +57,8 @@ void BuildNode(std::vector<Member>& members, int32_t begin, int32_t end, std::ve
   node.first = int32_t(nodes.size());
   node.count = 0;
   nodes[size_t(index)] = node;
-  nodes.push_back(CV_bvh_node{});
-  nodes.push_back(CV_bvh_node{});
+  nodes.push_back(BvhNode{});
+  nodes.push_back(BvhNode{});
   BuildNode(members, begin, middle, nodes, node.first);
   BuildNode(members, middle, end, nodes, node.first + 1);
 }
@@ -76,9 +66,9 @@ void BuildNode(std::vector<Member>& members, int32_t begin, int32_t end, std::ve
 // Sorts the scene's objects into the tree's members and its unboxed list.
 // A member's box is the root box of its hierarchy: every point at which the
 // hierarchy's triangles can be accepted.
-void SortObjects(CV_scene scene, CV_object_tree& tree, std::vector<Member>& members) {
+void SortObjects(CV_scene scene, ObjectTree& tree, std::vector<Member>& members) {
   for (int32_t i = 0; i < scene.object_count; ++i) {
-    const CV_acceleration* a = CurrentAcceleration(scene.objects[i]);
+    const Acceleration* a = UsableAcceleration(scene.objects[i]);
     if (a == nullptr || !a->unbounded_planes.empty()) {
       tree.unboxed.push_back(i);
       continue;
@@ -99,9 +89,9 @@ void SortObjects(CV_scene scene, CV_object_tree& tree, std::vector<Member>& memb
 
 }  // namespace
 
-CV_object_tree* BuildObjectTree(CV_scene scene) {
+ObjectTree* BuildObjectTree(CV_scene scene) {
   if (scene.object_count <= 0 || scene.objects == nullptr) return nullptr;
-  CV_object_tree* tree = new CV_object_tree{};
+  ObjectTree* tree = new ObjectTree{};
   tree->objects = scene.objects;
   tree->object_count = scene.object_count;
   tree->max_abs = 0;
@@ -113,7 +103,7 @@ CV_object_tree* BuildObjectTree(CV_scene scene) {
     return nullptr;
   }
   tree->nodes.reserve(2 * members.size());
-  tree->nodes.push_back(CV_bvh_node{});
+  tree->nodes.push_back(BvhNode{});
   BuildNode(members, 0, int32_t(members.size()), tree->nodes, 0);
   for (const Member& m : members) {
     tree->members.push_back(m.object);
@@ -122,9 +112,9 @@ CV_object_tree* BuildObjectTree(CV_scene scene) {
   return tree;
 }
 
-void FreeObjectTree(CV_object_tree* tree) { delete tree; }
+void FreeObjectTree(ObjectTree* tree) { delete tree; }
 
-bool ObjectTreeAnswersRay(const CV_object_tree& tree, CV_scene scene, const CV_bvh_ray& ray) {
+bool ObjectTreeAnswersRay(const ObjectTree& tree, CV_scene scene, const BvhRay& ray) {
   return tree.objects == scene.objects && tree.object_count == scene.object_count && ray.usable &&
          ray.origin_max_abs <= tree.origin_limit;
 }

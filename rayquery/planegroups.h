@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/trianglecache.h"
+#include "rayquery/trianglecache.h"
 
 // Objects with at most this many triangles to test are searched plane by
 // plane instead of through their boxes: for a room of twelve around a
@@ -19,7 +19,7 @@ constexpr size_t kMostPlaneGroups = kFewTriangles / 4;
 
 // The plane records of four triangles side by side; a lane without a
 // triangle has a NaN n_hat, whose facing test fails.
-struct alignas(16) CV_plane_group {
+struct alignas(16) PlaneGroup {
   float n_hat[3][4];
   float N[3][4];
   float N_dot_P0[4];
@@ -29,13 +29,13 @@ struct alignas(16) CV_plane_group {
 
 // The groups over the slots' planes (at most kFewTriangles), in the order
 // of the triangles' indices.
-std::vector<CV_plane_group> GroupPlanes(const CV_cached_plane* planes, size_t count);
+std::vector<PlaneGroup> GroupPlanes(const CachedPlane* planes, size_t count);
 
 // The lanes whose plane stage passed: the ray meets the plane from the
 // front at t above 0.0001 and at most the limit. Each lane takes the float
 // operations of the scalar stage, so these are exactly the triangles that
 // stage passes with ties winning, with the same t.
-struct CV_front_planes {
+struct PassedPlanes {
   alignas(16) float t[kMostPlaneGroups][4];
   int lanes[kMostPlaneGroups];  // bit k: lane k passed and is not yet taken
   size_t group_count;
@@ -43,11 +43,11 @@ struct CV_front_planes {
   bool any;       // a lane passed
 };
 
-CV_front_planes FrontPlanes(const CV_plane_group* groups, size_t group_count, const CV_cached_ray& ray, float limit);
+PassedPlanes FrontPlanes(const PlaneGroup* groups, size_t group_count, const CachedRay& ray, float limit);
 
 // The lanes of group g at front.nearest, which it takes out of front; the
 // caller sets front.nearest anew (NearestLeft) once it has taken them all.
-inline int TakeNearestLanes(CV_front_planes& front, size_t g) {
+inline int TakeNearestLanes(PassedPlanes& front, size_t g) {
   __m128 at_nearest = _mm_cmpeq_ps(_mm_load_ps(front.t[g]), _mm_set1_ps(front.nearest));
   int at = front.lanes[g] & _mm_movemask_ps(at_nearest);
   front.lanes[g] &= ~at;
@@ -55,4 +55,4 @@ inline int TakeNearestLanes(CV_front_planes& front, size_t g) {
 }
 
 // The least t among the lanes left; false when none is left.
-bool NearestLeft(CV_front_planes& front);
+bool NearestLeft(PassedPlanes& front);

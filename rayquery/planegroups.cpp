@@ -1,4 +1,4 @@
-#include "scene/planegroups.h"
+#include "rayquery/planegroups.h"
 
 #include <emmintrin.h>
 
@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 
+#include "core/check.h"
 #include "core/raytriangle.h"
 
 namespace {
@@ -14,17 +15,18 @@ constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
 }  // namespace
 
-std::vector<CV_plane_group> GroupPlanes(const CV_cached_plane* planes, size_t count) {
+std::vector<PlaneGroup> GroupPlanes(const CachedPlane* planes, size_t count) {
+  CORVANE_CHECK(count <= kFewTriangles);
   std::vector<size_t> order(count);
   std::iota(order.begin(), order.end(), size_t(0));
   std::sort(order.begin(), order.end(),
             [planes](size_t p, size_t q) { return planes[p].triangle < planes[q].triangle; });
-  std::vector<CV_plane_group> groups((count + 3) / 4);
+  std::vector<PlaneGroup> groups((count + 3) / 4);
   const float none = std::numeric_limits<float>::quiet_NaN();
   for (size_t g = 0; g < groups.size(); ++g) {
     for (size_t k = 0; k < 4; ++k) {
       size_t s = 4 * g + k < count ? order[4 * g + k] : count;
-      const CV_cached_plane p = s < count ? planes[s] : CV_cached_plane{{none, none, none}, {0, 0, 0}, 0, -1};
+      const CachedPlane p = s < count ? planes[s] : CachedPlane{{none, none, none}, {0, 0, 0}, 0, -1};
       groups[g].triangle[k] = p.triangle;
       groups[g].slot[k] = s < count ? int32_t(s) : -1;
       const float n_hat[3] = {p.n_hat.x, p.n_hat.y, p.n_hat.z};
@@ -42,17 +44,18 @@ std::vector<CV_plane_group> GroupPlanes(const CV_cached_plane* planes, size_t co
 // Each lane computes m = d_hat . n_hat, the numerator N . P0 - N.x O.x -
 // N.y O.y - N.z O.z and the denominator N . d in the scalar stage's order,
 // and divides: single-precision SSE operations round as the scalar ones do.
-CV_front_planes FrontPlanes(const CV_plane_group* groups, size_t group_count, const CV_cached_ray& ray, float limit) {
+PassedPlanes FrontPlanes(const PlaneGroup* groups, size_t group_count, const CachedRay& ray, float limit) {
   const __m128 d_hat[3] = {_mm_set1_ps(ray.d_hat.x), _mm_set1_ps(ray.d_hat.y), _mm_set1_ps(ray.d_hat.z)};
   const __m128 O[3] = {_mm_set1_ps(ray.O.x), _mm_set1_ps(ray.O.y), _mm_set1_ps(ray.O.z)};
   const __m128 d[3] = {_mm_set1_ps(ray.d.x), _mm_set1_ps(ray.d.y), _mm_set1_ps(ray.d.z)};
   const __m128 infinity = _mm_set1_ps(kInfinity);
-  CV_front_planes front;
+  CORVANE_CHECK(group_count <= kMostPlaneGroups);
+  PassedPlanes front;
   front.group_count = group_count;
   int any = 0;
   __m128 nearest = infinity;
   for (size_t g = 0; g < group_count; ++g) {
-    const CV_plane_group& p = groups[g];
+    const PlaneGroup& p = groups[g];
     front.lanes[g] = 0;
     __m128 m = _mm_add_ps(
         _mm_add_ps(_mm_mul_ps(d_hat[0], _mm_load_ps(p.n_hat[0])), _mm_mul_ps(d_hat[1], _mm_load_ps(p.n_hat[1]))),
@@ -79,7 +82,7 @@ CV_front_planes FrontPlanes(const CV_plane_group* groups, size_t group_count, co
   return front;
 }
 
-bool NearestLeft(CV_front_planes& front) {
+bool NearestLeft(PassedPlanes& front) {
   bool any = false;
   float least = kInfinity;
   for (size_t g = 0; g < front.group_count; ++g) {

@@ -1,39 +1,20 @@
 // The nearest front-face hit of one object found through its ray hierarchy,
-// and whether a ray meets the object's box at all.
+// checked against the object's box triangles.
 #pragma once
 
-#include <emmintrin.h>
-
-#include "scene/bvhbuild.h"
-
-// A query ray prepared for the hierarchies; `usable` is false for rays the
-// hierarchies cannot bound safely (coordinates not finite or beyond 1e15,
-// direction components that are zero in total or below 1e-15 but not zero).
-struct CV_bvh_ray {
-  CV_cached_ray cached;
-  // The origin and the inverses in the first three lanes, for the tests of
-  // several axes at once.
-  __m128 origin_lanes;
-  __m128 inverse_lanes;
-  bool usable;
-  float origin_max_abs;
-  float inverse[3];
-  bool flat[3];  // the direction component is zero: the ray keeps its coordinate
-  bool any_flat;
-};
+#include "rayquery/bvhbuild.h"
+#include "rayquery/bvhray.h"
 
 // True when the object's hierarchy answers this (usable) ray; otherwise the
 // object is scanned triangle by triangle. Inline: it runs per object per query.
-inline bool BvhAnswersRay(const CV_acceleration& acceleration, const CV_bvh_ray& ray) {
+inline bool BvhAnswersRay(const Acceleration& acceleration, const BvhRay& ray) {
   return ray.usable && ray.origin_max_abs <= acceleration.origin_limit;
 }
-
-CV_bvh_ray PrepareBvhRay(vector3f ray);
 
 // The best front face so far, the least in the order (t, object, triangle):
 // its hit point and its triangle's TriNormale. object is -1 while there is
 // none; triangle is -1 for an object that was scanned.
-struct CV_best_hit {
+struct BestHit {
   float t;
   int object;
   int triangle;
@@ -46,4 +27,4 @@ struct CV_best_hit {
 // front face ahead replaces it when it is nearer, or as near and before it
 // in (object, triangle) order, and the object's box triangles give result 1
 // or 2. True when it was replaced.
-bool BvhOfferObject(const CV_acceleration& acceleration, const CV_bvh_ray& ray, int object, CV_best_hit& best);
+bool BvhOfferObject(const Acceleration& acceleration, const BvhRay& ray, int object, BestHit& best);

@@ -1,12 +1,12 @@
-#include "scene/bvhbuild.h"
+#include "rayquery/bvhbuild.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
 
-#include "scene/boxray.h"
-#include "scene/bvhbounds.h"
+#include "rayquery/boundsray.h"
+#include "rayquery/bvhbounds.h"
 
 namespace {
 
@@ -62,8 +62,7 @@ void Empty(float lo[3], float hi[3]) {
 }
 
 // The box of items begin..end into node, and the box of their centres.
-void BoundItems(const std::vector<Item>& items, int32_t begin, int32_t end, CV_bvh_node& node, float clo[3],
-                float chi[3]) {
+void BoundItems(const std::vector<Item>& items, int32_t begin, int32_t end, BvhNode& node, float clo[3], float chi[3]) {
   Empty(node.lo, node.hi);
   Empty(clo, chi);
   for (int32_t k = begin; k < end; ++k) {
@@ -165,9 +164,9 @@ int32_t SplitAtMedian(std::vector<Item>& items, int32_t begin, int32_t end, cons
 // Binned surface-area split (a median split on the longest axis of the
 // centres below kSurfaceAreaDepth levels or when no binned split separates
 // the items). Children are stored side by side; leaves take consecutive items.
-void BuildNode(std::vector<Item>& items, int32_t begin, int32_t end, std::vector<CV_bvh_node>& nodes, int32_t at,
+void BuildNode(std::vector<Item>& items, int32_t begin, int32_t end, std::vector<BvhNode>& nodes, int32_t at,
                int depth) {
-  CV_bvh_node node;
+  BvhNode node;
   float clo[3];
   float chi[3];
   BoundItems(items, begin, end, node, clo, chi);
@@ -191,8 +190,8 @@ void BuildNode(std::vector<Item>& items, int32_t begin, int32_t end, std::vector
   }
   if (middle < 0) middle = SplitAtMedian(items, begin, end, clo, chi);
   int32_t left = int32_t(nodes.size());
-  nodes.push_back(CV_bvh_node{});
-  nodes.push_back(CV_bvh_node{});
+  nodes.push_back(BvhNode{});
+  nodes.push_back(BvhNode{});
   node.first = left;
   node.count = 0;
   nodes[size_t(at)] = node;
@@ -252,56 +251,57 @@ void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double
   }
 }
 
-// The box triangles, cached, with their boxes and the box of them all.
-void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, CV_acceleration& a, float& max_abs) {
-  a.box_has_bounds = true;
-  Empty(a.box_lo, a.box_hi);
+// The box triangles, cached, with their acceptance bounds, each and together.
+void BoundBoxTriangles(const CV_triangle* box_triangles, double origin_limit, Acceleration& a, float& max_abs) {
+  a.box_triangles_bounded = true;
+  Empty(a.box_triangles_bounds_lo, a.box_triangles_bounds_hi);
   for (int s = 0; s < kBoxTriangleCount; ++s) {
-    a.box[s] = CacheTriangle(box_triangles[s]);
+    a.box_triangles[s] = CacheTriangle(box_triangles[s]);
     float lo[3];
     float hi[3];
     int kind = TriangleBounds(box_triangles[s], origin_limit, 0, lo, hi);
-    a.box_kind[s] = int8_t(kind);
-    if (kind < 0) a.box_has_bounds = false;
+    a.box_triangle_kind[s] = int8_t(kind);
+    if (kind < 0) a.box_triangles_bounded = false;
     if (kind <= 0) continue;
     for (int i = 0; i < 3; ++i) {
-      a.box_triangle_lo[s][i] = lo[i];
-      a.box_triangle_hi[s][i] = hi[i];
+      a.box_triangle_bounds_lo[s][i] = lo[i];
+      a.box_triangle_bounds_hi[s][i] = hi[i];
       max_abs = std::max(max_abs, std::max(std::fabs(lo[i]), std::fabs(hi[i])));
     }
-    Grow(a.box_lo, a.box_hi, lo, hi);
+    Grow(a.box_triangles_bounds_lo, a.box_triangles_bounds_hi, lo, hi);
   }
 }
 
 // For a ray leaving the box through the face on `axis` and `side`, the box
 // triangles most nearly facing that way come first; the first two are
 // certified for the quick test.
-void OrderBoxTriangles(CV_acceleration& a) {
+void OrderBoxTriangles(Acceleration& a) {
   for (int axis = 0; axis < 3; ++axis) {
     for (int side = 0; side < 2; ++side) {
       double facing[kBoxTriangleCount];
       for (int s = 0; s < kBoxTriangleCount; ++s) {
-        const vertex3f& n = a.box[s].n_hat;
+        const vertex3f& n = a.box_triangles[s].n_hat;
         double along = axis == 0 ? n.x : axis == 1 ? n.y : n.z;
         facing[s] = std::isfinite(along) ? (side == 1 ? along : -along) : kNotFacing;
       }
       int order[kBoxTriangleCount];
       for (int s = 0; s < kBoxTriangleCount; ++s) order[s] = s;
       std::stable_sort(order, order + kBoxTriangleCount, [&facing](int p, int q) { return facing[p] > facing[q]; });
-      for (int s = 0; s < kBoxTriangleCount; ++s) a.box_order[axis][side][s] = int8_t(order[s]);
-      a.box_faces[axis][side] = PairFaces(CertifyFace(a.box[order[0]]), CertifyFace(a.box[order[1]]));
+      for (int s = 0; s < kBoxTriangleCount; ++s) a.box_triangle_order[axis][side][s] = int8_t(order[s]);
+      a.box_face_pairs[axis][side] =
+          PairFaces(CertifyFace(a.box_triangles[order[0]]), CertifyFace(a.box_triangles[order[1]]));
     }
   }
 }
 
 // The nodes over the items, which it puts in leaf order: the root, then an
 // unused node, so that every pair of children starts at an even index.
-std::vector<CV_bvh_node> LayOutNodes(std::vector<Item>& items) {
-  std::vector<CV_bvh_node> nodes;
+std::vector<BvhNode> LayOutNodes(std::vector<Item>& items) {
+  std::vector<BvhNode> nodes;
   if (items.empty()) return nodes;
   nodes.reserve(2 * items.size() / kLeafSize + 2);
-  nodes.push_back(CV_bvh_node{});
-  nodes.push_back(CV_bvh_node{{0, 0, 0}, {0, 0, 0}, 0, 0});
+  nodes.push_back(BvhNode{});
+  nodes.push_back(BvhNode{{0, 0, 0}, {0, 0, 0}, 0, 0});
   BuildNode(items, 0, int32_t(items.size()), nodes, 0, 0);
   return nodes;
 }
@@ -309,11 +309,12 @@ std::vector<CV_bvh_node> LayOutNodes(std::vector<Item>& items) {
 // The root box grown by the largest RoundingDelta of a ray the hierarchy
 // answers (origin coordinates up to origin_limit), with room for the float
 // rounding of that delta, each face rounded outwards.
-void SetReach(CV_acceleration& a) {
+void SetReach(Acceleration& a) {
   a.has_reach = !a.nodes.empty() && a.unbounded_planes.empty();
   if (!a.has_reach) return;
   double delta = double(kDeltaPerCoordinate) * double(a.max_abs) + double(kDeltaPerOrigin) * double(a.origin_limit);
-  delta = (delta + double(kLeastMargin)) * (1 + kDeltaRounding);
+  // RoundingDelta adds the margin rounded to float.
+  delta = (delta + double(float(kLeastMargin))) * (1 + kDeltaRounding);
   for (int i = 0; i < 3; ++i) {
     a.reach_lo[i] = FloatOutward(double(a.nodes[0].lo[i]) - delta, -kInfinity);
     a.reach_hi[i] = FloatOutward(double(a.nodes[0].hi[i]) + delta, kInfinity);
@@ -322,8 +323,8 @@ void SetReach(CV_acceleration& a) {
 
 }  // namespace
 
-CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
-                                   const CV_triangle* box_triangles) {
+Acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
+                                const CV_triangle* box_triangles) {
   if (triangle_count < 0 || (triangle_count > 0 && triangles == nullptr) || box_triangles == nullptr) return nullptr;
   float coordinates = 0;
   if (!LargestCoordinate(triangles, triangle_count, box_triangles, coordinates)) return nullptr;
@@ -333,7 +334,7 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
   float max_abs = 0;
   BoundTriangles(triangles, triangle_count, origin_limit, items, unbounded, max_abs);
 
-  CV_acceleration* a = new CV_acceleration{};
+  Acceleration* a = new Acceleration{};
   a->source = triangles;
   a->source_count = triangle_count;
   a->origin_limit = float(origin_limit);
@@ -341,9 +342,9 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
   a->max_abs = max_abs;
   OrderBoxTriangles(*a);
 
-  std::vector<CV_bvh_node> nodes = LayOutNodes(items);
+  std::vector<BvhNode> nodes = LayOutNodes(items);
   a->nodes.assign(nodes.begin(), nodes.end());
-  std::vector<CV_wide_node> wide = CollapseNodes(nodes.data(), nodes.size());
+  std::vector<WideNode> wide = CollapseNodes(nodes.data(), nodes.size());
   a->wide.assign(wide.begin(), wide.end());
   a->slot_planes.resize(items.size());
   a->slot_edges.resize(items.size());
@@ -361,11 +362,10 @@ CV_acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangl
     a->plane_groups = GroupPlanes(a->slot_planes.data(), a->slot_planes.size());
   }
   SetReach(*a);
-  a->bytes = sizeof(CV_acceleration) +
-             (items.size() + unbounded.size()) * (sizeof(CV_cached_plane) + sizeof(CV_cached_edges)) +
-             nodes.size() * sizeof(CV_bvh_node) + wide.size() * sizeof(CV_wide_node) +
-             a->plane_groups.size() * sizeof(CV_plane_group);
+  a->bytes = sizeof(Acceleration) + (items.size() + unbounded.size()) * (sizeof(CachedPlane) + sizeof(CachedEdges)) +
+             nodes.size() * sizeof(BvhNode) + wide.size() * sizeof(WideNode) +
+             a->plane_groups.size() * sizeof(PlaneGroup);
   return a;
 }
 
-void FreeAcceleration(CV_acceleration* a) { delete a; }
+void FreeAcceleration(Acceleration* a) { delete a; }

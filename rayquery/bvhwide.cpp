@@ -1,15 +1,16 @@
-#include "scene/bvhwide.h"
+#include "rayquery/bvhwide.h"
 
 #include <limits>
 
-#include "scene/bvhbuild.h"
+#include "core/check.h"
+#include "rayquery/bvhbuild.h"
 
 namespace {
 
 constexpr int kLanes = 4;
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
-double HalfArea(const CV_bvh_node& node) {
+double HalfArea(const BvhNode& node) {
   double x = double(node.hi[0]) - node.lo[0];
   double y = double(node.hi[1]) - node.lo[1];
   double z = double(node.hi[2]) - node.lo[2];
@@ -17,7 +18,7 @@ double HalfArea(const CV_bvh_node& node) {
 }
 
 // The binary nodes that become the lanes of the wide node over `inner`.
-int OpenChildren(const CV_bvh_node* nodes, int32_t inner, int32_t lanes[kLanes]) {
+int OpenChildren(const BvhNode* nodes, int32_t inner, int32_t lanes[kLanes]) {
   int n = 2;
   lanes[0] = nodes[inner].first;
   lanes[1] = nodes[inner].first + 1;
@@ -36,8 +37,8 @@ int OpenChildren(const CV_bvh_node* nodes, int32_t inner, int32_t lanes[kLanes])
 }
 
 // A wide node whose first n lanes hold the binary nodes `lanes`.
-CV_wide_node WideNode(const CV_bvh_node* nodes, const int32_t* lanes, int n) {
-  CV_wide_node w;
+WideNode MakeWideNode(const BvhNode* nodes, const int32_t* lanes, int n) {
+  WideNode w;
   for (int k = 0; k < kLanes; ++k) {
     for (int i = 0; i < 3; ++i) {
       w.lo[i][k] = k < n ? nodes[lanes[k]].lo[i] : kInfinity;
@@ -51,14 +52,15 @@ CV_wide_node WideNode(const CV_bvh_node* nodes, const int32_t* lanes, int n) {
 
 // Fills wide node `at` from the binary inner node `inner`, appending the
 // wide nodes below it.
-void Collapse(const CV_bvh_node* nodes, int32_t inner, std::vector<CV_wide_node>& wide, size_t at) {
+void Collapse(const BvhNode* nodes, int32_t inner, std::vector<WideNode>& wide, size_t at) {
   int32_t lanes[kLanes];
   int n = OpenChildren(nodes, inner, lanes);
-  CV_wide_node w = WideNode(nodes, lanes, n);
+  CORVANE_CHECK(n >= 2 && n <= kLanes);
+  WideNode w = MakeWideNode(nodes, lanes, n);
   for (int k = 0; k < n; ++k) {
     if (w.count[k] != 0) continue;
     w.first[k] = int32_t(wide.size());
-    wide.push_back(CV_wide_node{});
+    wide.push_back(WideNode{});
   }
   wide[at] = w;
   for (int k = 0; k < n; ++k) {
@@ -68,15 +70,15 @@ void Collapse(const CV_bvh_node* nodes, int32_t inner, std::vector<CV_wide_node>
 
 }  // namespace
 
-std::vector<CV_wide_node> CollapseNodes(const CV_bvh_node* nodes, size_t node_count) {
-  std::vector<CV_wide_node> wide;
+std::vector<WideNode> CollapseNodes(const BvhNode* nodes, size_t node_count) {
+  std::vector<WideNode> wide;
   if (node_count == 0) return wide;
   wide.reserve(node_count / 2 + 1);
-  wide.push_back(CV_wide_node{});
+  wide.push_back(WideNode{});
   if (nodes[0].count != 0) {
     // A root leaf takes one lane.
     const int32_t root = 0;
-    wide[0] = WideNode(nodes, &root, 1);
+    wide[0] = MakeWideNode(nodes, &root, 1);
     return wide;
   }
   Collapse(nodes, 0, wide, 0);

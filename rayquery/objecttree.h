@@ -1,4 +1,4 @@
-// A hierarchy over the objects of a scene: a box per object that holds every
+// A hierarchy over the objects of a scene: bounds per object that hold every
 // point at which one of its triangles can be accepted, so that the ray query
 // looks only at the objects a ray can reach before the best hit so far.
 #pragma once
@@ -6,24 +6,25 @@
 #include <cstdint>
 #include <vector>
 
-#include "scene/boxray.h"
-#include "scene/bvhbounds.h"
-#include "scene/bvhbuild.h"
+#include "core/check.h"
+#include "rayquery/boundsray.h"
+#include "rayquery/bvhbounds.h"
+#include "rayquery/bvhbuild.h"
 #include "scene/scene.h"
 
 // One entry per level of the deepest path: the build halves the objects at
 // every level, and an object count below 2^31 takes at most 32 levels.
 constexpr int kObjectTreeStack = 64;
 
-struct CV_object_tree {
+struct ObjectTree {
   const CV_object* objects;  // the scene's object array this was built from
   int32_t object_count;      // and its length: a mismatch makes the query visit every object
   float max_abs;             // largest coordinate magnitude of every box in the tree
   float origin_limit;        // rays whose origin has a larger coordinate visit every object
   // Node 0 is the root; a leaf (count 1) holds the member at slot `first`.
-  std::vector<CV_bvh_node> nodes;
-  std::vector<int32_t> members;                              // object index per slot
-  std::vector<const CV_acceleration*> member_accelerations;  // the hierarchy each was boxed by
+  std::vector<BvhNode> nodes;
+  std::vector<int32_t> members;                           // object index per slot
+  std::vector<const Acceleration*> member_accelerations;  // the hierarchy each was boxed by
   // Objects without a box (no usable hierarchy, or triangles the hierarchy
   // tests on every query), visited on every query in index order.
   std::vector<int32_t> unboxed;
@@ -32,23 +33,23 @@ struct CV_object_tree {
 // The tree over the scene's objects as they are now, or null when the scene
 // has fewer than eight objects it can box. Objects that no ray can hit are
 // left out.
-CV_object_tree* BuildObjectTree(CV_scene scene);
-void FreeObjectTree(CV_object_tree* tree);
+ObjectTree* BuildObjectTree(CV_scene scene);
+void FreeObjectTree(ObjectTree* tree);
 
 // True when the tree was built for this scene's objects and its boxes hold
 // for the ray.
-bool ObjectTreeAnswersRay(const CV_object_tree& tree, CV_scene scene, const CV_bvh_ray& ray);
+bool ObjectTreeAnswersRay(const ObjectTree& tree, CV_scene scene, const BvhRay& ray);
 
 // Calls offer(slot) for each leaf the ray enters, nearest entry first,
 // skipping those it enters strictly after best_t (which offer may lower).
 // Stops and returns false when offer returns false.
 template <typename Offer>
-bool VisitObjectsNearestFirst(const CV_object_tree& tree, const CV_bvh_ray& ray, const float& best_t, Offer offer) {
+bool VisitObjectsNearestFirst(const ObjectTree& tree, const BvhRay& ray, const float& best_t, Offer offer) {
   if (tree.nodes.empty()) return true;
-  const CV_bvh_node* nodes = tree.nodes.data();
-  BoxRay r = PrepareBoxRay(tree.max_abs, ray);
+  const BvhNode* nodes = tree.nodes.data();
+  BoundsRay r = PrepareBoundsRay(tree.max_abs, ray);
   float entry = 0;
-  if (!RayEntersBox(nodes[0].lo, nodes[0].hi, r, best_t, entry)) return true;
+  if (!RayEntersBounds(nodes[0].lo, nodes[0].hi, r, best_t, entry)) return true;
   struct Pending {
     int32_t node;
     float entry;
@@ -57,14 +58,16 @@ bool VisitObjectsNearestFirst(const CV_object_tree& tree, const CV_bvh_ray& ray,
   int top = 0;
   int32_t current = 0;
   for (;;) {
-    const CV_bvh_node& node = nodes[current];
+    CORVANE_CHECK(current >= 0 && size_t(current) < tree.nodes.size());
+    const BvhNode& node = nodes[current];
     if (node.count == 0) {
       float entry_left = 0;
       float entry_right = 0;
-      bool left = RayEntersBox(nodes[node.first].lo, nodes[node.first].hi, r, best_t, entry_left);
-      bool right = RayEntersBox(nodes[node.first + 1].lo, nodes[node.first + 1].hi, r, best_t, entry_right);
+      bool left = RayEntersBounds(nodes[node.first].lo, nodes[node.first].hi, r, best_t, entry_left);
+      bool right = RayEntersBounds(nodes[node.first + 1].lo, nodes[node.first + 1].hi, r, best_t, entry_right);
       if (left && right) {
         bool right_first = entry_right < entry_left;
+        CORVANE_CHECK(top < kObjectTreeStack);
         stack[top++] = right_first ? Pending{node.first, entry_left} : Pending{node.first + 1, entry_right};
         current = right_first ? node.first + 1 : node.first;
         continue;

@@ -1,5 +1,6 @@
-// The slab test of a ray against boxes grown by a margin that rounding
-// cannot cross: the object hierarchies and the hierarchy over objects share it.
+// The slab test of a ray against bounds (axis-aligned boxes: a node's, a
+// triangle's acceptance bounds) grown by a margin that rounding cannot
+// cross: the object hierarchies and the tree over objects share it.
 #pragma once
 
 #include <emmintrin.h>
@@ -10,8 +11,9 @@
 #include <limits>
 
 #include "core/raytriangle.h"
-#include "scene/bvhtraversal.h"
-#include "scene/bvhwide.h"
+#include "rayquery/bvhbounds.h"
+#include "rayquery/bvhray.h"
+#include "rayquery/bvhwide.h"
 
 // The open ends of a parameter interval, and the limit of a query without one.
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
@@ -22,15 +24,15 @@ constexpr float kDeltaPerOrigin = 6e-6f;
 // Each bound of a box's parameter interval is a difference and a product with
 // a rounded inverse, 3 ulp (3.6e-7) off at most: this covers it five times.
 constexpr float kParameterRounding = 2e-6f;
-// An absolute floor under the relative margins, for values near zero.
-constexpr float kLeastMargin = 1e-30f;
+// The float margins below add kLeastMargin (bvhbounds.h) rounded to float.
+static_assert(float(kLeastMargin) == 1e-30f, "the float stages' least margin is 1e-30f");
 
 // A ray prepared against a set of boxes whose coordinates are at most
 // max_abs in magnitude: every box is grown by delta
 // (see RoundingDelta), folded into the origin as O + delta and O - delta.
 // Per axis, the face the ray enters by (0: lo, 1: hi) and the origin to
 // measure it from, and the same for the face it leaves by.
-struct BoxRay {
+struct BoundsRay {
   int enter_side[3];
   int leave_side[3];
   float enter_origin[3];
@@ -45,14 +47,14 @@ struct BoxRay {
 // off the triangle's float plane (the boxes hold the plane's part) by
 // kOffPlaneOrigin |O| more, and O + delta and O - delta are rounded by one
 // ulp of |O| + delta; 2e-6 |X| + 6e-6 |O| covers these several times over.
-inline float RoundingDelta(float max_abs, const CV_bvh_ray& ray) {
-  return kDeltaPerCoordinate * max_abs + kDeltaPerOrigin * ray.origin_max_abs + kLeastMargin;
+inline float RoundingDelta(float max_abs, const BvhRay& ray) {
+  return kDeltaPerCoordinate * max_abs + kDeltaPerOrigin * ray.origin_max_abs + float(kLeastMargin);
 }
 
-inline BoxRay PrepareBoxRay(float max_abs, const CV_bvh_ray& ray) {
+inline BoundsRay PrepareBoundsRay(float max_abs, const BvhRay& ray) {
   float delta = RoundingDelta(max_abs, ray);
   const float O[3] = {ray.cached.O.x, ray.cached.O.y, ray.cached.O.z};
-  BoxRay r;
+  BoundsRay r;
   r.any_flat = ray.any_flat;
   for (int i = 0; i < 3; ++i) {
     // The lower face lo - delta is reached at (lo - (O + delta)) / d, the
@@ -77,8 +79,8 @@ inline BoxRay PrepareBoxRay(float max_abs, const CV_bvh_ray& ray) {
 // starts after best_t (strictly: a node entered exactly at best_t may hold an
 // earlier triangle of the same object that ties).
 // Inlined by force: it runs for every node visited.
-__attribute__((always_inline)) inline bool RayEntersBox(const float lo[3], const float hi[3], const BoxRay& r,
-                                                        float best_t, float& entry) {
+__attribute__((always_inline)) inline bool RayEntersBounds(const float lo[3], const float hi[3], const BoundsRay& r,
+                                                           float best_t, float& entry) {
   const float* face[2] = {lo, hi};
   float near = -kInfinity;
   float far = kInfinity;
@@ -103,8 +105,8 @@ __attribute__((always_inline)) inline bool RayEntersBox(const float lo[3], const
     near = std::max(n0, std::max(n1, n2));
     far = std::min(f0, std::min(f1, f2));
   }
-  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
-  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
+  near = near - std::fabs(near) * kParameterRounding - float(kLeastMargin);
+  far = far + std::fabs(far) * kParameterRounding + float(kLeastMargin);
   entry = near;
   return near <= far && far >= kNearZero && near <= best_t;
 }
@@ -121,34 +123,17 @@ inline float SmallestOfThree(__m128 v) {
   return _mm_cvtss_f32(_mm_min_ps(m, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2))));
 }
 
-// The parameter interval near .. far widened as RayEntersBox widens it:
+// The parameter interval near .. far widened as RayEntersBounds widens it:
 // true unless it is empty, ends before 0.0001 or starts after best_t.
 inline bool Widened(float near, float far, float best_t) {
-  near = near - std::fabs(near) * kParameterRounding - kLeastMargin;
-  far = far + std::fabs(far) * kParameterRounding + kLeastMargin;
+  near = near - std::fabs(near) * kParameterRounding - float(kLeastMargin);
+  far = far + std::fabs(far) * kParameterRounding + float(kLeastMargin);
   return near <= far && far >= kNearZero && near <= best_t;
 }
 
-// The reach test one axis at a time, for rays that keep a coordinate.
-bool MayReachAlongAxes(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t);
-
-// False when the ray surely meets nothing of the object's hierarchy at or before
-// best_t: it misses the reach box, which holds every point an answered ray
-// can be accepted at (its margin is at least this ray's RoundingDelta). The
-// interval is bounded and widened as RayEntersBox bounds and widens it.
-// Inline: it rules out most objects of most queries.
-inline bool BvhMayReach(const CV_acceleration& a, const CV_bvh_ray& ray, float best_t) {
-  if (ray.any_flat) return MayReachAlongAxes(a, ray, best_t);
-  __m128 to_lo = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.reach_lo), ray.origin_lanes), ray.inverse_lanes);
-  __m128 to_hi = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.reach_hi), ray.origin_lanes), ray.inverse_lanes);
-  float near = LargestOfThree(_mm_min_ps(to_lo, to_hi));
-  float far = SmallestOfThree(_mm_max_ps(to_lo, to_hi));
-  return Widened(near, far, best_t);
-}
-
-// BoxRay's values in all four lanes, and per axis where in a wide node the
+// BoundsRay's values in all four lanes, and per axis where in a wide node the
 // faces lie that the ray enters and leaves by (byte offsets).
-struct FourBoxRay {
+struct FourBoundsRay {
   __m128 enter_origin[3];
   __m128 leave_origin[3];
   __m128 inverse[3];
@@ -162,39 +147,39 @@ struct FourBoxRay {
   __m128 near_zero;
 };
 
-inline FourBoxRay PrepareFourBoxRay(const BoxRay& r) {
-  FourBoxRay f;
+inline FourBoundsRay PrepareFourBoundsRay(const BoundsRay& r) {
+  FourBoundsRay f;
   for (int i = 0; i < 3; ++i) {
     f.enter_origin[i] = _mm_set1_ps(r.enter_origin[i]);
     f.leave_origin[i] = _mm_set1_ps(r.leave_origin[i]);
     f.inverse[i] = _mm_set1_ps(r.inverse[i]);
     size_t lanes = sizeof(float[4]) * size_t(i);
-    f.enter_offset[i] = (r.enter_side[i] == 1 ? offsetof(CV_wide_node, hi) : offsetof(CV_wide_node, lo)) + lanes;
-    f.leave_offset[i] = (r.leave_side[i] == 1 ? offsetof(CV_wide_node, hi) : offsetof(CV_wide_node, lo)) + lanes;
+    f.enter_offset[i] = (r.enter_side[i] == 1 ? offsetof(WideNode, hi) : offsetof(WideNode, lo)) + lanes;
+    f.leave_offset[i] = (r.leave_side[i] == 1 ? offsetof(WideNode, hi) : offsetof(WideNode, lo)) + lanes;
   }
   f.magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
   f.rounding = _mm_set1_ps(kParameterRounding);
-  f.least = _mm_set1_ps(kLeastMargin);
+  f.least = _mm_set1_ps(float(kLeastMargin));
   f.near_zero = _mm_set1_ps(kNearZero);
   return f;
 }
 
-// RayEntersBox for the four lanes of a wide node: bit k of the result is set
+// RayEntersBounds for the four lanes of a wide node: bit k of the result is set
 // when lane k's box lets the ray in, with its entry in entry[k]. Each lane
-// takes the very float operations of RayEntersBox (with no NaN among them,
+// takes the very float operations of RayEntersBounds (with no NaN among them,
 // the order of max and min does not matter, and a zero's sign is lost in the
 // widening), so the answers are the same; rays with a flat axis take
-// RayEntersBox lane by lane. An empty lane's infinite box makes its widened
+// RayEntersBounds lane by lane. An empty lane's infinite box makes its widened
 // interval NaN, which fails every comparison.
-__attribute__((always_inline)) inline int RayEntersFourBoxes(const CV_wide_node& node, const BoxRay& r,
-                                                             const FourBoxRay& f, float best_t, float entry[4]) {
+__attribute__((always_inline)) inline int RayEntersFourBounds(const WideNode& node, const BoundsRay& r,
+                                                              const FourBoundsRay& f, float best_t, float entry[4]) {
   if (r.any_flat) {
     int mask = 0;
     for (int k = 0; k < 4; ++k) {
       if (node.count[k] == kNoChild) continue;
       const float lo[3] = {node.lo[0][k], node.lo[1][k], node.lo[2][k]};
       const float hi[3] = {node.hi[0][k], node.hi[1][k], node.hi[2][k]};
-      if (RayEntersBox(lo, hi, r, best_t, entry[k])) mask |= 1 << k;
+      if (RayEntersBounds(lo, hi, r, best_t, entry[k])) mask |= 1 << k;
     }
     return mask;
   }
@@ -213,7 +198,7 @@ __attribute__((always_inline)) inline int RayEntersFourBoxes(const CV_wide_node&
 }
 
 // The lanes of a wide node that hold leaves, as bits.
-inline int LeafLanes(const CV_wide_node& node) {
+inline int LeafLanes(const WideNode& node) {
   __m128i count = _mm_load_si128(reinterpret_cast<const __m128i*>(node.count));
   return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(count, _mm_setzero_si128())));
 }

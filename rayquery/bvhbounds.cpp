@@ -1,9 +1,9 @@
-#include "scene/bvhbounds.h"
+#include "rayquery/bvhbounds.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "scene/trianglecache.h"
+#include "rayquery/trianglecache.h"
 
 namespace {
 
@@ -34,8 +34,6 @@ constexpr double kLeastTurn = 1e-6;
 constexpr double kDoubleRounding = 1e-9;
 // The double rounding of a line's offset, relative to the coordinates it is measured at.
 constexpr double kLineRounding = 1e-12;
-// An absolute floor under the relative margins, for coordinates near zero.
-constexpr double kLeastMargin = 1e-30;
 // Most triangles settle in one or two rounds; one still growing after this
 // many gets no box and is tested on every query.
 constexpr int kReachRounds = 8;
@@ -105,7 +103,7 @@ bool UnitNormal(vertex3f N, double3& n) {
 // Edge e's band, tilt and height from the test's own float edge vector E and
 // unit reference normal R; false when E or R is too degenerate for the
 // argument to hold.
-bool MeasureEdge(const CV_cached_triangle& c, int e, const BoundPlane& plane, EdgeLine& line) {
+bool MeasureEdge(const CachedTriangle& c, int e, const BoundPlane& plane, EdgeLine& line) {
   const double3 E = ToDouble3(c.edge[e]);
   const double3 R = ToDouble3(c.R_hat[e]);
   double edge_length = Length(E);
@@ -263,7 +261,7 @@ bool BoxOfCorners(const BoundPlane& plane, const double3 corners[3], double L, d
 // origins up to origin_limit; origin_in_box is the origin size whose height
 // is put into the box itself.
 int TriangleBounds(CV_triangle triangle, double origin_limit, double origin_in_box, float lo[3], float hi[3]) {
-  CV_cached_triangle c = CacheTriangle(triangle);
+  CachedTriangle c = CacheTriangle(triangle);
   // A zero float normal makes m NaN: the plain test never accepts.
   if (c.N.x == 0 && c.N.y == 0 && c.N.z == 0) return 0;
   BoundPlane plane;

@@ -1,0 +1,246 @@
+#include "rayquery/bvhtraversal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "core/check.h"
+#include "core/raytriangle.h"
+#include "rayquery/boundsray.h"
+#include "rayquery/bvhbounds.h"
+#include "rayquery/bvhwide.h"
+#include "rayquery/planegroups.h"
+
+namespace {
+
+// A wide node visited puts at most three children on the stack (the nearest
+// is visited at once), and a path has at most kLongestPath nodes.
+constexpr int kStackSize = 3 * kLongestPath + 4;
+// The best so far as one object's search sees it, and whether one of the
+// object's triangles replaced it.
+struct ObjectSearch : BestHit {
+  bool replaced;
+};
+
+// Offers one triangle of `object` to the best so far: it takes the place
+// when it is nearer, or as near and an earlier triangle of the same object.
+inline void OfferSlot(const CachedPlane& plane, const CachedEdges& edges, const BvhRay& ray, int object,
+                      ObjectSearch& best) {
+  bool ties_win = best.object == object && plane.triangle < best.triangle;
+  float t_plane = 0;
+  if (!PlaneHit(ray.cached, plane, kFrontAheadOnly, best.t, ties_win, t_plane)) return;
+  float t = 0;
+  vertex3f point;
+  if (!CachedEdgesHit(ray.cached, edges, t_plane, t, point)) return;
+  // The triangle's TriNormale, from the very corner and cross product the cache holds.
+  best = ObjectSearch{{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}}, true};
+}
+
+// The face by which the ray leaves the box triangles' bounds: its axis, and
+// its side (0: lo, 1: hi). Only a guess of where to look first, so ties, NaN
+// and the bounds' rounding margin may go any way.
+inline int ExitAxis(const Acceleration& a, const BvhRay& ray, int& side) {
+  const __m128 to_lo =
+      _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_triangles_bounds_lo), ray.origin_lanes), ray.inverse_lanes);
+  const __m128 to_hi =
+      _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_triangles_bounds_hi), ray.origin_lanes), ray.inverse_lanes);
+  const __m128 negative = _mm_cmplt_ps(ray.inverse_lanes, _mm_setzero_ps());
+  __m128 leave = _mm_or_ps(_mm_and_ps(negative, to_lo), _mm_andnot_ps(negative, to_hi));
+  // A flat axis (inverse 0) keeps its coordinate: the ray never leaves by it.
+  const __m128 flat = _mm_cmpeq_ps(ray.inverse_lanes, _mm_setzero_ps());
+  leave = _mm_or_ps(_mm_and_ps(flat, _mm_set1_ps(kInfinity)), _mm_andnot_ps(flat, leave));
+  int at_least = _mm_movemask_ps(_mm_cmpeq_ps(leave, _mm_set1_ps(SmallestOfThree(leave)))) & 7;
+  int axis = at_least == 0 ? 0 : __builtin_ctz(unsigned(at_least));
+  side = (_mm_movemask_ps(negative) >> axis & 1) != 0 ? 0 : 1;
+  return axis;
+}
+
+// Whether any box triangle gives result 1 or 2, by the full test, in the
+// order for the face the ray leaves by.
+__attribute__((noinline)) bool MeetsAnyBoxTriangle(const Acceleration& a, const BvhRay& ray, const int8_t* order) {
+  const BoundsRay r = PrepareBoundsRay(a.max_abs, ray);
+  float entry = 0;
+  if (a.box_triangles_bounded &&
+      !RayEntersBounds(a.box_triangles_bounds_lo, a.box_triangles_bounds_hi, r, kInfinity, entry))
+    return false;
+  for (int k = 0; k < kBoxTriangleCount; ++k) {
+    int s = order[k];
+    if (a.box_triangle_kind[s] == 0) continue;
+    if (a.box_triangle_kind[s] > 0 &&
+        !RayEntersBounds(a.box_triangle_bounds_lo[s], a.box_triangle_bounds_hi[s], r, kInfinity, entry))
+      continue;
+    float t = 0;
+    vertex3f point;
+    if (CachedHit(ray.cached, a.box_triangles[s], kEitherAhead, kInfinity, true, t, point)) return true;
+  }
+  return false;
+}
+
+// Whether any box triangle gives result 1 or 2. Inlined by force, with the
+// full test apart: the quick path then saves no registers for a call.
+__attribute__((always_inline)) inline bool MeetsBoxTriangles(const Acceleration& a, const BvhRay& ray) {
+  // Any of the twelve decides, so they may be tried in any order: first
+  // those facing the way the ray leaves the box (the face it meets last),
+  // then, unless their bounds together rule the ray out, each after its own
+  // bounds show the ray can meet it.
+  int exit_side = 0;
+  int exit_axis = ExitAxis(a, ray, exit_side);
+  // The two triangles of that face mostly settle it without the full test.
+  if (SurelyHitsFacePair(ray.cached, a.box_face_pairs[exit_axis][exit_side])) return true;
+  return MeetsAnyBoxTriangle(a, ray, a.box_triangle_order[exit_axis][exit_side]);
+}
+
+// A wide node waiting on the traversal stack, with the parameter at which
+// the ray enters it.
+struct Pending {
+  int32_t node;
+  float entry;
+};
+
+// Offers the slots of one leaf.
+inline void OfferLeaf(const Acceleration& a, const BvhRay& ray, int32_t first, int32_t count, int object,
+                      ObjectSearch& best) {
+  CORVANE_CHECK(first >= 0 && count > 0 && size_t(first) + size_t(count) <= a.slot_planes.size());
+  const CachedPlane* planes = a.slot_planes.data();
+  const CachedEdges* edges = a.slot_edges.data();
+  for (int32_t s = first; s < first + count; ++s) OfferSlot(planes[s], edges[s], ray, object, best);
+}
+
+// The lane of the nearest entry among the lanes in bits (not empty).
+inline int NearestLane(int bits, const float entry[4]) {
+  int nearest = __builtin_ctz(unsigned(bits));
+  for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
+    int k = __builtin_ctz(unsigned(bits));
+    if (entry[k] < entry[nearest]) nearest = k;
+  }
+  return nearest;
+}
+
+// Offers the leaves among the lanes in bits, nearest first, each unless the
+// best so far already lies before it.
+inline void OfferLeaves(const Acceleration& a, const WideNode& node, int bits, const float entry[4], const BvhRay& ray,
+                        int object, ObjectSearch& best) {
+  while (bits != 0) {
+    int k = NearestLane(bits, entry);
+    bits &= ~(1 << k);
+    if (entry[k] <= best.t) OfferLeaf(a, ray, node.first[k], node.count[k], object, best);
+  }
+}
+
+// The nearest of the inner children in bits (not empty), to be visited
+// next; the others wait on the stack with their entries.
+inline int32_t EnterInner(const WideNode& node, int bits, const float entry[4], Pending* stack, int& top) {
+  int nearest = NearestLane(bits, entry);
+  for (bits &= ~(1 << nearest); bits != 0; bits &= bits - 1) {
+    int k = __builtin_ctz(unsigned(bits));
+    CORVANE_CHECK(top < kStackSize);
+    stack[top++] = Pending{node.first[k], entry[k]};
+  }
+  return node.first[nearest];
+}
+
+// The next waiting node that the best so far does not rule out (it is
+// skipped only when it starts strictly beyond best_t), or -1.
+inline int32_t NextWaiting(const Pending* stack, int& top, float best_t) {
+  while (top > 0) {
+    Pending next = stack[--top];
+    if (next.entry <= best_t) return next.node;
+  }
+  return -1;
+}
+
+// Offers the triangles tested on every query, then walks the wide nodes
+// nearest first, offering the slots of every leaf the ray enters before best.t.
+void NearestFrontHit(const Acceleration& a, const BvhRay& ray, const BoundsRay& r, int object, ObjectSearch& best) {
+  for (size_t u = 0; u < a.unbounded_planes.size(); ++u) {
+    OfferSlot(a.unbounded_planes[u], a.unbounded_edges[u], ray, object, best);
+  }
+  if (a.wide.empty()) return;
+  // Most rays miss most objects: one box tells before the lanes are set up.
+  float entry = 0;
+  if (!RayEntersBounds(a.nodes[0].lo, a.nodes[0].hi, r, best.t, entry)) return;
+  const WideNode* nodes = a.wide.data();
+  const FourBoundsRay f = PrepareFourBoundsRay(r);
+  Pending stack[kStackSize];
+  int top = 0;
+  int32_t current = 0;
+  for (;;) {
+    CORVANE_CHECK(current >= 0 && size_t(current) < a.wide.size());
+    const WideNode& node = nodes[current];
+    float entry[4];
+    int mask = RayEntersFourBounds(node, r, f, best.t, entry);
+    int leaves = mask & LeafLanes(node);
+    int inner = mask & ~leaves;
+    // The children's two cache lines are fetched while the leaves are offered.
+    for (int bits = inner; bits != 0; bits &= bits - 1) {
+      const char* child = reinterpret_cast<const char*>(nodes + node.first[__builtin_ctz(unsigned(bits))]);
+      _mm_prefetch(child, _MM_HINT_T0);
+      _mm_prefetch(child + 64, _MM_HINT_T0);
+    }
+    if (leaves != 0) OfferLeaves(a, node, leaves, entry, ray, object, best);
+    current = inner != 0 ? EnterInner(node, inner, entry, stack, top) : -1;
+    if (current < 0) current = NextWaiting(stack, top, best.t);
+    if (current < 0) return;
+  }
+}
+
+// The nearest front face of an object with plane groups: every plane is
+// tested, and the edges of those it passes are tried in order of (t,
+// triangle), so the first whose edges pass is the object's answer.
+void NearestFrontHitOfFew(const Acceleration& a, const BvhRay& ray, int object, ObjectSearch& best) {
+  const PlaneGroup* groups = a.plane_groups.data();
+  PassedPlanes front = FrontPlanes(groups, a.plane_groups.size(), ray.cached, best.t);
+  for (bool left = front.any; left; left = NearestLeft(front)) {
+    float t_plane = front.nearest;
+    for (size_t g = 0; g < front.group_count; ++g) {
+      if (front.lanes[g] == 0) continue;
+      for (int bits = TakeNearestLanes(front, g); bits != 0; bits &= bits - 1) {
+        int k = __builtin_ctz(unsigned(bits));
+        int32_t triangle = groups[g].triangle[k];
+        // A tie with the best so far wins only for an earlier triangle of its object.
+        bool ties_win = best.object == object && triangle < best.triangle;
+        if (t_plane == best.t && !ties_win) continue;
+        CORVANE_CHECK(groups[g].slot[k] >= 0 && size_t(groups[g].slot[k]) < a.slot_edges.size());
+        size_t slot = size_t(groups[g].slot[k]);
+        const CachedEdges& edges = a.slot_edges[slot];
+        float t = 0;
+        vertex3f point;
+        if (!CachedEdgesHit(ray.cached, edges, t_plane, t, point)) continue;
+        best = ObjectSearch{{t, object, triangle, point, vector3f{edges.corner[0], a.slot_planes[slot].N}}, true};
+        return;
+      }
+    }
+  }
+}
+
+// The object's nearest front face that replaces the best so far, by its
+// planes or through its nodes.
+void SearchObject(const Acceleration& a, const BvhRay& ray, int object, ObjectSearch& best) {
+  if (!a.plane_groups.empty()) {
+    NearestFrontHitOfFew(a, ray, object, best);
+  } else {
+    NearestFrontHit(a, ray, PrepareBoundsRay(a.max_abs, ray), object, best);
+  }
+}
+
+}  // namespace
+
+bool BvhOfferObject(const Acceleration& a, const BvhRay& ray, int object, BestHit& best) {
+  ObjectSearch found;
+  found.t = best.t;
+  found.object = best.object;
+  found.triangle = best.triangle;
+  found.replaced = false;
+  // An object before the best's takes every tie of t: it is told that it
+  // holds the best itself, with no triangle yet.
+  if (best.object == -1 || object < best.object) {
+    found.object = object;
+    found.triangle = std::numeric_limits<int>::max();
+  }
+  SearchObject(a, ray, object, found);
+  // The box triangles only say whether the object may answer at all, so they
+  // are looked at only when the object's answer would replace the best so far.
+  if (!found.replaced || !MeetsBoxTriangles(a, ray)) return false;
+  best = BestHit{found.t, found.object, found.triangle, found.hit, found.normal};
+  return true;
+}

@@ -1,9 +1,0 @@
-// A bounding volume hierarchy over one object's triangles, whose boxes hold
-// every point the ray-triangle test can accept, and the object's nearest
-// front-face hit found through it: the bounds, the build and the traversal,
-// for the callers that use all three.
-#pragma once
-
-#include "scene/bvhbounds.h"
-#include "scene/bvhbuild.h"
-#include "scene/bvhtraversal.h"
