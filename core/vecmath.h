@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cmath>
+#include <limits>
 
 struct vertex3f {
   float x;
@@ -198,3 +199,7 @@ inline vertex3f ToVertex3f(double3 v) { return vertex3f{float(v.x), float(v.y), 
 
 // Coordinate 0 (x), 1 (y) or 2 (z).
 inline double Component(double3 v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+inline float Component(vertex3f v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+
+// The float infinity that empty bounds and open searches start from.
+constexpr float kInfinity = std::numeric_limits<float>::infinity();

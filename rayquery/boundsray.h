@@ -16,7 +16,6 @@
 #include "rayquery/bvhwide.h"
 
 // The open ends of a parameter interval, and the limit of a query without one.
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
 // The grown boxes' margin per unit of the boxes' and the origin's largest
 // coordinates (see RoundingDelta).
 constexpr float kDeltaPerCoordinate = 2e-6f;

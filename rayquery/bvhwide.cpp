@@ -8,7 +8,6 @@
 namespace {
 
 constexpr int kLanes = 4;
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
 
 double HalfArea(const BvhNode& node) {
   double x = double(node.hi[0]) - node.lo[0];

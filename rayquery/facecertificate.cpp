@@ -18,7 +18,7 @@ constexpr double kOffAxisShare = 256.0;
 constexpr float kLeastUnitComponent = 1.0f - 0x1p-22f;
 
 // True when v is zero (of either sign) off `axis`.
-bool Along(vertex3f v, int axis) { return Coordinate(v, (axis + 1) % 3) == 0 && Coordinate(v, (axis + 2) % 3) == 0; }
+bool Along(vertex3f v, int axis) { return Component(v, (axis + 1) % 3) == 0 && Component(v, (axis + 2) % 3) == 0; }
 
 // The triangle's edges all lie in a plane perpendicular to `axis`, and its
 // normals and every unit reference normal are along it.
@@ -26,9 +26,9 @@ bool FaceAlong(const CachedTriangle& c, int axis) {
   if (!Along(c.N, axis) || !Along(c.n_hat, axis)) return false;
   for (int e = 0; e < 3; ++e) {
     if (!FiniteVertex(c.corner[e]) || !FiniteVertex(c.edge[e])) return false;
-    if (Coordinate(c.edge[e], axis) != 0) return false;
+    if (Component(c.edge[e], axis) != 0) return false;
     if (!Along(c.R_hat[e], axis)) return false;
-    if (!(std::fabs(Coordinate(c.R_hat[e], axis)) >= kLeastUnitComponent)) return false;
+    if (!(std::fabs(Component(c.R_hat[e], axis)) >= kLeastUnitComponent)) return false;
   }
   return true;
 }
@@ -42,13 +42,13 @@ FaceCertificate CertifyFace(const CachedTriangle& c) {
     if (!FaceAlong(c, axis)) continue;
     int j = (axis + 1) % 3;
     int k = (axis + 2) % 3;
-    f.plane = Coordinate(c.corner[0], axis);
+    f.plane = Component(c.corner[0], axis);
     for (int e = 0; e < 3; ++e) {
-      f.positive[e] = Coordinate(c.R_hat[e], axis) > 0;
-      f.corner_j[e] = Coordinate(c.corner[e], j);
-      f.corner_k[e] = Coordinate(c.corner[e], k);
-      f.edge_j[e] = f.positive[e] ? Coordinate(c.edge[e], j) : -Coordinate(c.edge[e], j);
-      f.edge_k[e] = f.positive[e] ? Coordinate(c.edge[e], k) : -Coordinate(c.edge[e], k);
+      f.positive[e] = Component(c.R_hat[e], axis) > 0;
+      f.corner_j[e] = Component(c.corner[e], j);
+      f.corner_k[e] = Component(c.corner[e], k);
+      f.edge_j[e] = f.positive[e] ? Component(c.edge[e], j) : -Component(c.edge[e], j);
+      f.edge_k[e] = f.positive[e] ? Component(c.edge[e], k) : -Component(c.edge[e], k);
       double weight = kOffAxisShare * (std::fabs(double(f.edge_j[e])) + std::fabs(double(f.edge_k[e])));
       // Rounded up: a larger weight only asks more of the in-plane term.
       f.weight[e] = std::nextafter(float(weight), std::numeric_limits<float>::infinity());
@@ -58,8 +58,8 @@ FaceCertificate CertifyFace(const CachedTriangle& c) {
         return none;
       }
     }
-    f.n_along = Coordinate(c.n_hat, axis);
-    f.N_along = Coordinate(c.N, axis);
+    f.n_along = Component(c.n_hat, axis);
+    f.N_along = Component(c.N, axis);
     f.N_dot_P0 = c.N_dot_P0;
     f.axis = axis;
     return f;
@@ -80,16 +80,16 @@ struct FacePoint {
 template <int kAxis>
 inline bool FacePlanePointOn(const CachedRay& ray, const FaceCertificate& f, FacePoint& p) {
   // |m| strictly between 0.0001 and 1.0001 is a facing of either kind; NaN fails.
-  float m = Coordinate(ray.d_hat, kAxis) * f.n_along;
+  float m = Component(ray.d_hat, kAxis) * f.n_along;
   float facing = std::fabs(m);
   if (!(kNearZero < facing && facing < kUnitHigh)) return false;
-  float numerator = f.N_dot_P0 - f.N_along * Coordinate(ray.O, kAxis);
-  float t_plane = numerator / (f.N_along * Coordinate(ray.d, kAxis));
+  float numerator = f.N_dot_P0 - f.N_along * Component(ray.O, kAxis);
+  float t_plane = numerator / (f.N_along * Component(ray.d, kAxis));
   if (!(t_plane > kNearZero)) return false;
   vertex3f X = PointAlong(ray.O, ray.d, t_plane);
-  p.off = std::fabs(Coordinate(X, kAxis) - f.plane);
-  p.j = Coordinate(X, (kAxis + 1) % 3);
-  p.k = Coordinate(X, (kAxis + 2) % 3);
+  p.off = std::fabs(Component(X, kAxis) - f.plane);
+  p.j = Component(X, (kAxis + 1) % 3);
+  p.k = Component(X, (kAxis + 2) % 3);
   return true;
 }
 

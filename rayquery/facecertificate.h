@@ -13,9 +13,6 @@
 // PassesEdge in trianglecache.cpp).
 constexpr float kFaceTermLimit = 1e14f;
 
-// Coordinate 0 (x), 1 (y) or 2 (z) of v.
-inline float Coordinate(vertex3f v, int axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
-
 // What one edge's cross term T_i says (see the argument above
 // SurelyHitsFace in facecertificate.cpp): with a = |T_i| below kFaceTermLimit and at least
 // weight |D_i|, T_i on R_i's side passes the edge, and on the other side

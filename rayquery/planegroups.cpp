@@ -9,12 +9,6 @@
 #include "core/check.h"
 #include "core/raytriangle.h"
 
-namespace {
-
-constexpr float kInfinity = std::numeric_limits<float>::infinity();
-
-}  // namespace
-
 std::vector<PlaneGroup> GroupPlanes(const CachedPlane* planes, size_t count) {
   CORVANE_CHECK(count <= kFewTriangles);
   std::vector<size_t> order(count);

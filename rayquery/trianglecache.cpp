@@ -51,16 +51,16 @@ template <int kAxis>
 inline bool FaceEdgePasses(const CachedEdges& c, int e, vertex3f X, float off) {
   constexpr int j = (kAxis + 1) % 3;
   constexpr int k = (kAxis + 2) % 3;
-  float Dj = Coordinate(X, j) - Coordinate(c.corner[e], j);
-  float Dk = Coordinate(X, k) - Coordinate(c.corner[e], k);
-  float Ti = Coordinate(c.edge[e], j) * Dk - Coordinate(c.edge[e], k) * Dj;
+  float Dj = Component(X, j) - Component(c.corner[e], j);
+  float Dk = Component(X, k) - Component(c.corner[e], k);
+  float Ti = Component(c.edge[e], j) * Dk - Component(c.edge[e], k) * Dj;
   FaceEdgeVerdict v = JudgeFaceEdge(Ti, off, c.face_signed_weight[e]);
   return v == kFaceEdgePasses || (v == kFaceEdgeUndecided && PassesEdge(c, e, X));
 }
 
 template <int kAxis>
 inline bool FaceEdgesPassOn(const CachedEdges& c, vertex3f X) {
-  float off = std::fabs(Coordinate(X, kAxis) - Coordinate(c.corner[0], kAxis));
+  float off = std::fabs(Component(X, kAxis) - Component(c.corner[0], kAxis));
   return FaceEdgePasses<kAxis>(c, 0, X, off) && FaceEdgePasses<kAxis>(c, 1, X, off) &&
          FaceEdgePasses<kAxis>(c, 2, X, off);
 }

@@ -16,7 +16,6 @@
 namespace {
 
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
-const float kInfinity = std::numeric_limits<float>::infinity();
 
 // A sensor of 4^level pixels, all 0, facing an eye on +z: seen from there,
 // ul (-1, 1) is the upper left and ur (1, 1) the upper right.
