@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <limits>
 
+#include "core/hints.h"
 #include "core/raytriangle.h"
 #include "rayquery/bvhbounds.h"
 #include "rayquery/bvhray.h"
@@ -78,8 +79,8 @@ inline BoundsRay PrepareBoundsRay(float max_abs, const BvhRay& ray) {
 // starts after best_t (strictly: a node entered exactly at best_t may hold an
 // earlier triangle of the same object that ties).
 // Inlined by force: it runs for every node visited.
-__attribute__((always_inline)) inline bool RayEntersBounds(const float lo[3], const float hi[3], const BoundsRay& r,
-                                                           float best_t, float& entry) {
+CORVANE_ALWAYS_INLINE bool RayEntersBounds(const float lo[3], const float hi[3], const BoundsRay& r, float best_t,
+                                           float& entry) {
   const float* face[2] = {lo, hi};
   float near = -kInfinity;
   float far = kInfinity;
@@ -170,8 +171,8 @@ inline FourBoundsRay PrepareFourBoundsRay(const BoundsRay& r) {
 // widening), so the answers are the same; rays with a flat axis take
 // RayEntersBounds lane by lane. An empty lane's infinite box makes its widened
 // interval NaN, which fails every comparison.
-__attribute__((always_inline)) inline int RayEntersFourBounds(const WideNode& node, const BoundsRay& r,
-                                                              const FourBoundsRay& f, float best_t, float entry[4]) {
+CORVANE_ALWAYS_INLINE int RayEntersFourBounds(const WideNode& node, const BoundsRay& r, const FourBoundsRay& f,
+                                              float best_t, float entry[4]) {
   if (r.any_flat) {
     int mask = 0;
     for (int k = 0; k < 4; ++k) {

@@ -6,6 +6,7 @@
 #include <limits>
 #include <numeric>
 
+#include "core/bits.h"
 #include "core/check.h"
 #include "core/raytriangle.h"
 
@@ -81,7 +82,7 @@ bool NearestLeft(PassedPlanes& front) {
   float least = kInfinity;
   for (size_t g = 0; g < front.group_count; ++g) {
     for (int bits = front.lanes[g]; bits != 0; bits &= bits - 1) {
-      least = std::min(least, front.t[g][__builtin_ctz(unsigned(bits))]);
+      least = std::min(least, front.t[g][LowestSetBit(unsigned(bits))]);
       any = true;
     }
   }
