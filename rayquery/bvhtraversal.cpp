@@ -7,6 +7,7 @@
 #include "core/bits.h"
 #include "core/check.h"
 #include "core/hints.h"
+#include "core/lanes.h"
 #include "core/raytriangle.h"
 #include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
@@ -42,18 +43,16 @@ inline void OfferSlot(const CachedPlane& plane, const CachedEdges& edges, const 
 // its side (0: lo, 1: hi). Only a guess of where to look first, so ties, NaN
 // and the bounds' rounding margin may go any way.
 inline int ExitAxis(const Acceleration& a, const BvhRay& ray, int& side) {
-  const __m128 to_lo =
-      _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_triangles_bounds_lo), ray.origin_lanes), ray.inverse_lanes);
-  const __m128 to_hi =
-      _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_triangles_bounds_hi), ray.origin_lanes), ray.inverse_lanes);
-  const __m128 negative = _mm_cmplt_ps(ray.inverse_lanes, _mm_setzero_ps());
-  __m128 leave = _mm_or_ps(_mm_and_ps(negative, to_lo), _mm_andnot_ps(negative, to_hi));
+  const Lanes4f to_lo = Mul(Sub(Load4f(a.box_triangles_bounds_lo), ray.origin_lanes), ray.inverse_lanes);
+  const Lanes4f to_hi = Mul(Sub(Load4f(a.box_triangles_bounds_hi), ray.origin_lanes), ray.inverse_lanes);
+  const Lanes4f negative = LessMask(ray.inverse_lanes, Zero4f());
+  Lanes4f leave = Select(negative, to_lo, to_hi);
   // A flat axis (inverse 0) keeps its coordinate: the ray never leaves by it.
-  const __m128 flat = _mm_cmpeq_ps(ray.inverse_lanes, _mm_setzero_ps());
-  leave = _mm_or_ps(_mm_and_ps(flat, _mm_set1_ps(kInfinity)), _mm_andnot_ps(flat, leave));
-  int at_least = _mm_movemask_ps(_mm_cmpeq_ps(leave, _mm_set1_ps(SmallestOfThree(leave)))) & 7;
+  const Lanes4f flat = EqualMask(ray.inverse_lanes, Zero4f());
+  leave = Select(flat, Broadcast4f(kInfinity), leave);
+  int at_least = MaskBits(EqualMask(leave, Broadcast4f(SmallestOfThree(leave)))) & 7;
   int axis = at_least == 0 ? 0 : LowestSetBit(unsigned(at_least));
-  side = (_mm_movemask_ps(negative) >> axis & 1) != 0 ? 0 : 1;
+  side = (MaskBits(negative) >> axis & 1) != 0 ? 0 : 1;
   return axis;
 }
 
