@@ -171,31 +171,52 @@ inline Lanes2d TruncatedToInt32(Lanes2d a) {
 
 }  // namespace scalar_lanes
 
+// CORVANE_MACHINE_LANES tells that native_lanes are not the arrays.
 #if !defined(CORVANE_SCALAR_LANES) && defined(__SSE2__)
 #include "core/lanes_sse2.h"
+#define CORVANE_MACHINE_LANES 1
 namespace native_lanes = sse2_lanes;
 #elif !defined(CORVANE_SCALAR_LANES) && defined(__aarch64__) && defined(__ARM_NEON)
 #include "core/lanes_neon.h"
+#define CORVANE_MACHINE_LANES 1
 namespace native_lanes = neon_lanes;
 #else
 namespace native_lanes = scalar_lanes;
 #endif
 
-// The machine's operations are found by argument-dependent lookup; these
-// are the names whose arguments do not tell which lanes they make.
+// The machine's lanes, by the names the code uses.
+using native_lanes::Add;
+using native_lanes::And;
+using native_lanes::AndNot;
 using native_lanes::Broadcast2d;
 using native_lanes::Broadcast4f;
 using native_lanes::BroadcastLane;
+using native_lanes::Div;
+using native_lanes::EqualMask;
+using native_lanes::FirstLane;
+using native_lanes::GreaterEqualMask;
+using native_lanes::GreaterMask;
 using native_lanes::Lanes2d;
 using native_lanes::Lanes4f;
 using native_lanes::Lanes4i;
+using native_lanes::LessEqualMask;
+using native_lanes::LessMask;
 using native_lanes::Load4f;
 using native_lanes::Load4i;
 using native_lanes::LoadUnaligned2d;
 using native_lanes::MagnitudeMask4f;
+using native_lanes::MaskBits;
+using native_lanes::Max;
+using native_lanes::Min;
+using native_lanes::Mul;
+using native_lanes::Or;
 using native_lanes::Set4f;
 using native_lanes::Store;
 using native_lanes::StoreUnaligned;
+using native_lanes::Sub;
+using native_lanes::SwapHalves;
+using native_lanes::SwapNeighbours;
+using native_lanes::TruncatedToInt32;
 using native_lanes::Zero4f;
 using native_lanes::Zero4i;
 

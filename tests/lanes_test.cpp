@@ -7,7 +7,6 @@
 #include <limits>
 #include <random>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 namespace {
@@ -62,18 +61,24 @@ uint64_t DoubleBits(double x) {
 // The bits of each lane of a result, whichever side gave it.
 std::vector<uint64_t> LaneBits(int x) { return {uint64_t(x)}; }
 std::vector<uint64_t> LaneBits(float x) { return {FloatBits(x)}; }
-template <typename Lanes>
-std::vector<uint64_t> LaneBits(Lanes a) {
-  if constexpr (std::is_same_v<Lanes, native_lanes::Lanes2d> || std::is_same_v<Lanes, scalar_lanes::Lanes2d>) {
-    double v[2];
-    StoreUnaligned(v, a);
-    return {DoubleBits(v[0]), DoubleBits(v[1])};
-  } else {
-    alignas(16) float v[4];
-    Store(v, a);
-    return {FloatBits(v[0]), FloatBits(v[1]), FloatBits(v[2]), FloatBits(v[3])};
-  }
+template <typename Lanes4f>
+std::vector<uint64_t> FloatLaneBits(Lanes4f a) {
+  alignas(16) float v[4];
+  Store(v, a);
+  return {FloatBits(v[0]), FloatBits(v[1]), FloatBits(v[2]), FloatBits(v[3])};
 }
+template <typename Lanes2d>
+std::vector<uint64_t> DoubleLaneBits(Lanes2d a) {
+  double v[2];
+  StoreUnaligned(v, a);
+  return {DoubleBits(v[0]), DoubleBits(v[1])};
+}
+std::vector<uint64_t> LaneBits(scalar_lanes::Lanes4f a) { return FloatLaneBits(a); }
+std::vector<uint64_t> LaneBits(scalar_lanes::Lanes2d a) { return DoubleLaneBits(a); }
+#if defined(CORVANE_MACHINE_LANES)
+std::vector<uint64_t> LaneBits(native_lanes::Lanes4f a) { return FloatLaneBits(a); }
+std::vector<uint64_t> LaneBits(native_lanes::Lanes2d a) { return DoubleLaneBits(a); }
+#endif
 
 // Lane quadruples: every pair of special values in some lane, then random
 // bit patterns (NaN payloads, denormals and all).
