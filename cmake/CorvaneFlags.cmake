@@ -40,3 +40,11 @@ if(CORVANE_SANITIZE)
 else()
   add_compile_definitions($<$<CONFIG:Debug>:CORVANE_CHECKS=1>)
 endif()
+
+# The lane operations of core/lanes.h as plain arrays of four instead of the
+# machine's SIMD registers. They give the same bytes; the switch lets one
+# machine build and test both.
+option(CORVANE_SCALAR_LANES "Build the lane operations as plain arrays instead of SSE2 or NEON" OFF)
+if(CORVANE_SCALAR_LANES)
+  add_compile_definitions(CORVANE_SCALAR_LANES=1)
+endif()

@@ -3,13 +3,13 @@
 // cross: the object hierarchies and the tree over objects share it.
 #pragma once
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
 
+#include "core/hints.h"
+#include "core/lanes.h"
 #include "core/raytriangle.h"
 #include "rayquery/bvhbounds.h"
 #include "rayquery/bvhray.h"
@@ -78,8 +78,8 @@ inline BoundsRay PrepareBoundsRay(float max_abs, const BvhRay& ray) {
 // starts after best_t (strictly: a node entered exactly at best_t may hold an
 // earlier triangle of the same object that ties).
 // Inlined by force: it runs for every node visited.
-__attribute__((always_inline)) inline bool RayEntersBounds(const float lo[3], const float hi[3], const BoundsRay& r,
-                                                           float best_t, float& entry) {
+CORVANE_ALWAYS_INLINE bool RayEntersBounds(const float lo[3], const float hi[3], const BoundsRay& r, float best_t,
+                                           float& entry) {
   const float* face[2] = {lo, hi};
   float near = -kInfinity;
   float far = kInfinity;
@@ -111,15 +111,15 @@ __attribute__((always_inline)) inline bool RayEntersBounds(const float lo[3], co
 }
 
 // The largest of the first three lanes.
-inline float LargestOfThree(__m128 v) {
-  __m128 m = _mm_max_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
-  return _mm_cvtss_f32(_mm_max_ps(m, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2))));
+inline float LargestOfThree(Lanes4f v) {
+  Lanes4f m = Max(v, BroadcastLane<1>(v));
+  return FirstLane(Max(m, BroadcastLane<2>(v)));
 }
 
 // The smallest of the first three lanes.
-inline float SmallestOfThree(__m128 v) {
-  __m128 m = _mm_min_ps(v, _mm_shuffle_ps(v, v, _MM_SHUFFLE(1, 1, 1, 1)));
-  return _mm_cvtss_f32(_mm_min_ps(m, _mm_shuffle_ps(v, v, _MM_SHUFFLE(2, 2, 2, 2))));
+inline float SmallestOfThree(Lanes4f v) {
+  Lanes4f m = Min(v, BroadcastLane<1>(v));
+  return FirstLane(Min(m, BroadcastLane<2>(v)));
 }
 
 // The parameter interval near .. far widened as RayEntersBounds widens it:
@@ -133,33 +133,33 @@ inline bool Widened(float near, float far, float best_t) {
 // BoundsRay's values in all four lanes, and per axis where in a wide node the
 // faces lie that the ray enters and leaves by (byte offsets).
 struct FourBoundsRay {
-  __m128 enter_origin[3];
-  __m128 leave_origin[3];
-  __m128 inverse[3];
+  Lanes4f enter_origin[3];
+  Lanes4f leave_origin[3];
+  Lanes4f inverse[3];
   size_t enter_offset[3];
   size_t leave_offset[3];
   // The constants of the widening and the comparisons, held here so that
   // the walk does not set them up again for every node.
-  __m128 magnitude;
-  __m128 rounding;
-  __m128 least;
-  __m128 near_zero;
+  Lanes4f magnitude;
+  Lanes4f rounding;
+  Lanes4f least;
+  Lanes4f near_zero;
 };
 
 inline FourBoundsRay PrepareFourBoundsRay(const BoundsRay& r) {
   FourBoundsRay f;
   for (int i = 0; i < 3; ++i) {
-    f.enter_origin[i] = _mm_set1_ps(r.enter_origin[i]);
-    f.leave_origin[i] = _mm_set1_ps(r.leave_origin[i]);
-    f.inverse[i] = _mm_set1_ps(r.inverse[i]);
+    f.enter_origin[i] = Broadcast4f(r.enter_origin[i]);
+    f.leave_origin[i] = Broadcast4f(r.leave_origin[i]);
+    f.inverse[i] = Broadcast4f(r.inverse[i]);
     size_t lanes = sizeof(float[4]) * size_t(i);
     f.enter_offset[i] = (r.enter_side[i] == 1 ? offsetof(WideNode, hi) : offsetof(WideNode, lo)) + lanes;
     f.leave_offset[i] = (r.leave_side[i] == 1 ? offsetof(WideNode, hi) : offsetof(WideNode, lo)) + lanes;
   }
-  f.magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-  f.rounding = _mm_set1_ps(kParameterRounding);
-  f.least = _mm_set1_ps(float(kLeastMargin));
-  f.near_zero = _mm_set1_ps(kNearZero);
+  f.magnitude = MagnitudeMask4f();
+  f.rounding = Broadcast4f(kParameterRounding);
+  f.least = Broadcast4f(float(kLeastMargin));
+  f.near_zero = Broadcast4f(kNearZero);
   return f;
 }
 
@@ -170,8 +170,8 @@ inline FourBoundsRay PrepareFourBoundsRay(const BoundsRay& r) {
 // widening), so the answers are the same; rays with a flat axis take
 // RayEntersBounds lane by lane. An empty lane's infinite box makes its widened
 // interval NaN, which fails every comparison.
-__attribute__((always_inline)) inline int RayEntersFourBounds(const WideNode& node, const BoundsRay& r,
-                                                              const FourBoundsRay& f, float best_t, float entry[4]) {
+CORVANE_ALWAYS_INLINE int RayEntersFourBounds(const WideNode& node, const BoundsRay& r, const FourBoundsRay& f,
+                                              float best_t, float entry[4]) {
   if (r.any_flat) {
     int mask = 0;
     for (int k = 0; k < 4; ++k) {
@@ -183,21 +183,18 @@ __attribute__((always_inline)) inline int RayEntersFourBounds(const WideNode& no
     return mask;
   }
   const char* bytes = reinterpret_cast<const char*>(&node);
-  auto lanes = [bytes](size_t offset) { return _mm_load_ps(reinterpret_cast<const float*>(bytes + offset)); };
-  auto enter = [&](int i) { return _mm_mul_ps(_mm_sub_ps(lanes(f.enter_offset[i]), f.enter_origin[i]), f.inverse[i]); };
-  auto leave = [&](int i) { return _mm_mul_ps(_mm_sub_ps(lanes(f.leave_offset[i]), f.leave_origin[i]), f.inverse[i]); };
-  __m128 near = _mm_max_ps(_mm_max_ps(enter(0), enter(1)), enter(2));
-  __m128 far = _mm_min_ps(_mm_min_ps(leave(0), leave(1)), leave(2));
-  near = _mm_sub_ps(_mm_sub_ps(near, _mm_mul_ps(_mm_and_ps(near, f.magnitude), f.rounding)), f.least);
-  far = _mm_add_ps(_mm_add_ps(far, _mm_mul_ps(_mm_and_ps(far, f.magnitude), f.rounding)), f.least);
-  _mm_storeu_ps(entry, near);
-  __m128 in = _mm_and_ps(_mm_cmple_ps(near, far), _mm_cmpge_ps(far, f.near_zero));
-  in = _mm_and_ps(in, _mm_cmple_ps(near, _mm_set1_ps(best_t)));
-  return _mm_movemask_ps(in);
+  auto lanes = [bytes](size_t offset) { return Load4f(reinterpret_cast<const float*>(bytes + offset)); };
+  auto enter = [&](int i) { return Mul(Sub(lanes(f.enter_offset[i]), f.enter_origin[i]), f.inverse[i]); };
+  auto leave = [&](int i) { return Mul(Sub(lanes(f.leave_offset[i]), f.leave_origin[i]), f.inverse[i]); };
+  Lanes4f near = Max(Max(enter(0), enter(1)), enter(2));
+  Lanes4f far = Min(Min(leave(0), leave(1)), leave(2));
+  near = Sub(Sub(near, Mul(And(near, f.magnitude), f.rounding)), f.least);
+  far = Add(Add(far, Mul(And(far, f.magnitude), f.rounding)), f.least);
+  StoreUnaligned(entry, near);
+  Lanes4f in = And(LessEqualMask(near, far), GreaterEqualMask(far, f.near_zero));
+  in = And(in, LessEqualMask(near, Broadcast4f(best_t)));
+  return MaskBits(in);
 }
 
 // The lanes of a wide node that hold leaves, as bits.
-inline int LeafLanes(const WideNode& node) {
-  __m128i count = _mm_load_si128(reinterpret_cast<const __m128i*>(node.count));
-  return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(count, _mm_setzero_si128())));
-}
+inline int LeafLanes(const WideNode& node) { return MaskBits(GreaterMask(Load4i(node.count), Zero4i())); }

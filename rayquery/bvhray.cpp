@@ -23,20 +23,20 @@ static_assert(double(kLargestBoundedFloat) <= kLargestBoundedCoordinate, "the fl
 BvhRay PrepareBvhRay(vector3f ray) {
   BvhRay r;
   r.cached = CacheRay(ray);
-  const __m128 O = _mm_setr_ps(ray.origin.x, ray.origin.y, ray.origin.z, 0);
-  const __m128 d = _mm_setr_ps(ray.direction.x, ray.direction.y, ray.direction.z, 1);
-  const __m128 magnitude = _mm_castsi128_ps(_mm_set1_epi32(0x7fffffff));
-  const __m128 o = _mm_and_ps(O, magnitude);
-  const __m128 e = _mm_and_ps(d, magnitude);
-  const __m128 bound = _mm_set1_ps(kLargestBoundedFloat);
-  const __m128 zero = _mm_setzero_ps();
-  __m128 fine = _mm_and_ps(_mm_cmple_ps(o, bound), _mm_cmple_ps(e, bound));
-  fine = _mm_and_ps(fine, _mm_or_ps(_mm_cmpeq_ps(e, zero), _mm_cmpge_ps(e, _mm_set1_ps(kSmallestDirectionComponent))));
-  const __m128 flat = _mm_cmpeq_ps(d, zero);
-  const __m128 inverse = _mm_andnot_ps(flat, _mm_div_ps(_mm_set1_ps(1.0f), d));
+  const Lanes4f O = Set4f(ray.origin.x, ray.origin.y, ray.origin.z, 0);
+  const Lanes4f d = Set4f(ray.direction.x, ray.direction.y, ray.direction.z, 1);
+  const Lanes4f magnitude = MagnitudeMask4f();
+  const Lanes4f o = And(O, magnitude);
+  const Lanes4f e = And(d, magnitude);
+  const Lanes4f bound = Broadcast4f(kLargestBoundedFloat);
+  const Lanes4f zero = Zero4f();
+  Lanes4f fine = And(LessEqualMask(o, bound), LessEqualMask(e, bound));
+  fine = And(fine, Or(EqualMask(e, zero), GreaterEqualMask(e, Broadcast4f(kSmallestDirectionComponent))));
+  const Lanes4f flat = EqualMask(d, zero);
+  const Lanes4f inverse = AndNot(flat, Div(Broadcast4f(1.0f), d));
   float inverses[4];
-  _mm_storeu_ps(inverses, inverse);
-  int flat_bits = _mm_movemask_ps(flat);
+  StoreUnaligned(inverses, inverse);
+  int flat_bits = MaskBits(flat);
   for (int i = 0; i < 3; ++i) {
     r.flat[i] = (flat_bits >> i & 1) != 0;
     r.inverse[i] = inverses[i];
@@ -45,6 +45,6 @@ BvhRay PrepareBvhRay(vector3f ray) {
   r.origin_lanes = O;
   r.inverse_lanes = inverse;
   r.origin_max_abs = LargestOfThree(o);
-  r.usable = _mm_movemask_ps(fine) == 0xf && LargestOfThree(e) >= kShortestDirection;
+  r.usable = MaskBits(fine) == 0xf && LargestOfThree(e) >= kShortestDirection;
   return r;
 }

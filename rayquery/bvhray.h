@@ -2,8 +2,7 @@
 // form, its inverse direction, and whether the hierarchies may answer it.
 #pragma once
 
-#include <emmintrin.h>
-
+#include "core/lanes.h"
 #include "core/vecmath.h"
 #include "rayquery/trianglecache.h"
 
@@ -14,8 +13,8 @@ struct BvhRay {
   CachedRay cached;
   // The origin and the inverses in the first three lanes, for the tests of
   // several axes at once.
-  __m128 origin_lanes;
-  __m128 inverse_lanes;
+  Lanes4f origin_lanes;
+  Lanes4f inverse_lanes;
   bool usable;
   float origin_max_abs;
   float inverse[3];

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <limits>
 
+#include "core/bits.h"
 #include "core/check.h"
+#include "core/hints.h"
+#include "core/lanes.h"
 #include "core/raytriangle.h"
 #include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
@@ -40,24 +43,22 @@ inline void OfferSlot(const CachedPlane& plane, const CachedEdges& edges, const 
 // its side (0: lo, 1: hi). Only a guess of where to look first, so ties, NaN
 // and the bounds' rounding margin may go any way.
 inline int ExitAxis(const Acceleration& a, const BvhRay& ray, int& side) {
-  const __m128 to_lo =
-      _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_triangles_bounds_lo), ray.origin_lanes), ray.inverse_lanes);
-  const __m128 to_hi =
-      _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.box_triangles_bounds_hi), ray.origin_lanes), ray.inverse_lanes);
-  const __m128 negative = _mm_cmplt_ps(ray.inverse_lanes, _mm_setzero_ps());
-  __m128 leave = _mm_or_ps(_mm_and_ps(negative, to_lo), _mm_andnot_ps(negative, to_hi));
+  const Lanes4f to_lo = Mul(Sub(Load4f(a.box_triangles_bounds_lo), ray.origin_lanes), ray.inverse_lanes);
+  const Lanes4f to_hi = Mul(Sub(Load4f(a.box_triangles_bounds_hi), ray.origin_lanes), ray.inverse_lanes);
+  const Lanes4f negative = LessMask(ray.inverse_lanes, Zero4f());
+  Lanes4f leave = Select(negative, to_lo, to_hi);
   // A flat axis (inverse 0) keeps its coordinate: the ray never leaves by it.
-  const __m128 flat = _mm_cmpeq_ps(ray.inverse_lanes, _mm_setzero_ps());
-  leave = _mm_or_ps(_mm_and_ps(flat, _mm_set1_ps(kInfinity)), _mm_andnot_ps(flat, leave));
-  int at_least = _mm_movemask_ps(_mm_cmpeq_ps(leave, _mm_set1_ps(SmallestOfThree(leave)))) & 7;
-  int axis = at_least == 0 ? 0 : __builtin_ctz(unsigned(at_least));
-  side = (_mm_movemask_ps(negative) >> axis & 1) != 0 ? 0 : 1;
+  const Lanes4f flat = EqualMask(ray.inverse_lanes, Zero4f());
+  leave = Select(flat, Broadcast4f(kInfinity), leave);
+  int at_least = MaskBits(EqualMask(leave, Broadcast4f(SmallestOfThree(leave)))) & 7;
+  int axis = at_least == 0 ? 0 : LowestSetBit(unsigned(at_least));
+  side = (MaskBits(negative) >> axis & 1) != 0 ? 0 : 1;
   return axis;
 }
 
 // Whether any box triangle gives result 1 or 2, by the full test, in the
 // order for the face the ray leaves by.
-__attribute__((noinline)) bool MeetsAnyBoxTriangle(const Acceleration& a, const BvhRay& ray, const int8_t* order) {
+CORVANE_NOINLINE bool MeetsAnyBoxTriangle(const Acceleration& a, const BvhRay& ray, const int8_t* order) {
   const BoundsRay r = PrepareBoundsRay(a.max_abs, ray);
   float entry = 0;
   if (a.box_triangles_bounded &&
@@ -78,7 +79,7 @@ __attribute__((noinline)) bool MeetsAnyBoxTriangle(const Acceleration& a, const 
 
 // Whether any box triangle gives result 1 or 2. Inlined by force, with the
 // full test apart: the quick path then saves no registers for a call.
-__attribute__((always_inline)) inline bool MeetsBoxTriangles(const Acceleration& a, const BvhRay& ray) {
+CORVANE_ALWAYS_INLINE bool MeetsBoxTriangles(const Acceleration& a, const BvhRay& ray) {
   // Any of the twelve decides, so they may be tried in any order: first
   // those facing the way the ray leaves the box (the face it meets last),
   // then, unless their bounds together rule the ray out, each after its own
@@ -108,9 +109,9 @@ inline void OfferLeaf(const Acceleration& a, const BvhRay& ray, int32_t first, i
 
 // The lane of the nearest entry among the lanes in bits (not empty).
 inline int NearestLane(int bits, const float entry[4]) {
-  int nearest = __builtin_ctz(unsigned(bits));
+  int nearest = LowestSetBit(unsigned(bits));
   for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
-    int k = __builtin_ctz(unsigned(bits));
+    int k = LowestSetBit(unsigned(bits));
     if (entry[k] < entry[nearest]) nearest = k;
   }
   return nearest;
@@ -132,7 +133,7 @@ inline void OfferLeaves(const Acceleration& a, const WideNode& node, int bits, c
 inline int32_t EnterInner(const WideNode& node, int bits, const float entry[4], Pending* stack, int& top) {
   int nearest = NearestLane(bits, entry);
   for (bits &= ~(1 << nearest); bits != 0; bits &= bits - 1) {
-    int k = __builtin_ctz(unsigned(bits));
+    int k = LowestSetBit(unsigned(bits));
     CORVANE_CHECK(top < kStackSize);
     stack[top++] = Pending{node.first[k], entry[k]};
   }
@@ -173,9 +174,9 @@ void NearestFrontHit(const Acceleration& a, const BvhRay& ray, const BoundsRay& 
     int inner = mask & ~leaves;
     // The children's two cache lines are fetched while the leaves are offered.
     for (int bits = inner; bits != 0; bits &= bits - 1) {
-      const char* child = reinterpret_cast<const char*>(nodes + node.first[__builtin_ctz(unsigned(bits))]);
-      _mm_prefetch(child, _MM_HINT_T0);
-      _mm_prefetch(child + 64, _MM_HINT_T0);
+      const char* child = reinterpret_cast<const char*>(nodes + node.first[LowestSetBit(unsigned(bits))]);
+      PrefetchForReading(child);
+      PrefetchForReading(child + 64);
     }
     if (leaves != 0) OfferLeaves(a, node, leaves, entry, ray, object, best);
     current = inner != 0 ? EnterInner(node, inner, entry, stack, top) : -1;
@@ -195,7 +196,7 @@ void NearestFrontHitOfFew(const Acceleration& a, const BvhRay& ray, int object, 
     for (size_t g = 0; g < front.group_count; ++g) {
       if (front.lanes[g] == 0) continue;
       for (int bits = TakeNearestLanes(front, g); bits != 0; bits &= bits - 1) {
-        int k = __builtin_ctz(unsigned(bits));
+        int k = LowestSetBit(unsigned(bits));
         int32_t triangle = groups[g].triangle[k];
         // A tie with the best so far wins only for an earlier triangle of its object.
         bool ties_win = best.object == object && triangle < best.triangle;

@@ -1,6 +1,7 @@
 // Four-wide nodes made from the binary hierarchy: one node holds the node
-// bounds of up to four children side by side, so that one SSE2 test looks at all of
-// them and a path from the root visits about half as many nodes.
+// bounds of up to four children side by side, so that one four-lane test
+// looks at all of them and a path from the root visits about half as many
+// nodes.
 #pragma once
 
 #include <cstddef>

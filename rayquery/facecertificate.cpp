@@ -1,11 +1,10 @@
 #include "rayquery/facecertificate.h"
 
-#include <emmintrin.h>
-
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "core/lanes.h"
 #include "core/raytriangle.h"
 #include "rayquery/bvhbounds.h"
 
@@ -111,13 +110,13 @@ inline bool FacePlanePoint(const CachedRay& ray, const FaceCertificate& f, FaceP
 // weight |D_i|. The three edges take a lane each, with the very float
 // operations of the single term.
 inline bool FaceEdgesSurelyPass(const FaceCertificate& f, const FacePoint& p) {
-  __m128 Dj = _mm_sub_ps(_mm_set1_ps(p.j), _mm_load_ps(f.corner_j));
-  __m128 Dk = _mm_sub_ps(_mm_set1_ps(p.k), _mm_load_ps(f.corner_k));
-  __m128 term = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(f.edge_j), Dk), _mm_mul_ps(_mm_load_ps(f.edge_k), Dj));
-  __m128 least = _mm_mul_ps(_mm_load_ps(f.weight), _mm_set1_ps(p.off));
-  __m128 pass = _mm_and_ps(_mm_cmpgt_ps(term, _mm_setzero_ps()), _mm_cmplt_ps(term, _mm_set1_ps(kFaceTermLimit)));
-  pass = _mm_and_ps(pass, _mm_cmpge_ps(term, least));
-  return (_mm_movemask_ps(pass) & 7) == 7;
+  Lanes4f Dj = Sub(Broadcast4f(p.j), Load4f(f.corner_j));
+  Lanes4f Dk = Sub(Broadcast4f(p.k), Load4f(f.corner_k));
+  Lanes4f term = Sub(Mul(Load4f(f.edge_j), Dk), Mul(Load4f(f.edge_k), Dj));
+  Lanes4f least = Mul(Load4f(f.weight), Broadcast4f(p.off));
+  Lanes4f pass = And(GreaterMask(term, Zero4f()), LessMask(term, Broadcast4f(kFaceTermLimit)));
+  pass = And(pass, GreaterEqualMask(term, least));
+  return (MaskBits(pass) & 7) == 7;
 }
 
 // SurelyHitsFace's answer.

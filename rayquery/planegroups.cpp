@@ -1,12 +1,12 @@
 #include "rayquery/planegroups.h"
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <limits>
 #include <numeric>
 
+#include "core/bits.h"
 #include "core/check.h"
+#include "core/lanes.h"
 #include "core/raytriangle.h"
 
 std::vector<PlaneGroup> GroupPlanes(const CachedPlane* planes, size_t count) {
@@ -37,41 +37,37 @@ std::vector<PlaneGroup> GroupPlanes(const CachedPlane* planes, size_t count) {
 
 // Each lane computes m = d_hat . n_hat, the numerator N . P0 - N.x O.x -
 // N.y O.y - N.z O.z and the denominator N . d in the scalar stage's order,
-// and divides: single-precision SSE operations round as the scalar ones do.
+// and divides: single-precision lane operations round as the scalar ones do.
 PassedPlanes FrontPlanes(const PlaneGroup* groups, size_t group_count, const CachedRay& ray, float limit) {
-  const __m128 d_hat[3] = {_mm_set1_ps(ray.d_hat.x), _mm_set1_ps(ray.d_hat.y), _mm_set1_ps(ray.d_hat.z)};
-  const __m128 O[3] = {_mm_set1_ps(ray.O.x), _mm_set1_ps(ray.O.y), _mm_set1_ps(ray.O.z)};
-  const __m128 d[3] = {_mm_set1_ps(ray.d.x), _mm_set1_ps(ray.d.y), _mm_set1_ps(ray.d.z)};
-  const __m128 infinity = _mm_set1_ps(kInfinity);
+  const Lanes4f d_hat[3] = {Broadcast4f(ray.d_hat.x), Broadcast4f(ray.d_hat.y), Broadcast4f(ray.d_hat.z)};
+  const Lanes4f O[3] = {Broadcast4f(ray.O.x), Broadcast4f(ray.O.y), Broadcast4f(ray.O.z)};
+  const Lanes4f d[3] = {Broadcast4f(ray.d.x), Broadcast4f(ray.d.y), Broadcast4f(ray.d.z)};
+  const Lanes4f infinity = Broadcast4f(kInfinity);
   CORVANE_CHECK(group_count <= kMostPlaneGroups);
   PassedPlanes front;
   front.group_count = group_count;
   int any = 0;
-  __m128 nearest = infinity;
+  Lanes4f nearest = infinity;
   for (size_t g = 0; g < group_count; ++g) {
     const PlaneGroup& p = groups[g];
     front.lanes[g] = 0;
-    __m128 m = _mm_add_ps(
-        _mm_add_ps(_mm_mul_ps(d_hat[0], _mm_load_ps(p.n_hat[0])), _mm_mul_ps(d_hat[1], _mm_load_ps(p.n_hat[1]))),
-        _mm_mul_ps(d_hat[2], _mm_load_ps(p.n_hat[2])));
-    __m128 facing = _mm_and_ps(_mm_cmplt_ps(_mm_set1_ps(-kUnitHigh), m), _mm_cmplt_ps(m, _mm_set1_ps(-kNearZero)));
-    if (_mm_movemask_ps(facing) == 0) continue;
-    __m128 numerator = _mm_load_ps(p.N_dot_P0);
-    for (int i = 0; i < 3; ++i) numerator = _mm_sub_ps(numerator, _mm_mul_ps(_mm_load_ps(p.N[i]), O[i]));
-    __m128 denominator =
-        _mm_add_ps(_mm_add_ps(_mm_mul_ps(_mm_load_ps(p.N[0]), d[0]), _mm_mul_ps(_mm_load_ps(p.N[1]), d[1])),
-                   _mm_mul_ps(_mm_load_ps(p.N[2]), d[2]));
-    __m128 t = _mm_div_ps(numerator, denominator);
-    __m128 pass =
-        _mm_and_ps(facing, _mm_and_ps(_mm_cmpgt_ps(t, _mm_set1_ps(kNearZero)), _mm_cmple_ps(t, _mm_set1_ps(limit))));
-    front.lanes[g] = _mm_movemask_ps(pass);
+    Lanes4f m = Add(Add(Mul(d_hat[0], Load4f(p.n_hat[0])), Mul(d_hat[1], Load4f(p.n_hat[1]))),
+                    Mul(d_hat[2], Load4f(p.n_hat[2])));
+    Lanes4f facing = And(LessMask(Broadcast4f(-kUnitHigh), m), LessMask(m, Broadcast4f(-kNearZero)));
+    if (MaskBits(facing) == 0) continue;
+    Lanes4f numerator = Load4f(p.N_dot_P0);
+    for (int i = 0; i < 3; ++i) numerator = Sub(numerator, Mul(Load4f(p.N[i]), O[i]));
+    Lanes4f denominator = Add(Add(Mul(Load4f(p.N[0]), d[0]), Mul(Load4f(p.N[1]), d[1])), Mul(Load4f(p.N[2]), d[2]));
+    Lanes4f t = Div(numerator, denominator);
+    Lanes4f pass = And(facing, And(GreaterMask(t, Broadcast4f(kNearZero)), LessEqualMask(t, Broadcast4f(limit))));
+    front.lanes[g] = MaskBits(pass);
     any |= front.lanes[g];
-    _mm_store_ps(front.t[g], t);
-    nearest = _mm_min_ps(nearest, _mm_or_ps(_mm_and_ps(pass, t), _mm_andnot_ps(pass, infinity)));
+    Store(front.t[g], t);
+    nearest = Min(nearest, Select(pass, t, infinity));
   }
-  nearest = _mm_min_ps(nearest, _mm_shuffle_ps(nearest, nearest, _MM_SHUFFLE(1, 0, 3, 2)));
-  nearest = _mm_min_ps(nearest, _mm_shuffle_ps(nearest, nearest, _MM_SHUFFLE(2, 3, 0, 1)));
-  front.nearest = _mm_cvtss_f32(nearest);
+  nearest = Min(nearest, SwapHalves(nearest));
+  nearest = Min(nearest, SwapNeighbours(nearest));
+  front.nearest = FirstLane(nearest);
   front.any = any != 0;
   return front;
 }
@@ -81,7 +77,7 @@ bool NearestLeft(PassedPlanes& front) {
   float least = kInfinity;
   for (size_t g = 0; g < front.group_count; ++g) {
     for (int bits = front.lanes[g]; bits != 0; bits &= bits - 1) {
-      least = std::min(least, front.t[g][__builtin_ctz(unsigned(bits))]);
+      least = std::min(least, front.t[g][LowestSetBit(unsigned(bits))]);
       any = true;
     }
   }

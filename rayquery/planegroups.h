@@ -3,12 +3,11 @@
 // every plane.
 #pragma once
 
-#include <emmintrin.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
+#include "core/lanes.h"
 #include "rayquery/trianglecache.h"
 
 // Objects with at most this many triangles to test are searched plane by
@@ -48,8 +47,8 @@ PassedPlanes FrontPlanes(const PlaneGroup* groups, size_t group_count, const Cac
 // The lanes of group g at front.nearest, which it takes out of front; the
 // caller sets front.nearest anew (NearestLeft) once it has taken them all.
 inline int TakeNearestLanes(PassedPlanes& front, size_t g) {
-  __m128 at_nearest = _mm_cmpeq_ps(_mm_load_ps(front.t[g]), _mm_set1_ps(front.nearest));
-  int at = front.lanes[g] & _mm_movemask_ps(at_nearest);
+  Lanes4f at_nearest = EqualMask(Load4f(front.t[g]), Broadcast4f(front.nearest));
+  int at = front.lanes[g] & MaskBits(at_nearest);
   front.lanes[g] &= ~at;
   return at;
 }

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "core/check.h"
+#include "core/hints.h"
 #include "core/raytriangle.h"
 #include "rayquery/boundsray.h"
 #include "rayquery/bvh.h"
@@ -48,7 +49,7 @@ bool ScanObject(vector3f ray, const CV_object& candidate, float& nearest, vertex
 namespace {
 
 // Offers object i to the best so far by a plain scan of its box and triangles.
-__attribute__((noinline)) void ScanAndOffer(const vector3f& ray, const CV_object& candidate, int32_t i, BestHit& best) {
+CORVANE_NOINLINE void ScanAndOffer(const vector3f& ray, const CV_object& candidate, int32_t i, BestHit& best) {
   if (!RayMeetsBox(ray, candidate)) return;
   float nearest = 0;
   vertex3f point{0, 0, 0};

@@ -3,8 +3,7 @@
 // at an object, which needs no ray set up for it.
 #pragma once
 
-#include <emmintrin.h>
-
+#include "core/lanes.h"
 #include "rayquery/boundsray.h"
 #include "rayquery/bvhbuild.h"
 #include "rayquery/bvhray.h"
@@ -19,9 +18,9 @@ bool MayReachAlongAxes(const Acceleration& a, const BvhRay& ray, float best_t);
 // Inline: it rules out most objects of most queries.
 inline bool BvhMayReach(const Acceleration& a, const BvhRay& ray, float best_t) {
   if (ray.any_flat) return MayReachAlongAxes(a, ray, best_t);
-  __m128 to_lo = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.reach_lo), ray.origin_lanes), ray.inverse_lanes);
-  __m128 to_hi = _mm_mul_ps(_mm_sub_ps(_mm_load_ps(a.reach_hi), ray.origin_lanes), ray.inverse_lanes);
-  float near = LargestOfThree(_mm_min_ps(to_lo, to_hi));
-  float far = SmallestOfThree(_mm_max_ps(to_lo, to_hi));
+  Lanes4f to_lo = Mul(Sub(Load4f(a.reach_lo), ray.origin_lanes), ray.inverse_lanes);
+  Lanes4f to_hi = Mul(Sub(Load4f(a.reach_hi), ray.origin_lanes), ray.inverse_lanes);
+  float near = LargestOfThree(Min(to_lo, to_hi));
+  float far = SmallestOfThree(Max(to_lo, to_hi));
   return Widened(near, far, best_t);
 }

@@ -1,13 +1,12 @@
 #include "sensor/pixelmargins.h"
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
 #include "core/check.h"
+#include "core/lanes.h"
 
 // How the margins are argued. The cell test accepts a triangle when the line
 // faces its front, its t exceeds 0.0001 and its float plane point X passes
@@ -342,31 +341,30 @@ unsigned LevelsDecided(const CVSensorProjection& s, const LineMargins& m) {
   // P inside the sensor: its cell at every level lies inside the level.
   CORVANE_CHECK(m.x >= 0 && m.x < 1 && m.y >= 0 && m.y < 1);
   const CVSensorLevelBounds& b = s.levels;
-  const __m128d one = _mm_set1_pd(1.0), beside_product = _mm_set1_pd(kBesideProduct), sign = _mm_set1_pd(-0.0);
-  const __m128d x = _mm_set1_pd(m.x), y = _mm_set1_pd(m.y), reach = _mm_set1_pd(m.reach);
+  const Lanes2d one = Broadcast2d(1.0), beside_product = Broadcast2d(kBesideProduct), sign = Broadcast2d(-0.0);
+  const Lanes2d x = Broadcast2d(m.x), y = Broadcast2d(m.y), reach = Broadcast2d(m.reach);
   unsigned decided = 0;
   for (int L = 0; L <= kSensorLevel; L += 2) {
-    __m128d scale = _mm_loadu_pd(b.scale + L);
-    __m128d X = _mm_mul_pd(x, scale), Y = _mm_mul_pd(y, scale);
+    Lanes2d scale = LoadUnaligned2d(b.scale + L);
+    Lanes2d X = Mul(x, scale), Y = Mul(y, scale);
     // P's parameters in its quarter: the scaled ones less their whole part.
-    __m128d u = _mm_sub_pd(X, _mm_cvtepi32_pd(_mm_cvttpd_epi32(X)));
-    __m128d v = _mm_sub_pd(Y, _mm_cvtepi32_pd(_mm_cvttpd_epi32(Y)));
-    __m128d inverse_shortest = _mm_loadu_pd(b.inverse_shortest + L);
-    __m128d R = _mm_add_pd(_mm_loadu_pd(b.spread + L), reach);
-    __m128d shift = _mm_mul_pd(_mm_mul_pd(R, inverse_shortest), _mm_set1_pd(m.shift));
-    __m128d pass = _mm_add_pd(_mm_add_pd(_mm_set1_pd(m.pass_base), _mm_mul_pd(R, _mm_set1_pd(m.pass_per_R))), shift);
-    __m128d fail = _mm_add_pd(_mm_add_pd(_mm_set1_pd(m.fail_base), _mm_mul_pd(R, _mm_set1_pd(m.fail_per_R))), shift);
-    fail = _mm_add_pd(fail, _mm_mul_pd(_mm_set1_pd(kBandFail), inverse_shortest));
-    __m128d clearance = _mm_min_pd(_mm_min_pd(u, _mm_sub_pd(one, u)), _mm_min_pd(v, _mm_sub_pd(one, v)));
-    __m128d diagonal_scale = _mm_loadu_pd(b.diagonal + L), bend = _mm_loadu_pd(b.bend + L);
-    __m128d across = _mm_andnot_pd(sign, _mm_sub_pd(_mm_sub_pd(one, u), v));
-    __m128d diagonal =
-        _mm_sub_pd(_mm_mul_pd(across, diagonal_scale), _mm_mul_pd(_mm_andnot_pd(sign, _mm_mul_pd(u, v)), bend));
-    __m128d side = _mm_mul_pd(clearance, _mm_loadu_pd(b.iso_untwisted + L));
-    __m128d beside = _mm_sub_pd(_mm_mul_pd(clearance, diagonal_scale), _mm_mul_pd(beside_product, bend));
-    __m128d holds = _mm_and_pd(_mm_and_pd(_mm_cmpge_pd(side, pass), _mm_cmpge_pd(side, fail)),
-                               _mm_and_pd(_mm_cmpge_pd(diagonal, pass), _mm_cmpge_pd(beside, fail)));
-    decided |= unsigned(_mm_movemask_pd(holds)) << L;
+    Lanes2d u = Sub(X, TruncatedToInt32(X));
+    Lanes2d v = Sub(Y, TruncatedToInt32(Y));
+    Lanes2d inverse_shortest = LoadUnaligned2d(b.inverse_shortest + L);
+    Lanes2d R = Add(LoadUnaligned2d(b.spread + L), reach);
+    Lanes2d shift = Mul(Mul(R, inverse_shortest), Broadcast2d(m.shift));
+    Lanes2d pass = Add(Add(Broadcast2d(m.pass_base), Mul(R, Broadcast2d(m.pass_per_R))), shift);
+    Lanes2d fail = Add(Add(Broadcast2d(m.fail_base), Mul(R, Broadcast2d(m.fail_per_R))), shift);
+    fail = Add(fail, Mul(Broadcast2d(kBandFail), inverse_shortest));
+    Lanes2d clearance = Min(Min(u, Sub(one, u)), Min(v, Sub(one, v)));
+    Lanes2d diagonal_scale = LoadUnaligned2d(b.diagonal + L), bend = LoadUnaligned2d(b.bend + L);
+    Lanes2d across = AndNot(sign, Sub(Sub(one, u), v));
+    Lanes2d diagonal = Sub(Mul(across, diagonal_scale), Mul(AndNot(sign, Mul(u, v)), bend));
+    Lanes2d side = Mul(clearance, LoadUnaligned2d(b.iso_untwisted + L));
+    Lanes2d beside = Sub(Mul(clearance, diagonal_scale), Mul(beside_product, bend));
+    Lanes2d holds = And(And(GreaterEqualMask(side, pass), GreaterEqualMask(side, fail)),
+                        And(GreaterEqualMask(diagonal, pass), GreaterEqualMask(beside, fail)));
+    decided |= unsigned(MaskBits(holds)) << L;
   }
   return decided & kEveryLevel;
 }
