@@ -10,7 +10,7 @@ clang libclang-rt-14-dev zlib1g-dev libpng-dev libopenexr-dev xdotool imagemagic
 # The aarch64 leg of `make test`: the cross compiler, the emulator and the
 # arm64 builds of the program's libraries beside the amd64 ones. OpenEXR's
 # headers cannot be installed twice; the amd64 ones serve the cross build.
-CROSS_PACKAGES="g++-aarch64-linux-gnu qemu-user libc6-dev:arm64 libncurses-dev:arm64 freeglut3-dev:arm64 \
+CROSS_PACKAGES="g++-aarch64-linux-gnu qemu-user libc6:arm64 libstdc++6:arm64 libc6-dev:arm64 libncurses-dev:arm64 freeglut3-dev:arm64 \
 libglu1-mesa-dev:arm64 libx11-dev:arm64 libpng-dev:arm64 zlib1g-dev:arm64 libgtest-dev:arm64 libimath-dev:arm64 \
 libopenexr-3-1-30:arm64"
 
