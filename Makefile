@@ -104,16 +104,17 @@ test-clang:
 
 # The program cross-built for 64-bit Arm and run under qemu-aarch64 must give
 # every example the recorded image, and the whole runs that compare bytes the
-# same bytes as on x86-64. The tests run under the emulator too. The importer
-# is left out: Coin's Debian package installs for one architecture only.
+# same bytes as on x86-64; the NEON lanes must match the plain arrays bit for
+# bit. The tests run under the emulator too. The importer is left out: Coin's
+# Debian package installs for one architecture only.
 AARCH64_DIR ?= build-aarch64
-AARCH64_TESTS = ^(Examples|Program|Cli)\.
+AARCH64_TESTS = ^(Examples|Program|Cli|Lanes)\.
 
 .PHONY: test-aarch64
 test-aarch64:
 	cmake -S . -B $(AARCH64_DIR) -G "Unix Makefiles" -DCMAKE_BUILD_TYPE=Release \
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux-gnu.cmake -DCORVANE_IMPORTER=OFF
-	cmake --build $(AARCH64_DIR) -j$(JOBS) --target corvane examples_test program_test cli_test
+	cmake --build $(AARCH64_DIR) -j$(JOBS) --target corvane examples_test program_test cli_test lanes_test
 	cd $(AARCH64_DIR) && ctest -R '$(AARCH64_TESTS)' --output-on-failure -j$(JOBS)
 
 # libFuzzer harnesses (clang): each runs FUZZ_SECONDS on its seed corpus in
