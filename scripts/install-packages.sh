@@ -7,8 +7,15 @@ PACKAGES="make g++ cmake pkg-config man-db groff-base libncurses-dev freeglut3-d
 libgtest-dev libbenchmark-dev xvfb xauth tmux x11-apps x11-utils netpbm assimp-testmodels libassimp-dev \
 clang libclang-rt-14-dev zlib1g-dev libpng-dev libopenexr-dev xdotool imagemagick libcoin-dev"
 
+# The aarch64 leg of `make test`: the cross compiler, the emulator and the
+# arm64 builds of the program's libraries beside the amd64 ones. OpenEXR's
+# headers cannot be installed twice; the amd64 ones serve the cross build.
+CROSS_PACKAGES="g++-aarch64-linux-gnu qemu-user libc6:arm64 libstdc++6:arm64 libc6-dev:arm64 libncurses-dev:arm64 freeglut3-dev:arm64 \
+libglu1-mesa-dev:arm64 libx11-dev:arm64 libpng-dev:arm64 zlib1g-dev:arm64 libgtest-dev:arm64 libimath-dev:arm64 \
+libopenexr-3-1-30:arm64"
+
 missing=""
-for package in $PACKAGES; do
+for package in $PACKAGES $CROSS_PACKAGES; do
   if ! dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q "install ok installed"; then
     missing="$missing $package"
   fi
@@ -18,13 +25,21 @@ if [ -z "$missing" ]; then
   exit 0
 fi
 
+add_arm64=""
+if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+  add_arm64="dpkg --add-architecture arm64 && "
+fi
+
 if [ "$(id -u)" != "0" ]; then
   echo "corvane: these Debian packages are missing:$missing" >&2
   echo "Install them as root, then run this command again:" >&2
-  echo "  apt-get update && apt-get install -y$missing" >&2
+  echo "  ${add_arm64}apt-get update && apt-get install -y$missing" >&2
   exit 1
 fi
 
 echo "Installing:$missing"
+if [ -n "$add_arm64" ]; then
+  dpkg --add-architecture arm64
+fi
 apt-get update
 DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $missing
