@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages that Corvane needs to build, run and test,
 # when any of them is missing. Needs root for the installation itself.
+#   install-packages.sh            what the program and its tests need
+#   install-packages.sh --aarch64  that, and the aarch64 leg of make test
 set -e
 
 PACKAGES="make g++ cmake pkg-config man-db groff-base libncurses-dev freeglut3-dev libglu1-mesa-dev libx11-dev \
@@ -14,8 +16,13 @@ CROSS_PACKAGES="g++-aarch64-linux-gnu qemu-user libc6:arm64 libstdc++6:arm64 lib
 libglu1-mesa-dev:arm64 libx11-dev:arm64 libpng-dev:arm64 zlib1g-dev:arm64 libgtest-dev:arm64 libimath-dev:arm64 \
 libopenexr-3-1-30:arm64"
 
+wanted=$PACKAGES
+if [ "${1:-}" = "--aarch64" ]; then
+  wanted="$PACKAGES $CROSS_PACKAGES"
+fi
+
 missing=""
-for package in $PACKAGES $CROSS_PACKAGES; do
+for package in $wanted; do
   if ! dpkg-query -W -f='${Status}\n' "$package" 2>/dev/null | grep -q "install ok installed"; then
     missing="$missing $package"
   fi
@@ -26,7 +33,7 @@ if [ -z "$missing" ]; then
 fi
 
 add_arm64=""
-if ! dpkg --print-foreign-architectures | grep -qx arm64; then
+if [ "$wanted" != "$PACKAGES" ] && ! dpkg --print-foreign-architectures | grep -qx arm64; then
   add_arm64="dpkg --add-architecture arm64 && "
 fi
 
