@@ -167,6 +167,15 @@ std::string ShownPath(const std::string& name) {
   return WorkingDirectory() + "/" + name;
 }
 
+std::string WrittenFilesText(const RunFiles& files) {
+  std::vector<std::string> parts{"the image is " + ShownPath(files.ppm)};
+  if (!files.png.empty()) parts.push_back("the picture " + ShownPath(files.png));
+  if (!files.exr.empty()) parts.push_back("the sensor values " + ShownPath(files.exr));
+  std::string text = parts[0];
+  for (size_t k = 1; k < parts.size(); ++k) text += (k + 1 == parts.size() ? " and " : ", ") + parts[k];
+  return text;
+}
+
 bool EnterSceneFolder(const CommandLine& options, RunFiles& files) {
   files = RunFiles{options.output.empty() ? kImageFileName : options.output, options.png, options.exr};
   if (options.scene_dir.empty()) return true;

@@ -47,5 +47,10 @@ int RunSimulation(const CommandLine& options, const RunFiles& files);
 // name as a user finds it: a relative name with the working directory in front.
 std::string ShownPath(const std::string& name);
 
+// The files a run wrote, as paths a person can open: "the image is
+// /r/out.ppm", followed by "the picture ..." and "the sensor values ..."
+// when --png and --exr asked for them.
+std::string WrittenFilesText(const RunFiles& files);
+
 // Prints the kept input problems to standard error.
 void PrintInputProblems();

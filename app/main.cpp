@@ -31,14 +31,14 @@ void ShowWindow(const CommandLine& options, const RunFiles& files, int status, c
   argv.push_back(nullptr);
   if (!options.quiet) std::fprintf(stderr, "%s\n", kViewerKeysLine);
   OpenViewer(int(words.size()), argv.data());
-  if (!options.quiet) ReportImageAfterWindow(status, ShownPath(files.ppm));
+  if (!options.quiet) ReportImageAfterWindow(status, WrittenFilesText(files));
 }
 
 // After the run: the window, or the line that says why there is none.
 void ShowSamples(const CommandLine& options, const RunFiles& files, int status, const char* program) {
   bool written = status == kExitImageWritten;
   if (options.no_window) {
-    if (written && !options.quiet) std::fprintf(stderr, "corvane: the image is %s\n", ShownPath(files.ppm).c_str());
+    if (written && !options.quiet) std::fprintf(stderr, "corvane: %s\n", WrittenFilesText(files).c_str());
     return;
   }
   if (DisplayAvailable(DisplayName(options))) {
@@ -47,8 +47,7 @@ void ShowSamples(const CommandLine& options, const RunFiles& files, int status, 
   }
   if (options.quiet) return;
   if (written) {
-    std::fprintf(stderr, "corvane: no display is available, so no window opens; the image is %s\n",
-                 ShownPath(files.ppm).c_str());
+    std::fprintf(stderr, "corvane: no display is available, so no window opens; %s\n", WrittenFilesText(files).c_str());
   } else {
     std::fprintf(stderr, "corvane: no display is available, so no window opens\n");
   }

@@ -261,11 +261,11 @@ void OpenViewer(int argc, char** argv) {
   glutMainLoop();
 }
 
-std::string WindowClosedMessage(const std::string& image_path) {
-  return "corvane: the window is closed; the image is " + image_path;
+std::string WindowClosedMessage(const std::string& written_files) {
+  return "corvane: the window is closed; " + written_files;
 }
 
-void ReportImageAfterWindow(int status, const std::string& image_path) {
+void ReportImageAfterWindow(int status, const std::string& written_files) {
   if (status != kExitImageWritten) return;
-  std::fprintf(stderr, "%s\n", WindowClosedMessage(image_path).c_str());
+  std::fprintf(stderr, "%s\n", WindowClosedMessage(written_files).c_str());
 }

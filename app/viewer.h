@@ -30,10 +30,11 @@ void IncVar(int);
 // the window manager or by Esc, q or Ctrl+Q.
 void OpenViewer(int argc, char** argv);
 
-// The line that tells, once the window has closed, where the image is.
-std::string WindowClosedMessage(const std::string& image_path);
+// The line that tells, once the window has closed, where the written files
+// are (WrittenFilesText).
+std::string WindowClosedMessage(const std::string& written_files);
 
 // After the window has closed: prints WindowClosedMessage to standard error
 // when the image was written (status 0); prints nothing otherwise, since the
 // failure has been reported already.
-void ReportImageAfterWindow(int status, const std::string& image_path);
+void ReportImageAfterWindow(int status, const std::string& written_files);
