@@ -1,8 +1,9 @@
 #!/bin/sh
 # Installs Corvane into a temporary prefix as a user would, then checks that
 # both manual pages render without a warning and name every option of their
-# program's --help, and that the installed program, run in a copied example
-# folder, writes the example's recorded image.
+# program's --help, that corvane.1 names the examples under that prefix, and
+# that the installed program, run in a copied example folder, writes the
+# example's recorded image.
 # Usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR
 set -u
 cmake=$1
@@ -38,6 +39,10 @@ for program in corvane corvane-import; do
     grep -qF -- "$(printf '%s' "$option" | sed 's/-/\\-/g')" "$page" || fail "$program.1 does not name $option"
   done
 done
+
+# The page names the examples' folder under the prefix installed to.
+examples_dir=$(printf '%s' "$prefix/share/corvane/examples/" | sed 's/-/\\-/g')
+grep -qF -- "$examples_dir" "$prefix/share/man/man1/corvane.1" || fail "corvane.1 does not name $prefix/share/corvane/examples/"
 
 example=room
 cp -r "$prefix/share/corvane/examples/$example" "$work/copy" || fail "the example $example is not installed"
