@@ -1,5 +1,6 @@
 #include "import/importer.h"
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 
@@ -71,7 +72,8 @@ void WarnAboutWinding(const CVImportModel& model, const CVImportOptions& options
 // Keeps the object count within what a sample can index (limit objects):
 // meshes with equal materials are joined when there are too many. False when
 // even that is not enough.
-bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::string& file, std::ostream& err) {
+bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::string& file, std::ostream& err,
+                    std::ostream& warn) {
   if (meshes.size() <= limit) return true;
   size_t before = meshes.size();
   meshes = MergeMeshesByMaterial(meshes);
@@ -80,8 +82,8 @@ bool FitObjectLimit(std::vector<CVImportMesh>& meshes, size_t limit, const std::
         << " meshes with different materials; a scene holds at most " << kMaxObjects << " objects, the room included\n";
     return false;
   }
-  err << "corvane-import: " << file << ": " << before << " meshes are more objects than a scene holds (" << kMaxObjects
-      << ", the room included); meshes with equal materials joined into " << meshes.size() << "\n";
+  warn << "corvane-import: " << file << ": " << before << " meshes are more objects than a scene holds (" << kMaxObjects
+       << ", the room included); meshes with equal materials joined into " << meshes.size() << "\n";
   return true;
 }
 
@@ -111,12 +113,37 @@ int WriteSceneFiles(const CVImportOptions& options, const CVImportModel& model, 
   return kImportWritten;
 }
 
+// "x y z" of a point, for the verbose lines.
+std::string PointText(vertex3f p) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%.9g %.9g %.9g", double(p.x), double(p.y), double(p.z));
+  return text;
+}
+
+// What -v adds: where the model went, where the camera stands, and the time.
+void PrintPlacementAndCamera(const CVPlacement& placement, const Camera& camera, double seconds, std::ostream& err) {
+  char numbers[160];
+  std::snprintf(numbers, sizeof numbers, "scale %.9g, offset %.9g %.9g %.9g", placement.scale, placement.offset[0],
+                placement.offset[1], placement.offset[2]);
+  err << "corvane-import: placed with " << numbers << "; the model's box runs from " << PointText(placement.low)
+      << " to " << PointText(placement.high) << "\n";
+  err << "corvane-import: eye " << PointText(camera.eye) << ", looking at " << PointText(camera.center) << ", up "
+      << PointText(camera.up) << "; sensor corners " << PointText(camera.ul) << "; " << PointText(camera.ur) << "; "
+      << PointText(camera.dl) << "; " << PointText(camera.dr) << "\n";
+  std::snprintf(numbers, sizeof numbers, "%.3f", seconds);
+  err << "corvane-import: " << numbers << " s\n";
+}
+
 // The import after the options: reads, checks, places, frames and writes.
+// Warnings go to err unless options.quiet.
 int ImportModel(const CVImportOptions& options, std::ostream& out, std::ostream& err) {
+  auto start = std::chrono::steady_clock::now();
+  std::ostream silent(nullptr);
+  std::ostream& warn = options.quiet ? silent : err;
   CVImportModel model;
   std::string error;
   bool loaded = LoadAnyModel(options, model, error);
-  for (const std::string& warning : model.warnings) err << warning << "\n";
+  for (const std::string& warning : model.warnings) warn << warning << "\n";
   if (!loaded) {
     err << error << "\n";
     return kImportModelUnusable;
@@ -124,10 +151,10 @@ int ImportModel(const CVImportOptions& options, std::ostream& out, std::ostream&
   if (options.flip_winding) {
     for (CVImportMesh& mesh : model.meshes) FlipWinding(mesh);
   }
-  WarnAboutWinding(model, options, err);
+  WarnAboutWinding(model, options, warn);
 
   size_t object_limit = size_t(kMaxObjects) - (options.room ? 1 : 0);
-  if (!FitObjectLimit(model.meshes, object_limit, options.model_path, err)) return kImportModelUnusable;
+  if (!FitObjectLimit(model.meshes, object_limit, options.model_path, err, warn)) return kImportModelUnusable;
 
   CVPlacement placement = PlaceModel(model, options.scale, options.size);
   // The model's own lights may stand where they leave what the camera sees
@@ -145,10 +172,17 @@ int ImportModel(const CVImportOptions& options, std::ostream& out, std::ostream&
   Camera camera = FramePoints(ModelPoints(model.meshes), options.view);
   float sensor_width = VertexDistance(camera.ul, camera.dl);
   if (sensor_width < kNarrowSensor) {
-    err << "corvane-import: the sensor is only " << sensor_width << " scene units wide, so the picture will be coarse;"
-        << " a larger --scale or --size helps\n";
+    warn << "corvane-import: the sensor is only " << sensor_width << " scene units wide, so the picture will be coarse;"
+         << " a larger --scale or --size helps\n";
   }
-  return WriteSceneFiles(options, model, meshes, lights, placement.scale, camera, out, err);
+  std::ostream silent_out(nullptr);
+  int status =
+      WriteSceneFiles(options, model, meshes, lights, placement.scale, camera, options.quiet ? silent_out : out, err);
+  if (status == kImportWritten && options.verbose) {
+    PrintPlacementAndCamera(placement, camera,
+                            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), err);
+  }
+  return status;
 }
 
 }  // namespace

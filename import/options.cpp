@@ -40,6 +40,8 @@ std::string ImportUsage() {
          "                      so that a hostile file fails fast instead of taking the\n"
          "                      machine; K, M and G multiply by 1024, 1024^2 and 1024^3\n"
          "                      (default: half of the machine's memory)\n"
+         "  -q, --quiet         print errors only, as corvane -q does\n"
+         "  -v, --verbose       also print the placement, the camera and the times\n"
          "  -h, --help          show this text\n"
          "  --version           show the version\n"
          "\n"
@@ -101,7 +103,10 @@ bool ReadFlag(const std::string& arg, CVImportOptions& options) {
   if (arg == "--no-room") options.room = false;
   if (arg == "--z-up") options.z_up = true;
   if (arg == "--flip-winding") options.flip_winding = true;
-  return arg == "--no-room" || arg == "--z-up" || arg == "--flip-winding";
+  if (arg == "-q" || arg == "--quiet") options.quiet = true;
+  if (arg == "-v" || arg == "--verbose") options.verbose = true;
+  return arg == "--no-room" || arg == "--z-up" || arg == "--flip-winding" || arg == "-q" || arg == "--quiet" ||
+         arg == "-v" || arg == "--verbose";
 }
 
 bool TakesValue(const std::string& arg) {

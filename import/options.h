@@ -22,6 +22,8 @@ struct CVImportOptions {
   bool z_up = false;
   bool flip_winding = false;
   uint64_t max_memory = 0;  // bytes a reader may take; 0: half of the machine's memory
+  bool quiet = false;       // errors only: no warnings, no closing line
+  bool verbose = false;     // also the placement, the camera and the times
 };
 
 enum CVOptionsResult { kOptionsRun, kOptionsHelp, kOptionsVersion, kOptionsBad };

@@ -382,7 +382,7 @@ TEST(ImportErrors, AModelPastTheMemoryCeilingStopsAtOnceWithStatusOne) {
   EXPECT_EQ(after.rlim_cur, before.rlim_cur);
 }
 
-TEST(ImportErrors, MeshesWithoutTrianglesAreSkippedWithAWarning) {
+TEST(ImportErrors, MeshesWithoutTrianglesAreSkippedWithAWarningThatQuietHides) {
   TempDir dir;
   std::string model = dir.Write("mixed.obj",
                                 "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 0 1\n"
@@ -394,6 +394,15 @@ TEST(ImportErrors, MeshesWithoutTrianglesAreSkippedWithAWarning) {
   int objects = 0, lights = 0;
   EXPECT_EQ(ReadBackTriangles(dir.File("mixed.wrl"), objects, lights).size(), 1u);
   EXPECT_EQ(objects, 1);
+
+  // As with corvane: -q prints errors only, -v adds the framing.
+  run = Import({model, "-o", dir.path(), "--no-room", "-q"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out + run.err, "");
+  run = Import({model, "-o", dir.path(), "--no-room", "--verbose"});
+  EXPECT_TRUE(Contains(run.out, "corvane-import: wrote ")) << run.out;
+  EXPECT_TRUE(Contains(run.err, "corvane-import: eye ")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "; sensor corners ")) << run.err;
 }
 
 TEST(ImportErrors, OutputThatCannotBeWrittenEndsWithStatusThree) {
