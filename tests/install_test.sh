@@ -1,9 +1,9 @@
 #!/bin/sh
 # Installs Corvane into a temporary prefix as a user would, then checks that
 # both manual pages render without a warning and name every option of their
-# program's --help, that corvane.1 names the examples under that prefix, and
-# that the installed program, run in a copied example folder, writes the
-# example's recorded image.
+# program's --help, as the README does, that corvane.1 names the examples
+# under that prefix, and that the installed program, run in a copied example
+# folder, writes the example's recorded image.
 # Usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR
 set -u
 cmake=$1
@@ -24,6 +24,12 @@ help_options() {
                 for (i = 1; i <= n; i++) { split(names[i], word, " "); print word[1] } }'
 }
 
+# The names of each --help line on one line, e.g. "-o --output".
+help_lines() {
+  awk '/^  -/ { sub(/^  /, ""); sub(/  .*/, ""); n = split($0, names, ", "); line = "";
+                for (i = 1; i <= n; i++) { split(names[i], word, " "); line = line " " word[1] }; print line }'
+}
+
 "$cmake" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 || fail "cmake --install: $(cat "$work/install.log")"
 
 mkdir "$work/help"
@@ -38,6 +44,15 @@ for program in corvane corvane-import; do
     # The pages write every minus of an option as \-.
     grep -qF -- "$(printf '%s' "$option" | sed 's/-/\\-/g')" "$page" || fail "$program.1 does not name $option"
   done
+  # The README names each option by at least one of its names.
+  (cd "$work/help" && env -u DISPLAY TERM=dumb "$prefix/bin/$program" --help </dev/null 2>/dev/null | help_lines) |
+    while read -r names; do
+      named=no
+      for name in $names; do
+        grep -qE -- "(^|[^A-Za-z0-9-])$name([^A-Za-z0-9-]|\$)" "$source/README.md" && named=yes
+      done
+      [ "$named" = yes ] || fail "README.md does not name $program's $names"
+    done || exit 1
 done
 
 # The page names the examples' folder under the prefix installed to.
