@@ -114,6 +114,19 @@ void WarnAboutValue(const std::string& line, const std::string& key, const std::
                                   : !CleanInteger(WithoutTrailingBlanks(value))) {
     ReportInputProblem(where + ValueReading(key, value) + "; write " +
                        (key == P_LIGHTCHANCE ? "a decimal number such as 0.5" : "a whole number in digits"));
+  } else if (key == P_LIGHTCHANCE) {
+    // The loop starts a new path when a draw from (0, 1) falls below the
+    // chance, so a chance outside 0 to 1 still runs, but not as meant.
+    float chance = float(std::atof(value.c_str()));
+    if (chance > 1) {
+      ReportInputProblem(where + ValueReading(key, value) +
+                         "; above 1, every step starts a new light path, so no light bounces; write a chance from 0 "
+                         "to 1");
+    } else if (chance < 0) {
+      ReportInputProblem(where + ValueReading(key, value) +
+                         "; below 0, no step after the first starts a new light path, so every path runs on from "
+                         "the one before; write a chance from 0 to 1");
+    }
   }
 }
 

@@ -241,6 +241,14 @@ TEST(Settings, LineThatReadsOtherwiseThanItLooksGetsOneWarningAndTheSameValues) 
        0},
       {"LIGHTCHANCE=0,3;", "1: LIGHTCHANCE \"0,3\" is read as 0; write a decimal number such as 0.5", 50000, 0, "",
        false, 0},
+      {"LIGHTCHANCE=2;",
+       "1: LIGHTCHANCE \"2\" is read as 2; above 1, every step starts a new light path, so no light bounces; write a "
+       "chance from 0 to 1",
+       50000, 2, "", false, 0},
+      {"LIGHTCHANCE=-0.5;",
+       "1: LIGHTCHANCE \"-0.5\" is read as -0.5; below 0, no step after the first starts a new light path, so every "
+       "path runs on from the one before; write a chance from 0 to 1",
+       50000, -0.5f, "", false, 0},
       {"WIREFRAME=on;", "1: WIREFRAME \"on\" is read as 0; write a whole number in digits", 50000, 0.5f, "", false, 0},
       {"SCENEFILENAME = room.wrl;",
        "1: SCENEFILENAME looks for the file \"= room.wrl\"; write SCENEFILENAME=room.wrl; with no spaces around \"=\"",
