@@ -215,6 +215,7 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
     return kExitInputRefused;
   }
   BuildRayQuery(scene);
+  for (const std::string& warning : SensorShapeWarnings(settings.camera)) ReportInputProblem(warning);
   if (!AllocateDataSet(dataset, settings.dataset_size)) {
     EndConsole(progress);
     PrintInputProblems();

@@ -1,5 +1,6 @@
 #include "app/runreport.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -38,6 +39,31 @@ std::vector<std::string> UnseenSampleWarnings(uint32_t stored, const SensorCount
     std::string seen = counts.visible == 1 ? " sample is" : " samples are";
     return {"corvane: " + std::to_string(counts.visible) + seen +
             " seen from the eye, but none reaches the sensor: " + TurnExplained(turn) + "; the image is black"};
+  }
+  return {};
+}
+
+std::vector<std::string> SensorShapeWarnings(const Camera& camera) {
+  double3 ul = ToDouble3(camera.ul);
+  double3 across = Sub(ToDouble3(camera.ur), ul);
+  double3 down = Sub(ToDouble3(camera.dl), ul);
+  double area = Length(Cross(across, down));
+  if (!(area > 0)) {
+    return {
+        "corvane: the sensor's upper left, upper right and lower left corners lie on one line, so the sensor has "
+        "no area; SENSORPOSITION gives them as upper left, upper right, lower left, lower right"};
+  }
+  double3 expected = Add(ul, Add(across, down));
+  double miss = Length(Sub(ToDouble3(camera.dr), expected));
+  double side = std::max(Length(across), Length(down));
+  if (!(miss <= kParallelogramTolerance * side)) {
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "%.3g units (%.0f%% of its longer side)", miss, 100 * miss / side);
+    return {
+        std::string("corvane: the sensor's corners are not close to a parallelogram: the lower right corner lies ") +
+        numbers +
+        " from where the other three put it; check that SENSORPOSITION gives them as upper left, upper "
+        "right, lower left, lower right, as seen from the eye"};
   }
   return {};
 }

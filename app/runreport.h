@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/camera.h"
 #include "core/vecmath.h"
 #include "sensor/sensor.h"
 
@@ -23,6 +24,15 @@ SensorTurn SensorTurnSeenFromEye(vertex3f eye, vertex3f ul, vertex3f ur, vertex3
 // The warnings of a run whose stored samples are none of them seen from the
 // eye, or are seen but none reaches a pixel; nothing otherwise.
 std::vector<std::string> UnseenSampleWarnings(uint32_t stored, const SensorCounts& counts, SensorTurn turn);
+
+// The share of the sensor's longer side by which the lower right corner may
+// miss the place the other three corners give it before a warning says so.
+constexpr double kParallelogramTolerance = 0.01;
+
+// The warnings about sensor corners that read as nonsense: corners that span
+// no area, or that are not close to a parallelogram (often two swapped);
+// nothing otherwise. The corners are used as they are all the same.
+std::vector<std::string> SensorShapeWarnings(const Camera& camera);
 
 // Seconds the run spent in each phase.
 struct PhaseSeconds {

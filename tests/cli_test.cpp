@@ -131,6 +131,14 @@ TEST(Cli, RunsWhatEachOptionAsks) {
        "but none reaches the sensor: its corners dl, ul, ur (the third, first and second lines of SENSORPOSITION) "
        "must run clockwise as seen from the eye, and they run counter-clockwise; the image is black\n",
        out, kOtherImage},
+      {"$C room -D 'SENSORPOSITION=110 210 110; -110 210 110; -110 -10 110; 110 -10 110'", 0,
+       "corvane: the sensor's corners are not close to a parallelogram: the lower right corner lies 440 units (141% "
+       "of its longer side) from where the other three put it",
+       out, kOtherImage},
+      {"$C room -D 'SENSORPOSITION=0 0 0; 1 1 1; 2 2 2; 3 3 3'", 0,
+       "corvane: the sensor's upper left, upper right and lower left corners lie on one line, so the sensor has no "
+       "area",
+       out, kOtherImage},
       {"$C room -D 'CAMERAPOSITION=-40 20 -25; 0 100 0; 0 1 0'", 0,
        "corvane: no sample is seen from the eye (2000 stored)", out, kOtherImage},
   };
