@@ -48,6 +48,10 @@ std::vector<std::string> SensorShapeWarnings(const Camera& camera) {
   double3 across = Sub(ToDouble3(camera.ur), ul);
   double3 down = Sub(ToDouble3(camera.dl), ul);
   double area = Length(Cross(across, down));
+  // Corners all at the origin were never set: the missing settings are
+  // reported already.
+  bool unset = Length(ul) == 0 && Length(across) == 0 && Length(down) == 0 && Length(ToDouble3(camera.dr)) == 0;
+  if (unset) return {};
   if (!(area > 0)) {
     return {
         "corvane: the sensor's upper left, upper right and lower left corners lie on one line, so the sensor has "
