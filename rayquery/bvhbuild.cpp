@@ -5,6 +5,7 @@
 #include <limits>
 #include <vector>
 
+#include "core/lanes.h"
 #include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
 
@@ -32,9 +33,11 @@ float FloatOutward(double v, float towards) {
   return f;
 }
 
-struct Item {
-  float lo[3];
-  float hi[3];
+// A triangle's acceptance bounds, four lanes wide (the fourth is 0), and
+// their centre.
+struct alignas(16) Item {
+  float lo[4];
+  float hi[4];
   float centre[3];
   int32_t triangle;
 };
@@ -61,15 +64,44 @@ void Empty(float lo[3], float hi[3]) {
   }
 }
 
-// The box of items begin..end into node, and the box of their centres.
-void BoundItems(const std::vector<Item>& items, int32_t begin, int32_t end, BvhNode& node, float clo[3], float chi[3]) {
-  Empty(node.lo, node.hi);
-  Empty(clo, chi);
-  for (int32_t k = begin; k < end; ++k) {
-    const Item& item = items[size_t(k)];
-    Grow(node.lo, node.hi, item.lo, item.hi);
-    Grow(clo, chi, item.centre, item.centre);
-  }
+// The box of a run of items and the box of their centres.
+struct ItemBounds {
+  Lanes4f lo;
+  Lanes4f hi;
+  float centre_lo[3];
+  float centre_hi[3];
+};
+
+// Lane by lane as Grow: Min(add, lo) keeps lo unless add is below it.
+inline void GrowLanes(Lanes4f& lo, Lanes4f& hi, Lanes4f add_lo, Lanes4f add_hi) {
+  lo = Min(add_lo, lo);
+  hi = Max(add_hi, hi);
+}
+
+void EmptyBounds(ItemBounds& box) {
+  box.lo = Broadcast4f(kInfinity);
+  box.hi = Broadcast4f(-kInfinity);
+  Empty(box.centre_lo, box.centre_hi);
+}
+
+inline void AddItem(ItemBounds& box, const Item& item) {
+  GrowLanes(box.lo, box.hi, Load4f(item.lo), Load4f(item.hi));
+  Grow(box.centre_lo, box.centre_hi, item.centre, item.centre);
+}
+
+ItemBounds BoundItems(const std::vector<Item>& items, int32_t begin, int32_t end) {
+  ItemBounds box;
+  EmptyBounds(box);
+  for (int32_t k = begin; k < end; ++k) AddItem(box, items[size_t(k)]);
+  return box;
+}
+
+double HalfArea(Lanes4f lo, Lanes4f hi) {
+  alignas(16) float l[4];
+  alignas(16) float h[4];
+  Store(l, lo);
+  Store(h, hi);
+  return HalfArea(l, h);
 }
 
 // The bin of a centre on an axis whose centres start at low, kBins per scale.
@@ -82,78 +114,120 @@ struct BinnedSplit {
   double cost = std::numeric_limits<double>::infinity();
 };
 
+// The items of each bin on one axis: their number and, for a bin that has
+// any, their box.
 struct Bins {
   int32_t count[kBins];
-  float lo[kBins][3];
-  float hi[kBins][3];
+  Lanes4f lo[kBins];
+  Lanes4f hi[kBins];
 };
 
 // Sweeps the bins of one axis from both ends and keeps in best the split
-// whose surface-area cost is lowest (the first of equal ones).
+// whose surface-area cost is lowest (the first of equal ones). An empty
+// bin leaves the boxes as they are, so it is passed over.
 void SweepBins(const Bins& bins, int axis, BinnedSplit& best) {
   double right_area[kBins];
   int32_t right_count[kBins];
-  float lo[3];
-  float hi[3];
-  Empty(lo, hi);
+  Lanes4f lo = Broadcast4f(kInfinity);
+  Lanes4f hi = Broadcast4f(-kInfinity);
   int32_t n = 0;
   for (int b = kBins - 1; b > 0; --b) {
-    Grow(lo, hi, bins.lo[b], bins.hi[b]);
-    n += bins.count[b];
-    right_area[b] = n > 0 ? HalfArea(lo, hi) : 0;
+    if (bins.count[b] > 0) {
+      GrowLanes(lo, hi, bins.lo[b], bins.hi[b]);
+      n += bins.count[b];
+      right_area[b] = HalfArea(lo, hi);
+    } else {
+      right_area[b] = n > 0 ? right_area[b + 1] : 0;
+    }
     right_count[b] = n;
   }
-  Empty(lo, hi);
+  lo = Broadcast4f(kInfinity);
+  hi = Broadcast4f(-kInfinity);
   n = 0;
+  double left_area = 0;
   for (int b = 0; b + 1 < kBins; ++b) {
-    Grow(lo, hi, bins.lo[b], bins.hi[b]);
-    n += bins.count[b];
+    if (bins.count[b] > 0) {
+      GrowLanes(lo, hi, bins.lo[b], bins.hi[b]);
+      n += bins.count[b];
+      left_area = HalfArea(lo, hi);
+    }
     if (n == 0 || right_count[b + 1] == 0) continue;
-    double cost = HalfArea(lo, hi) * n + right_area[b + 1] * right_count[b + 1];
+    double cost = left_area * n + right_area[b + 1] * right_count[b + 1];
     if (cost < best.cost) best = BinnedSplit{axis, b, cost};
   }
 }
 
-// Bins items begin..end by their centres on one axis and offers its splits
-// to best; an axis on which the centres coincide has none.
-void TryAxis(const std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3],
-             int axis, BinnedSplit& best) {
-  double extent = double(chi[axis]) - clo[axis];
-  if (!(extent > 0)) return;
-  double scale = kBins / extent;
-  Bins bins;
-  for (int b = 0; b < kBins; ++b) {
-    bins.count[b] = 0;
-    Empty(bins.lo[b], bins.hi[b]);
+// The cheapest binned split of items begin..end, their centres binned on
+// every axis at once; an axis on which the centres coincide has none.
+BinnedSplit CheapestBinnedSplit(const std::vector<Item>& items, int32_t begin, int32_t end, const ItemBounds& box) {
+  Bins bins[3];
+  double low[3];
+  double scale[3];
+  bool spread[3];
+  for (int axis = 0; axis < 3; ++axis) {
+    double extent = double(box.centre_hi[axis]) - box.centre_lo[axis];
+    spread[axis] = extent > 0;
+    low[axis] = box.centre_lo[axis];
+    scale[axis] = spread[axis] ? kBins / extent : 0;
+    for (int b = 0; b < kBins; ++b) bins[axis].count[b] = 0;
   }
   for (int32_t k = begin; k < end; ++k) {
     const Item& item = items[size_t(k)];
-    int b = BinOf(item.centre[axis], clo[axis], scale);
-    ++bins.count[b];
-    Grow(bins.lo[b], bins.hi[b], item.lo, item.hi);
+    const Lanes4f lo = Load4f(item.lo);
+    const Lanes4f hi = Load4f(item.hi);
+    for (int axis = 0; axis < 3; ++axis) {
+      if (!spread[axis]) continue;
+      Bins& on = bins[axis];
+      int b = BinOf(item.centre[axis], low[axis], scale[axis]);
+      // The first item sets the box: Min and Max of it and an empty box give it.
+      if (on.count[b]++ == 0) {
+        on.lo[b] = lo;
+        on.hi[b] = hi;
+      } else {
+        GrowLanes(on.lo[b], on.hi[b], lo, hi);
+      }
+    }
   }
-  SweepBins(bins, axis, best);
+  BinnedSplit best;
+  for (int axis = 0; axis < 3; ++axis) {
+    if (spread[axis]) SweepBins(bins[axis], axis, best);
+  }
+  return best;
 }
 
-// Puts the items of the split's left bins first; the index of the first
-// right item, or -1 when one side would be empty.
-int32_t PartitionAtBin(std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3],
-                       const BinnedSplit& split) {
-  double scale = kBins / (double(chi[split.axis]) - clo[split.axis]);
-  double low = clo[split.axis];
-  auto right = std::partition(items.begin() + begin, items.begin() + end, [&](const Item& item) {
-    return BinOf(item.centre[split.axis], low, scale) <= split.bin;
-  });
-  int32_t middle = int32_t(right - items.begin());
+// Puts the items of the split's left bins first, exchanging from both ends
+// as the standard library's partition does, and bounds each side on the
+// way; the index of the first right item, or -1 when one side would be empty.
+int32_t PartitionAtBin(std::vector<Item>& items, int32_t begin, int32_t end, const ItemBounds& box,
+                       const BinnedSplit& split, ItemBounds& left, ItemBounds& right) {
+  double scale = kBins / (double(box.centre_hi[split.axis]) - box.centre_lo[split.axis]);
+  double low = box.centre_lo[split.axis];
+  auto goes_left = [&](const Item& item) { return BinOf(item.centre[split.axis], low, scale) <= split.bin; };
+  EmptyBounds(left);
+  EmptyBounds(right);
+  Item* first = items.data() + begin;
+  Item* last = items.data() + end;
+  for (;;) {
+    while (first != last && goes_left(*first)) AddItem(left, *first++);
+    if (first == last) break;
+    AddItem(right, *first);
+    --last;
+    while (first != last && !goes_left(*last)) AddItem(right, *last--);
+    if (first == last) break;
+    AddItem(left, *last);
+    std::swap(*first, *last);
+    ++first;
+  }
+  int32_t middle = int32_t(first - items.data());
   return middle == begin || middle == end ? -1 : middle;
 }
 
 // Splits items begin..end at their median centre on the longest axis of the
 // centres; returns the index of the first right item.
-int32_t SplitAtMedian(std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3]) {
+int32_t SplitAtMedian(std::vector<Item>& items, int32_t begin, int32_t end, const ItemBounds& box) {
   int axis = 0;
   for (int i = 1; i < 3; ++i) {
-    if (chi[i] - clo[i] > chi[axis] - clo[axis]) axis = i;
+    if (box.centre_hi[i] - box.centre_lo[i] > box.centre_hi[axis] - box.centre_lo[axis]) axis = i;
   }
   int32_t middle = begin + (end - begin) / 2;
   std::nth_element(items.begin() + begin, items.begin() + middle, items.begin() + end,
@@ -163,13 +237,19 @@ int32_t SplitAtMedian(std::vector<Item>& items, int32_t begin, int32_t end, cons
 
 // Binned surface-area split (a median split on the longest axis of the
 // centres below kSurfaceAreaDepth levels or when no binned split separates
-// the items). Children are stored side by side; leaves take consecutive items.
-void BuildNode(std::vector<Item>& items, int32_t begin, int32_t end, std::vector<BvhNode>& nodes, int32_t at,
-               int depth) {
+// the items) of items begin..end, whose bounds are box. Children are stored
+// side by side; leaves take consecutive items.
+void BuildNode(std::vector<Item>& items, int32_t begin, int32_t end, const ItemBounds& box, std::vector<BvhNode>& nodes,
+               int32_t at, int depth) {
   BvhNode node;
-  float clo[3];
-  float chi[3];
-  BoundItems(items, begin, end, node, clo, chi);
+  alignas(16) float lo[4];
+  alignas(16) float hi[4];
+  Store(lo, box.lo);
+  Store(hi, box.hi);
+  for (int i = 0; i < 3; ++i) {
+    node.lo[i] = lo[i];
+    node.hi[i] = hi[i];
+  }
   int32_t count = end - begin;
   node.first = begin;
   node.count = count;
@@ -178,25 +258,30 @@ void BuildNode(std::vector<Item>& items, int32_t begin, int32_t end, std::vector
     return;
   }
   int32_t middle = -1;
+  ItemBounds left_box;
+  ItemBounds right_box;
   if (depth < kSurfaceAreaDepth) {
-    BinnedSplit best;
-    for (int axis = 0; axis < 3; ++axis) TryAxis(items, begin, end, clo, chi, axis, best);
+    BinnedSplit best = CheapestBinnedSplit(items, begin, end, box);
     double node_area = HalfArea(node.lo, node.hi);
     if (count <= kLargestLeaf && !(best.cost + node_area < node_area * count)) {
       nodes[size_t(at)] = node;
       return;
     }
-    if (best.axis >= 0) middle = PartitionAtBin(items, begin, end, clo, chi, best);
+    if (best.axis >= 0) middle = PartitionAtBin(items, begin, end, box, best, left_box, right_box);
   }
-  if (middle < 0) middle = SplitAtMedian(items, begin, end, clo, chi);
+  if (middle < 0) {
+    middle = SplitAtMedian(items, begin, end, box);
+    left_box = BoundItems(items, begin, middle);
+    right_box = BoundItems(items, middle, end);
+  }
   int32_t left = int32_t(nodes.size());
   nodes.push_back(BvhNode{});
   nodes.push_back(BvhNode{});
   node.first = left;
   node.count = 0;
   nodes[size_t(at)] = node;
-  BuildNode(items, begin, middle, nodes, left, depth + 1);
-  BuildNode(items, middle, end, nodes, left + 1, depth + 1);
+  BuildNode(items, begin, middle, left_box, nodes, left, depth + 1);
+  BuildNode(items, middle, end, right_box, nodes, left + 1, depth + 1);
 }
 
 // The largest coordinate magnitude of the triangles and of the finite box
@@ -235,7 +320,7 @@ void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double
                     std::vector<int32_t>& unbounded, float& max_abs) {
   items.reserve(size_t(triangle_count));
   for (int32_t k = 0; k < triangle_count; ++k) {
-    Item item;
+    Item item{};
     int kind = TriangleBounds(triangles[k], origin_limit, 0, item.lo, item.hi);
     if (kind == 0) continue;
     if (kind < 0) {
@@ -302,7 +387,7 @@ std::vector<BvhNode> LayOutNodes(std::vector<Item>& items) {
   nodes.reserve(2 * items.size() / kLeafSize + 2);
   nodes.push_back(BvhNode{});
   nodes.push_back(BvhNode{{0, 0, 0}, {0, 0, 0}, 0, 0});
-  BuildNode(items, 0, int32_t(items.size()), nodes, 0, 0);
+  BuildNode(items, 0, int32_t(items.size()), BoundItems(items, 0, int32_t(items.size())), nodes, 0, 0);
   return nodes;
 }
 
