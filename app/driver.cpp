@@ -104,7 +104,7 @@ void ReportSamplingEnd(SamplingEnd end) {
   }
 }
 
-unsigned SensorThreads(const CommandLine& options) {
+unsigned RunThreads(const CommandLine& options) {
   if (options.threads > 0) return options.threads;
   unsigned cores = std::thread::hardware_concurrency();
   return cores > 0 ? cores : 1;
@@ -115,7 +115,7 @@ unsigned SensorThreads(const CommandLine& options) {
 bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCounts& counts) {
   AllocateSensor(sensor, settings.camera);
   int visualized =
-      VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, progress, counts);
+      VisualizeDataSet(dataset, sensor, scene, RunThreads(options), IntersectionRayScene, progress, counts);
   EndConsole(progress);
   if (visualized == 0) return false;
   SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
@@ -214,7 +214,7 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
     PrintInputProblems();
     return kExitInputRefused;
   }
-  BuildRayQuery(scene);
+  BuildRayQuery(scene, RunThreads(options));
   for (const std::string& warning : SensorShapeWarnings(settings.camera)) ReportInputProblem(warning);
   if (!AllocateDataSet(dataset, settings.dataset_size)) {
     EndConsole(progress);
