@@ -83,37 +83,35 @@ struct Bins {
 };
 
 // Sweeps the bins of one axis from both ends and keeps in best the split
-// whose surface-area cost is lowest (the first of equal ones). An empty
-// bin leaves the boxes as they are, so it is passed over.
+// whose surface-area cost is lowest (the first of equal ones). Only the
+// bins that hold items are looked at: past an empty bin the two sides and
+// the cost stay as they were, and the first bin of equal costs is kept.
 void SweepBins(const Bins& bins, int axis, BinnedSplit& best) {
+  int occupied[kBins];
+  int m = 0;
+  for (int b = 0; b < kBins; ++b) {
+    if (bins.count[b] > 0) occupied[m++] = b;
+  }
+  // Of the bins after occupied[j]: their box's half area and their items.
   double right_area[kBins];
   int32_t right_count[kBins];
   Lanes4f lo = Broadcast4f(kInfinity);
   Lanes4f hi = Broadcast4f(-kInfinity);
   int32_t n = 0;
-  double area = 0;
-  for (int b = kBins - 1; b > 0; --b) {
-    if (bins.count[b] > 0) {
-      GrowLanes(lo, hi, bins.lo[b], bins.hi[b]);
-      n += bins.count[b];
-      area = HalfArea(lo, hi);
-    }
-    right_area[b] = area;
-    right_count[b] = n;
+  for (int j = m - 1; j > 0; --j) {
+    GrowLanes(lo, hi, bins.lo[occupied[j]], bins.hi[occupied[j]]);
+    n += bins.count[occupied[j]];
+    right_area[j - 1] = HalfArea(lo, hi);
+    right_count[j - 1] = n;
   }
   lo = Broadcast4f(kInfinity);
   hi = Broadcast4f(-kInfinity);
   n = 0;
-  double left_area = 0;
-  for (int b = 0; b + 1 < kBins; ++b) {
-    if (bins.count[b] > 0) {
-      GrowLanes(lo, hi, bins.lo[b], bins.hi[b]);
-      n += bins.count[b];
-      left_area = HalfArea(lo, hi);
-    }
-    if (n == 0 || right_count[b + 1] == 0) continue;
-    double cost = left_area * n + right_area[b + 1] * right_count[b + 1];
-    if (cost < best.cost) best = BinnedSplit{axis, b, cost};
+  for (int j = 0; j + 1 < m; ++j) {
+    GrowLanes(lo, hi, bins.lo[occupied[j]], bins.hi[occupied[j]]);
+    n += bins.count[occupied[j]];
+    double cost = HalfArea(lo, hi) * n + right_area[j] * right_count[j];
+    if (cost < best.cost) best = BinnedSplit{axis, occupied[j], cost};
   }
 }
 
