@@ -62,56 +62,73 @@ double OriginLimit(float coordinates) {
   return origin_limit;
 }
 
-// Runs work(begin, end) over parts of 0..count on up to `threads` threads,
-// the calling thread among them; what a part gives does not depend on the
-// thread that runs it. A part whose thread cannot be started runs here.
+// The number of parts ForEachPart splits count into for `threads` threads.
+size_t PartCount(size_t count, unsigned threads) {
+  return std::max<size_t>(1, std::min<size_t>(threads, count / kTrianglesPerThread));
+}
+
+// Runs work(part, begin, end) over the PartCount parts of 0..count, each
+// on a thread of its own, the calling thread among them; what a part gives
+// does not depend on the thread that runs it. A part whose thread cannot be
+// started runs here.
 template <typename Work>
 void ForEachPart(size_t count, unsigned threads, const Work& work) {
-  size_t parts = std::max<size_t>(1, std::min<size_t>(threads, count / kTrianglesPerThread));
+  size_t parts = PartCount(count, threads);
   std::vector<std::thread> helpers;
   for (size_t p = 1; p < parts; ++p) {
     size_t begin = p * count / parts;
     size_t end = (p + 1) * count / parts;
     try {
-      helpers.emplace_back(work, begin, end);
+      helpers.emplace_back(work, p, begin, end);
     } catch (const std::system_error&) {
-      work(begin, end);
+      work(p, begin, end);
     }
   }
-  work(size_t(0), count / parts);
+  work(size_t(0), size_t(0), count / parts);
   for (std::thread& helper : helpers) helper.join();
 }
+
+// What BoundTriangles finds in one part of the triangles.
+struct BoundPart {
+  std::vector<BvhItem> items;
+  std::vector<int32_t> unbounded;
+  float max_abs = 0;
+};
 
 // An item per triangle with a safe box; the triangles without one go to
 // unbounded, those the test never accepts nowhere. max_abs grows to hold every box.
 void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double origin_limit, unsigned threads,
                     std::vector<BvhItem>& items, std::vector<int32_t>& unbounded, float& max_abs) {
-  items.resize(size_t(triangle_count));
-  std::vector<int8_t> kinds(static_cast<size_t>(triangle_count));
-  ForEachPart(size_t(triangle_count), threads, [&](size_t begin, size_t end) {
+  std::vector<BoundPart> parts(PartCount(size_t(triangle_count), threads));
+  ForEachPart(size_t(triangle_count), threads, [&](size_t p, size_t begin, size_t end) {
+    BoundPart& part = parts[p];
+    part.items.reserve(end - begin);
     for (size_t k = begin; k < end; ++k) {
-      BvhItem& item = items[k];
-      item = BvhItem{};
-      kinds[k] = int8_t(TriangleBounds(triangles[k], origin_limit, 0, item.lo, item.hi));
-      for (int i = 0; i < 3; ++i) item.centre[i] = item.lo[i] * 0.5f + item.hi[i] * 0.5f;
+      BvhItem item{};
+      int kind = TriangleBounds(triangles[k], origin_limit, 0, item.lo, item.hi);
+      if (kind == 0) continue;
+      if (kind < 0) {
+        part.unbounded.push_back(int32_t(k));
+        continue;
+      }
+      for (int i = 0; i < 3; ++i) {
+        item.centre[i] = item.lo[i] * 0.5f + item.hi[i] * 0.5f;
+        part.max_abs = std::max(part.max_abs, std::max(std::fabs(item.lo[i]), std::fabs(item.hi[i])));
+      }
       item.triangle = int32_t(k);
+      part.items.push_back(item);
     }
   });
-  // In triangle order, the items with a box move to the front.
-  size_t kept = 0;
-  for (size_t k = 0; k < size_t(triangle_count); ++k) {
-    if (kinds[k] == 0) continue;
-    if (kinds[k] < 0) {
-      unbounded.push_back(int32_t(k));
-      continue;
+  // The parts in triangle order; the largest magnitude is the same in any order.
+  items = std::move(parts[0].items);
+  unbounded = std::move(parts[0].unbounded);
+  for (size_t p = 0; p < parts.size(); ++p) {
+    if (p > 0) {
+      items.insert(items.end(), parts[p].items.begin(), parts[p].items.end());
+      unbounded.insert(unbounded.end(), parts[p].unbounded.begin(), parts[p].unbounded.end());
     }
-    const BvhItem& item = items[k];
-    for (int i = 0; i < 3; ++i) {
-      max_abs = std::max(max_abs, std::max(std::fabs(item.lo[i]), std::fabs(item.hi[i])));
-    }
-    items[kept++] = item;
+    max_abs = std::max(max_abs, parts[p].max_abs);
   }
-  items.resize(kept);
 }
 
 // The box triangles, cached, with their acceptance bounds, each and together.
@@ -198,7 +215,7 @@ Acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_c
   a->wide.assign(wide.begin(), wide.end());
   a->slot_planes.resize(items.size());
   a->slot_edges.resize(items.size());
-  ForEachPart(items.size(), threads, [&](size_t begin, size_t end) {
+  ForEachPart(items.size(), threads, [&](size_t, size_t begin, size_t end) {
     for (size_t s = begin; s < end; ++s) {
       SplitCachedTriangle(CacheTriangle(triangles[items[s].triangle]), items[s].triangle, a->slot_planes[s],
                           a->slot_edges[s]);
