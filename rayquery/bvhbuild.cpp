@@ -75,6 +75,7 @@ template <typename Work>
 void ForEachPart(size_t count, unsigned threads, const Work& work) {
   size_t parts = PartCount(count, threads);
   std::vector<std::thread> helpers;
+  helpers.reserve(parts);
   for (size_t p = 1; p < parts; ++p) {
     size_t begin = p * count / parts;
     size_t end = (p + 1) * count / parts;
