@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -95,12 +96,37 @@ void EndConsole(ConsoleProgress& progress) {
 
 void ReportSamplingEnd(SamplingEnd end) {
   if (end == kSamplingNoLight) {
-    ReportInputProblem("corvane: the scene has no light, so no light path can start; the image is black");
+    ReportEmptyImageReason(
+        "corvane: the scene has no light, so no light path can start and the image is black; a light is a "
+        "PointLight with its location, color and intensity lines");
+  }
+  if (end == kSamplingEmpty && dataset.capacity > 0) {
+    ReportEmptyImageReason(
+        "corvane: the first light path met no surface, and a run starts only from a first hit, so no sample was "
+        "traced and the image is black; a light that lies on a surface or outside the scene does this: move it "
+        "into the room");
   }
   if (end == kSamplingNoHits) {
     ReportInputProblem("corvane: " + std::to_string(kStepsWithoutHitLimit) +
                        " light paths in a row left the scene without meeting a surface; going on with the " +
                        std::to_string(dataset.count) + " of " + std::to_string(dataset.capacity) + " samples found");
+  }
+}
+
+// The reasons for an empty image that the settings alone give.
+void ReportEmptySettings() {
+  if (settings.filename.empty() && access(CONFIG_FILENAME.c_str(), F_OK) != 0) {
+    ReportEmptyImageReason("corvane: " + WorkingDirectory() + " holds no " + CONFIG_FILENAME +
+                           " and no scene was named, so the image is black; run corvane in a scene folder (one that "
+                           "holds corvane.cfg and its .wrl file) or name one: corvane FOLDER");
+  }
+}
+
+void ReportEmptyDataSet() {
+  if (settings.dataset_size == 0) {
+    ReportEmptyImageReason("corvane: " + P_DATASETSIZE +
+                           " is 0, so no sample is traced and the image is black; give the number of samples in " +
+                           CONFIG_FILENAME + ", as in " + P_DATASETSIZE + "=1000000;");
   }
 }
 
@@ -119,14 +145,23 @@ bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCoun
   EndConsole(progress);
   if (visualized == 0) return false;
   SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
-  for (const std::string& warning : UnseenSampleWarnings(dataset.count, counts, turn)) ReportInputProblem(warning);
+  std::vector<std::string> shape = SensorShapeWarnings(settings.camera);
+  std::vector<std::string> reasons = UnseenSampleWarnings(dataset.count, counts, turn, shape);
+  // A shape that leaves the sensor empty is said once, as the reason.
+  if (reasons.empty() || counts.visible == 0) {
+    for (const std::string& warning : shape) ReportInputProblem(warning);
+  }
+  for (const std::string& reason : reasons) ReportEmptyImageReason(reason);
   return true;
 }
 
-bool WriteGreyImage(const std::string& name) {
+// Writes the grey image; lit tells whether any of its pixels is above 0.
+bool WriteGreyImage(const std::string& name, bool& lit) {
   int side = 1 << sensor.level;
   myImage image(side, side);
   SensorToImage(sensor, image);
+  unsigned char* end = image.data + size_t(side) * size_t(side);
+  lit = std::any_of(image.data, end, [](unsigned char byte) { return byte != 0; });
   return image.WriteImageToFile(name) == 1;
 }
 
@@ -134,11 +169,12 @@ bool WriteGreyImage(const std::string& name) {
 // frees the pixels. Returns the exit status.
 int WriteImages(const CommandLine& options, const RunFiles& files) {
   int status = kExitImageWritten;
+  bool lit = false;
   auto refuse = [&status](const char* what, const std::string& name) {
     std::fprintf(stderr, "corvane: could not write the %s %s\n", what, ShownPath(name).c_str());
     status = kExitImageNotWritten;
   };
-  if (!WriteGreyImage(files.ppm)) refuse("image", files.ppm);
+  if (!WriteGreyImage(files.ppm, lit)) refuse("image", files.ppm);
   const std::string settings_text = SettingsText();
   if (!files.png.empty()) {
     double exposure = options.exposure_given ? options.exposure : AutomaticExposure(sensor);
@@ -147,6 +183,7 @@ int WriteImages(const CommandLine& options, const RunFiles& files) {
   if (!files.exr.empty() && !WriteSensorExr(files.exr, sensor, settings_text)) refuse("sensor values", files.exr);
   std::free(sensor.pixels);
   sensor.pixels = nullptr;
+  if (status == kExitImageWritten && !lit) status = kExitImageEmpty;
   return status;
 }
 
@@ -209,13 +246,15 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
   StartRun(options, files, progress);
   init_genrand(kSeed);
 
-  if (!ReadSettings(settings, options.overrides) || CreateScene(settings.filename, scene) == 0) {
+  bool settings_read = ReadSettings(settings, options.overrides);
+  if (settings_read) ReportEmptySettings();
+  if (!settings_read || CreateScene(settings.filename, scene) == 0) {
     EndConsole(progress);
     PrintInputProblems();
     return kExitInputRefused;
   }
   BuildRayQuery(scene);
-  for (const std::string& warning : SensorShapeWarnings(settings.camera)) ReportInputProblem(warning);
+  ReportEmptyDataSet();
   if (!AllocateDataSet(dataset, settings.dataset_size)) {
     EndConsole(progress);
     PrintInputProblems();
@@ -241,6 +280,11 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
 
   int status = WriteImages(options, files);
   seconds.writing = Lap(start);
+  if (status == kExitImageEmpty) {
+    ReportEmptyImageReason("corvane: " + std::to_string(counts.projected) +
+                           " samples reach the sensor, but none is bright enough to light a pixel, so the image is "
+                           "black; surfaces whose diffuseColor is 0 0 0 reflect no light to the eye");
+  }
   if (options.verbose) {
     for (const std::string& line : RunSummary(dataset.count, counts, seconds)) {
       std::fprintf(stderr, "%s\n", line.c_str());

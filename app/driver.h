@@ -23,6 +23,7 @@ constexpr int kExitImageWritten = 0;
 constexpr int kExitNoMemory = 1;
 constexpr int kExitInputRefused = 2;
 constexpr int kExitImageNotWritten = 3;
+constexpr int kExitImageEmpty = 4;  // written, but no pixel is lit
 
 constexpr const char* kImageFileName = "out.ppm";
 
@@ -41,7 +42,9 @@ bool EnterSceneFolder(const CommandLine& options, RunFiles& files);
 
 // Runs everything but the window in the working directory: settings with the
 // -D overrides, scene, samples, sensor and the files. Returns the exit
-// status; messages for the user have been printed to standard error.
+// status; messages for the user have been printed to standard error, but for
+// the reason of an image with no lit pixel (kExitImageEmpty), which is left
+// to TakeEmptyImageReason, so that it can end the output.
 int RunSimulation(const CommandLine& options, const RunFiles& files);
 
 // name as a user finds it: a relative name with the working directory in front.

@@ -6,6 +6,7 @@
 #include "app/driver.h"
 #include "app/options.h"
 #include "app/viewer.h"
+#include "core/messages.h"
 
 namespace {
 
@@ -34,21 +35,34 @@ void ShowWindow(const CommandLine& options, const RunFiles& files, int status, c
   if (!options.quiet) ReportImageAfterWindow(status, WrittenFilesText(files));
 }
 
-// After the run: the window, or the line that says why there is none.
+// The line that says where the files are, or that no window opens.
+void ReportFiles(const CommandLine& options, const RunFiles& files, bool window) {
+  if (options.quiet) return;
+  if (window || options.no_window) {
+    std::fprintf(stderr, "corvane: %s\n", WrittenFilesText(files).c_str());
+  } else {
+    std::fprintf(stderr, "corvane: no display is available, so no window opens; %s\n", WrittenFilesText(files).c_str());
+  }
+}
+
+// After the run: the window, or the line that says why there is none. An
+// image with no lit pixel has its reason said last, even by a quiet run, and
+// before the window opens, so that its empty view is explained.
 void ShowSamples(const CommandLine& options, const RunFiles& files, int status, const char* program) {
-  bool written = status == kExitImageWritten;
-  if (options.no_window) {
-    if (written && !options.quiet) std::fprintf(stderr, "corvane: %s\n", WrittenFilesText(files).c_str());
+  bool window = !options.no_window && DisplayAvailable(DisplayName(options));
+  if (status == kExitImageEmpty) {
+    ReportFiles(options, files, window);
+    std::fprintf(stderr, "%s\n", TakeEmptyImageReason().c_str());
+    if (window) ShowWindow(options, files, status, program);
     return;
   }
-  if (DisplayAvailable(DisplayName(options))) {
+  if (window) {
     ShowWindow(options, files, status, program);
     return;
   }
-  if (options.quiet) return;
-  if (written) {
-    std::fprintf(stderr, "corvane: no display is available, so no window opens; %s\n", WrittenFilesText(files).c_str());
-  } else {
+  if (status == kExitImageWritten) {
+    ReportFiles(options, files, window);
+  } else if (!options.quiet && !options.no_window) {
     std::fprintf(stderr, "corvane: no display is available, so no window opens\n");
   }
 }
@@ -70,7 +84,7 @@ int main(int argc, char** argv) {
   RunFiles files;
   if (!EnterSceneFolder(options, files)) return kExitInputRefused;
   int status = RunSimulation(options, files);
-  if (status != kExitImageWritten && status != kExitImageNotWritten) return status;
+  if (status != kExitImageWritten && status != kExitImageEmpty && status != kExitImageNotWritten) return status;
   ShowSamples(options, files, status, argv[0]);
   return status;
 }
