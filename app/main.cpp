@@ -22,17 +22,18 @@ std::string DisplayName(const CommandLine& options) {
   return name;
 }
 
-// Names the window's keys, opens the window with the X options of the
-// command line, and says where the image is once it has closed.
-void ShowWindow(const CommandLine& options, const RunFiles& files, int status, const char* program) {
+// Opens the window with the X options of the command line.
+void OpenWindow(const CommandLine& options, const char* program) {
   std::vector<std::string> words{program};
   words.insert(words.end(), options.window_options.begin(), options.window_options.end());
   std::vector<char*> argv;
   for (std::string& word : words) argv.push_back(word.data());
   argv.push_back(nullptr);
-  if (!options.quiet) std::fprintf(stderr, "%s\n", kViewerKeysLine);
   OpenViewer(int(words.size()), argv.data());
-  if (!options.quiet) ReportImageAfterWindow(status, WrittenFilesText(files));
+}
+
+void ReportWindowKeys(const CommandLine& options) {
+  if (!options.quiet) std::fprintf(stderr, "%s\n", kViewerKeysLine);
 }
 
 // The line that says where the files are, or that no window opens.
@@ -51,13 +52,16 @@ void ReportFiles(const CommandLine& options, const RunFiles& files, bool window)
 void ShowSamples(const CommandLine& options, const RunFiles& files, int status, const char* program) {
   bool window = !options.no_window && DisplayAvailable(DisplayName(options));
   if (status == kExitImageEmpty) {
+    if (window) ReportWindowKeys(options);
     ReportFiles(options, files, window);
     std::fprintf(stderr, "%s\n", TakeEmptyImageReason().c_str());
-    if (window) ShowWindow(options, files, status, program);
+    if (window) OpenWindow(options, program);
     return;
   }
   if (window) {
-    ShowWindow(options, files, status, program);
+    ReportWindowKeys(options);
+    OpenWindow(options, program);
+    if (!options.quiet) ReportImageAfterWindow(status, WrittenFilesText(files));
     return;
   }
   if (status == kExitImageWritten) {
