@@ -13,6 +13,7 @@
 
 #include "app/interrupt.h"
 #include "app/runreport.h"
+#include "app/savedsamples.h"
 #include "config/settings.h"
 #include "console/consoleprogress.h"
 #include "core/messages.h"
@@ -79,7 +80,7 @@ std::string SettingsText() {
 void StartRun(const CommandLine& options, const RunFiles& files, ConsoleProgress& progress) {
   if (options.quiet) DoWithoutScreen();
   std::vector<std::string> temporaries;
-  for (const std::string& name : {files.ppm, files.png, files.exr}) {
+  for (const std::string& name : {files.ppm, files.png, files.exr, files.saved_samples}) {
     if (!name.empty()) temporaries.push_back(TemporaryFileName(name));
   }
   EndRunOnInterrupt(temporaries);
@@ -171,13 +172,15 @@ std::string WrittenFilesText(const RunFiles& files) {
   std::vector<std::string> parts{"the image is " + ShownPath(files.ppm)};
   if (!files.png.empty()) parts.push_back("the picture " + ShownPath(files.png));
   if (!files.exr.empty()) parts.push_back("the sensor values " + ShownPath(files.exr));
+  if (!files.saved_samples.empty()) parts.push_back("the samples " + ShownPath(files.saved_samples));
   std::string text = parts[0];
   for (size_t k = 1; k < parts.size(); ++k) text += (k + 1 == parts.size() ? " and " : ", ") + parts[k];
   return text;
 }
 
 bool EnterSceneFolder(const CommandLine& options, RunFiles& files) {
-  files = RunFiles{options.output.empty() ? kImageFileName : options.output, options.png, options.exr};
+  files = RunFiles{options.output.empty() ? kImageFileName : options.output, options.png, options.exr,
+                   options.save_samples, options.samples};
   if (options.scene_dir.empty()) return true;
   char start[4096];
   if (getcwd(start, sizeof start) == nullptr) {
@@ -190,6 +193,8 @@ bool EnterSceneFolder(const CommandLine& options, RunFiles& files) {
   if (!options.output.empty()) files.ppm = from_start(options.output);
   files.png = from_start(options.png);
   files.exr = from_start(options.exr);
+  files.saved_samples = from_start(options.save_samples);
+  files.loaded_samples = from_start(options.samples);
   if (chdir(options.scene_dir.c_str()) != 0) {
     std::fprintf(stderr, "corvane: cannot enter the scene folder %s: %s\n", options.scene_dir.c_str(),
                  std::strerror(errno));
@@ -225,9 +230,19 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
   }
   seconds.reading = Lap(start);
 
-  SamplingEnd end = FillDataSet(scene, dataset, settings.light_chance, progress);
+  std::string refusal;
+  SamplingEnd end = FillOrLoadDataSet(files.loaded_samples, settings, scene, dataset, progress, refusal);
+  if (!refusal.empty()) {
+    EndConsole(progress);
+    PrintInputProblems();
+    std::fprintf(stderr, "corvane: cannot use the samples file %s: %s\n", ShownPath(files.loaded_samples).c_str(),
+                 refusal.c_str());
+    return kExitInputRefused;
+  }
   DeInitPercentageCounter(progress.percentages);
   ReportSamplingEnd(end);
+  // Saved now: the sensor stages change each sample's visible and brightness.
+  bool samples_saved = files.saved_samples.empty() || SaveDataSet(files.saved_samples, settings, dataset, end);
   seconds.sampling = Lap(start);
 
   SensorCounts counts;
@@ -240,8 +255,16 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
   }
 
   int status = WriteImages(options, files);
+  if (!samples_saved) {
+    std::fprintf(stderr, "corvane: could not write the samples %s\n", ShownPath(files.saved_samples).c_str());
+    status = kExitImageNotWritten;
+  }
   seconds.writing = Lap(start);
   if (options.verbose) {
+    if (!files.loaded_samples.empty()) {
+      std::fprintf(stderr, "corvane: %u samples loaded from %s\n", dataset.count,
+                   ShownPath(files.loaded_samples).c_str());
+    }
     for (const std::string& line : RunSummary(dataset.count, counts, seconds)) {
       std::fprintf(stderr, "%s\n", line.c_str());
     }

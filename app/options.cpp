@@ -40,6 +40,14 @@ std::string ApplyExr(const std::string& written, const std::string& value, Comma
   return FileName(written, value, line.exr);
 }
 
+std::string ApplySaveSamples(const std::string& written, const std::string& value, CommandLine& line) {
+  return FileName(written, value, line.save_samples);
+}
+
+std::string ApplySamples(const std::string& written, const std::string& value, CommandLine& line) {
+  return FileName(written, value, line.samples);
+}
+
 std::string ApplyExposure(const std::string& written, const std::string& value, CommandLine& line) {
   const char* text = value.c_str();
   char* end = nullptr;
@@ -88,6 +96,12 @@ const KnownOption kOptions[] = {
     {"", "--exr", "FILE", nullptr, ApplyExr, false, "also write the sensor's float values as OpenEXR"},
     {"", "--exposure", "X", nullptr, ApplyExposure, false,
      "multiply the PNG's values by X (default: the 99.5th\npercentile of the lit pixels becomes white)"},
+    {"", "--save-samples", "FILE", nullptr, ApplySaveSamples, false,
+     "also write the data set as traced, before the eye\nlooks at it, for later runs with --samples"},
+    {"", "--samples", "FILE", nullptr, ApplySamples, false,
+     "take the data set from FILE instead of tracing it;\n"
+     "it must come from the same scene file, DATASETSIZE\n"
+     "and LIGHTCHANCE; the camera and sensor may differ"},
     {"-t", "--threads", "N", nullptr, ApplyThreads, false,
      "threads of the sensor stages, 1 to 1024 (default:\nevery core; the image is the same for any N)"},
     {"-D", "", "KEY=VALUE", nullptr, ApplyDefine, false,
@@ -221,9 +235,10 @@ std::string HelpText() {
   }
   text += "  --                    what follows is SCENE_DIR, even when it starts with -\n\n";
   text +=
-      "The names given to -o, --png and --exr are relative to the folder corvane\n"
-      "starts in. -D takes DATASETSIZE, LIGHTCHANCE, SCENEFILENAME, WIREFRAME,\n"
-      "CAMERAPOSITION and SENSORPOSITION (the block's lines separated by \";\").\n\n";
+      "The names given to -o, --png, --exr, --save-samples and --samples are\n"
+      "relative to the folder corvane starts in. -D takes DATASETSIZE,\n"
+      "LIGHTCHANCE, SCENEFILENAME, WIREFRAME, CAMERAPOSITION and SENSORPOSITION\n"
+      "(the block's lines separated by \";\").\n\n";
   text += "Window options, passed on to the window:\n";
   for (const KnownOption& known : kOptions) {
     if (known.for_window) text += HelpEntry(known);
@@ -234,8 +249,8 @@ std::string HelpText() {
       "Exit status:\n"
       "  0       the image was written\n"
       "  1       memory could not be obtained\n"
-      "  2       the command line, corvane.cfg or the scene was refused\n"
-      "  3       the image could not be written\n"
+      "  2       the command line, corvane.cfg, the scene or --samples was refused\n"
+      "  3       the image, or a file asked for beside it, could not be written\n"
       "  128+N   the run was ended by signal N (130 for Ctrl-C)\n";
   return text;
 }

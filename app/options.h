@@ -18,6 +18,10 @@ struct CommandLine {
   std::string output;     // -o: the PPM's name; empty: out.ppm in the scene folder
   std::string png;        // --png: the picture to look at; empty: none
   std::string exr;        // --exr: the float values; empty: none
+
+  std::string save_samples;  // --save-samples: the data set as traced; empty: none
+  std::string samples;       // --samples: the data set to load instead of tracing; empty: trace
+
   bool exposure_given = false;
   double exposure = 1.0;                   // --exposure: the PNG's factor, when exposure_given
   unsigned threads = 0;                    // -t: threads of the sensor stages; 0: every core

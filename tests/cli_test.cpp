@@ -177,3 +177,43 @@ TEST(Cli, RefusesWrongOptionsAndValuesWritingNothing) {
   };
   for (const Row& row : rows) CheckRow(row);
 }
+
+// The samples are saved as the sampling left them: a later run that loads
+// them gives the image of a whole run, from the same eye or another. A file
+// that cannot serve the run is refused before any image is written.
+TEST(Cli, LoadsTheSamplesItSavedAndRefusesOthers) {
+  const std::string save =
+      "eye='CAMERAPOSITION=30 120 690;0 100 0;0 1 0'; $C room --save-samples s.cvs >/dev/null 2>&1 && ";
+  const std::vector<std::string> saved{"room/out.ppm", "s.cvs"};
+  const Row rows[] = {
+      {"$C room --save-samples s.cvs", 0, "/room/out.ppm and the samples /", saved, kPlainImage},
+      {save + "$C room --samples s.cvs -o b.ppm -v",
+       0,
+       "corvane: 2000 samples loaded from /",
+       {"b.ppm", "room/out.ppm", "s.cvs"},
+       kPlainImage},
+      {save + "cd room && $C --samples=../s.cvs -q -o ../c.ppm -D \"$eye\" && $C -q -o ../d.ppm -D \"$eye\" && "
+              "cmp ../c.ppm ../d.ppm",
+       0,
+       std::nullopt,
+       {"c.ppm", "d.ppm", "room/out.ppm", "s.cvs"},
+       kOtherImage},
+      {save + "$C room --samples s.cvs -D DATASETSIZE=1000", 2, "corvane: cannot use the samples file /", saved,
+       kNoImage},
+      {save + "$C room --samples s.cvs -D LIGHTCHANCE=0.3 -o b.ppm", 2,
+       "/s.cvs: it was made with another LIGHTCHANCE\n", saved, kNoImage},
+      {save + "echo >> room/room.wrl && $C room --samples s.cvs -o b.ppm", 2,
+       "/s.cvs: it was made for another scene file\n", saved, kNoImage},
+      {save + "head -c 100 s.cvs > t.cvs && $C room --samples t.cvs -o b.ppm",
+       2,
+       "/t.cvs: it ends after 0 of its 2000 samples\n",
+       {"room/out.ppm", "s.cvs", "t.cvs"},
+       kNoImage},
+      {"$C room --samples none.cvs", 2, "/none.cvs: it cannot be opened: No such file or directory\n", {}, kNoImage},
+      {"$C room --samples room/room.wrl", 2, "/room/room.wrl: it is not a samples file\n", {}, kNoImage},
+      {"$C room --save-samples no/s.cvs", 3, "corvane: could not write the samples /", {"room/out.ppm"}, kPlainImage},
+      {"$C room --samples", 2, "option --samples wants FILE after it", {}, kNoImage},
+      {"$C room --save-samples ''", 2, "option --save-samples wants a file name, not an empty one", {}, kNoImage},
+  };
+  for (const Row& row : rows) CheckRow(row);
+}

@@ -21,6 +21,8 @@ std::string Describe(const CommandLine& line) {
   if (!line.output.empty()) add("output=" + line.output);
   if (!line.png.empty()) add("png=" + line.png);
   if (!line.exr.empty()) add("exr=" + line.exr);
+  if (!line.save_samples.empty()) add("save-samples=" + line.save_samples);
+  if (!line.samples.empty()) add("samples=" + line.samples);
   if (line.exposure_given) add("exposure=" + std::to_string(line.exposure));
   if (line.threads != 0) add("threads=" + std::to_string(line.threads));
   for (const SettingOverride& o : line.overrides) add("D[" + o.key + "]=[" + o.value + "]");
@@ -53,6 +55,7 @@ TEST(Options, ReadEveryOptionInItsForms) {
       {{"-o", "first.ppm", "-o", "last.ppm"}, "output=last.ppm"},
       {{"-o", "-q"}, "output=-q"},
       {{"--png", "room.png", "--exr=room.exr"}, "png=room.png exr=room.exr"},
+      {{"--save-samples", "a.cvs", "--samples=b.cvs"}, "save-samples=a.cvs samples=b.cvs"},
       {{"--exposure", "2.5"}, "exposure=2.500000"},
       {{"--exposure=1e-3"}, "exposure=0.001000"},
       {{"-t", "4"}, "threads=4"},
@@ -106,6 +109,8 @@ TEST(Options, RefuseWrongOptionsAndValuesNamingThem) {
       {{"-o", ""}, "option -o wants a file name, not an empty one"},
       {{"--png="}, "option --png wants a file name, not an empty one"},
       {{"--exr", ""}, "option --exr wants a file name, not an empty one"},
+      {{"--samples"}, "option --samples wants FILE after it"},
+      {{"--save-samples="}, "option --save-samples wants a file name, not an empty one"},
       {{"--exposure"}, "option --exposure wants X after it"},
       {{"--exposure", "0"}, "option --exposure wants a positive number, not '0'"},
       {{"--exposure", "-2"}, "option --exposure wants a positive number, not '-2'"},
