@@ -18,13 +18,19 @@ uint64_t RotateLeft(uint64_t value, int bits) { return (value << bits) | (value 
 // the same bytes everywhere.
 uint64_t Read64(const unsigned char* p) {
   uint64_t value = 0;
-  for (int k = 7; k >= 0; --k) value = (value << 8) | p[k];
+  std::memcpy(&value, p, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  value = __builtin_bswap64(value);
+#endif
   return value;
 }
 
 uint64_t Read32(const unsigned char* p) {
-  uint64_t value = 0;
-  for (int k = 3; k >= 0; --k) value = (value << 8) | p[k];
+  uint32_t value = 0;
+  std::memcpy(&value, p, sizeof value);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  value = __builtin_bswap32(value);
+#endif
   return value;
 }
 
@@ -39,8 +45,25 @@ uint64_t MergeLane(uint64_t hash, uint64_t lane) {
   return hash * kPrime1 + kPrime4;
 }
 
-void AddStripe(Hash64Stream& stream, const unsigned char* p) {
-  for (int k = 0; k < 4; ++k) stream.lanes[k] = Round(stream.lanes[k], Read64(p + 8 * k));
+// Feeds the whole stripes of size bytes; returns how many bytes they took.
+// The lanes live in locals meanwhile: the bytes may alias the stream.
+size_t AddStripes(Hash64Stream& stream, const unsigned char* p, size_t size) {
+  uint64_t lane0 = stream.lanes[0];
+  uint64_t lane1 = stream.lanes[1];
+  uint64_t lane2 = stream.lanes[2];
+  uint64_t lane3 = stream.lanes[3];
+  size_t taken = 0;
+  for (; size - taken >= kStripe; taken += kStripe) {
+    lane0 = Round(lane0, Read64(p + taken));
+    lane1 = Round(lane1, Read64(p + taken + 8));
+    lane2 = Round(lane2, Read64(p + taken + 16));
+    lane3 = Round(lane3, Read64(p + taken + 24));
+  }
+  stream.lanes[0] = lane0;
+  stream.lanes[1] = lane1;
+  stream.lanes[2] = lane2;
+  stream.lanes[3] = lane3;
+  return taken;
 }
 
 }  // namespace
@@ -64,10 +87,12 @@ void Hash64Add(Hash64Stream& stream, const void* bytes, size_t size) {
     p += taken;
     size -= taken;
     if (stream.pending_count < kStripe) return;
-    AddStripe(stream, stream.pending);
+    AddStripes(stream, stream.pending, kStripe);
     stream.pending_count = 0;
   }
-  for (; size >= kStripe; p += kStripe, size -= kStripe) AddStripe(stream, p);
+  size_t taken = AddStripes(stream, p, size);
+  p += taken;
+  size -= taken;
   std::memcpy(stream.pending, p, size);
   stream.pending_count = size;
 }
