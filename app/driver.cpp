@@ -21,6 +21,7 @@
 #include "rayquery/rayquery.h"
 #include "sensor/exrimage.h"
 #include "sensor/picture.h"
+#include "sensor/pooling.h"
 #include "sensor/tempfile.h"
 #include "transport/sampling.h"
 
@@ -124,6 +125,13 @@ bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCoun
   return true;
 }
 
+// The subdivision level whose side is the PNG's, a power of two.
+int PictureLevel(unsigned side) {
+  int level = 0;
+  while ((1u << level) < side) ++level;
+  return level;
+}
+
 bool WriteGreyImage(const std::string& name) {
   int side = 1 << sensor.level;
   myImage image(side, side);
@@ -142,8 +150,12 @@ int WriteImages(const CommandLine& options, const RunFiles& files) {
   if (!WriteGreyImage(files.ppm)) refuse("image", files.ppm);
   const std::string settings_text = SettingsText();
   if (!files.png.empty()) {
-    double exposure = options.exposure_given ? options.exposure : AutomaticExposure(sensor);
-    if (!WritePicture(files.png, sensor, exposure, settings_text)) refuse("picture", files.png);
+    CVSensor picture = sensor;
+    picture.level = PictureLevel(options.png_size);
+    std::vector<float> pooled = PooledPixels(sensor, picture.level);
+    picture.pixels = pooled.data();
+    double exposure = options.exposure_given ? options.exposure : AutomaticExposure(picture);
+    if (!WritePicture(files.png, picture, exposure, settings_text)) refuse("picture", files.png);
   }
   if (!files.exr.empty() && !WriteSensorExr(files.exr, sensor, settings_text)) refuse("sensor values", files.exr);
   std::free(sensor.pixels);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sensor/sensor.h"
+
 namespace {
 
 // Applies an option's value to the command line; returns what is wrong with
@@ -46,6 +48,21 @@ std::string ApplySaveSamples(const std::string& written, const std::string& valu
 
 std::string ApplySamples(const std::string& written, const std::string& value, CommandLine& line) {
   return FileName(written, value, line.samples);
+}
+
+std::string ApplyPngSize(const std::string& written, const std::string& value, CommandLine& line) {
+  const unsigned largest = 1u << kSensorLevel;
+  unsigned long size = 0;
+  bool digits = !value.empty() && value.size() <= 9;  // nine digits cannot overflow the size
+  for (char c : value) digits = digits && c >= '0' && c <= '9';
+  if (digits) size = std::strtoul(value.c_str(), nullptr, 10);
+  bool power_of_two = size > 0 && (size & (size - 1)) == 0;
+  if (!power_of_two || size > largest) {
+    return "option " + written + " wants a power of two from 1 to " + std::to_string(largest) + ", not " +
+           Quoted(value);
+  }
+  line.png_size = unsigned(size);
+  return "";
 }
 
 std::string ApplyExposure(const std::string& written, const std::string& value, CommandLine& line) {
@@ -94,6 +111,10 @@ const KnownOption kOptions[] = {
     {"-o", "--output", "FILE", nullptr, ApplyOutput, false, "the PPM image's name (default: out.ppm in SCENE_DIR)"},
     {"", "--png", "FILE", nullptr, ApplyPng, false, "also write a grey sRGB PNG, as seen from the eye"},
     {"", "--exr", "FILE", nullptr, ApplyExr, false, "also write the sensor's float values as OpenEXR"},
+    {"", "--png-size", "N", nullptr, ApplyPngSize, false,
+     "the PNG's side: 1024, 512, 256, ... 1 pixels, each\n"
+     "the largest of the sensor's pixels it covers\n"
+     "(default: 512; sparse traces read better smaller)"},
     {"", "--exposure", "X", nullptr, ApplyExposure, false,
      "multiply the PNG's values by X (default: the 99.5th\npercentile of the lit pixels becomes white)"},
     {"", "--save-samples", "FILE", nullptr, ApplySaveSamples, false,

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/program_runner.h"
@@ -154,6 +155,11 @@ TEST(Cli, RefusesWrongOptionsAndValuesWritingNothing) {
       {"$C room -o ''", 2, "option -o wants a file name, not an empty one", {}, kNoImage},
       {"$C room --png", 2, "option --png wants FILE after it", {}, kNoImage},
       {"$C room -geometry", 2, "option -geometry wants WxH+X+Y after it", {}, kNoImage},
+      {"$C room --png p.png --png-size 768",
+       2,
+       "option --png-size wants a power of two from 1 to 1024, not '768'",
+       {},
+       kNoImage},
       {"$C room hall", 2, "one scene folder at a time, not 'room' and 'hall'", {}, kNoImage},
       {"$C hall", 2, "corvane: cannot enter the scene folder hall: No such file or directory\n", {}, kNoImage},
       {"$C room -D FOO=1",
@@ -216,4 +222,25 @@ TEST(Cli, LoadsTheSamplesItSavedAndRefusesOthers) {
       {"$C room --save-samples ''", 2, "option --save-samples wants a file name, not an empty one", {}, kNoImage},
   };
   for (const Row& row : rows) CheckRow(row);
+}
+
+// The PNG's side is --png-size, 512 without it; out.ppm keeps the sensor's
+// 1024 pixels whatever the PNG's size.
+TEST(Cli, PoolsThePngAloneToTheSizeAsked) {
+  const std::pair<std::string, unsigned> rows[] = {{"", 512}, {" --png-size 1024", 1024}, {" --png-size=128", 128}};
+  for (const auto& [options, side] : rows) {
+    TempDir dir;
+    WriteSmallRoom(dir.File("room"), 2000);
+    ProgramResult run = ::Run(dir, "$C -q room --png p.png" + options);
+    EXPECT_EQ(run.status, 0) << options << "\n" << run.output;
+    std::string png = ReadFileBytes(dir.File("p.png"));
+    ASSERT_GE(png.size(), 24u) << options;
+    auto big_endian = [&png](size_t at) {
+      return unsigned((unsigned char)png[at]) << 24 | unsigned((unsigned char)png[at + 1]) << 16 |
+             unsigned((unsigned char)png[at + 2]) << 8 | unsigned((unsigned char)png[at + 3]);
+    };
+    EXPECT_EQ(big_endian(16), side) << options << ": the width in the header";
+    EXPECT_EQ(big_endian(20), side) << options << ": the height in the header";
+    EXPECT_EQ(ReadFileBytes(dir.File("room/out.ppm")), PlainImage()) << options;
+  }
 }
