@@ -122,7 +122,7 @@ test-aarch64:
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 180
 FUZZ_TEST_SECONDS ?= 20
-FUZZERS = fuzz_scene fuzz_settings fuzz_run
+FUZZERS = fuzz_scene fuzz_settings fuzz_run fuzz_samples
 
 .PHONY: fuzz fuzz-build
 fuzz-build:

@@ -14,6 +14,7 @@
 
 #include "app/interrupt.h"
 #include "app/runreport.h"
+#include "app/savedsamples.h"
 #include "config/settings.h"
 #include "console/consoleprogress.h"
 #include "core/messages.h"
@@ -21,6 +22,7 @@
 #include "rayquery/rayquery.h"
 #include "sensor/exrimage.h"
 #include "sensor/picture.h"
+#include "sensor/pooling.h"
 #include "sensor/tempfile.h"
 #include "transport/sampling.h"
 
@@ -80,7 +82,7 @@ std::string SettingsText() {
 void StartRun(const CommandLine& options, const RunFiles& files, ConsoleProgress& progress) {
   if (options.quiet) DoWithoutScreen();
   std::vector<std::string> temporaries;
-  for (const std::string& name : {files.ppm, files.png, files.exr}) {
+  for (const std::string& name : {files.ppm, files.png, files.exr, files.saved_samples}) {
     if (!name.empty()) temporaries.push_back(TemporaryFileName(name));
   }
   EndRunOnInterrupt(temporaries);
@@ -155,6 +157,13 @@ bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCoun
   return true;
 }
 
+// The subdivision level whose side is the PNG's, a power of two.
+int PictureLevel(unsigned side) {
+  int level = 0;
+  while ((1u << level) < side) ++level;
+  return level;
+}
+
 // Writes the grey image; lit tells whether any of its pixels is above 0.
 bool WriteGreyImage(const std::string& name, bool& lit) {
   int side = 1 << sensor.level;
@@ -177,8 +186,12 @@ int WriteImages(const CommandLine& options, const RunFiles& files) {
   if (!WriteGreyImage(files.ppm, lit)) refuse("image", files.ppm);
   const std::string settings_text = SettingsText();
   if (!files.png.empty()) {
-    double exposure = options.exposure_given ? options.exposure : AutomaticExposure(sensor);
-    if (!WritePicture(files.png, sensor, exposure, settings_text)) refuse("picture", files.png);
+    CVSensor picture = sensor;
+    picture.level = PictureLevel(options.png_size);
+    std::vector<float> pooled = PooledPixels(sensor, picture.level);
+    picture.pixels = pooled.data();
+    double exposure = options.exposure_given ? options.exposure : AutomaticExposure(picture);
+    if (!WritePicture(files.png, picture, exposure, settings_text)) refuse("picture", files.png);
   }
   if (!files.exr.empty() && !WriteSensorExr(files.exr, sensor, settings_text)) refuse("sensor values", files.exr);
   std::free(sensor.pixels);
@@ -208,13 +221,15 @@ std::string WrittenFilesText(const RunFiles& files) {
   std::vector<std::string> parts{"the image is " + ShownPath(files.ppm)};
   if (!files.png.empty()) parts.push_back("the picture " + ShownPath(files.png));
   if (!files.exr.empty()) parts.push_back("the sensor values " + ShownPath(files.exr));
+  if (!files.saved_samples.empty()) parts.push_back("the samples " + ShownPath(files.saved_samples));
   std::string text = parts[0];
   for (size_t k = 1; k < parts.size(); ++k) text += (k + 1 == parts.size() ? " and " : ", ") + parts[k];
   return text;
 }
 
 bool EnterSceneFolder(const CommandLine& options, RunFiles& files) {
-  files = RunFiles{options.output.empty() ? kImageFileName : options.output, options.png, options.exr};
+  files = RunFiles{options.output.empty() ? kImageFileName : options.output, options.png, options.exr,
+                   options.save_samples, options.samples};
   if (options.scene_dir.empty()) return true;
   char start[4096];
   if (getcwd(start, sizeof start) == nullptr) {
@@ -227,6 +242,8 @@ bool EnterSceneFolder(const CommandLine& options, RunFiles& files) {
   if (!options.output.empty()) files.ppm = from_start(options.output);
   files.png = from_start(options.png);
   files.exr = from_start(options.exr);
+  files.saved_samples = from_start(options.save_samples);
+  files.loaded_samples = from_start(options.samples);
   if (chdir(options.scene_dir.c_str()) != 0) {
     std::fprintf(stderr, "corvane: cannot enter the scene folder %s: %s\n", options.scene_dir.c_str(),
                  std::strerror(errno));
@@ -264,9 +281,19 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
   }
   seconds.reading = Lap(start);
 
-  SamplingEnd end = FillDataSet(scene, dataset, settings.light_chance, progress);
+  std::string refusal;
+  SamplingEnd end = FillOrLoadDataSet(files.loaded_samples, settings, scene, dataset, progress, refusal);
+  if (!refusal.empty()) {
+    EndConsole(progress);
+    PrintInputProblems();
+    std::fprintf(stderr, "corvane: cannot use the samples file %s: %s\n", ShownPath(files.loaded_samples).c_str(),
+                 refusal.c_str());
+    return kExitInputRefused;
+  }
   DeInitPercentageCounter(progress.percentages);
   ReportSamplingEnd(end);
+  // Saved now: the sensor stages change each sample's visible and brightness.
+  bool samples_saved = files.saved_samples.empty() || SaveDataSet(files.saved_samples, settings, dataset, end);
   seconds.sampling = Lap(start);
 
   SensorCounts counts;
@@ -279,6 +306,10 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
   }
 
   int status = WriteImages(options, files);
+  if (!samples_saved) {
+    std::fprintf(stderr, "corvane: could not write the samples %s\n", ShownPath(files.saved_samples).c_str());
+    status = kExitImageNotWritten;
+  }
   seconds.writing = Lap(start);
   if (status == kExitImageEmpty) {
     ReportEmptyImageReason("corvane: " + std::to_string(counts.projected) +
@@ -286,6 +317,10 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
                            "black; surfaces whose diffuseColor is 0 0 0 reflect no light to the eye");
   }
   if (options.verbose) {
+    if (!files.loaded_samples.empty()) {
+      std::fprintf(stderr, "corvane: %u samples loaded from %s\n", dataset.count,
+                   ShownPath(files.loaded_samples).c_str());
+    }
     for (const std::string& line : RunSummary(dataset.count, counts, seconds)) {
       std::fprintf(stderr, "%s\n", line.c_str());
     }

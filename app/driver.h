@@ -27,17 +27,21 @@ constexpr int kExitImageEmpty = 4;  // written, but no pixel is lit
 
 constexpr const char* kImageFileName = "out.ppm";
 
-// The files a run writes, named as seen from the scene folder.
+// The files a run writes, and the samples it reads, named as seen from the
+// scene folder.
 struct RunFiles {
   std::string ppm;  // the grey image: out.ppm, or -o
   std::string png;  // --png, or empty
   std::string exr;  // --exr, or empty
+
+  std::string saved_samples;   // --save-samples, or empty
+  std::string loaded_samples;  // --samples, or empty: the run traces its own
 };
 
 // Names the run's files and enters the scene folder of the command line, if
-// any: -o, --png and --exr name files relative to the folder the program was
-// started in, the default out.ppm lies in the scene folder. False after a
-// message when the folder cannot be entered.
+// any: -o, --png, --exr, --save-samples and --samples name files relative to
+// the folder the program was started in, the default out.ppm lies in the
+// scene folder. False after a message when the folder cannot be entered.
 bool EnterSceneFolder(const CommandLine& options, RunFiles& files);
 
 // Runs everything but the window in the working directory: settings with the
@@ -51,8 +55,8 @@ int RunSimulation(const CommandLine& options, const RunFiles& files);
 std::string ShownPath(const std::string& name);
 
 // The files a run wrote, as paths a person can open: "the image is
-// /r/out.ppm", followed by "the picture ..." and "the sensor values ..."
-// when --png and --exr asked for them.
+// /r/out.ppm", followed by "the picture ...", "the sensor values ..." and
+// "the samples ..." when --png, --exr and --save-samples asked for them.
 std::string WrittenFilesText(const RunFiles& files);
 
 // Prints the kept input problems to standard error.

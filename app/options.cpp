@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sensor/sensor.h"
+
 namespace {
 
 // Applies an option's value to the command line; returns what is wrong with
@@ -38,6 +40,29 @@ std::string ApplyPng(const std::string& written, const std::string& value, Comma
 
 std::string ApplyExr(const std::string& written, const std::string& value, CommandLine& line) {
   return FileName(written, value, line.exr);
+}
+
+std::string ApplySaveSamples(const std::string& written, const std::string& value, CommandLine& line) {
+  return FileName(written, value, line.save_samples);
+}
+
+std::string ApplySamples(const std::string& written, const std::string& value, CommandLine& line) {
+  return FileName(written, value, line.samples);
+}
+
+std::string ApplyPngSize(const std::string& written, const std::string& value, CommandLine& line) {
+  const unsigned largest = 1u << kSensorLevel;
+  unsigned long size = 0;
+  bool digits = !value.empty() && value.size() <= 9;  // nine digits cannot overflow the size
+  for (char c : value) digits = digits && c >= '0' && c <= '9';
+  if (digits) size = std::strtoul(value.c_str(), nullptr, 10);
+  bool power_of_two = size > 0 && (size & (size - 1)) == 0;
+  if (!power_of_two || size > largest) {
+    return "option " + written + " wants a power of two from 1 to " + std::to_string(largest) + ", not " +
+           Quoted(value);
+  }
+  line.png_size = unsigned(size);
+  return "";
 }
 
 std::string ApplyExposure(const std::string& written, const std::string& value, CommandLine& line) {
@@ -86,8 +111,18 @@ const KnownOption kOptions[] = {
     {"-o", "--output", "FILE", nullptr, ApplyOutput, false, "the PPM image's name (default: out.ppm in SCENE_DIR)"},
     {"", "--png", "FILE", nullptr, ApplyPng, false, "also write a grey sRGB PNG, as seen from the eye"},
     {"", "--exr", "FILE", nullptr, ApplyExr, false, "also write the sensor's float values as OpenEXR"},
+    {"", "--png-size", "N", nullptr, ApplyPngSize, false,
+     "the PNG's side: 1024, 512, 256, ... 1 pixels, each\n"
+     "the largest of the sensor's pixels it covers\n"
+     "(default: 512; sparse traces read better smaller)"},
     {"", "--exposure", "X", nullptr, ApplyExposure, false,
      "multiply the PNG's values by X (default: the 99.5th\npercentile of the lit pixels becomes white)"},
+    {"", "--save-samples", "FILE", nullptr, ApplySaveSamples, false,
+     "also write the data set as traced, before the eye\nlooks at it, for later runs with --samples"},
+    {"", "--samples", "FILE", nullptr, ApplySamples, false,
+     "take the data set from FILE instead of tracing it;\n"
+     "it must come from the same scene file, DATASETSIZE\n"
+     "and LIGHTCHANCE; the camera and sensor may differ"},
     {"-t", "--threads", "N", nullptr, ApplyThreads, false,
      "threads of the sensor stages, 1 to 1024 (default:\nevery core; the image is the same for any N)"},
     {"-D", "", "KEY=VALUE", nullptr, ApplyDefine, false,
@@ -222,9 +257,10 @@ std::string HelpText() {
   }
   text += "  --                    what follows is SCENE_DIR, even when it starts with -\n\n";
   text +=
-      "The names given to -o, --png and --exr are relative to the folder corvane\n"
-      "starts in. -D takes DATASETSIZE, LIGHTCHANCE, SCENEFILENAME, WIREFRAME,\n"
-      "CAMERAPOSITION and SENSORPOSITION (the block's lines separated by \";\").\n\n";
+      "The names given to -o, --png, --exr, --save-samples and --samples are\n"
+      "relative to the folder corvane starts in. -D takes DATASETSIZE,\n"
+      "LIGHTCHANCE, SCENEFILENAME, WIREFRAME, CAMERAPOSITION and SENSORPOSITION\n"
+      "(the block's lines separated by \";\").\n\n";
   text += "Window options, passed on to the window:\n";
   for (const KnownOption& known : kOptions) {
     if (known.for_window) text += HelpEntry(known);
@@ -235,8 +271,8 @@ std::string HelpText() {
       "Exit status:\n"
       "  0       the image was written\n"
       "  1       memory could not be obtained\n"
-      "  2       the command line, corvane.cfg or the scene was refused\n"
-      "  3       the image could not be written\n"
+      "  2       the command line, corvane.cfg, the scene or --samples was refused\n"
+      "  3       the image, or a file asked for beside it, could not be written\n"
       "  4       the image was written, but no pixel is lit (the last line says why)\n"
       "  128+N   the run was ended by signal N (130 for Ctrl-C)\n";
   return text;

@@ -21,6 +21,9 @@ std::string Describe(const CommandLine& line) {
   if (!line.output.empty()) add("output=" + line.output);
   if (!line.png.empty()) add("png=" + line.png);
   if (!line.exr.empty()) add("exr=" + line.exr);
+  if (!line.save_samples.empty()) add("save-samples=" + line.save_samples);
+  if (!line.samples.empty()) add("samples=" + line.samples);
+  if (line.png_size != kDefaultPngSize) add("png-size=" + std::to_string(line.png_size));
   if (line.exposure_given) add("exposure=" + std::to_string(line.exposure));
   if (line.threads != 0) add("threads=" + std::to_string(line.threads));
   for (const SettingOverride& o : line.overrides) add("D[" + o.key + "]=[" + o.value + "]");
@@ -53,6 +56,10 @@ TEST(Options, ReadEveryOptionInItsForms) {
       {{"-o", "first.ppm", "-o", "last.ppm"}, "output=last.ppm"},
       {{"-o", "-q"}, "output=-q"},
       {{"--png", "room.png", "--exr=room.exr"}, "png=room.png exr=room.exr"},
+      {{"--save-samples", "a.cvs", "--samples=b.cvs"}, "save-samples=a.cvs samples=b.cvs"},
+      {{"--png-size", "256"}, "png-size=256"},
+      {{"--png-size=1024"}, "png-size=1024"},
+      {{"--png-size=1"}, "png-size=1"},
       {{"--exposure", "2.5"}, "exposure=2.500000"},
       {{"--exposure=1e-3"}, "exposure=0.001000"},
       {{"-t", "4"}, "threads=4"},
@@ -106,6 +113,13 @@ TEST(Options, RefuseWrongOptionsAndValuesNamingThem) {
       {{"-o", ""}, "option -o wants a file name, not an empty one"},
       {{"--png="}, "option --png wants a file name, not an empty one"},
       {{"--exr", ""}, "option --exr wants a file name, not an empty one"},
+      {{"--samples"}, "option --samples wants FILE after it"},
+      {{"--save-samples="}, "option --save-samples wants a file name, not an empty one"},
+      {{"--png-size", "300"}, "option --png-size wants a power of two from 1 to 1024, not '300'"},
+      {{"--png-size", "2048"}, "option --png-size wants a power of two from 1 to 1024, not '2048'"},
+      {{"--png-size", "0"}, "option --png-size wants a power of two from 1 to 1024, not '0'"},
+      {{"--png-size", "-256"}, "option --png-size wants a power of two from 1 to 1024, not '-256'"},
+      {{"--png-size", "big"}, "option --png-size wants a power of two from 1 to 1024, not 'big'"},
       {{"--exposure"}, "option --exposure wants X after it"},
       {{"--exposure", "0"}, "option --exposure wants a positive number, not '0'"},
       {{"--exposure", "-2"}, "option --exposure wants a positive number, not '-2'"},
@@ -152,7 +166,10 @@ TEST(Options, HelpNamesEveryOptionAndExitStatus) {
                            "-o, --output FILE",
                            "--png FILE",
                            "--exr FILE",
+                           "--png-size N",
                            "--exposure X",
+                           "--save-samples FILE",
+                           "--samples FILE",
                            "-t, --threads N",
                            "-D KEY=VALUE",
                            "--no-window",
@@ -172,6 +189,7 @@ TEST(Options, HelpNamesEveryOptionAndExitStatus) {
                            "130 for Ctrl-C"}) {
     EXPECT_NE(help.find(word), std::string::npos) << word;
   }
+  EXPECT_NE(help.find("(default: " + std::to_string(kDefaultPngSize) + ";"), std::string::npos);
   size_t longest = 0;
   for (size_t start = 0, end; start < help.size(); start = end + 1) {
     end = help.find('\n', start);
