@@ -25,6 +25,7 @@ void ConsoleProgress::Begin(ProgressPhase phase) {
   phase_ = phase;
   if (phase != kSamplingPhase) InitPercentageCounter(percentages);
   DrawTextPos(kPhaseLayouts[phase].heading_row, kProgressColumn, kPhaseLayouts[phase].heading);
+  if (!view_.empty()) DrawTextPos(kViewRow, kProgressColumn, view_);
 }
 
 void ConsoleProgress::Advance(uint32_t done, uint32_t total) {
@@ -32,3 +33,7 @@ void ConsoleProgress::Advance(uint32_t done, uint32_t total) {
 }
 
 void ConsoleProgress::End() { ResetPercentageCounter(percentages); }
+
+void ConsoleProgress::ShowView(unsigned number, unsigned count) {
+  view_ = "View " + std::to_string(number) + " of " + std::to_string(count);
+}

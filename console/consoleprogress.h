@@ -2,6 +2,8 @@
 // row of rows.h and its percentage on the row below.
 #pragma once
 
+#include <string>
+
 #include "console/console.h"
 #include "core/progress.h"
 
@@ -15,10 +17,14 @@ class ConsoleProgress final : public Progress {
   void Advance(uint32_t done, uint32_t total) override;
   // Zeroes the percentages; the screen stays as it is.
   void End() override;
+  // From now on each sensor phase also draws "View number of count" on its
+  // row; a run of one view never calls it, so its screen stays as it was.
+  void ShowView(unsigned number, unsigned count);
 
   // The percentages drawn so far; the driver starts and ends the screen with it.
   counter percentages{};
 
  private:
   ProgressPhase phase_ = kSamplingPhase;
+  std::string view_;  // the view row's text, or empty
 };

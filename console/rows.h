@@ -13,3 +13,5 @@ constexpr int kBrightnessHeadingRow = 7;
 constexpr int kBrightnessPercentageRow = 8;
 constexpr int kProjectionHeadingRow = 10;
 constexpr int kProjectionPercentageRow = 11;
+// A run of several views names the one being worked on below the stages.
+constexpr int kViewRow = 13;
