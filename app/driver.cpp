@@ -13,6 +13,7 @@
 
 #include "app/interrupt.h"
 #include "app/runreport.h"
+#include "app/views.h"
 #include "config/settings.h"
 #include "console/consoleprogress.h"
 #include "core/messages.h"
@@ -60,18 +61,28 @@ std::string PointLine(vertex3f point) {
   return FloatText(point.x) + " " + FloatText(point.y) + " " + FloatText(point.z) + ";\n";
 }
 
-// The run's settings as the corvane.cfg that gives them, for the pictures.
-std::string SettingsText() {
-  const Camera& camera = settings.camera;
-  std::string text = P_DATASETSIZE + "=" + std::to_string(settings.dataset_size) + ";\n";
-  text += P_LIGHTCHANCE + "=" + FloatText(settings.light_chance) + ";\n";
-  text += P_SCENEFILENAME + "=" + settings.filename + ";\n";
-  text += P_WIREFRAME + "=" + (settings.wireframe ? "1" : "0") + ";\n";
-  text += P_CAMERAPOSITION + "\n";
+// The camera's lines of corvane.cfg: CAMERAPOSITION and SENSORPOSITION.
+std::string CameraText(const Camera& camera) {
+  std::string text = P_CAMERAPOSITION + "\n";
   for (vertex3f point : {camera.eye, camera.center, camera.up}) text += PointLine(point);
   text += P_SENSORPOSITION + "\n";
   for (vertex3f corner : {camera.ul, camera.ur, camera.dl, camera.dr}) text += PointLine(corner);
   return text;
+}
+
+// The run's settings as the corvane.cfg that gives them, for the pictures.
+std::string SettingsText() {
+  std::string text = P_DATASETSIZE + "=" + std::to_string(settings.dataset_size) + ";\n";
+  text += P_LIGHTCHANCE + "=" + FloatText(settings.light_chance) + ";\n";
+  text += P_SCENEFILENAME + "=" + settings.filename + ";\n";
+  text += P_WIREFRAME + "=" + (settings.wireframe ? "1" : "0") + ";\n";
+  return text + CameraText(settings.camera);
+}
+
+// The files of view `number` (from 1) of a sequence.
+RunFiles NumberedFiles(const RunFiles& files, unsigned number) {
+  auto numbered = [number](const std::string& name) { return name.empty() ? name : NumberedName(name, number); };
+  return RunFiles{numbered(files.ppm), numbered(files.png), numbered(files.exr), files.views, 0};
 }
 
 // Starts the console (none with -q) and, before it, the interrupt handler,
@@ -79,8 +90,11 @@ std::string SettingsText() {
 void StartRun(const CommandLine& options, const RunFiles& files, ConsoleProgress& progress) {
   if (options.quiet) DoWithoutScreen();
   std::vector<std::string> temporaries;
-  for (const std::string& name : {files.ppm, files.png, files.exr}) {
-    if (!name.empty()) temporaries.push_back(TemporaryFileName(name));
+  for (unsigned view = files.numbered > 0 ? 1 : 0; view <= files.numbered; ++view) {
+    RunFiles written = view > 0 ? NumberedFiles(files, view) : files;
+    for (const std::string& name : {written.ppm, written.png, written.exr}) {
+      if (!name.empty()) temporaries.push_back(TemporaryFileName(name));
+    }
   }
   EndRunOnInterrupt(temporaries);
   InitPercentageCounter(progress.percentages);
@@ -110,6 +124,15 @@ unsigned SensorThreads(const CommandLine& options) {
   return cores > 0 ? cores : 1;
 }
 
+// The warnings about samples that never reach the image, each with `before`
+// put after its "corvane: ".
+void ReportUnseenSamples(const SensorCounts& counts, const std::string& before) {
+  SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
+  for (std::string warning : UnseenSampleWarnings(dataset.count, counts, turn)) {
+    ReportInputProblem(warning.insert(std::string("corvane: ").size(), before));
+  }
+}
+
 // The sensor stages, their counts kept for the summary, and the warnings
 // about samples that never reach the image. False when memory ran out.
 bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCounts& counts) {
@@ -118,8 +141,7 @@ bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCoun
       VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, progress, counts);
   EndConsole(progress);
   if (visualized == 0) return false;
-  SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
-  for (const std::string& warning : UnseenSampleWarnings(dataset.count, counts, turn)) ReportInputProblem(warning);
+  ReportUnseenSamples(counts, "");
   return true;
 }
 
@@ -130,18 +152,25 @@ bool WriteGreyImage(const std::string& name) {
   return image.WriteImageToFile(name) == 1;
 }
 
-// Writes out.ppm and the pictures asked for, each through a temporary, and
-// frees the pixels. Returns the exit status.
-int WriteImages(const CommandLine& options, const RunFiles& files) {
+// The PNG's factor: --exposure, or the automatic one of the sensor's pixels
+// (worked out only when there is a PNG to write).
+double Exposure(const CommandLine& options, const RunFiles& files) {
+  if (options.exposure_given || files.png.empty()) return options.exposure;
+  return AutomaticExposure(sensor);
+}
+
+// Writes out.ppm and the pictures asked for, each through a temporary, the
+// PNG with the factor exposure, and frees the pixels. Appends a line to
+// failures for each file not written and returns the exit status.
+int WriteImages(const RunFiles& files, double exposure, std::vector<std::string>& failures) {
   int status = kExitImageWritten;
-  auto refuse = [&status](const char* what, const std::string& name) {
-    std::fprintf(stderr, "corvane: could not write the %s %s\n", what, ShownPath(name).c_str());
+  auto refuse = [&status, &failures](const char* what, const std::string& name) {
+    failures.push_back(std::string("corvane: could not write the ") + what + " " + ShownPath(name));
     status = kExitImageNotWritten;
   };
   if (!WriteGreyImage(files.ppm)) refuse("image", files.ppm);
   const std::string settings_text = SettingsText();
   if (!files.png.empty()) {
-    double exposure = options.exposure_given ? options.exposure : AutomaticExposure(sensor);
     if (!WritePicture(files.png, sensor, exposure, settings_text)) refuse("picture", files.png);
   }
   if (!files.exr.empty() && !WriteSensorExr(files.exr, sensor, settings_text)) refuse("sensor values", files.exr);
@@ -160,6 +189,78 @@ void PrintProblemsUnlessQuiet(const CommandLine& options) {
   PrintInputProblems();
 }
 
+// Reads the --views file and plans the views with the settings' camera;
+// false after reporting why a view cannot be made.
+bool PlanRunViews(const CommandLine& options, const std::vector<ViewLine>& lines, ViewPlan& plan) {
+  std::string problem = PlanViews(options.aim, lines, settings.camera, plan);
+  if (problem.empty()) return true;
+  ReportInputProblem("corvane: " + problem);
+  return false;
+}
+
+// -v's lines about an aimed view: its camera as corvane.cfg gives it.
+std::string AimedCameraText(const std::string& view) {
+  return "corvane: " + view + "camera and sensor, as corvane.cfg gives them:\n" + CameraText(settings.camera);
+}
+
+void PrintLines(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+// Renders every view of the plan into its numbered files, each from the data
+// set as sampling left it: the sensor stages change only `visible`, which
+// they set for every sample, and `brightness`, which a copy restores (four
+// bytes a sample rather than a copy of the whole set). All PNGs share the
+// first view's exposure unless --exposure is given, so that a sequence does
+// not flicker. Ends the console and returns the exit status.
+int RunViews(const CommandLine& options, const RunFiles& files, const ViewPlan& plan, ConsoleProgress& progress,
+             PhaseSeconds& seconds, Clock::time_point& start) {
+  std::vector<float> sampled;
+  try {
+    sampled.resize(dataset.count);
+  } catch (const std::bad_alloc&) {
+    EndConsole(progress);
+    PrintInputProblems();
+    std::fprintf(stderr, "corvane: could not obtain memory to keep the samples' brightness between views\n");
+    return kExitNoMemory;
+  }
+  for (uint32_t i = 0; i < dataset.count; ++i) sampled[i] = dataset.samples[i].brightness;
+  int status = kExitImageWritten;
+  std::vector<std::string> failures;
+  std::vector<std::string> cameras;
+  SensorCounts counts;
+  double exposure = options.exposure;
+  unsigned count = unsigned(plan.views.size());
+  for (unsigned v = 0; v < count; ++v) {
+    for (uint32_t i = 0; v > 0 && i < dataset.count; ++i) dataset.samples[i].brightness = sampled[i];
+    progress.ShowView(v + 1, count);
+    settings.camera = ViewCamera(plan.views[v], dataset);
+    AllocateSensor(sensor, settings.camera);
+    if (VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, progress, counts) == 0) {
+      EndConsole(progress);
+      PrintProblemsUnlessQuiet(options);
+      std::fprintf(stderr, "corvane: could not obtain memory for the sensor's pixels\n");
+      return kExitNoMemory;
+    }
+    const std::string view = "view " + std::to_string(v + 1) + ": ";
+    ReportUnseenSamples(counts, view);
+    seconds.sensor += Lap(start);
+    RunFiles numbered = NumberedFiles(files, v + 1);
+    if (v == 0) exposure = Exposure(options, numbered);
+    if (WriteImages(numbered, exposure, failures) != kExitImageWritten) status = kExitImageNotWritten;
+    if (options.verbose) cameras.push_back(AimedCameraText(view));
+    seconds.writing += Lap(start);
+  }
+  EndConsole(progress);
+  PrintProblemsUnlessQuiet(options);
+  PrintLines(failures);
+  if (options.verbose) {
+    for (const std::string& text : cameras) std::fputs(text.c_str(), stderr);
+    PrintLines(RunSummary(dataset.count, counts, seconds));
+  }
+  return status;
+}
+
 }  // namespace
 
 std::string ShownPath(const std::string& name) {
@@ -168,16 +269,23 @@ std::string ShownPath(const std::string& name) {
 }
 
 std::string WrittenFilesText(const RunFiles& files) {
-  std::vector<std::string> parts{"the image is " + ShownPath(files.ppm)};
-  if (!files.png.empty()) parts.push_back("the picture " + ShownPath(files.png));
-  if (!files.exr.empty()) parts.push_back("the sensor values " + ShownPath(files.exr));
+  bool many = files.numbered > 1;
+  auto shown = [&files, many](const std::string& name) {
+    if (files.numbered == 0) return ShownPath(name);
+    std::string first = ShownPath(NumberedName(name, 1));
+    return many ? first + " to " + ShownPath(NumberedName(name, files.numbered)) : first;
+  };
+  std::vector<std::string> parts{(many ? "the images are " : "the image is ") + shown(files.ppm)};
+  if (!files.png.empty()) parts.push_back((many ? "the pictures " : "the picture ") + shown(files.png));
+  if (!files.exr.empty()) parts.push_back("the sensor values " + shown(files.exr));
   std::string text = parts[0];
   for (size_t k = 1; k < parts.size(); ++k) text += (k + 1 == parts.size() ? " and " : ", ") + parts[k];
   return text;
 }
 
 bool EnterSceneFolder(const CommandLine& options, RunFiles& files) {
-  files = RunFiles{options.output.empty() ? kImageFileName : options.output, options.png, options.exr};
+  files = RunFiles{options.output.empty() ? kImageFileName : options.output, options.png, options.exr,
+                   options.aim.views, 0};
   if (options.scene_dir.empty()) return true;
   char start[4096];
   if (getcwd(start, sizeof start) == nullptr) {
@@ -190,6 +298,7 @@ bool EnterSceneFolder(const CommandLine& options, RunFiles& files) {
   if (!options.output.empty()) files.ppm = from_start(options.output);
   files.png = from_start(options.png);
   files.exr = from_start(options.exr);
+  files.views = from_start(options.aim.views);
   if (chdir(options.scene_dir.c_str()) != 0) {
     std::fprintf(stderr, "corvane: cannot enter the scene folder %s: %s\n", options.scene_dir.c_str(),
                  std::strerror(errno));
@@ -202,20 +311,32 @@ void PrintInputProblems() {
   for (const std::string& line : TakeInputProblems()) std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-int RunSimulation(const CommandLine& options, const RunFiles& files) {
+int RunSimulation(const CommandLine& options, RunFiles& files) {
   PhaseSeconds seconds;
   Clock::time_point start = Clock::now();
+  std::vector<ViewLine> view_lines;
+  std::string problem;
+  if (!files.views.empty() && !ReadViewsFile(files.views, view_lines, problem)) {
+    std::fprintf(stderr, "corvane: %s\n", problem.c_str());
+    return kExitInputRefused;
+  }
+  files.numbered = options.aim.orbit > 0 ? options.aim.orbit : unsigned(view_lines.size());
   ConsoleProgress progress;
   StartRun(options, files, progress);
   init_genrand(kSeed);
 
-  if (!ReadSettings(settings, options.overrides) || CreateScene(settings.filename, scene) == 0) {
+  ViewPlan plan;
+  if (!ReadSettings(settings, options.overrides) || !PlanRunViews(options, view_lines, plan) ||
+      CreateScene(settings.filename, scene) == 0) {
     EndConsole(progress);
     PrintInputProblems();
     return kExitInputRefused;
   }
   BuildRayQuery(scene);
-  for (const std::string& warning : SensorShapeWarnings(settings.camera)) ReportInputProblem(warning);
+  // An aimed camera works out its own corners.
+  if (!plan.sequence && !plan.views[0].aimed) {
+    for (const std::string& warning : SensorShapeWarnings(settings.camera)) ReportInputProblem(warning);
+  }
   if (!AllocateDataSet(dataset, settings.dataset_size)) {
     EndConsole(progress);
     PrintInputProblems();
@@ -230,6 +351,8 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
   ReportSamplingEnd(end);
   seconds.sampling = Lap(start);
 
+  if (plan.sequence) return RunViews(options, files, plan, progress, seconds, start);
+  settings.camera = ViewCamera(plan.views[0], dataset);
   SensorCounts counts;
   bool sensed = RunSensor(options, progress, counts);
   seconds.sensor = Lap(start);
@@ -239,12 +362,13 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
     return kExitNoMemory;
   }
 
-  int status = WriteImages(options, files);
+  std::vector<std::string> failures;
+  int status = WriteImages(files, Exposure(options, files), failures);
+  PrintLines(failures);
   seconds.writing = Lap(start);
   if (options.verbose) {
-    for (const std::string& line : RunSummary(dataset.count, counts, seconds)) {
-      std::fprintf(stderr, "%s\n", line.c_str());
-    }
+    if (plan.views[0].aimed) std::fputs(AimedCameraText("").c_str(), stderr);
+    PrintLines(RunSummary(dataset.count, counts, seconds));
   }
   return status;
 }

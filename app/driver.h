@@ -28,9 +28,11 @@ constexpr const char* kImageFileName = "out.ppm";
 
 // The files a run writes, named as seen from the scene folder.
 struct RunFiles {
-  std::string ppm;  // the grey image: out.ppm, or -o
-  std::string png;  // --png, or empty
-  std::string exr;  // --exr, or empty
+  std::string ppm;        // the grey image: out.ppm, or -o
+  std::string png;        // --png, or empty
+  std::string exr;        // --exr, or empty
+  std::string views;      // --views, the file read, or empty
+  unsigned numbered = 0;  // views of a sequence, which numbers each file (NumberedName); 0: none
 };
 
 // Names the run's files and enters the scene folder of the command line, if
@@ -40,16 +42,18 @@ struct RunFiles {
 bool EnterSceneFolder(const CommandLine& options, RunFiles& files);
 
 // Runs everything but the window in the working directory: settings with the
-// -D overrides, scene, samples, sensor and the files. Returns the exit
-// status; messages for the user have been printed to standard error.
-int RunSimulation(const CommandLine& options, const RunFiles& files);
+// -D overrides, scene, samples, sensor and the files, once per view of a
+// sequence (then files.numbered counts them). Returns the exit status;
+// messages for the user have been printed to standard error.
+int RunSimulation(const CommandLine& options, RunFiles& files);
 
 // name as a user finds it: a relative name with the working directory in front.
 std::string ShownPath(const std::string& name);
 
 // The files a run wrote, as paths a person can open: "the image is
 // /r/out.ppm", followed by "the picture ..." and "the sensor values ..."
-// when --png and --exr asked for them.
+// when --png and --exr asked for them; a sequence names its first and last
+// files ("the images are /r/out-0001.ppm to /r/out-0036.ppm").
 std::string WrittenFilesText(const RunFiles& files);
 
 // Prints the kept input problems to standard error.
