@@ -137,8 +137,10 @@ std::string NumberedName(const std::string& name, unsigned number) {
   char digits[16];
   std::snprintf(digits, sizeof digits, "-%04u", number);
   size_t slash = name.rfind('/');
+  size_t base = slash == std::string::npos ? 0 : slash + 1;
   size_t dot = name.rfind('.');
-  bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  // A dot that starts the name (".hidden") is no extension's.
+  bool extension = dot != std::string::npos && dot > base;
   if (!extension) return name + digits;
   return name.substr(0, dot) + digits + name.substr(dot);
 }
