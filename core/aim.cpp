@@ -71,7 +71,8 @@ double SpannedFieldOfView(const Camera& camera) {
   double3 left = Sub(Scale(0.5, Add(ToDouble3(camera.ul), ToDouble3(camera.dl))), eye);
   double3 right = Sub(Scale(0.5, Add(ToDouble3(camera.ur), ToDouble3(camera.dr))), eye);
   double cosine = Dot(left, right) / (Length(left) * Length(right));
-  if (!std::isfinite(cosine)) return NAN;
+  // Edges that meet would span only the rounding of the cosine.
+  if (!std::isfinite(cosine) || !(Length(Sub(right, left)) > 0.0)) return NAN;
   return ClampedAcos(cosine) * (kHalfTurnDegrees / kPi);
 }
 

@@ -56,8 +56,8 @@ double SensorDepth(const ViewFrame& frame, const Camera& camera, double nearest)
 void PlaceSensor(const ViewFrame& frame, double depth, Camera& camera);
 
 // The angle in degrees that camera's sensor spans across, seen from the eye:
-// between the middles of its left and right edges. NaN when they cannot be
-// told from the eye.
+// between the middles of its left and right edges. NaN when they meet or
+// cannot be told from the eye.
 double SpannedFieldOfView(const Camera& camera);
 
 // camera with the eye turned about the up direction through the point looked

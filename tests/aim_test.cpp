@@ -112,7 +112,12 @@ TEST(Aim, SensorStandsInFrontOfTheNearestSampleOrOfThePointLookedAt) {
   EXPECT_LT(kSensorDepthShare, 1);
 }
 
-TEST(Aim, SpannedFieldOfViewIsNaNForASensorAtTheEye) { EXPECT_TRUE(std::isnan(SpannedFieldOfView(Camera{}))); }
+TEST(Aim, SpannedFieldOfViewIsNaNForASensorWithoutWidth) {
+  EXPECT_TRUE(std::isnan(SpannedFieldOfView(Camera{})));
+  Camera point = ExampleCamera();
+  point.ul = point.ur = point.dl = point.dr = vertex3f{0, 0, 0};
+  EXPECT_TRUE(std::isnan(SpannedFieldOfView(point)));
+}
 
 TEST(Aim, TurningAboutUpKeepsHeightAndDistance) {
   Camera camera = ExampleCamera();
