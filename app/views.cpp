@@ -133,6 +133,28 @@ Camera ViewCamera(const View& view, const CVDataSet& dataset) {
   return camera;
 }
 
+Camera WindowCamera(const Camera& first, double turn, double yaw, double pitch, double zoom) {
+  double3 center = ToDouble3(first.center);
+  double3 up = ToDouble3(first.up);
+  double3 right = Cross(Sub(center, ToDouble3(first.eye)), up);
+  double3 eye = Scale(1.0 / zoom, Sub(ToDouble3(first.eye), center));
+  // The window leaves out the turns that have no axis; so does the camera.
+  if (Length(right) > 0.0) {
+    eye = TurnedAbout(eye, right, -pitch);
+    up = TurnedAbout(up, right, -pitch);
+  }
+  if (Length(ToDouble3(first.up)) > 0.0) {
+    for (double degrees : {-yaw, -turn}) {
+      eye = TurnedAbout(eye, ToDouble3(first.up), degrees);
+      up = TurnedAbout(up, ToDouble3(first.up), degrees);
+    }
+  }
+  Camera camera = first;
+  camera.eye = ToVertex3f(Add(center, eye));
+  camera.up = ToVertex3f(up);
+  return camera;
+}
+
 std::string NumberedName(const std::string& name, unsigned number) {
   char digits[16];
   std::snprintf(digits, sizeof digits, "-%04u", number);

@@ -52,6 +52,13 @@ std::string PlanViews(const AimOptions& aim, const std::vector<ViewLine>& lines,
 // sample in view (kSensorDepthShare of its depth).
 Camera ViewCamera(const View& view, const CVDataSet& dataset);
 
+// The camera that sees what the window shows: first's, turned as the window
+// turns the scene about the point looked at (by turn degrees about the up
+// direction, then the user's yaw about it, pitch about the right direction
+// and zoom), so that the eye moves the opposite way. Computed in double,
+// rounded to float once.
+Camera WindowCamera(const Camera& first, double turn, double yaw, double pitch, double zoom);
+
 // name with "-" and the four-digit number before its extension:
 // "out.ppm", 3 gives "out-0003.ppm"; a name without one gets them at the end.
 std::string NumberedName(const std::string& name, unsigned number);

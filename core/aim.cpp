@@ -76,15 +76,18 @@ double SpannedFieldOfView(const Camera& camera) {
   return ClampedAcos(cosine) * (kHalfTurnDegrees / kPi);
 }
 
-Camera TurnedAboutUp(const Camera& camera, double degrees) {
-  double3 axis = Unit(ToDouble3(camera.up));
-  double3 center = ToDouble3(camera.center);
-  double3 v = Sub(ToDouble3(camera.eye), center);
+double3 TurnedAbout(double3 v, double3 axis, double degrees) {
+  double3 unit = Unit(axis);
   double angle = Radians(std::fmod(degrees, kFullTurnDegrees));
   double c = std::cos(angle);
   double s = std::sin(angle);
   // Rodrigues' rotation: the part along the axis stays, the rest turns.
-  double3 turned = Add(Add(Scale(c, v), Scale(s, Cross(axis, v))), Scale(Dot(axis, v) * (1.0 - c), axis));
+  return Add(Add(Scale(c, v), Scale(s, Cross(unit, v))), Scale(Dot(unit, v) * (1.0 - c), unit));
+}
+
+Camera TurnedAboutUp(const Camera& camera, double degrees) {
+  double3 center = ToDouble3(camera.center);
+  double3 turned = TurnedAbout(Sub(ToDouble3(camera.eye), center), ToDouble3(camera.up), degrees);
   Camera result = camera;
   result.eye = ToVertex3f(Add(center, turned));
   return result;

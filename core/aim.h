@@ -60,6 +60,9 @@ void PlaceSensor(const ViewFrame& frame, double depth, Camera& camera);
 // cannot be told from the eye.
 double SpannedFieldOfView(const Camera& camera);
 
+// v turned right-handed by `degrees` about the direction axis (not zero).
+double3 TurnedAbout(double3 v, double3 axis, double degrees);
+
 // camera with the eye turned about the up direction through the point looked
 // at by `degrees`, turning right-handed about it; the rest stays.
 Camera TurnedAboutUp(const Camera& camera, double degrees);

@@ -184,4 +184,20 @@ TEST(Views, AimedSensorStandsInFrontOfTheNearestSampleInView) {
   ExpectSameCorners(ViewCamera(plain, dataset), ExampleCamera());
 }
 
+TEST(Views, WindowCameraMovesTheEyeAgainstTheWindowsTurns) {
+  const Camera first = ExampleCamera();
+  Camera same = WindowCamera(first, 0, 0, 0, 1);
+  EXPECT_TRUE(SameBits(same.eye, first.eye) && SameBits(same.center, first.center) && SameBits(same.up, first.up));
+  // The window turns the scene by 90 degrees about y: the eye goes the other way.
+  ExpectVertex(WindowCamera(first, 90, 0, 0, 1).eye, {-700, 100, 0}, 1e-3f);
+  ExpectVertex(WindowCamera(first, 60, 30, 0, 1).eye, {-700, 100, 0}, 1e-3f);
+  // Twice the zoom is half the distance.
+  ExpectVertex(WindowCamera(first, 0, 0, 0, 2).eye, {0, 100, 350}, 1e-3f);
+  // Tilting the scene's top towards the eye lifts the eye and leans up back.
+  Camera tilted = WindowCamera(first, 0, 0, 90, 1);
+  ExpectVertex(tilted.eye, {0, 800, 0}, 1e-3f);
+  ExpectVertex(tilted.up, {0, 0, -1}, 1e-6f);
+  ExpectVertex(tilted.center, first.center);
+}
+
 }  // namespace
