@@ -5,9 +5,11 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include "app/views.h"
 #include "config/settings.h"
 #include "console/consoleprogress.h"
+#include "core/aim.h"
 #include "core/messages.h"
 #include "core/mt19937.h"
 #include "rayquery/rayquery.h"
@@ -33,6 +36,15 @@ int roti = 0;
 namespace {
 
 constexpr uint32_t kSeed = 50;
+
+// What the window's pictures take from the run.
+struct WindowPictures {
+  double fov = NAN;       // the run's field of view, NaN when it has none
+  double exposure = 1.0;  // the run's PNG factor
+  std::string name;       // numbered after this name
+  unsigned numbered = 0;  // numbers the run itself used
+};
+WindowPictures window_pictures;
 
 using Clock = std::chrono::steady_clock;
 
@@ -152,11 +164,10 @@ bool WriteGreyImage(const std::string& name) {
   return image.WriteImageToFile(name) == 1;
 }
 
-// The PNG's factor: --exposure, or the automatic one of the sensor's pixels
-// (worked out only when there is a PNG to write).
-double Exposure(const CommandLine& options, const RunFiles& files) {
-  if (options.exposure_given || files.png.empty()) return options.exposure;
-  return AutomaticExposure(sensor);
+// The PNG's factor: --exposure, or the automatic one of the sensor's pixels;
+// kept for the window's pictures too.
+double Exposure(const CommandLine& options) {
+  return options.exposure_given ? options.exposure : AutomaticExposure(sensor);
 }
 
 // Writes out.ppm and the pictures asked for, each through a temporary, the
@@ -246,7 +257,7 @@ int RunViews(const CommandLine& options, const RunFiles& files, const ViewPlan& 
     ReportUnseenSamples(counts, view);
     seconds.sensor += Lap(start);
     RunFiles numbered = NumberedFiles(files, v + 1);
-    if (v == 0) exposure = Exposure(options, numbered);
+    if (v == 0) exposure = window_pictures.exposure = Exposure(options);
     if (WriteImages(numbered, exposure, failures) != kExitImageWritten) status = kExitImageNotWritten;
     if (options.verbose) cameras.push_back(AimedCameraText(view));
     seconds.writing += Lap(start);
@@ -307,6 +318,48 @@ bool EnterSceneFolder(const CommandLine& options, RunFiles& files) {
   return true;
 }
 
+std::string RenderWindowView(const Camera& camera) {
+  const double fov = window_pictures.fov;
+  if (std::isnan(fov)) return "corvane: the run has no field of view for the window's picture; give --fov";
+  std::string problem = AimProblem(camera, fov);
+  if (!problem.empty()) return "corvane: the window's view makes no picture: " + problem;
+  unsigned number = window_pictures.numbered + 1;
+  while (number <= kMostViews && std::filesystem::exists(NumberedName(window_pictures.name, number))) ++number;
+  if (number > kMostViews) return "corvane: every numbered name of " + ShownPath(window_pictures.name) + " is taken";
+  const std::string name = NumberedName(window_pictures.name, number);
+
+  // The window shows the run's own view: keep it. The stages never read the
+  // brightness they replace, so the picture does not depend on it.
+  const CVSensor shown = sensor;
+  const Camera run_camera = settings.camera;
+  std::vector<float> brightness;
+  std::vector<bool> visible;
+  try {
+    brightness.resize(dataset.count);
+    visible.resize(dataset.count);
+  } catch (const std::bad_alloc&) {
+    return "corvane: could not obtain memory to keep the window's samples while the picture is made";
+  }
+  for (uint32_t i = 0; i < dataset.count; ++i) {
+    brightness[i] = dataset.samples[i].brightness;
+    visible[i] = dataset.samples[i].visible;
+  }
+  settings.camera = ViewCamera(View{camera, true, fov}, dataset);
+  AllocateSensor(sensor, settings.camera);
+  bool sensed = VisualizeDataSet(dataset, sensor, scene) == 1;
+  bool written = sensed && WritePicture(name, sensor, window_pictures.exposure, SettingsText());
+  std::free(sensor.pixels);
+  sensor = shown;
+  settings.camera = run_camera;
+  for (uint32_t i = 0; i < dataset.count; ++i) {
+    dataset.samples[i].brightness = brightness[i];
+    dataset.samples[i].visible = visible[i];
+  }
+  if (!sensed) return "corvane: could not obtain memory for the sensor's pixels of the window's picture";
+  if (!written) return "corvane: could not write the picture " + ShownPath(name);
+  return "corvane: the window's view is in " + ShownPath(name);
+}
+
 void PrintInputProblems() {
   for (const std::string& line : TakeInputProblems()) std::fprintf(stderr, "%s\n", line.c_str());
 }
@@ -351,6 +404,10 @@ int RunSimulation(const CommandLine& options, RunFiles& files) {
   ReportSamplingEnd(end);
   seconds.sampling = Lap(start);
 
+  window_pictures.fov = plan.fov;
+  window_pictures.name =
+      files.png.empty() ? std::filesystem::path(files.ppm).replace_extension(".png").string() : files.png;
+  window_pictures.numbered = files.numbered;
   if (plan.sequence) return RunViews(options, files, plan, progress, seconds, start);
   settings.camera = ViewCamera(plan.views[0], dataset);
   SensorCounts counts;
@@ -363,7 +420,8 @@ int RunSimulation(const CommandLine& options, RunFiles& files) {
   }
 
   std::vector<std::string> failures;
-  int status = WriteImages(files, Exposure(options, files), failures);
+  window_pictures.exposure = Exposure(options);
+  int status = WriteImages(files, window_pictures.exposure, failures);
   PrintLines(failures);
   seconds.writing = Lap(start);
   if (options.verbose) {

@@ -47,6 +47,13 @@ bool EnterSceneFolder(const CommandLine& options, RunFiles& files);
 // messages for the user have been printed to standard error.
 int RunSimulation(const CommandLine& options, RunFiles& files);
 
+// Renders the picture seen from camera (its eye, point looked at and up, with
+// the run's field of view) into the next free numbered PNG named after the
+// run's picture (or its image, as .png), with the run's exposure, and leaves
+// the samples and the sensor as the window shows them. Returns the line
+// that says where the picture went, or why there is none.
+std::string RenderWindowView(const Camera& camera);
+
 // name as a user finds it: a relative name with the working directory in front.
 std::string ShownPath(const std::string& name);
 

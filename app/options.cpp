@@ -262,7 +262,9 @@ std::string HelpText() {
   }
   text +=
       "\nWindow keys: Esc or q closes it, space pauses the turning, a left drag\n"
-      "turns the view, the wheel or a right drag zooms, r returns to the first view.\n\n"
+      "turns the view, the wheel or a right drag zooms, r returns to the first view,\n"
+      "p saves the view as the next numbered PNG (NAME-0001.png after --png NAME.png,\n"
+      "else named after the PPM) with the run's field of view and exposure.\n\n"
       "Exit status:\n"
       "  0       the image was written\n"
       "  1       memory could not be obtained\n"
