@@ -13,5 +13,6 @@ constexpr int kBrightnessHeadingRow = 7;
 constexpr int kBrightnessPercentageRow = 8;
 constexpr int kProjectionHeadingRow = 10;
 constexpr int kProjectionPercentageRow = 11;
-// A run of several views names the one being worked on below the stages.
-constexpr int kViewRow = 13;
+// A run of several views names the one being worked on below the stages,
+// two rows down, so that a row of its own can come between.
+constexpr int kViewRow = 15;

@@ -96,10 +96,10 @@ TEST(ConsoleScreen, ASequenceNamesTheViewBelowTheStages) {
   ProgramResult screen = server.Tmux("capture-pane -p");
   ASSERT_EQ(screen.status, 0);
   std::vector<std::string> lines = Lines(screen.output);
-  ASSERT_GE(lines.size(), 14u) << screen.output;
+  ASSERT_GE(lines.size(), 16u) << screen.output;
   EXPECT_EQ(lines[10].rfind(" Calculating image output:", 0), 0u) << screen.output;
   EXPECT_EQ(lines[11].rfind(" 100%", 0), 0u) << screen.output;
-  EXPECT_EQ(lines[13].rfind(" View 3 of 3", 0), 0u) << screen.output;
+  EXPECT_EQ(lines[15].rfind(" View 3 of 3", 0), 0u) << screen.output;
 }
 
 // Ctrl-C while the samples are traced: the terminal echoes typed keys again,
