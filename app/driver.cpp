@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -121,12 +122,37 @@ void EndConsole(ConsoleProgress& progress) {
 
 void ReportSamplingEnd(SamplingEnd end) {
   if (end == kSamplingNoLight) {
-    ReportInputProblem("corvane: the scene has no light, so no light path can start; the image is black");
+    ReportEmptyImageReason(
+        "corvane: the scene has no light, so no light path can start and the image is black; a light is a "
+        "PointLight with its location, color and intensity lines");
+  }
+  if (end == kSamplingEmpty && dataset.capacity > 0) {
+    ReportEmptyImageReason(
+        "corvane: the first light path met no surface, and a run starts only from a first hit, so no sample was "
+        "traced and the image is black; a light that lies on a surface or outside the scene does this: move it "
+        "into the room");
   }
   if (end == kSamplingNoHits) {
     ReportInputProblem("corvane: " + std::to_string(kStepsWithoutHitLimit) +
                        " light paths in a row left the scene without meeting a surface; going on with the " +
                        std::to_string(dataset.count) + " of " + std::to_string(dataset.capacity) + " samples found");
+  }
+}
+
+// The reasons for an empty image that the settings alone give.
+void ReportEmptySettings() {
+  if (settings.filename.empty() && access(CONFIG_FILENAME.c_str(), F_OK) != 0) {
+    ReportEmptyImageReason("corvane: " + WorkingDirectory() + " holds no " + CONFIG_FILENAME +
+                           " and no scene was named, so the image is black; run corvane in a scene folder (one that "
+                           "holds corvane.cfg and its .wrl file) or name one: corvane FOLDER");
+  }
+}
+
+void ReportEmptyDataSet() {
+  if (settings.dataset_size == 0) {
+    ReportEmptyImageReason("corvane: " + P_DATASETSIZE +
+                           " is 0, so no sample is traced and the image is black; give the number of samples in " +
+                           CONFIG_FILENAME + ", as in " + P_DATASETSIZE + "=1000000;");
   }
 }
 
@@ -136,13 +162,16 @@ unsigned SensorThreads(const CommandLine& options) {
   return cores > 0 ? cores : 1;
 }
 
-// The warnings about samples that never reach the image, each with `before`
-// put after its "corvane: ".
-void ReportUnseenSamples(const SensorCounts& counts, const std::string& before) {
+// The warnings of one view of a sequence about its sensor's shape and the
+// samples that never reach its image, each with `view` put after its
+// "corvane: ".
+void ReportViewWarnings(const SensorCounts& counts, const std::string& view) {
   SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
-  for (std::string warning : UnseenSampleWarnings(dataset.count, counts, turn)) {
-    ReportInputProblem(warning.insert(std::string("corvane: ").size(), before));
+  std::vector<std::string> warnings = SensorShapeWarnings(settings.camera);
+  for (const std::string& reason : UnseenSampleWarnings(dataset.count, counts, turn, warnings)) {
+    warnings.push_back(reason);
   }
+  for (std::string warning : warnings) ReportInputProblem(warning.insert(std::string("corvane: ").size(), view));
 }
 
 // The sensor stages, their counts kept for the summary, and the warnings
@@ -153,14 +182,24 @@ bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCoun
       VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, progress, counts);
   EndConsole(progress);
   if (visualized == 0) return false;
-  ReportUnseenSamples(counts, "");
+  SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
+  std::vector<std::string> shape = SensorShapeWarnings(settings.camera);
+  std::vector<std::string> reasons = UnseenSampleWarnings(dataset.count, counts, turn, shape);
+  // A shape that leaves the sensor empty is said once, as the reason.
+  if (reasons.empty() || counts.visible == 0) {
+    for (const std::string& warning : shape) ReportInputProblem(warning);
+  }
+  for (const std::string& reason : reasons) ReportEmptyImageReason(reason);
   return true;
 }
 
-bool WriteGreyImage(const std::string& name) {
+// Writes the grey image; lit tells whether any of its pixels is above 0.
+bool WriteGreyImage(const std::string& name, bool& lit) {
   int side = 1 << sensor.level;
   myImage image(side, side);
   SensorToImage(sensor, image);
+  unsigned char* end = image.data + size_t(side) * size_t(side);
+  lit = std::any_of(image.data, end, [](unsigned char byte) { return byte != 0; });
   return image.WriteImageToFile(name) == 1;
 }
 
@@ -175,11 +214,12 @@ double Exposure(const CommandLine& options) {
 // failures for each file not written and returns the exit status.
 int WriteImages(const RunFiles& files, double exposure, std::vector<std::string>& failures) {
   int status = kExitImageWritten;
+  bool lit = false;
   auto refuse = [&status, &failures](const char* what, const std::string& name) {
     failures.push_back(std::string("corvane: could not write the ") + what + " " + ShownPath(name));
     status = kExitImageNotWritten;
   };
-  if (!WriteGreyImage(files.ppm)) refuse("image", files.ppm);
+  if (!WriteGreyImage(files.ppm, lit)) refuse("image", files.ppm);
   const std::string settings_text = SettingsText();
   if (!files.png.empty()) {
     if (!WritePicture(files.png, sensor, exposure, settings_text)) refuse("picture", files.png);
@@ -187,6 +227,7 @@ int WriteImages(const RunFiles& files, double exposure, std::vector<std::string>
   if (!files.exr.empty() && !WriteSensorExr(files.exr, sensor, settings_text)) refuse("sensor values", files.exr);
   std::free(sensor.pixels);
   sensor.pixels = nullptr;
+  if (status == kExitImageWritten && !lit) status = kExitImageEmpty;
   return status;
 }
 
@@ -237,6 +278,7 @@ int RunViews(const CommandLine& options, const RunFiles& files, const ViewPlan& 
   }
   for (uint32_t i = 0; i < dataset.count; ++i) sampled[i] = dataset.samples[i].brightness;
   int status = kExitImageWritten;
+  bool lit = false;  // some view's image has a lit pixel
   std::vector<std::string> failures;
   std::vector<std::string> cameras;
   SensorCounts counts;
@@ -254,11 +296,13 @@ int RunViews(const CommandLine& options, const RunFiles& files, const ViewPlan& 
       return kExitNoMemory;
     }
     const std::string view = "view " + std::to_string(v + 1) + ": ";
-    ReportUnseenSamples(counts, view);
+    ReportViewWarnings(counts, view);
     seconds.sensor += Lap(start);
     RunFiles numbered = NumberedFiles(files, v + 1);
     if (v == 0) exposure = window_pictures.exposure = Exposure(options);
-    if (WriteImages(numbered, exposure, failures) != kExitImageWritten) status = kExitImageNotWritten;
+    int written = WriteImages(numbered, exposure, failures);
+    if (written == kExitImageNotWritten) status = kExitImageNotWritten;
+    if (written == kExitImageWritten) lit = true;
     if (options.verbose) cameras.push_back(AimedCameraText(view));
     seconds.writing += Lap(start);
   }
@@ -268,6 +312,10 @@ int RunViews(const CommandLine& options, const RunFiles& files, const ViewPlan& 
   if (options.verbose) {
     for (const std::string& text : cameras) std::fputs(text.c_str(), stderr);
     PrintLines(RunSummary(dataset.count, counts, seconds));
+  }
+  if (status == kExitImageWritten && !lit) {
+    ReportEmptyImageReason("corvane: no view of the sequence lights a pixel, so every image is black");
+    status = kExitImageEmpty;
   }
   return status;
 }
@@ -379,17 +427,15 @@ int RunSimulation(const CommandLine& options, RunFiles& files) {
   init_genrand(kSeed);
 
   ViewPlan plan;
-  if (!ReadSettings(settings, options.overrides) || !PlanRunViews(options, view_lines, plan) ||
-      CreateScene(settings.filename, scene) == 0) {
+  bool settings_read = ReadSettings(settings, options.overrides);
+  if (settings_read) ReportEmptySettings();
+  if (!settings_read || !PlanRunViews(options, view_lines, plan) || CreateScene(settings.filename, scene) == 0) {
     EndConsole(progress);
     PrintInputProblems();
     return kExitInputRefused;
   }
   BuildRayQuery(scene);
-  // An aimed camera works out its own corners.
-  if (!plan.sequence && !plan.views[0].aimed) {
-    for (const std::string& warning : SensorShapeWarnings(settings.camera)) ReportInputProblem(warning);
-  }
+  ReportEmptyDataSet();
   if (!AllocateDataSet(dataset, settings.dataset_size)) {
     EndConsole(progress);
     PrintInputProblems();
@@ -424,6 +470,11 @@ int RunSimulation(const CommandLine& options, RunFiles& files) {
   int status = WriteImages(files, window_pictures.exposure, failures);
   PrintLines(failures);
   seconds.writing = Lap(start);
+  if (status == kExitImageEmpty) {
+    ReportEmptyImageReason("corvane: " + std::to_string(counts.projected) +
+                           " samples reach the sensor, but none is bright enough to light a pixel, so the image is "
+                           "black; surfaces whose diffuseColor is 0 0 0 reflect no light to the eye");
+  }
   if (options.verbose) {
     if (plan.views[0].aimed) std::fputs(AimedCameraText("").c_str(), stderr);
     PrintLines(RunSummary(dataset.count, counts, seconds));

@@ -23,6 +23,7 @@ constexpr int kExitImageWritten = 0;
 constexpr int kExitNoMemory = 1;
 constexpr int kExitInputRefused = 2;
 constexpr int kExitImageNotWritten = 3;
+constexpr int kExitImageEmpty = 4;  // written, but no pixel is lit
 
 constexpr const char* kImageFileName = "out.ppm";
 
@@ -44,7 +45,10 @@ bool EnterSceneFolder(const CommandLine& options, RunFiles& files);
 // Runs everything but the window in the working directory: settings with the
 // -D overrides, scene, samples, sensor and the files, once per view of a
 // sequence (then files.numbered counts them). Returns the exit status;
-// messages for the user have been printed to standard error.
+// messages for the user have been printed to standard error, but for the
+// reason of an image with no lit pixel (kExitImageEmpty; in a sequence, of
+// every view), which is left to TakeEmptyImageReason, so that it can end the
+// output.
 int RunSimulation(const CommandLine& options, RunFiles& files);
 
 // Renders the picture seen from camera (its eye, point looked at and up, with

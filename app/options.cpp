@@ -112,7 +112,8 @@ const KnownOption kOptions[] = {
     {"-D", "", "KEY=VALUE", nullptr, ApplyDefine, false,
      "override a setting of corvane.cfg for this run,\ne.g. -D DATASETSIZE=1000000; repeatable"},
     {"", "--no-window", nullptr, &CommandLine::no_window, nullptr, false, "open no window"},
-    {"-q", "--quiet", nullptr, &CommandLine::quiet, nullptr, false, "no console screen; print errors only"},
+    {"-q", "--quiet", nullptr, &CommandLine::quiet, nullptr, false,
+     "no console screen; print errors only,\nand why an image is black"},
     {"-v", "--verbose", nullptr, &CommandLine::verbose, nullptr, false, "print a summary of the run on standard error"},
     {"", "-display", "NAME", nullptr, nullptr, true, "the X display to open the window on"},
     {"", "-geometry", "WxH+X+Y", nullptr, nullptr, true, "the window's size and place"},
@@ -270,6 +271,7 @@ std::string HelpText() {
       "  1       memory could not be obtained\n"
       "  2       the command line, corvane.cfg or the scene was refused\n"
       "  3       the image could not be written\n"
+      "  4       the image was written, but no pixel is lit (the last line says why)\n"
       "  128+N   the run was ended by signal N (130 for Ctrl-C)\n";
   return text;
 }

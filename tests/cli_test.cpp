@@ -108,7 +108,7 @@ TEST(Cli, RunsWhatEachOptionAsks) {
        "/room/out.ppm and the sensor values /",
        {"e.exr", "room/out.ppm"},
        kPlainImage},
-      {"$C -q room -D SCENEFILENAME=gone.wrl", 0, std::nullopt, out, kOtherImage},
+      {"$C -q room -D SCENEFILENAME=gone.wrl", 4, "/room/gone.wrl: No such file or directory", out, kOtherImage},
       {"$C -v room", 0, "corvane: 2000 samples stored, ", out, kPlainImage},
       {"$C --no-window room", 0, "corvane: the image is /", out, kPlainImage},
       {"$C room -display :4321 -sync -iconic -geometry 10x10", 0, "no display is available", out, kPlainImage},
@@ -119,7 +119,7 @@ TEST(Cli, RunsWhatEachOptionAsks) {
        kPlainImage},
       {"$C room -D DATASETSIZE=1000 -v", 0, "corvane: 1000 samples stored, ", out, kOtherImage},
       {"$C room -DLIGHTCHANCE=0.3", 0, "", out, kOtherImage},
-      {"$C room -D SCENEFILENAME=gone.wrl", 0, "no light", out, kOtherImage},
+      {"$C room -D SCENEFILENAME=gone.wrl", 4, "could not be read", out, kOtherImage},
       {"sed -i s/room.wrl/gone.wrl/ room/corvane.cfg && $C room -D SCENEFILENAME=room.wrl", 0, "", out, kPlainImage},
       {"$C room -D WIREFRAME=1", 0, "", out, kPlainImage},
       {"$C room -D 'CAMERAPOSITION=0 100 700;0 100 0;0 1 0' "
@@ -127,19 +127,22 @@ TEST(Cli, RunsWhatEachOptionAsks) {
        0, "", out, kPlainImage},
       {"$C room -D 'SENSORPOSITION=1 2 3'", 0,
        "corvane: -D SENSORPOSITION=1 2 3: the value ends after 1 of the 4 lines of SENSORPOSITION", out, kOtherImage},
-      {"$C room -D 'SENSORPOSITION=-110 210 110; -110 -10 110; 110 210 110; 110 -10 110'", 0,
+      {"$C room -D 'SENSORPOSITION=-110 210 110; -110 -10 110; 110 210 110; 110 -10 110'", 4,
        "but none reaches the sensor: its corners dl, ul, ur (the third, first and second lines of SENSORPOSITION) "
        "must run clockwise as seen from the eye, and they run counter-clockwise; the image is black\n",
        out, kOtherImage},
       {"$C room -D 'SENSORPOSITION=110 210 110; -110 210 110; -110 -10 110; 110 -10 110'", 0,
        "corvane: the sensor's corners are not close to a parallelogram: the lower right corner lies 440 units (141% "
-       "of its longer side) from where the other three put it",
+       "of its longer side) from where the other three put it; the upper left and upper right corners look swapped",
        out, kOtherImage},
-      {"$C room -D 'SENSORPOSITION=0 0 0; 1 1 1; 2 2 2; 3 3 3'", 0,
-       "corvane: the sensor's upper left, upper right and lower left corners lie on one line, so the sensor has no "
+      {"$C room -D 'SENSORPOSITION=0 0 0; 1 1 1; 2 2 2; 3 3 3'", 4,
+       "none reaches the sensor: the sensor's upper left, upper right and lower left corners lie on one line, so the "
+       "sensor has no "
        "area",
        out, kOtherImage},
-      {"$C room -D 'CAMERAPOSITION=-40 20 -25; 0 100 0; 0 1 0'", 0,
+      {"$C room -D 'SENSORPOSITION=-110 210 900; 110 210 900; -110 -10 900; 110 -10 900'", 0,
+       "corvane: the sensor lies behind the eye", out, kOtherImage},
+      {"$C room -D 'CAMERAPOSITION=-40 20 -25; 0 100 0; 0 1 0'", 4,
        "corvane: no sample is seen from the eye (2000 stored)", out, kOtherImage},
   };
   for (const Row& row : rows) CheckRow(row);
