@@ -123,6 +123,25 @@ const KnownOption kOptions[] = {
      "take the data set from FILE instead of tracing it;\n"
      "it must come from the same scene file, DATASETSIZE\n"
      "and LIGHTCHANCE; the camera and sensor may differ"},
+    {"", "--fov", "DEGREES", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyFov(w, v, l.aim); }, false,
+     "aim the camera: a square sensor across the line of\nsight, DEGREES wide as seen from the eye"},
+    {"", "--eye", "X,Y,Z", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyEye(w, v, l.aim); }, false,
+     "the eye of CAMERAPOSITION for this run; aims the camera"},
+    {"", "--look-at", "X,Y,Z", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyLookAt(w, v, l.aim); }, false,
+     "the point looked at, likewise"},
+    {"", "--up", "X,Y,Z", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyUp(w, v, l.aim); }, false,
+     "the up direction, likewise"},
+    {"", "--views", "FILE", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyViews(w, v, l.aim); }, false,
+     "render each view of FILE from the one trace into\nnumbered files: NAME-0001.png for --png NAME.png,\n"
+     "the same for -o and --exr, out-0001.ppm without -o"},
+    {"", "--orbit", "N", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyOrbit(w, v, l.aim); }, false,
+     "render N views around the point looked at, at the\neye's height and distance, numbered as --views"},
     {"-t", "--threads", "N", nullptr, ApplyThreads, false,
      "threads of the sensor stages, 1 to 1024 (default:\nevery core; the image is the same for any N)"},
     {"-D", "", "KEY=VALUE", nullptr, ApplyDefine, false,
@@ -239,6 +258,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
       return parsed;
     }
   }
+  std::string conflict = AimConflict(parsed.options.aim);
+  if (!conflict.empty()) {
+    parsed.error = "corvane: " + conflict + "\n" + UsageLine();
+    return parsed;
+  }
   parsed.ok = true;
   return parsed;
 }
@@ -261,13 +285,23 @@ std::string HelpText() {
       "relative to the folder corvane starts in. -D takes DATASETSIZE,\n"
       "LIGHTCHANCE, SCENEFILENAME, WIREFRAME, CAMERAPOSITION and SENSORPOSITION\n"
       "(the block's lines separated by \";\").\n\n";
+  text +=
+      "--fov, --eye, --look-at, --up and --orbit work out the sensor's corners\n"
+      "in front of the nearest sample in view; without --fov the field of view is\n"
+      "the angle corvane.cfg's sensor spans from its eye. A line of a --views file\n"
+      "holds 10 numbers (eye, point looked at, up, field of view) or 12 (the\n"
+      "sensor's corners ul, ur, dl, dr, seen from the run's eye); # starts a\n"
+      "comment. All views of a sequence use the first one's exposure unless\n"
+      "--exposure is given.\n\n";
   text += "Window options, passed on to the window:\n";
   for (const KnownOption& known : kOptions) {
     if (known.for_window) text += HelpEntry(known);
   }
   text +=
       "\nWindow keys: Esc or q closes it, space pauses the turning, a left drag\n"
-      "turns the view, the wheel or a right drag zooms, r returns to the first view.\n\n"
+      "turns the view, the wheel or a right drag zooms, r returns to the first view,\n"
+      "p saves the view as the next numbered PNG (NAME-0001.png after --png NAME.png,\n"
+      "else named after the PPM) with the run's field of view and exposure.\n\n"
       "Exit status:\n"
       "  0       the image was written\n"
       "  1       memory could not be obtained\n"

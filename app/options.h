@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/aimoptions.h"
 #include "config/settings.h"
 #include "core/version.h"
 
@@ -34,6 +35,7 @@ struct CommandLine {
   double exposure = 1.0;                   // --exposure: the PNG's factor, when exposure_given
   unsigned threads = 0;                    // -t: threads of the sensor stages; 0: every core
   std::vector<SettingOverride> overrides;  // -D, in the order given
+  AimOptions aim;                          // --fov, --eye, --look-at, --up, --views, --orbit
   bool no_window = false;
   bool quiet = false;
   bool verbose = false;

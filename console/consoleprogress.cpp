@@ -39,6 +39,7 @@ void ConsoleProgress::Begin(ProgressPhase phase) {
   next_look_ = 0;
   if (phase != kSamplingPhase) InitPercentageCounter(percentages);
   DrawTextPos(kPhaseLayouts[phase].heading_row, kProgressColumn, kPhaseLayouts[phase].heading);
+  if (!view_.empty()) DrawTextPos(kViewRow, kProgressColumn, view_);
 }
 
 void ConsoleProgress::Advance(uint32_t done, uint32_t total) {
@@ -64,4 +65,8 @@ void ConsoleProgress::ShowEstimate(uint32_t done, uint32_t total) {
   drawn_ = now;
   estimate = phase_ == kSamplingPhase ? SamplingEstimate(done, total, seconds) : SensorEstimate(done, total, seconds);
   DrawRowText(kEstimateRow, kProgressColumn, estimate);
+}
+
+void ConsoleProgress::ShowView(unsigned number, unsigned count) {
+  view_ = "View " + std::to_string(number) + " of " + std::to_string(count);
 }

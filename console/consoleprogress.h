@@ -34,6 +34,9 @@ class ConsoleProgress final : public Progress {
   // Zeroes the percentages and blanks the estimate row; the rest of the
   // screen stays as it is.
   void End() override;
+  // From now on each sensor phase also draws "View number of count" on its
+  // row; a run of one view never calls it, so its screen stays as it was.
+  void ShowView(unsigned number, unsigned count);
 
   // The percentages drawn so far; the driver starts and ends the screen with it.
   counter percentages{};
@@ -48,4 +51,5 @@ class ConsoleProgress final : public Progress {
   double began_ = 0.0;      // the clock when the phase began
   double drawn_ = 0.0;      // the clock when the estimate was last drawn
   uint64_t next_look_ = 0;  // the done count at which the clock is read again
+  std::string view_;        // the view row's text, or empty
 };

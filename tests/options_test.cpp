@@ -26,6 +26,10 @@ std::string Describe(const CommandLine& line) {
   if (line.png_size != kDefaultPngSize) add("png-size=" + std::to_string(line.png_size));
   if (line.exposure_given) add("exposure=" + std::to_string(line.exposure));
   if (line.threads != 0) add("threads=" + std::to_string(line.threads));
+  if (line.aim.fov_given) add("fov=" + std::to_string(line.aim.fov));
+  if (line.aim.eye_given) add("eye");
+  if (!line.aim.views.empty()) add("views=" + line.aim.views);
+  if (line.aim.orbit != 0) add("orbit=" + std::to_string(line.aim.orbit));
   for (const SettingOverride& o : line.overrides) add("D[" + o.key + "]=[" + o.value + "]");
   if (line.no_window) add("no-window");
   if (line.quiet) add("quiet");
@@ -80,6 +84,8 @@ TEST(Options, ReadEveryOptionInItsForms) {
       {{"-q", "--", "--help"}, "dir=--help quiet"},
       {{"--", "--"}, "dir=--"},
       {{"-"}, "dir=-"},
+      {{"--fov", "30", "--eye=1,2,3", "--orbit", "36"}, "fov=30.000000 eye orbit=36"},
+      {{"--views", "v.txt", "--fov=45"}, "fov=45.000000 views=v.txt"},
   };
   for (const Row& row : rows) {
     ParsedCommandLine parsed = Parse(row.arguments);
@@ -148,6 +154,14 @@ TEST(Options, RefuseWrongOptionsAndValuesNamingThem) {
       {{"room", "hall"}, "one scene folder at a time, not 'room' and 'hall'"},
       {{"--", "room", "hall"}, "one scene folder at a time, not 'room' and 'hall'"},
       {{""}, "the scene folder is an empty name"},
+      {{"--fov"}, "option --fov wants DEGREES after it"},
+      {{"--fov", "180"}, "option --fov wants an angle in degrees between 0 and 180, not '180'"},
+      {{"--eye=1,2"}, "option --eye wants three numbers X,Y,Z, not '1,2'"},
+      {{"--look-at", "a,b,c"}, "option --look-at wants three numbers X,Y,Z, not 'a,b,c'"},
+      {{"--up", "0,1"}, "option --up wants three numbers X,Y,Z, not '0,1'"},
+      {{"--views", ""}, "option --views wants a file name, not an empty one"},
+      {{"--orbit", "0"}, "option --orbit wants a number of views from 1 to 9999, not '0'"},
+      {{"--views", "v.txt", "--orbit", "3"}, "--views and --orbit both ask for the views; give one of them"},
   };
   for (const Row& row : rows) {
     ParsedCommandLine parsed = Parse(row.arguments);
@@ -171,6 +185,12 @@ TEST(Options, HelpNamesEveryOptionAndExitStatus) {
                            "--save-samples FILE",
                            "--samples FILE",
                            "-t, --threads N",
+                           "--fov DEGREES",
+                           "--eye X,Y,Z",
+                           "--look-at X,Y,Z",
+                           "--up X,Y,Z",
+                           "--views FILE",
+                           "--orbit N",
                            "-D KEY=VALUE",
                            "--no-window",
                            "-q, --quiet",
