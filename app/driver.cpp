@@ -98,7 +98,12 @@ std::string SettingsText() {
 // The files of view `number` (from 1) of a sequence.
 RunFiles NumberedFiles(const RunFiles& files, unsigned number) {
   auto numbered = [number](const std::string& name) { return name.empty() ? name : NumberedName(name, number); };
-  return RunFiles{numbered(files.ppm), numbered(files.png), numbered(files.exr), files.views, 0};
+  RunFiles view = files;
+  view.ppm = numbered(files.ppm);
+  view.png = numbered(files.png);
+  view.exr = numbered(files.exr);
+  view.numbered = 0;
+  return view;
 }
 
 // Starts the console (none with -q) and, before it, the interrupt handler,

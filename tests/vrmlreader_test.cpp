@@ -496,7 +496,9 @@ TEST(VrmlReader, FileOutsideItsLayoutIsNamedOnceAtItsFirstConstructAndReadAsBefo
       EXPECT_EQ(messages[0], "corvane: " + path + ":" + std::to_string(row.line) + ": this file " + row.says +
                                  "; convert it with corvane-import " + path);
       ASSERT_LE(messages.size(), 2u);
-      if (messages.size() == 2) EXPECT_NE(messages[1].find("that follow from this layout"), std::string::npos);
+      if (messages.size() == 2) {
+        EXPECT_NE(messages[1].find("that follow from this layout"), std::string::npos);
+      }
     } else {
       for (const std::string& m : messages) EXPECT_EQ(m.find("corvane-import"), std::string::npos) << m;
     }
