@@ -3,6 +3,7 @@
 #include "core/check.h"
 #include "core/mt19937.h"
 #include "transport/emission.h"
+#include "transport/samplingpipeline.h"
 #include "transport/scattering.h"
 
 CVSample NewPathSample(vector3f ray, vertex3f hit, vector3f normal, int object) {
@@ -28,53 +29,45 @@ CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f n
   return sample;
 }
 
-namespace {
-
-// FillDataSet up to the end of its phase, which every way out shares.
-SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
-                            uint64_t miss_limit, RayQuery query) {
-  if (scene.light_count < 1) {
-    progress.Begin(kSamplingPhase);
-    return kSamplingNoLight;
-  }
-
+bool TraceNewPath(CV_scene scene, RayQuery query, CVSample& sample) {
   vector3f ray = LSShootFromLights(scene);
   vertex3f hit;
   vector3f normal;
   int object = 0;
-  if (query(ray, scene, hit, normal, object) == 1) {
-    InsertIntoDataSet(dataset, NewPathSample(ray, hit, normal, object));
-  }
-  progress.Begin(kSamplingPhase);
-  if (dataset.count == 0) return kSamplingEmpty;
+  if (query(ray, scene, hit, normal, object) != 1) return false;
+  sample = NewPathSample(ray, hit, normal, object);
+  return true;
+}
 
+bool TraceContinuedPath(CV_scene scene, CVSample parent, RayQuery query, CVSample& sample) {
+  CORVANE_CHECK(parent.object >= 0 && parent.object < scene.object_count);
+  CV_object surface = scene.objects[parent.object];
+  float lobe_factor = 0;
+  float reflectance_factor = 0;
+  vector3f scattered;
+  MaterialNewRay(parent.incoming, parent.normal, parent.position, surface.diffuse, surface.specular, surface.exponent,
+                 lobe_factor, scattered, reflectance_factor);
+  vector3f ray = NormalizeVector(scattered);
+  vertex3f hit;
+  vector3f normal;
+  int object = 0;
+  if (query(ray, scene, hit, normal, object) != 1) return false;
+  sample = ContinuedSample(parent, ray, hit, normal, object, lobe_factor, reflectance_factor);
+  return true;
+}
+
+namespace {
+
+// The loop one step after the other on this thread.
+SamplingEnd TraceInOrder(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
+                         uint64_t miss_limit, RayQuery query) {
   uint64_t steps_without_hit = 0;
   for (;;) {
     progress.Advance(dataset.count, dataset.capacity);
     float r = float(genrand_real3());
-    bool built = false;
     CVSample sample;
-    if (r < light_chance) {
-      ray = LSShootFromLights(scene);
-      if (query(ray, scene, hit, normal, object) == 1) {
-        sample = NewPathSample(ray, hit, normal, object);
-        built = true;
-      }
-    } else {
-      CVSample parent = GetSampleFromDataSet(dataset);
-      CORVANE_CHECK(parent.object >= 0 && parent.object < scene.object_count);
-      CV_object surface = scene.objects[parent.object];
-      float lobe_factor = 0;
-      float reflectance_factor = 0;
-      vector3f scattered;
-      MaterialNewRay(parent.incoming, parent.normal, parent.position, surface.diffuse, surface.specular,
-                     surface.exponent, lobe_factor, scattered, reflectance_factor);
-      ray = NormalizeVector(scattered);
-      if (query(ray, scene, hit, normal, object) == 1) {
-        sample = ContinuedSample(parent, ray, hit, normal, object, lobe_factor, reflectance_factor);
-        built = true;
-      }
-    }
+    bool built = r < light_chance ? TraceNewPath(scene, query, sample)
+                                  : TraceContinuedPath(scene, GetSampleFromDataSet(dataset), query, sample);
     if (built) {
       steps_without_hit = 0;
       if (!InsertIntoDataSet(dataset, sample)) return kSamplingFull;
@@ -84,11 +77,28 @@ SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chan
   }
 }
 
+// FillDataSet up to the end of its phase, which every way out shares.
+SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
+                            uint64_t miss_limit, RayQuery query, unsigned threads) {
+  if (scene.light_count < 1) {
+    progress.Begin(kSamplingPhase);
+    return kSamplingNoLight;
+  }
+
+  CVSample first;
+  if (TraceNewPath(scene, query, first)) InsertIntoDataSet(dataset, first);
+  progress.Begin(kSamplingPhase);
+  if (dataset.count == 0) return kSamplingEmpty;
+
+  if (threads > 1) return TraceInPipeline(scene, dataset, light_chance, progress, miss_limit, query, threads);
+  return TraceInOrder(scene, dataset, light_chance, progress, miss_limit, query);
+}
+
 }  // namespace
 
 SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress, uint64_t miss_limit,
-                        RayQuery query) {
-  SamplingEnd end = TraceLightPaths(scene, dataset, light_chance, progress, miss_limit, query);
+                        RayQuery query, unsigned threads) {
+  SamplingEnd end = TraceLightPaths(scene, dataset, light_chance, progress, miss_limit, query, threads);
   progress.End();
   return end;
 }

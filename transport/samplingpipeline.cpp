@@ -1,0 +1,321 @@
+#include "transport/samplingpipeline.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <deque>
+#include <thread>
+#include <vector>
+
+#include "core/hints.h"
+#include "core/mt19937.h"
+#include "transport/scattering.h"
+
+namespace {
+
+// The most words one step can draw: the branch, the choice's two, the lobe,
+// and two for each glossy candidate.
+constexpr size_t kMostWordsOfAStep = 1 + 2 + 1 + 2 * size_t(kGlossyAttemptLimit);
+// The words a step's scattering takes when its glossy lobe accepts the first
+// candidate (the lobe, then u1 and u2), and a new path's (light, z, phi).
+constexpr size_t kTracedWords = 3;
+// Words kept from the oldest outstanding step on: the steps ahead (at most
+// six words each) and the longest step after them fit with room to spare.
+constexpr size_t kTapeWords = size_t(1) << 15;
+// Steps traced ahead per thread, and the bounds: enough to keep every thread
+// busy, few enough that a miss throws little work away.
+constexpr size_t kStepsAheadPerThread = 16;
+constexpr size_t kFewestStepsAhead = 32;
+constexpr size_t kMostStepsAhead = 1024;
+static_assert(kMostStepsAhead * 6 + kMostWordsOfAStep < kTapeWords, "the tape holds every outstanding step");
+// Steps whose chosen slot is fetched before this thread reaches them.
+constexpr int kPickFetchDistance = 8;
+
+constexpr uint64_t kNoStep = UINT64_MAX;
+
+thread_local PipelineCounts last_counts{};
+
+// The generator's words from the oldest step not yet committed on, so that
+// steps can be drawn again after they are taken back. Positions count words
+// from the start of the pipeline.
+class WordTape {
+ public:
+  WordTape() : words_(kTapeWords) {}
+
+  // Records words at least through position + kMostWordsOfAStep, forgetting
+  // those before `kept`, the start of the oldest step still outstanding.
+  void Reach(uint64_t position, uint64_t kept) {
+    if (position + kMostWordsOfAStep <= filled_) return;
+    std::memmove(words_.data(), words_.data() + (kept - base_), size_t(filled_ - kept) * sizeof(uint32_t));
+    base_ = kept;
+    while (saved_.size() >= 2 && saved_[1].position <= kept) saved_.pop_front();
+    saved_.push_back(Saved{filled_, SaveGenerator()});
+    while (filled_ < base_ + kTapeWords) words_[size_t(filled_++ - base_)] = genrand_int32();
+  }
+
+  // The recorded words from position on, for the draws of this thread.
+  RecordedWords From(uint64_t position, uint32_t past_end) const {
+    return RecordedWords{&words_[size_t(position - base_)], size_t(filled_ - position), 0, past_end};
+  }
+
+  uint32_t At(uint64_t position) const { return words_[size_t(position - base_)]; }
+
+  // Leaves the generator as if exactly the words before position had been
+  // drawn from it (position is at or after the oldest kept step).
+  void RewindGeneratorTo(uint64_t position) {
+    size_t k = saved_.size();
+    while (k > 1 && saved_[k - 1].position > position) k--;
+    RestoreGenerator(saved_[k - 1].state);
+    for (uint64_t p = saved_[k - 1].position; p < position; p++) genrand_int32();
+  }
+
+ private:
+  struct Saved {
+    uint64_t position;
+    MT19937State state;
+  };
+  std::vector<uint32_t> words_;
+  uint64_t base_ = 0;        // the position of words_[0]
+  uint64_t filled_ = 0;      // the position after the last recorded word
+  std::deque<Saved> saved_;  // the generator before each recording, oldest first
+};
+
+// One step handed to the threads: written by the running-ahead thread, then
+// traced by one thread, then read back when it is committed.
+struct alignas(64) StepSlot {
+  std::atomic<uint64_t> task{kNoStep};  // the step whose task is written here
+  std::atomic<uint64_t> done{kNoStep};  // the step whose result is written here
+  bool from_light = false;
+  uint32_t words[kTracedWords] = {};
+  CVSample parent{};
+  bool hit = false;
+  bool redrew = false;  // the scattering wanted more words than recorded
+  CVSample sample{};
+};
+
+struct Pipeline {
+  Pipeline(CV_scene s, RayQuery q, size_t slot_count) : scene(s), query(q), slots(slot_count) {}
+  StepSlot& SlotOf(uint64_t step) { return slots[size_t(step % slots.size())]; }
+
+  CV_scene scene;
+  RayQuery query;
+  std::vector<StepSlot> slots;
+  std::atomic<uint64_t> claimed{0};        // the next step a thread takes to trace
+  std::atomic<uint64_t> discard_below{0};  // steps below this not yet traced are taken back
+  std::atomic<bool> stop{false};
+};
+
+// A glossy lobe that wants more words than recorded is traced again in order
+// anyway; the largest word gives the candidate along the mirror direction,
+// which ends the lobe's loop at once rather than after every attempt.
+constexpr uint32_t kWordPastTheRecord = 0xffffffffu;
+
+void TraceSlot(Pipeline& pipeline, StepSlot& slot, uint64_t step) {
+  slot.hit = false;
+  slot.redrew = false;
+  if (step >= pipeline.discard_below.load(std::memory_order_relaxed)) {
+    RecordedWords recorded{slot.words, kTracedWords, 0, kWordPastTheRecord};
+    DrawFromRecordedWords(&recorded);
+    slot.hit = slot.from_light ? TraceNewPath(pipeline.scene, pipeline.query, slot.sample)
+                               : TraceContinuedPath(pipeline.scene, slot.parent, pipeline.query, slot.sample);
+    DrawFromRecordedWords(nullptr);
+    slot.redrew = recorded.taken > kTracedWords;
+  }
+  slot.done.store(step, std::memory_order_release);
+}
+
+// Traces one published step nobody has taken yet; false when there is none.
+bool TraceOneWaitingStep(Pipeline& pipeline, uint64_t published) {
+  uint64_t step = pipeline.claimed.load(std::memory_order_relaxed);
+  while (step < published) {
+    if (pipeline.claimed.compare_exchange_weak(step, step + 1, std::memory_order_relaxed)) {
+      TraceSlot(pipeline, pipeline.SlotOf(step), step);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Work(Pipeline& pipeline) {
+  for (;;) {
+    uint64_t step = pipeline.claimed.fetch_add(1, std::memory_order_relaxed);
+    StepSlot& slot = pipeline.SlotOf(step);
+    while (slot.task.load(std::memory_order_acquire) != step) {
+      if (pipeline.stop.load(std::memory_order_relaxed)) return;
+      std::this_thread::yield();
+    }
+    TraceSlot(pipeline, slot, step);
+  }
+}
+
+// A step traced ahead and not yet committed.
+struct Outstanding {
+  uint64_t step;
+  uint64_t start;  // its first word
+  uint64_t end;    // the word after its last, with a first-candidate lobe
+  bool picked;     // it chose a parent (pick says how)
+  DataSetPick pick;
+};
+
+// Fetches the slots that steps a few ahead will choose, read off the tape
+// with the same assumptions as the running ahead. Only a hint: a wrong guess
+// costs a fetch.
+class PickFetcher {
+ public:
+  void Restart(uint64_t position, uint32_t count) {
+    position_ = position;
+    count_ = count;
+    lead_ = 0;
+  }
+  void Advance(const WordTape& tape, const CVDataSet& dataset, float light_chance) {
+    lead_--;
+    while (lead_ < kPickFetchDistance) {
+      float r = float(Real3OfWord(tape.At(position_)));
+      if (r < light_chance) {
+        position_ += 1 + kTracedWords;
+      } else {
+        size_t start = size_t(Real2OfWord(tape.At(position_ + 1)) * double(count_));
+        if (start < dataset.count) {
+          PrefetchForReading(&dataset.samples[start]);
+          PrefetchForReading(&dataset.samples[start].visible);
+        }
+        position_ += 3 + kTracedWords;
+      }
+      count_++;
+      lead_++;
+    }
+  }
+
+ private:
+  uint64_t position_ = 0;
+  uint32_t count_ = 0;
+  int lead_ = 0;  // steps the fetches are ahead of the running ahead
+};
+
+// Undoes the absorbed flags that the outstanding steps' choices changed, the
+// latest first, and forgets the steps.
+void TakeBack(std::deque<Outstanding>& outstanding, CVDataSet& dataset, Pipeline& pipeline, uint64_t published) {
+  for (auto step = outstanding.rbegin(); step != outstanding.rend(); ++step) {
+    if (step->picked) dataset.samples[step->pick.chosen].absorbed = step->pick.chosen_was;
+  }
+  last_counts.taken_back += outstanding.size();
+  outstanding.clear();
+  pipeline.discard_below.store(published, std::memory_order_relaxed);
+}
+
+}  // namespace
+
+SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
+                            uint64_t miss_limit, RayQuery query, unsigned threads) {
+  last_counts = PipelineCounts{};
+  const size_t ahead = std::clamp(kStepsAheadPerThread * threads, kFewestStepsAhead, kMostStepsAhead);
+  Pipeline pipeline(scene, query, 2 * ahead);
+  std::vector<std::thread> workers;
+  for (unsigned t = 1; t < threads; t++) workers.emplace_back(Work, std::ref(pipeline));
+
+  WordTape tape;
+  PickFetcher fetcher;
+  std::deque<Outstanding> outstanding;
+  uint64_t committed = 0;  // the first word of the oldest step not committed
+  uint64_t running = 0;    // the first word of the next step to trace ahead
+  uint32_t running_count = dataset.count;
+  uint64_t published = 0;  // steps handed out so far
+  bool blocked = false;    // the next step's choice needs a slot still outstanding
+  // Steps traced ahead now: halved by every miss and grown by every hit, so
+  // that a scene that misses often throws little work away.
+  size_t reach = ahead;
+  uint64_t steps_without_hit = 0;
+  fetcher.Restart(running, running_count);
+  SamplingEnd end;
+  for (;;) {
+    while (!blocked && outstanding.size() < reach && running_count <= dataset.capacity) {
+      tape.Reach(running, committed);
+      StepSlot& slot = pipeline.SlotOf(published);
+      if (published >= pipeline.slots.size()) {
+        uint64_t previous = published - pipeline.slots.size();
+        while (slot.done.load(std::memory_order_acquire) != previous) {
+          if (!TraceOneWaitingStep(pipeline, published)) std::this_thread::yield();
+        }
+      }
+      Outstanding step{published, running, running, false, {}};
+      RecordedWords recorded = tape.From(running, 0);
+      DrawFromRecordedWords(&recorded);
+      float r = float(genrand_real3());
+      slot.from_light = r < light_chance;
+      if (!slot.from_light) {
+        CVDataSet so_far{dataset.capacity, running_count, dataset.samples};
+        step.picked = PickFromKnownSlots(so_far, dataset.count, step.pick);
+        if (step.picked) slot.parent = dataset.samples[step.pick.continued];
+      }
+      for (uint32_t& word : slot.words) word = genrand_int32();
+      DrawFromRecordedWords(nullptr);
+      if (!slot.from_light && !step.picked) {
+        blocked = true;
+        break;
+      }
+      step.end = running + recorded.taken;
+      slot.task.store(published, std::memory_order_release);
+      outstanding.push_back(step);
+      published++;
+      running = step.end;
+      running_count++;
+      fetcher.Advance(tape, dataset, light_chance);
+    }
+
+    Outstanding step = outstanding.front();
+    outstanding.pop_front();
+    StepSlot& slot = pipeline.SlotOf(step.step);
+    while (slot.done.load(std::memory_order_acquire) != step.step) {
+      if (!TraceOneWaitingStep(pipeline, published)) std::this_thread::yield();
+    }
+    progress.Advance(dataset.count, dataset.capacity);
+    bool hit = slot.hit;
+    CVSample sample = slot.sample;
+    bool traced_here = slot.redrew;
+    if (traced_here) {
+      // The glossy lobe redrew: this step and all after it took the wrong
+      // words. Trace it again here, from the committed state.
+      TakeBack(outstanding, dataset, pipeline, published);
+      if (step.picked) dataset.samples[step.pick.chosen].absorbed = step.pick.chosen_was;
+      tape.Reach(step.start, committed);
+      RecordedWords recorded = tape.From(step.start, 0);
+      DrawFromRecordedWords(&recorded);
+      float r = float(genrand_real3());
+      hit = r < light_chance ? TraceNewPath(scene, query, sample)
+                             : TraceContinuedPath(scene, GetSampleFromDataSet(dataset), query, sample);
+      DrawFromRecordedWords(nullptr);
+      step.end = step.start + recorded.taken;
+      last_counts.retraced++;
+    }
+    committed = step.end;
+    last_counts.committed++;
+    reach = hit ? std::min(reach + 1, ahead) : std::max(reach / 2, size_t(1));
+    if (hit) {
+      steps_without_hit = 0;
+      if (!InsertIntoDataSet(dataset, sample)) {
+        end = kSamplingFull;
+        break;
+      }
+    } else if (++steps_without_hit >= miss_limit) {
+      end = kSamplingNoHits;
+      break;
+    }
+    if (!hit || traced_here) {
+      // The steps after it chose from a count one too high, or took the
+      // wrong words: trace them again.
+      TakeBack(outstanding, dataset, pipeline, published);
+      running = committed;
+      running_count = dataset.count;
+      fetcher.Restart(running, running_count);
+    }
+    blocked = false;
+  }
+
+  TakeBack(outstanding, dataset, pipeline, published);
+  pipeline.stop.store(true, std::memory_order_relaxed);
+  for (std::thread& worker : workers) worker.join();
+  tape.RewindGeneratorTo(committed);
+  return end;
+}
+
+PipelineCounts LastPipelineCounts() { return last_counts; }
