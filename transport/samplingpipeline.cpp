@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <thread>
@@ -32,6 +33,11 @@ static_assert(kMostStepsAhead * 6 + kMostWordsOfAStep < kTapeWords, "the tape ho
 constexpr int kPickFetchDistance = 8;
 
 constexpr uint64_t kNoStep = UINT64_MAX;
+// Checks for a result before the committing thread traces the step itself:
+// about the time of a step.
+constexpr int kPatience = 256;
+// Yields of an idle thread before it sleeps between its checks.
+constexpr int kIdleYields = 1000;
 
 thread_local PipelineCounts last_counts{};
 
@@ -80,6 +86,12 @@ class WordTape {
   std::deque<Saved> saved_;  // the generator before each recording, oldest first
 };
 
+struct StepResult {
+  bool hit = false;
+  bool redrew = false;  // the scattering wanted more words than recorded
+  CVSample sample{};
+};
+
 // One step handed to the threads: written by the running-ahead thread, then
 // traced by one thread, then read back when it is committed.
 struct alignas(64) StepSlot {
@@ -88,9 +100,7 @@ struct alignas(64) StepSlot {
   bool from_light = false;
   uint32_t words[kTracedWords] = {};
   CVSample parent{};
-  bool hit = false;
-  bool redrew = false;  // the scattering wanted more words than recorded
-  CVSample sample{};
+  StepResult result;
 };
 
 struct Pipeline {
@@ -110,17 +120,20 @@ struct Pipeline {
 // which ends the lobe's loop at once rather than after every attempt.
 constexpr uint32_t kWordPastTheRecord = 0xffffffffu;
 
+StepResult TraceTask(const Pipeline& pipeline, const StepSlot& slot) {
+  StepResult result;
+  RecordedWords recorded{slot.words, kTracedWords, 0, kWordPastTheRecord};
+  DrawFromRecordedWords(&recorded);
+  result.hit = slot.from_light ? TraceNewPath(pipeline.scene, pipeline.query, result.sample)
+                               : TraceContinuedPath(pipeline.scene, slot.parent, pipeline.query, result.sample);
+  DrawFromRecordedWords(nullptr);
+  result.redrew = recorded.taken > kTracedWords;
+  return result;
+}
+
 void TraceSlot(Pipeline& pipeline, StepSlot& slot, uint64_t step) {
-  slot.hit = false;
-  slot.redrew = false;
-  if (step >= pipeline.discard_below.load(std::memory_order_relaxed)) {
-    RecordedWords recorded{slot.words, kTracedWords, 0, kWordPastTheRecord};
-    DrawFromRecordedWords(&recorded);
-    slot.hit = slot.from_light ? TraceNewPath(pipeline.scene, pipeline.query, slot.sample)
-                               : TraceContinuedPath(pipeline.scene, slot.parent, pipeline.query, slot.sample);
-    DrawFromRecordedWords(nullptr);
-    slot.redrew = recorded.taken > kTracedWords;
-  }
+  bool taken_back = step < pipeline.discard_below.load(std::memory_order_relaxed);
+  slot.result = taken_back ? StepResult{} : TraceTask(pipeline, slot);
   slot.done.store(step, std::memory_order_release);
 }
 
@@ -136,13 +149,28 @@ bool TraceOneWaitingStep(Pipeline& pipeline, uint64_t published) {
   return false;
 }
 
+// The result of a published step, tracing waiting steps meanwhile. A step
+// whose thread is slow (or not running: the machine may have fewer free
+// cores than threads) is traced here as well rather than waited for.
+StepResult AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step, uint64_t published) {
+  for (int patience = 0;; patience++) {
+    if (slot.done.load(std::memory_order_acquire) == step) return slot.result;
+    if (TraceOneWaitingStep(pipeline, published)) continue;
+    if (patience > kPatience) return TraceTask(pipeline, slot);
+  }
+}
+
 void Work(Pipeline& pipeline) {
   for (;;) {
     uint64_t step = pipeline.claimed.fetch_add(1, std::memory_order_relaxed);
     StepSlot& slot = pipeline.SlotOf(step);
-    while (slot.task.load(std::memory_order_acquire) != step) {
+    for (int idle = 0; slot.task.load(std::memory_order_acquire) != step; idle++) {
       if (pipeline.stop.load(std::memory_order_relaxed)) return;
-      std::this_thread::yield();
+      if (idle < kIdleYields) {
+        std::this_thread::yield();
+      } else {
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+      }
     }
     TraceSlot(pipeline, slot, step);
   }
@@ -265,13 +293,11 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
     Outstanding step = outstanding.front();
     outstanding.pop_front();
     StepSlot& slot = pipeline.SlotOf(step.step);
-    while (slot.done.load(std::memory_order_acquire) != step.step) {
-      if (!TraceOneWaitingStep(pipeline, published)) std::this_thread::yield();
-    }
+    StepResult result = AwaitStep(pipeline, slot, step.step, published);
     progress.Advance(dataset.count, dataset.capacity);
-    bool hit = slot.hit;
-    CVSample sample = slot.sample;
-    bool traced_here = slot.redrew;
+    bool hit = result.hit;
+    CVSample sample = result.sample;
+    bool traced_here = result.redrew;
     if (traced_here) {
       // The glossy lobe redrew: this step and all after it took the wrong
       // words. Trace it again here, from the committed state.
