@@ -104,7 +104,8 @@ void ReportSamplingEnd(SamplingEnd end) {
   }
 }
 
-unsigned SensorThreads(const CommandLine& options) {
+// The threads of the sampling loop and the sensor stages.
+unsigned StageThreads(const CommandLine& options) {
   if (options.threads > 0) return options.threads;
   unsigned cores = std::thread::hardware_concurrency();
   return cores > 0 ? cores : 1;
@@ -115,7 +116,7 @@ unsigned SensorThreads(const CommandLine& options) {
 bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCounts& counts) {
   AllocateSensor(sensor, settings.camera);
   int visualized =
-      VisualizeDataSet(dataset, sensor, scene, SensorThreads(options), IntersectionRayScene, progress, counts);
+      VisualizeDataSet(dataset, sensor, scene, StageThreads(options), IntersectionRayScene, progress, counts);
   EndConsole(progress);
   if (visualized == 0) return false;
   SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
@@ -225,7 +226,8 @@ int RunSimulation(const CommandLine& options, const RunFiles& files) {
   }
   seconds.reading = Lap(start);
 
-  SamplingEnd end = FillDataSet(scene, dataset, settings.light_chance, progress);
+  SamplingEnd end = FillDataSet(scene, dataset, settings.light_chance, progress, kStepsWithoutHitLimit,
+                                IntersectionRayScene, StageThreads(options));
   DeInitPercentageCounter(progress.percentages);
   ReportSamplingEnd(end);
   seconds.sampling = Lap(start);

@@ -89,7 +89,8 @@ const KnownOption kOptions[] = {
     {"", "--exposure", "X", nullptr, ApplyExposure, false,
      "multiply the PNG's values by X (default: the 99.5th\npercentile of the lit pixels becomes white)"},
     {"-t", "--threads", "N", nullptr, ApplyThreads, false,
-     "threads of the sensor stages, 1 to 1024 (default:\nevery core; the image is the same for any N)"},
+     "threads of the sampling and the sensor stages, 1 to\n1024 (default: every core; the image is the same\nfor any "
+     "N)"},
     {"-D", "", "KEY=VALUE", nullptr, ApplyDefine, false,
      "override a setting of corvane.cfg for this run,\ne.g. -D DATASETSIZE=1000000; repeatable"},
     {"", "--no-window", nullptr, &CommandLine::no_window, nullptr, false, "open no window"},

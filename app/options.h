@@ -20,7 +20,7 @@ struct CommandLine {
   std::string exr;        // --exr: the float values; empty: none
   bool exposure_given = false;
   double exposure = 1.0;                   // --exposure: the PNG's factor, when exposure_given
-  unsigned threads = 0;                    // -t: threads of the sensor stages; 0: every core
+  unsigned threads = 0;                    // -t: threads of sampling and sensor; 0: every core
   std::vector<SettingOverride> overrides;  // -D, in the order given
   bool no_window = false;
   bool quiet = false;
