@@ -1,6 +1,7 @@
 #include "transport/sampling.h"
 
 #include "core/check.h"
+#include "core/hints.h"
 #include "core/mt19937.h"
 #include "transport/emission.h"
 #include "transport/samplingpipeline.h"
@@ -29,34 +30,61 @@ CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f n
   return sample;
 }
 
-bool TraceNewPath(CV_scene scene, RayQuery query, CVSample& sample) {
-  vector3f ray = LSShootFromLights(scene);
+PathRay NewPathRay(CV_scene scene) {
+  PathRay path{};
+  path.ray = LSShootFromLights(scene);
+  path.continued = false;
+  return path;
+}
+
+PathRay ContinuedPathRay(CV_scene scene, CVSample parent) {
+  CORVANE_CHECK(parent.object >= 0 && parent.object < scene.object_count);
+  CV_object surface = scene.objects[parent.object];
+  PathRay path{};
+  path.continued = true;
+  path.parent = parent;
+  vector3f scattered;
+  MaterialNewRay(parent.incoming, parent.normal, parent.position, surface.diffuse, surface.specular, surface.exponent,
+                 path.lobe_factor, scattered, path.reflectance_factor);
+  path.ray = NormalizeVector(scattered);
+  return path;
+}
+
+bool TracePathRay(CV_scene scene, const PathRay& path, RayQuery query, CVSample& sample) {
   vertex3f hit;
   vector3f normal;
   int object = 0;
-  if (query(ray, scene, hit, normal, object) != 1) return false;
-  sample = NewPathSample(ray, hit, normal, object);
+  if (query(path.ray, scene, hit, normal, object) != 1) return false;
+  sample = path.continued
+               ? ContinuedSample(path.parent, path.ray, hit, normal, object, path.lobe_factor, path.reflectance_factor)
+               : NewPathSample(path.ray, hit, normal, object);
   return true;
+}
+
+bool TraceNewPath(CV_scene scene, RayQuery query, CVSample& sample) {
+  return TracePathRay(scene, NewPathRay(scene), query, sample);
 }
 
 bool TraceContinuedPath(CV_scene scene, CVSample parent, RayQuery query, CVSample& sample) {
-  CORVANE_CHECK(parent.object >= 0 && parent.object < scene.object_count);
-  CV_object surface = scene.objects[parent.object];
-  float lobe_factor = 0;
-  float reflectance_factor = 0;
-  vector3f scattered;
-  MaterialNewRay(parent.incoming, parent.normal, parent.position, surface.diffuse, surface.specular, surface.exponent,
-                 lobe_factor, scattered, reflectance_factor);
-  vector3f ray = NormalizeVector(scattered);
-  vertex3f hit;
-  vector3f normal;
-  int object = 0;
-  if (query(ray, scene, hit, normal, object) != 1) return false;
-  sample = ContinuedSample(parent, ray, hit, normal, object, lobe_factor, reflectance_factor);
-  return true;
+  return TracePathRay(scene, ContinuedPathRay(scene, parent), query, sample);
 }
 
 namespace {
+
+// This step's draws are made, so the next step's branch and choice are the
+// generator's next two words: when they choose a stored sample, its slot is
+// fetched while this step's ray is traced. The guess assumes that ray hits;
+// a wrong guess costs one fetch.
+void FetchNextChoice(const CVDataSet& dataset, float light_chance) {
+  uint32_t branch = 0;
+  uint32_t choice = 0;
+  if (!PeekWord(0, branch) || !PeekWord(1, choice)) return;
+  if (float(Real3OfWord(branch)) < light_chance) return;
+  size_t start = size_t(Real2OfWord(choice) * double(dataset.count + 1));
+  if (start >= dataset.count) return;
+  PrefetchForReading(&dataset.samples[start]);
+  PrefetchForReading(&dataset.samples[start].visible);
+}
 
 // The loop one step after the other on this thread.
 SamplingEnd TraceInOrder(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
@@ -65,9 +93,10 @@ SamplingEnd TraceInOrder(CV_scene scene, CVDataSet& dataset, float light_chance,
   for (;;) {
     progress.Advance(dataset.count, dataset.capacity);
     float r = float(genrand_real3());
+    PathRay path = r < light_chance ? NewPathRay(scene) : ContinuedPathRay(scene, GetSampleFromDataSet(dataset));
+    FetchNextChoice(dataset, light_chance);
     CVSample sample;
-    bool built = r < light_chance ? TraceNewPath(scene, query, sample)
-                                  : TraceContinuedPath(scene, GetSampleFromDataSet(dataset), query, sample);
+    bool built = TracePathRay(scene, path, query, sample);
     if (built) {
       steps_without_hit = 0;
       if (!InsertIntoDataSet(dataset, sample)) return kSamplingFull;

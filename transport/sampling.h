@@ -31,12 +31,29 @@ CVSample NewPathSample(vector3f ray, vertex3f hit, vector3f normal, int object);
 CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f normal, int object, float lobe_factor,
                          float reflectance_factor);
 
-// A new light path's first ray (three draws), traced with query: true and
-// its sample when it hits.
+// A step's ray before it is traced: for a continued path, also its parent
+// and the factors of its scattering.
+struct PathRay {
+  vector3f ray;
+  bool continued;
+  CVSample parent;
+  float lobe_factor;
+  float reflectance_factor;
+};
+
+// A new light path's first ray: three draws.
+PathRay NewPathRay(CV_scene scene);
+
+// The parent scattered at its surface: the draws of MaterialNewRay.
+PathRay ContinuedPathRay(CV_scene scene, CVSample parent);
+
+// Traces the ray with query: true and the sample it makes when it hits.
+bool TracePathRay(CV_scene scene, const PathRay& path, RayQuery query, CVSample& sample);
+
+// NewPathRay traced: true and its sample when it hits.
 bool TraceNewPath(CV_scene scene, RayQuery query, CVSample& sample);
 
-// The parent scattered at its surface (the draws of MaterialNewRay) and the
-// new ray traced with query: true and the continued sample when it hits.
+// ContinuedPathRay traced: true and the continued sample when it hits.
 bool TraceContinuedPath(CV_scene scene, CVSample parent, RayQuery query, CVSample& sample);
 
 // Traces the first light path, begins kSamplingPhase and runs the sampling
