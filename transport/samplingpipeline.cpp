@@ -36,7 +36,9 @@ constexpr uint64_t kNoStep = UINT64_MAX;
 // Checks for a result before the committing thread traces the step itself:
 // about the time of a step.
 constexpr int kPatience = 256;
-// Yields of an idle thread before it sleeps between its checks.
+// Checks of an idle thread for its next step before it yields its core,
+// and yields before it sleeps between its checks.
+constexpr int kIdleChecks = 256;
 constexpr int kIdleYields = 1000;
 
 thread_local PipelineCounts last_counts{};
@@ -156,7 +158,10 @@ StepResult AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step, ui
   for (int patience = 0;; patience++) {
     if (slot.done.load(std::memory_order_acquire) == step) return slot.result;
     if (TraceOneWaitingStep(pipeline, published)) continue;
-    if (patience > kPatience) return TraceTask(pipeline, slot);
+    if (patience > kPatience) {
+      last_counts.traced_twice++;
+      return TraceTask(pipeline, slot);
+    }
   }
 }
 
@@ -166,7 +171,8 @@ void Work(Pipeline& pipeline) {
     StepSlot& slot = pipeline.SlotOf(step);
     for (int idle = 0; slot.task.load(std::memory_order_acquire) != step; idle++) {
       if (pipeline.stop.load(std::memory_order_relaxed)) return;
-      if (idle < kIdleYields) {
+      if (idle < kIdleChecks) continue;
+      if (idle < kIdleChecks + kIdleYields) {
         std::this_thread::yield();
       } else {
         std::this_thread::sleep_for(std::chrono::microseconds(100));

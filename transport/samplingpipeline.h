@@ -33,7 +33,8 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
 struct PipelineCounts {
   uint64_t committed;
   uint64_t taken_back;
-  uint64_t retraced;  // steps traced again in order after a glossy redraw
+  uint64_t retraced;      // steps traced again in order after a glossy redraw
+  uint64_t traced_twice;  // steps the committing thread traced rather than wait
 };
 
 // The counts of this thread's last TraceInPipeline.
