@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -105,6 +106,31 @@ double ParallelPartOfAStep(const Loaded& loaded) {
   return seconds;
 }
 
+// CPU seconds of one step's serial part: its draws, the choice of a parent
+// and the storing of a sample, without scattering or query, over the
+// second half of a filled data set (each continued step stores a copy of
+// its parent, each new path a copy of the first sample).
+double SerialPartOfAStep(const Loaded& loaded) {
+  CVDataSet set{0, 0, nullptr};
+  AllocateDataSet(set, loaded.settings.dataset_size);
+  init_genrand(50);
+  NoProgress progress;
+  FillDataSet(loaded.scene, set, loaded.settings.light_chance, progress);
+  uint32_t half = set.count / 2;
+  set.count = half;
+  double start = CpuSeconds();
+  for (uint32_t k = 0; k < half; k++) {
+    progress.Advance(set.count, set.capacity);
+    float r = float(genrand_real3());
+    CVSample sample = r < loaded.settings.light_chance ? set.samples[0] : GetSampleFromDataSet(set);
+    for (int w = 0; w < 3; w++) genrand_int32();
+    InsertIntoDataSet(set, sample);
+  }
+  double seconds = (CpuSeconds() - start) / half;
+  FreeDataSet(set);
+  return seconds;
+}
+
 void Measure(const std::string& name, const std::string& dir) {
   Loaded loaded;
   if (!Load(dir, loaded)) {
@@ -116,17 +142,31 @@ void Measure(const std::string& name, const std::string& dir) {
   Timed two = TimeSampling(loaded, 2, FillDataSet);
   double steps = double(two.counts.committed);
   double parallel = ParallelPartOfAStep(loaded);
+  double serial = SerialPartOfAStep(loaded);
   std::printf(
       "%-12s %8u samples  1 thread %6.2f s (%.2f cpu/wall)  2 threads %6.2f s (%.2f cpu/wall)  "
       "speed-up %.2fx  %s\n",
       name.c_str(), loaded.settings.dataset_size, one.wall, one.cpu / one.wall, two.wall, two.cpu / two.wall,
       one.wall / two.wall, plain.bytes == one.bytes && one.bytes == two.bytes ? "same data set" : "DATA SETS DIFFER");
   std::printf(
-      "%-12s CPU per step: plain loop %.0f ns, 1 thread %.0f ns, 2 threads %.0f ns; scattering and query "
-      "%.0f ns\n",
-      "", plain.cpu / steps * 1e9, one.cpu / steps * 1e9, two.cpu / steps * 1e9, parallel * 1e9);
-  std::printf("%-12s steps taken back per committed step %.4f, traced again in order %.4f\n", "",
-              double(two.counts.taken_back) / steps, double(two.counts.retraced) / steps);
+      "%-12s CPU per step: plain loop %.0f ns, 1 thread %.0f ns, 2 threads %.0f ns; apart: draws, choice "
+      "and storing %.0f ns, scattering and query %.0f ns\n",
+      "", plain.cpu / steps * 1e9, one.cpu / steps * 1e9, two.cpu / steps * 1e9, serial * 1e9, parallel * 1e9);
+  std::printf("%-12s per committed step: %.4f steps taken back, %.4f traced again in order, %.4f traced twice\n", "",
+              double(two.counts.taken_back) / steps, double(two.counts.retraced) / steps,
+              double(two.counts.traced_twice) / steps);
+  // The committing thread does the serial part and hands out every step;
+  // the scattering and query, with the steps taken back, spread over N.
+  double handing = std::max(0.0, (two.cpu - one.cpu) / steps);
+  double taken_back = double(two.counts.taken_back) / steps;
+  double step_one = one.cpu / steps;
+  std::printf("%-12s model (serial %.0f ns + handing out %.0f ns on one thread): speed-up", "", serial * 1e9,
+              handing * 1e9);
+  for (int n : {2, 8, 16, 64}) {
+    double per_step = std::max(serial + handing, (serial + handing + parallel * (1 + taken_back)) / n);
+    std::printf("  %d cores %.1fx", n, step_one / per_step);
+  }
+  std::printf("\n");
   FreeRayQuery(loaded.scene);
   FreeScene(loaded.scene);
 }
