@@ -226,15 +226,90 @@ class PickFetcher {
   int lead_ = 0;  // steps the fetches are ahead of the running ahead
 };
 
+// Where the committing thread stands: the steps traced ahead, oldest first,
+// and the words and counts at both ends.
+struct Ahead {
+  WordTape tape;
+  PickFetcher fetcher;
+  std::deque<Outstanding> outstanding;
+  uint64_t committed = 0;      // the first word of the oldest step not committed
+  uint64_t running = 0;        // the first word of the next step to trace ahead
+  uint32_t running_count = 0;  // the data set's count for that step if all before it hit
+  uint64_t published = 0;      // steps handed out so far
+};
+
+// Waits until the slot's previous step is done with, tracing waiting steps.
+void AwaitFreeSlot(Pipeline& pipeline, const StepSlot& slot, uint64_t published) {
+  if (published < pipeline.slots.size()) return;
+  uint64_t previous = published - pipeline.slots.size();
+  while (slot.done.load(std::memory_order_acquire) != previous) {
+    if (!TraceOneWaitingStep(pipeline, published)) std::this_thread::yield();
+  }
+}
+
+// Draws the next step ahead (choosing its parent among the stored samples)
+// and hands it out. False, handing out nothing, when the choice needs a
+// slot still outstanding.
+bool RunAhead(Pipeline& pipeline, Ahead& ahead, CVDataSet& dataset, float light_chance) {
+  ahead.tape.Reach(ahead.running, ahead.committed);
+  StepSlot& slot = pipeline.SlotOf(ahead.published);
+  AwaitFreeSlot(pipeline, slot, ahead.published);
+  Outstanding step{ahead.published, ahead.running, ahead.running, false, {}};
+  RecordedWords recorded = ahead.tape.From(ahead.running, 0);
+  DrawFromRecordedWords(&recorded);
+  float r = float(genrand_real3());
+  slot.from_light = r < light_chance;
+  if (!slot.from_light) {
+    CVDataSet so_far{dataset.capacity, ahead.running_count, dataset.samples};
+    step.picked = PickFromKnownSlots(so_far, dataset.count, step.pick);
+    if (step.picked) slot.parent = dataset.samples[step.pick.continued];
+  }
+  for (uint32_t& word : slot.words) word = genrand_int32();
+  DrawFromRecordedWords(nullptr);
+  if (!slot.from_light && !step.picked) return false;
+  step.end = ahead.running + recorded.taken;
+  slot.task.store(ahead.published, std::memory_order_release);
+  ahead.outstanding.push_back(step);
+  ahead.published++;
+  ahead.running = step.end;
+  ahead.running_count++;
+  ahead.fetcher.Advance(ahead.tape, dataset, light_chance);
+  return true;
+}
+
 // Undoes the absorbed flags that the outstanding steps' choices changed, the
-// latest first, and forgets the steps.
-void TakeBack(std::deque<Outstanding>& outstanding, CVDataSet& dataset, Pipeline& pipeline, uint64_t published) {
-  for (auto step = outstanding.rbegin(); step != outstanding.rend(); ++step) {
+// latest first, forgets the steps and runs ahead again from the committed
+// state.
+void TakeBack(Ahead& ahead, CVDataSet& dataset, Pipeline& pipeline) {
+  for (auto step = ahead.outstanding.rbegin(); step != ahead.outstanding.rend(); ++step) {
     if (step->picked) dataset.samples[step->pick.chosen].absorbed = step->pick.chosen_was;
   }
-  last_counts.taken_back += outstanding.size();
-  outstanding.clear();
-  pipeline.discard_below.store(published, std::memory_order_relaxed);
+  last_counts.taken_back += ahead.outstanding.size();
+  ahead.outstanding.clear();
+  pipeline.discard_below.store(ahead.published, std::memory_order_relaxed);
+  ahead.running = ahead.committed;
+  ahead.running_count = dataset.count;
+  ahead.fetcher.Restart(ahead.running, ahead.running_count);
+}
+
+// The step's glossy lobe redrew, so it and every step after it took the
+// wrong words: takes them back and traces the step here, in order, from the
+// committed state. Returns whether it hit; sets its end.
+bool RetraceInOrder(Ahead& ahead, Outstanding& step, CVDataSet& dataset, Pipeline& pipeline, float light_chance,
+                    CVSample& sample) {
+  TakeBack(ahead, dataset, pipeline);
+  if (step.picked) dataset.samples[step.pick.chosen].absorbed = step.pick.chosen_was;
+  ahead.tape.Reach(step.start, ahead.committed);
+  RecordedWords recorded = ahead.tape.From(step.start, 0);
+  DrawFromRecordedWords(&recorded);
+  float r = float(genrand_real3());
+  bool hit = r < light_chance
+                 ? TraceNewPath(pipeline.scene, pipeline.query, sample)
+                 : TraceContinuedPath(pipeline.scene, GetSampleFromDataSet(dataset), pipeline.query, sample);
+  DrawFromRecordedWords(nullptr);
+  step.end = step.start + recorded.taken;
+  last_counts.retraced++;
+  return hit;
 }
 
 }  // namespace
@@ -242,86 +317,33 @@ void TakeBack(std::deque<Outstanding>& outstanding, CVDataSet& dataset, Pipeline
 SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
                             uint64_t miss_limit, RayQuery query, unsigned threads) {
   last_counts = PipelineCounts{};
-  const size_t ahead = std::clamp(kStepsAheadPerThread * threads, kFewestStepsAhead, kMostStepsAhead);
-  Pipeline pipeline(scene, query, 2 * ahead);
+  const size_t most_ahead = std::clamp(kStepsAheadPerThread * threads, kFewestStepsAhead, kMostStepsAhead);
+  Pipeline pipeline(scene, query, 2 * most_ahead);
   std::vector<std::thread> workers;
   for (unsigned t = 1; t < threads; t++) workers.emplace_back(Work, std::ref(pipeline));
 
-  WordTape tape;
-  PickFetcher fetcher;
-  std::deque<Outstanding> outstanding;
-  uint64_t committed = 0;  // the first word of the oldest step not committed
-  uint64_t running = 0;    // the first word of the next step to trace ahead
-  uint32_t running_count = dataset.count;
-  uint64_t published = 0;  // steps handed out so far
-  bool blocked = false;    // the next step's choice needs a slot still outstanding
+  Ahead ahead;
+  ahead.running_count = dataset.count;
+  ahead.fetcher.Restart(ahead.running, ahead.running_count);
   // Steps traced ahead now: halved by every miss and grown by every hit, so
   // that a scene that misses often throws little work away.
-  size_t reach = ahead;
+  size_t reach = most_ahead;
   uint64_t steps_without_hit = 0;
-  fetcher.Restart(running, running_count);
   SamplingEnd end;
   for (;;) {
-    while (!blocked && outstanding.size() < reach && running_count <= dataset.capacity) {
-      tape.Reach(running, committed);
-      StepSlot& slot = pipeline.SlotOf(published);
-      if (published >= pipeline.slots.size()) {
-        uint64_t previous = published - pipeline.slots.size();
-        while (slot.done.load(std::memory_order_acquire) != previous) {
-          if (!TraceOneWaitingStep(pipeline, published)) std::this_thread::yield();
-        }
-      }
-      Outstanding step{published, running, running, false, {}};
-      RecordedWords recorded = tape.From(running, 0);
-      DrawFromRecordedWords(&recorded);
-      float r = float(genrand_real3());
-      slot.from_light = r < light_chance;
-      if (!slot.from_light) {
-        CVDataSet so_far{dataset.capacity, running_count, dataset.samples};
-        step.picked = PickFromKnownSlots(so_far, dataset.count, step.pick);
-        if (step.picked) slot.parent = dataset.samples[step.pick.continued];
-      }
-      for (uint32_t& word : slot.words) word = genrand_int32();
-      DrawFromRecordedWords(nullptr);
-      if (!slot.from_light && !step.picked) {
-        blocked = true;
-        break;
-      }
-      step.end = running + recorded.taken;
-      slot.task.store(published, std::memory_order_release);
-      outstanding.push_back(step);
-      published++;
-      running = step.end;
-      running_count++;
-      fetcher.Advance(tape, dataset, light_chance);
+    while (ahead.outstanding.size() < reach && ahead.running_count <= dataset.capacity) {
+      if (!RunAhead(pipeline, ahead, dataset, light_chance)) break;
     }
 
-    Outstanding step = outstanding.front();
-    outstanding.pop_front();
-    StepSlot& slot = pipeline.SlotOf(step.step);
-    StepResult result = AwaitStep(pipeline, slot, step.step, published);
+    Outstanding step = ahead.outstanding.front();
+    ahead.outstanding.pop_front();
+    StepResult result = AwaitStep(pipeline, pipeline.SlotOf(step.step), step.step, ahead.published);
     progress.Advance(dataset.count, dataset.capacity);
-    bool hit = result.hit;
     CVSample sample = result.sample;
-    bool traced_here = result.redrew;
-    if (traced_here) {
-      // The glossy lobe redrew: this step and all after it took the wrong
-      // words. Trace it again here, from the committed state.
-      TakeBack(outstanding, dataset, pipeline, published);
-      if (step.picked) dataset.samples[step.pick.chosen].absorbed = step.pick.chosen_was;
-      tape.Reach(step.start, committed);
-      RecordedWords recorded = tape.From(step.start, 0);
-      DrawFromRecordedWords(&recorded);
-      float r = float(genrand_real3());
-      hit = r < light_chance ? TraceNewPath(scene, query, sample)
-                             : TraceContinuedPath(scene, GetSampleFromDataSet(dataset), query, sample);
-      DrawFromRecordedWords(nullptr);
-      step.end = step.start + recorded.taken;
-      last_counts.retraced++;
-    }
-    committed = step.end;
+    bool hit = result.redrew ? RetraceInOrder(ahead, step, dataset, pipeline, light_chance, sample) : result.hit;
+    ahead.committed = step.end;
     last_counts.committed++;
-    reach = hit ? std::min(reach + 1, ahead) : std::max(reach / 2, size_t(1));
+    reach = hit ? std::min(reach + 1, most_ahead) : std::max(reach / 2, size_t(1));
     if (hit) {
       steps_without_hit = 0;
       if (!InsertIntoDataSet(dataset, sample)) {
@@ -332,21 +354,14 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
       end = kSamplingNoHits;
       break;
     }
-    if (!hit || traced_here) {
-      // The steps after it chose from a count one too high, or took the
-      // wrong words: trace them again.
-      TakeBack(outstanding, dataset, pipeline, published);
-      running = committed;
-      running_count = dataset.count;
-      fetcher.Restart(running, running_count);
-    }
-    blocked = false;
+    // After a miss the steps ahead chose from a count one too high.
+    if (!hit || result.redrew) TakeBack(ahead, dataset, pipeline);
   }
 
-  TakeBack(outstanding, dataset, pipeline, published);
+  TakeBack(ahead, dataset, pipeline);
   pipeline.stop.store(true, std::memory_order_relaxed);
   for (std::thread& worker : workers) worker.join();
-  tape.RewindGeneratorTo(committed);
+  ahead.tape.RewindGeneratorTo(ahead.committed);
   return end;
 }
 
