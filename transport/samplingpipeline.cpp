@@ -29,10 +29,15 @@ constexpr size_t kStepsAheadPerThread = 16;
 constexpr size_t kFewestStepsAhead = 32;
 constexpr size_t kMostStepsAhead = 1024;
 static_assert(kMostStepsAhead * 6 + kMostWordsOfAStep < kTapeWords, "the tape holds every outstanding step");
-// Steps whose chosen slot is fetched before this thread reaches them.
-constexpr int kPickFetchDistance = 8;
+// Steps whose chosen slot is fetched before this thread reaches them: a
+// few microseconds of running ahead, about the time memory takes.
+constexpr int kPickFetchDistance = 32;
 
 constexpr uint64_t kNoStep = UINT64_MAX;
+// Slots for each step that may be ahead: a slot is written again only when
+// the step it held last is done, and a thread that was descheduled while
+// tracing a step taken back may hold it long after.
+constexpr size_t kSlotsPerStepAhead = 4;
 // Checks for a result before the committing thread traces the step itself:
 // about the time of a step.
 constexpr int kPatience = 256;
@@ -97,7 +102,6 @@ struct StepResult {
 // One step handed to the threads: written by the running-ahead thread, then
 // traced by one thread, then read back when it is committed.
 struct alignas(64) StepSlot {
-  std::atomic<uint64_t> task{kNoStep};  // the step whose task is written here
   std::atomic<uint64_t> done{kNoStep};  // the step whose result is written here
   bool from_light = false;
   uint32_t words[kTracedWords] = {};
@@ -112,6 +116,7 @@ struct Pipeline {
   CV_scene scene;
   RayQuery query;
   std::vector<StepSlot> slots;
+  std::atomic<uint64_t> published{0};      // steps handed out so far
   std::atomic<uint64_t> claimed{0};        // the next step a thread takes to trace
   std::atomic<uint64_t> discard_below{0};  // steps below this not yet traced are taken back
   std::atomic<bool> stop{false};
@@ -140,7 +145,10 @@ void TraceSlot(Pipeline& pipeline, StepSlot& slot, uint64_t step) {
 }
 
 // Traces one published step nobody has taken yet; false when there is none.
-bool TraceOneWaitingStep(Pipeline& pipeline, uint64_t published) {
+// A thread takes only published steps, so that no step waits for a thread
+// that is resting.
+bool TraceOneWaitingStep(Pipeline& pipeline) {
+  uint64_t published = pipeline.published.load(std::memory_order_acquire);
   uint64_t step = pipeline.claimed.load(std::memory_order_relaxed);
   while (step < published) {
     if (pipeline.claimed.compare_exchange_weak(step, step + 1, std::memory_order_relaxed)) {
@@ -154,10 +162,10 @@ bool TraceOneWaitingStep(Pipeline& pipeline, uint64_t published) {
 // The result of a published step, tracing waiting steps meanwhile. A step
 // whose thread is slow (or not running: the machine may have fewer free
 // cores than threads) is traced here as well rather than waited for.
-StepResult AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step, uint64_t published) {
+StepResult AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step) {
   for (int patience = 0;; patience++) {
     if (slot.done.load(std::memory_order_acquire) == step) return slot.result;
-    if (TraceOneWaitingStep(pipeline, published)) continue;
+    if (TraceOneWaitingStep(pipeline)) continue;
     if (patience > kPatience) {
       last_counts.traced_twice++;
       return TraceTask(pipeline, slot);
@@ -166,19 +174,18 @@ StepResult AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step, ui
 }
 
 void Work(Pipeline& pipeline) {
-  for (;;) {
-    uint64_t step = pipeline.claimed.fetch_add(1, std::memory_order_relaxed);
-    StepSlot& slot = pipeline.SlotOf(step);
-    for (int idle = 0; slot.task.load(std::memory_order_acquire) != step; idle++) {
-      if (pipeline.stop.load(std::memory_order_relaxed)) return;
-      if (idle < kIdleChecks) continue;
-      if (idle < kIdleChecks + kIdleYields) {
-        std::this_thread::yield();
-      } else {
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
-      }
+  int idle = 0;
+  while (!pipeline.stop.load(std::memory_order_relaxed)) {
+    if (TraceOneWaitingStep(pipeline)) {
+      idle = 0;
+    } else if (idle < kIdleChecks) {
+      idle++;
+    } else if (idle < kIdleChecks + kIdleYields) {
+      idle++;
+      std::this_thread::yield();
+    } else {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
     }
-    TraceSlot(pipeline, slot, step);
   }
 }
 
@@ -243,7 +250,7 @@ void AwaitFreeSlot(Pipeline& pipeline, const StepSlot& slot, uint64_t published)
   if (published < pipeline.slots.size()) return;
   uint64_t previous = published - pipeline.slots.size();
   while (slot.done.load(std::memory_order_acquire) != previous) {
-    if (!TraceOneWaitingStep(pipeline, published)) std::this_thread::yield();
+    if (!TraceOneWaitingStep(pipeline)) std::this_thread::yield();
   }
 }
 
@@ -268,9 +275,9 @@ bool RunAhead(Pipeline& pipeline, Ahead& ahead, CVDataSet& dataset, float light_
   DrawFromRecordedWords(nullptr);
   if (!slot.from_light && !step.picked) return false;
   step.end = ahead.running + recorded.taken;
-  slot.task.store(ahead.published, std::memory_order_release);
   ahead.outstanding.push_back(step);
   ahead.published++;
+  pipeline.published.store(ahead.published, std::memory_order_release);
   ahead.running = step.end;
   ahead.running_count++;
   ahead.fetcher.Advance(ahead.tape, dataset, light_chance);
@@ -318,7 +325,7 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
                             uint64_t miss_limit, RayQuery query, unsigned threads) {
   last_counts = PipelineCounts{};
   const size_t most_ahead = std::clamp(kStepsAheadPerThread * threads, kFewestStepsAhead, kMostStepsAhead);
-  Pipeline pipeline(scene, query, 2 * most_ahead);
+  Pipeline pipeline(scene, query, kSlotsPerStepAhead * most_ahead);
   std::vector<std::thread> workers;
   for (unsigned t = 1; t < threads; t++) workers.emplace_back(Work, std::ref(pipeline));
 
@@ -337,7 +344,7 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
 
     Outstanding step = ahead.outstanding.front();
     ahead.outstanding.pop_front();
-    StepResult result = AwaitStep(pipeline, pipeline.SlotOf(step.step), step.step, ahead.published);
+    StepResult result = AwaitStep(pipeline, pipeline.SlotOf(step.step), step.step);
     progress.Advance(dataset.count, dataset.capacity);
     CVSample sample = result.sample;
     bool hit = result.redrew ? RetraceInOrder(ahead, step, dataset, pipeline, light_chance, sample) : result.hit;
