@@ -114,9 +114,9 @@ long genrand_int31() { return long(genrand_int32() >> 1); }
 
 double genrand_real1() { return genrand_int32() * (1.0 / 4294967295.0); }
 
-double genrand_real2() { return genrand_int32() * (1.0 / 4294967296.0); }
+double genrand_real2() { return Real2OfWord(genrand_int32()); }
 
-double genrand_real3() { return (double(genrand_int32()) + 0.5) * (1.0 / 4294967296.0); }
+double genrand_real3() { return Real3OfWord(genrand_int32()); }
 
 double genrand_res53() {
   uint32_t a = genrand_int32() >> 5;

@@ -42,9 +42,9 @@ struct RecordedWords {
 // to the generator. Other threads are not affected.
 void DrawFromRecordedWords(RecordedWords* recorded);
 
-// The word that the draw `ahead` draws from now (0: the next) will return,
-// without drawing; false when it lies beyond the generator's current block
-// of 624 words.
+// The word that the generator's draw `ahead` draws from now (0: the next)
+// will return, without drawing; false when it lies beyond the generator's
+// current block of 624 words. Recorded words are not looked at.
 bool PeekWord(int ahead, uint32_t& word);
 
 // genrand_real2 and genrand_real3 of a given word.
