@@ -6,8 +6,9 @@
 // samples stored so far, on two assumptions: every step still outstanding
 // will hit (so the data set's count grows by one a step), and every glossy
 // lobe accepts its first candidate (so a continued step takes six words, a
-// new path four). The scattering and the ray query of each step run on any
-// thread. Steps are committed strictly in order; a step whose query missed
+// new path four). A choice that would read a sample still outstanding waits
+// until that sample is committed. The scattering and the ray query of each
+// step run on any thread. Steps are committed strictly in order; a step whose query missed
 // is committed and everything traced after it is taken back (its choices'
 // absorbed flags restored, its words drawn again); a step whose scattering
 // wanted more words than recorded is taken back with everything after it
