@@ -35,9 +35,13 @@ install: configure
 	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 # Renders every example in a copy of its folder and keeps its PNG, 256 pixels
-# wide, as docs/gallery/NAME.png. Without dates in the files, an unchanged
+# wide, as docs/gallery/NAME.png, and the turn of one as orbit.gif. Without dates in the files, an unchanged
 # picture gives the same bytes.
 GALLERY = $(notdir $(wildcard examples/*))
+# The animated turn of one example, docs/gallery/orbit.gif: one trace of a
+# million samples seen from ORBIT_FRAMES eyes around it.
+ORBIT_EXAMPLE ?= spider
+ORBIT_FRAMES ?= 18
 
 gallery: configure
 	cmake --build $(BUILD_DIR) -j$(JOBS) --target corvane
@@ -50,6 +54,14 @@ gallery: configure
 	    docs/gallery/$$example.png; \
 	  status=$$?; rm -rf $$copy; [ $$status -eq 0 ] || exit $$status; \
 	done
+	@echo "corvane: $(ORBIT_EXAMPLE), $(ORBIT_FRAMES) views around it"
+	@copy=$$(mktemp -d) && cp examples/$(ORBIT_EXAMPLE)/corvane.cfg examples/$(ORBIT_EXAMPLE)/*.wrl $$copy/ && \
+	  mkdir $$copy/frames && \
+	  (cd $$copy && $(CORVANE) -q --no-window -D DATASETSIZE=1000000 --orbit $(ORBIT_FRAMES) --up 0,1,0 \
+	    --png frames/turn.png) && \
+	  convert -delay 15 -loop 0 $$copy/frames/turn-*.png -resize 128x128 -colorspace Gray -colors 16 \
+	    -layers Optimize -strip docs/gallery/orbit.gif; \
+	  status=$$?; rm -rf $$copy; exit $$status
 
 # Only the test executables with unit tests, none of the programs; the tests
 # labelled slow (more than about ten seconds each) wait for `make check`.
@@ -78,6 +90,7 @@ bench: build
 	$(BUILD_DIR)/bench/objecttree_bench
 	$(BUILD_DIR)/bench/sensor_bench
 	$(BUILD_DIR)/bench/sampling_bench
+	$(BUILD_DIR)/bench/views_bench
 	@# Built only where CMake found Embree 3 (libembree-dev).
 	@if [ -x $(BUILD_DIR)/bench/embree_bench ]; then $(BUILD_DIR)/bench/embree_bench; fi
 
@@ -123,7 +136,7 @@ test-aarch64:
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 180
 FUZZ_TEST_SECONDS ?= 20
-FUZZERS = fuzz_scene fuzz_settings fuzz_run
+FUZZERS = fuzz_scene fuzz_settings fuzz_run fuzz_samples
 
 .PHONY: fuzz fuzz-build
 fuzz-build:

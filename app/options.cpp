@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "sensor/sensor.h"
+
 namespace {
 
 // Applies an option's value to the command line; returns what is wrong with
@@ -38,6 +40,29 @@ std::string ApplyPng(const std::string& written, const std::string& value, Comma
 
 std::string ApplyExr(const std::string& written, const std::string& value, CommandLine& line) {
   return FileName(written, value, line.exr);
+}
+
+std::string ApplySaveSamples(const std::string& written, const std::string& value, CommandLine& line) {
+  return FileName(written, value, line.save_samples);
+}
+
+std::string ApplySamples(const std::string& written, const std::string& value, CommandLine& line) {
+  return FileName(written, value, line.samples);
+}
+
+std::string ApplyPngSize(const std::string& written, const std::string& value, CommandLine& line) {
+  const unsigned largest = 1u << kSensorLevel;
+  unsigned long size = 0;
+  bool digits = !value.empty() && value.size() <= 9;  // nine digits cannot overflow the size
+  for (char c : value) digits = digits && c >= '0' && c <= '9';
+  if (digits) size = std::strtoul(value.c_str(), nullptr, 10);
+  bool power_of_two = size > 0 && (size & (size - 1)) == 0;
+  if (!power_of_two || size > largest) {
+    return "option " + written + " wants a power of two from 1 to " + std::to_string(largest) + ", not " +
+           Quoted(value);
+  }
+  line.png_size = unsigned(size);
+  return "";
 }
 
 std::string ApplyExposure(const std::string& written, const std::string& value, CommandLine& line) {
@@ -86,15 +111,45 @@ const KnownOption kOptions[] = {
     {"-o", "--output", "FILE", nullptr, ApplyOutput, false, "the PPM image's name (default: out.ppm in SCENE_DIR)"},
     {"", "--png", "FILE", nullptr, ApplyPng, false, "also write a grey sRGB PNG, as seen from the eye"},
     {"", "--exr", "FILE", nullptr, ApplyExr, false, "also write the sensor's float values as OpenEXR"},
+    {"", "--png-size", "N", nullptr, ApplyPngSize, false,
+     "the PNG's side: 1024, 512, 256, ... 1 pixels, each\n"
+     "the largest of the sensor's pixels it covers\n"
+     "(default: 512; sparse traces read better smaller)"},
     {"", "--exposure", "X", nullptr, ApplyExposure, false,
      "multiply the PNG's values by X (default: the 99.5th\npercentile of the lit pixels becomes white)"},
+    {"", "--save-samples", "FILE", nullptr, ApplySaveSamples, false,
+     "also write the data set as traced, before the eye\nlooks at it, for later runs with --samples"},
+    {"", "--samples", "FILE", nullptr, ApplySamples, false,
+     "take the data set from FILE instead of tracing it;\n"
+     "it must come from the same scene file, DATASETSIZE\n"
+     "and LIGHTCHANCE; the camera and sensor may differ"},
+    {"", "--fov", "DEGREES", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyFov(w, v, l.aim); }, false,
+     "aim the camera: a square sensor across the line of\nsight, DEGREES wide as seen from the eye"},
+    {"", "--eye", "X,Y,Z", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyEye(w, v, l.aim); }, false,
+     "the eye of CAMERAPOSITION for this run; aims the camera"},
+    {"", "--look-at", "X,Y,Z", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyLookAt(w, v, l.aim); }, false,
+     "the point looked at, likewise"},
+    {"", "--up", "X,Y,Z", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyUp(w, v, l.aim); }, false,
+     "the up direction, likewise"},
+    {"", "--views", "FILE", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyViews(w, v, l.aim); }, false,
+     "render each view of FILE from the one trace into\nnumbered files: NAME-0001.png for --png NAME.png,\n"
+     "the same for -o and --exr, out-0001.ppm without -o"},
+    {"", "--orbit", "N", nullptr,
+     [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyOrbit(w, v, l.aim); }, false,
+     "render N views around the point looked at, at the\neye's height and distance, numbered as --views"},
     {"-t", "--threads", "N", nullptr, ApplyThreads, false,
      "threads of the sampling and the sensor stages, 1 to\n1024 (default: every core; the image is the same\nfor any "
      "N)"},
     {"-D", "", "KEY=VALUE", nullptr, ApplyDefine, false,
      "override a setting of corvane.cfg for this run,\ne.g. -D DATASETSIZE=1000000; repeatable"},
     {"", "--no-window", nullptr, &CommandLine::no_window, nullptr, false, "open no window"},
-    {"-q", "--quiet", nullptr, &CommandLine::quiet, nullptr, false, "no console screen; print errors only"},
+    {"-q", "--quiet", nullptr, &CommandLine::quiet, nullptr, false,
+     "no console screen; print errors only,\nand why an image is black"},
     {"-v", "--verbose", nullptr, &CommandLine::verbose, nullptr, false, "print a summary of the run on standard error"},
     {"", "-display", "NAME", nullptr, nullptr, true, "the X display to open the window on"},
     {"", "-geometry", "WxH+X+Y", nullptr, nullptr, true, "the window's size and place"},
@@ -204,6 +259,11 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
       return parsed;
     }
   }
+  std::string conflict = AimConflict(parsed.options.aim);
+  if (!conflict.empty()) {
+    parsed.error = "corvane: " + conflict + "\n" + UsageLine();
+    return parsed;
+  }
   parsed.ok = true;
   return parsed;
 }
@@ -222,21 +282,33 @@ std::string HelpText() {
   }
   text += "  --                    what follows is SCENE_DIR, even when it starts with -\n\n";
   text +=
-      "The names given to -o, --png and --exr are relative to the folder corvane\n"
-      "starts in. -D takes DATASETSIZE, LIGHTCHANCE, SCENEFILENAME, WIREFRAME,\n"
-      "CAMERAPOSITION and SENSORPOSITION (the block's lines separated by \";\").\n\n";
+      "The names given to -o, --png, --exr, --save-samples and --samples are\n"
+      "relative to the folder corvane starts in. -D takes DATASETSIZE,\n"
+      "LIGHTCHANCE, SCENEFILENAME, WIREFRAME, CAMERAPOSITION and SENSORPOSITION\n"
+      "(the block's lines separated by \";\").\n\n";
+  text +=
+      "--fov, --eye, --look-at, --up and --orbit work out the sensor's corners\n"
+      "in front of the nearest sample in view; without --fov the field of view is\n"
+      "the angle corvane.cfg's sensor spans from its eye. A line of a --views file\n"
+      "holds 10 numbers (eye, point looked at, up, field of view) or 12 (the\n"
+      "sensor's corners ul, ur, dl, dr, seen from the run's eye); # starts a\n"
+      "comment. All views of a sequence use the first one's exposure unless\n"
+      "--exposure is given.\n\n";
   text += "Window options, passed on to the window:\n";
   for (const KnownOption& known : kOptions) {
     if (known.for_window) text += HelpEntry(known);
   }
   text +=
       "\nWindow keys: Esc or q closes it, space pauses the turning, a left drag\n"
-      "turns the view, the wheel or a right drag zooms, r returns to the first view.\n\n"
+      "turns the view, the wheel or a right drag zooms, r returns to the first view,\n"
+      "p saves the view as the next numbered PNG (NAME-0001.png after --png NAME.png,\n"
+      "else named after the PPM) with the run's field of view and exposure.\n\n"
       "Exit status:\n"
       "  0       the image was written\n"
       "  1       memory could not be obtained\n"
-      "  2       the command line, corvane.cfg or the scene was refused\n"
-      "  3       the image could not be written\n"
+      "  2       the command line, corvane.cfg, the scene or --samples was refused\n"
+      "  3       the image, or a file asked for beside it, could not be written\n"
+      "  4       the image was written, but no pixel is lit (the last line says why)\n"
       "  128+N   the run was ended by signal N (130 for Ctrl-C)\n";
   return text;
 }

@@ -5,8 +5,15 @@
 #include <string>
 #include <vector>
 
+#include "app/aimoptions.h"
 #include "config/settings.h"
 #include "core/version.h"
+
+// The PNG's side without --png-size. Each of its pixels pools four of the
+// sensor's: the examples' traces of one or two million samples then fill
+// their surfaces instead of reading as scattered dots, while at 256 their
+// brightest single samples begin to sparkle and the picture gets small.
+constexpr unsigned kDefaultPngSize = 512;
 
 // Most threads -t accepts: more than any machine has cores, so a larger
 // count is a typing error rather than a wish.
@@ -18,10 +25,17 @@ struct CommandLine {
   std::string output;     // -o: the PPM's name; empty: out.ppm in the scene folder
   std::string png;        // --png: the picture to look at; empty: none
   std::string exr;        // --exr: the float values; empty: none
+
+  std::string save_samples;  // --save-samples: the data set as traced; empty: none
+  std::string samples;       // --samples: the data set to load instead of tracing; empty: trace
+
+  unsigned png_size = kDefaultPngSize;  // --png-size: the PNG's side, a power of two up to the sensor's
+
   bool exposure_given = false;
   double exposure = 1.0;                   // --exposure: the PNG's factor, when exposure_given
   unsigned threads = 0;                    // -t: threads of sampling and sensor; 0: every core
   std::vector<SettingOverride> overrides;  // -D, in the order given
+  AimOptions aim;                          // --fov, --eye, --look-at, --up, --views, --orbit
   bool no_window = false;
   bool quiet = false;
   bool verbose = false;

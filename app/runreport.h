@@ -21,17 +21,20 @@ enum SensorTurn {
 // direction from dl to the eye: clockwise when the normal points away from it.
 SensorTurn SensorTurnSeenFromEye(vertex3f eye, vertex3f ul, vertex3f ur, vertex3f dl);
 
-// The warnings of a run whose stored samples are none of them seen from the
-// eye, or are seen but none reaches a pixel; nothing otherwise.
-std::vector<std::string> UnseenSampleWarnings(uint32_t stored, const SensorCounts& counts, SensorTurn turn);
+// The reason of a run whose stored samples are none of them seen from the
+// eye, or are seen but none reaches a pixel; nothing otherwise. The first of
+// the sensor's shape warnings, if any, is given as the cause of the second.
+std::vector<std::string> UnseenSampleWarnings(uint32_t stored, const SensorCounts& counts, SensorTurn turn,
+                                              const std::vector<std::string>& shape_warnings = {});
 
 // The share of the sensor's longer side by which the lower right corner may
 // miss the place the other three corners give it before a warning says so.
 constexpr double kParallelogramTolerance = 0.01;
 
 // The warnings about sensor corners that read as nonsense: corners that span
-// no area, or that are not close to a parallelogram (often two swapped);
-// nothing otherwise. The corners are used as they are all the same.
+// no area, or that are not close to a parallelogram (naming the two that look
+// swapped), and a sensor behind the eye; nothing otherwise. The corners are
+// used as they are all the same.
 std::vector<std::string> SensorShapeWarnings(const Camera& camera);
 
 // Seconds the run spent in each phase.

@@ -10,12 +10,13 @@
 #include <string>
 
 #include "app/driver.h"
+#include "app/views.h"
 
 const char* const kViewerTitle = "Corvane";
 
 const char* const kViewerKeysLine =
     "corvane: window keys: Esc or q closes it, space pauses the turning, a left drag turns the view, "
-    "the wheel or a right drag zooms, r returns to the first view";
+    "the wheel or a right drag zooms, r returns to the first view, p saves the view as a numbered PNG";
 
 namespace {
 
@@ -100,10 +101,22 @@ void ReturnToFirstView() {
   handled.zoom = 1.0f;
 }
 
+// Renders what the window shows from the samples into a picture and says
+// where it went; the window goes on showing the run's own samples.
+void SaveViewAsPicture() {
+  Camera first;
+  first.eye = sensor.eye;
+  first.center = sensor.center;
+  first.up = sensor.up;
+  Camera seen = WindowCamera(first, double(roti), double(handled.yaw), double(handled.pitch), double(handled.zoom));
+  std::fprintf(stderr, "%s\n", RenderWindowView(seen).c_str());
+}
+
 void OnKey(unsigned char key, int, int) {
   if (key == kKeyEscape || key == 'q' || key == 'Q' || key == kKeyControlQ) glutLeaveMainLoop();
   if (key == ' ') handled.paused = !handled.paused;
   if (key == 'r' || key == 'R') ReturnToFirstView();
+  if (key == 'p' || key == 'P') SaveViewAsPicture();
 }
 
 void OnWheel(int, int direction, int, int) { ZoomBy(direction > 0 ? kZoomPerWheelStep : 1.0 / kZoomPerWheelStep); }

@@ -86,6 +86,18 @@ int DrawTextPos(int row, int col, std::string text) {
   return 1;
 }
 
+int DrawRowText(int row, int col, const std::string& text) {
+  if (!g_active) return 1;
+  // Blanked before the text is written: a text that ends at the right edge
+  // leaves the cursor on the next row.
+  if (wmove(stdscr, row, col) != ERR) {
+    wclrtoeol(stdscr);
+    waddnstr(stdscr, text.c_str(), getmaxx(stdscr) - col);
+  }
+  refresh();
+  return 1;
+}
+
 std::string IntToString(int value) { return std::to_string(value); }
 
 std::string PercentageText(int percentage) {

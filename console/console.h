@@ -26,6 +26,9 @@ int ResetPercentageCounter(counter& c);
 int DeInitPercentageCounter(counter& c);
 // Writes text at (row, col) when the position is on the screen; refreshes.
 int DrawTextPos(int row, int col, std::string text);
+// Writes text at (row, col), cut at the screen's right edge, in place of
+// whatever the row held from col on; empty text blanks it. Refreshes.
+int DrawRowText(int row, int col, const std::string& text);
 // The value as decimal text: a minus sign when negative, no padding.
 std::string IntToString(int value);
 // The indicator text of a percentage: right-aligned in three characters and

@@ -13,3 +13,8 @@ constexpr int kBrightnessHeadingRow = 7;
 constexpr int kBrightnessPercentageRow = 8;
 constexpr int kProjectionHeadingRow = 10;
 constexpr int kProjectionPercentageRow = 11;
+
+// Below the stages, after an empty row: the current phase's rate and time left.
+constexpr int kEstimateRow = 13;
+// A run of several views names the one being worked on after another empty row.
+constexpr int kViewRow = 15;

@@ -10,6 +10,7 @@ constexpr size_t kMessagesKept = 50;
 std::mutex messages_mutex;
 std::vector<std::string> messages;
 size_t messages_dropped = 0;
+std::string empty_image_reason;
 
 }  // namespace
 
@@ -35,5 +36,17 @@ std::vector<std::string> TakeInputProblems() {
     taken.push_back("corvane: " + std::to_string(messages_dropped) + " more input problems not shown");
     messages_dropped = 0;
   }
+  return taken;
+}
+
+void ReportEmptyImageReason(const std::string& message) {
+  std::lock_guard<std::mutex> lock(messages_mutex);
+  if (empty_image_reason.empty()) empty_image_reason = message;
+}
+
+std::string TakeEmptyImageReason() {
+  std::lock_guard<std::mutex> lock(messages_mutex);
+  std::string taken;
+  taken.swap(empty_image_reason);
   return taken;
 }

@@ -15,3 +15,13 @@ void ReportInputSummary(const std::string& message);
 
 // Returns the messages kept so far, oldest first, and forgets them.
 std::vector<std::string> TakeInputProblems();
+
+// Keeps the reason why the image will have no lit pixel, a whole line that
+// says what to do, unless a reason is kept already: the first one found is
+// the cause, and later ones only follow from it (an unreadable scene file
+// also leaves the scene without light). The driver prints it last, even when
+// it prints nothing else.
+void ReportEmptyImageReason(const std::string& message);
+
+// Returns the kept reason, or an empty text, and forgets it.
+std::string TakeEmptyImageReason();

@@ -1,7 +1,9 @@
 #include "scene/vrmlreader.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -47,6 +49,10 @@ struct SceneLines {
   std::string name;
   std::string line;
   long long number = 0;
+  // Set once the file is known not to be in the reader's layout: what the
+  // reader then finds missing follows from that, and is only counted.
+  bool layout_broken = false;
+  long long consequences = 0;
 };
 
 // Every pass starts at the beginning of the file.
@@ -103,6 +109,15 @@ std::string WhereFile(const SceneLines& lines) { return "corvane: " + lines.name
 
 std::string ObjectName(int32_t i) { return "object " + std::to_string(i); }
 
+// A problem the reader found while reading lines.
+void Complain(SceneLines& lines, const std::string& message) {
+  if (lines.layout_broken) {
+    lines.consequences++;
+    return;
+  }
+  ReportInputProblem(message);
+}
+
 // Zero-filled array of count records; with count 0, or when the memory cannot
 // be had (reported), a null array and count 0.
 template <typename T>
@@ -119,23 +134,37 @@ T* AllocateArray(int32_t& count, const std::string& what) {
   return array;
 }
 
-// False, with a message, when no scene can come from the named file; the scene
-// is then empty. A missing file is not an error of the run.
+// The name as a path a person can open: relative names from the working
+// directory.
+std::string FullPath(const std::string& filename) {
+  std::error_code error;
+  std::filesystem::path full = std::filesystem::absolute(filename, error);
+  return Printable(error ? filename : full.string());
+}
+
+// False, with the reason for the empty image, when no scene can come from the
+// named file; the scene is then empty. A missing file is not an error of the
+// run.
 bool SceneFileUsable(const std::string& filename) {
+  const std::string black = "; the scene is empty, so the image is black";
   if (filename.empty()) {
-    ReportInputProblem("corvane: no scene file was named (SCENEFILENAME is not set); the scene is empty");
+    ReportEmptyImageReason("corvane: no scene file was named (SCENEFILENAME is not set)" + black +
+                           "; set SCENEFILENAME in corvane.cfg or with -D SCENEFILENAME=FILE");
     return false;
   }
   std::error_code ignored;
   if (std::filesystem::is_directory(filename, ignored)) {
-    ReportInputProblem("corvane: scene file \"" + Printable(filename) + "\" is a directory; the scene is empty");
+    ReportEmptyImageReason("corvane: scene file \"" + Printable(filename) + "\" is a directory, " + FullPath(filename) +
+                           black + "; SCENEFILENAME names the scene's .wrl file");
     return false;
   }
-  std::ifstream probe(filename);
-  if (!probe.is_open()) {
-    ReportInputProblem("corvane: scene file \"" + Printable(filename) + "\" could not be read; the scene is empty");
+  std::FILE* probe = std::fopen(filename.c_str(), "r");
+  if (probe == nullptr) {
+    ReportEmptyImageReason("corvane: scene file \"" + Printable(filename) + "\" could not be read: " +
+                           FullPath(filename) + ": " + std::strerror(errno) + black + "; check SCENEFILENAME");
     return false;
   }
+  std::fclose(probe);
   return true;
 }
 
@@ -157,23 +186,23 @@ void ReadListSizes(SceneLines& lines, CV_parser_data& data) {
     CV_parser_object& object = data.objects[i];
     bool closed = false;
     if (!FindLineWith(lines, P_OBJECT_POINT)) {
-      ReportInputProblem(WhereFile(lines) + ObjectName(i) + " has no point list; it has no points");
+      Complain(lines, WhereFile(lines) + ObjectName(i) + " has no point list; it has no points");
     } else {
       long long start = lines.number;
       object.point_count = CountListEntries(lines, P_COLON, closed);
       if (!closed) {
-        ReportInputProblem("corvane: " + lines.name + ":" + std::to_string(start) + ": the point list of " +
-                           ObjectName(i) + " is not closed with \"]\" before the end of the file");
+        Complain(lines, "corvane: " + lines.name + ":" + std::to_string(start) + ": the point list of " +
+                            ObjectName(i) + " is not closed with \"]\" before the end of the file");
       }
     }
     if (!FindLineWith(lines, P_OBJECT_COORDINDEX)) {
-      ReportInputProblem(WhereFile(lines) + ObjectName(i) + " has no face list; it has no faces");
+      Complain(lines, WhereFile(lines) + ObjectName(i) + " has no face list; it has no faces");
     } else {
       long long start = lines.number;
       object.face_count = CountListEntries(lines, P_MINUSONE, closed);
       if (!closed) {
-        ReportInputProblem("corvane: " + lines.name + ":" + std::to_string(start) + ": the face list of " +
-                           ObjectName(i) + " is not closed with \"]\" before the end of the file");
+        Complain(lines, "corvane: " + lines.name + ":" + std::to_string(start) + ": the face list of " + ObjectName(i) +
+                            " is not closed with \"]\" before the end of the file");
       }
     }
     object.points = AllocateArray<vertex3f>(object.point_count, "points of " + ObjectName(i));
@@ -187,19 +216,19 @@ CV_line_values ReadLightLine(SceneLines& lines, int32_t light, const std::string
   std::string name = "light " + std::to_string(light);
   std::string zero = value_count == 1 ? "0" : "0 0 0";
   if (!NextLine(lines)) {
-    ReportInputProblem(WhereFile(lines) + "the file ends before the " + keyword + " line of " + name + "; its " +
-                       keyword + " is " + zero);
+    Complain(lines, WhereFile(lines) + "the file ends before the " + keyword + " line of " + name + "; its " + keyword +
+                        " is " + zero);
     return CV_line_values{0, 0, 0, 0, 0};
   }
   if (!LineContains(lines.line, keyword)) {
-    ReportInputProblem(Where(lines) + "the " + keyword + " line of " + name + " was expected here; its " + keyword +
-                       " is " + zero);
+    Complain(lines, Where(lines) + "the " + keyword + " line of " + name + " was expected here; its " + keyword +
+                        " is " + zero);
     return CV_line_values{0, 0, 0, 0, 0};
   }
   CV_line_values values = ParseKeywordLine(lines.line, keyword, value_count);
   if (values.count < value_count) {
-    ReportInputProblem(Where(lines) + "the " + keyword + " line of " + name + " gives " + std::to_string(values.count) +
-                       " values, not " + std::to_string(value_count) + "; the missing ones are 0");
+    Complain(lines, Where(lines) + "the " + keyword + " line of " + name + " gives " + std::to_string(values.count) +
+                        " values, not " + std::to_string(value_count) + "; the missing ones are 0");
   }
   return values;
 }
@@ -212,8 +241,8 @@ void ReadLights(SceneLines& lines, CV_parser_data& data) {
     // A PointLight line can stand among the three lines of the light before;
     // it is then used up and a later light finds no line of its own.
     if (!FindLineWith(lines, P_LIGHT)) {
-      ReportInputProblem(WhereFile(lines) + "light " + std::to_string(j) +
-                         " has no PointLight line after the lines of the light before; its values are 0");
+      Complain(lines, WhereFile(lines) + "light " + std::to_string(j) +
+                          " has no PointLight line after the lines of the light before; its values are 0");
       continue;
     }
     CV_line_values location = ReadLightLine(lines, j, P_LIGHT_LOCATION, 3);
@@ -231,14 +260,14 @@ bool ReadObjectLine(SceneLines& lines, int32_t i, const std::string& keyword, in
                     const std::string& consequence, CV_line_values& values) {
   values = CV_line_values{0, 0, 0, 0, 0};
   if (!FindLineWith(lines, keyword)) {
-    ReportInputProblem(WhereFile(lines) + ObjectName(i) + " has no " + keyword + " line; " + consequence);
+    Complain(lines, WhereFile(lines) + ObjectName(i) + " has no " + keyword + " line; " + consequence);
     return false;
   }
   values = ParseKeywordLine(lines.line, keyword, value_count);
   if (values.count < value_count) {
-    ReportInputProblem(Where(lines) + "the " + keyword + " line of " + ObjectName(i) + " gives " +
-                       std::to_string(values.count) + " values, not " + std::to_string(value_count) +
-                       "; the missing ones are 0");
+    Complain(lines, Where(lines) + "the " + keyword + " line of " + ObjectName(i) + " gives " +
+                        std::to_string(values.count) + " values, not " + std::to_string(value_count) +
+                        "; the missing ones are 0");
   }
   return true;
 }
@@ -248,23 +277,23 @@ bool ReadObjectLine(SceneLines& lines, int32_t i, const std::string& keyword, in
 void ReadPoints(SceneLines& lines, int32_t i, CV_parser_object& object) {
   if (!FindLineWith(lines, P_OBJECT_POINT)) {
     if (object.point_count > 0) {
-      ReportInputProblem(WhereFile(lines) + "the point list of " + ObjectName(i) +
-                         " was not found again; it has no points");
+      Complain(lines,
+               WhereFile(lines) + "the point list of " + ObjectName(i) + " was not found again; it has no points");
     }
     object.point_count = 0;
     return;
   }
   for (int32_t k = 0; k < object.point_count; ++k) {
     if (!NextLine(lines)) {
-      ReportInputProblem(WhereFile(lines) + "the file ends after " + std::to_string(k) + " of the " +
-                         std::to_string(object.point_count) + " points of " + ObjectName(i));
+      Complain(lines, WhereFile(lines) + "the file ends after " + std::to_string(k) + " of the " +
+                          std::to_string(object.point_count) + " points of " + ObjectName(i));
       object.point_count = k;
       return;
     }
     CV_line_values values = ParseListLine(lines.line, false);
     if (values.count < 3) {
-      ReportInputProblem(Where(lines) + "point " + std::to_string(k) + " of " + ObjectName(i) + " gives " +
-                         std::to_string(values.count) + " values, not 3; the missing ones are 0");
+      Complain(lines, Where(lines) + "point " + std::to_string(k) + " of " + ObjectName(i) + " gives " +
+                          std::to_string(values.count) + " values, not 3; the missing ones are 0");
     }
     object.points[k] = vertex3f{values.first, values.second, values.third};
   }
@@ -284,8 +313,7 @@ std::string IndexText(float value) {
 void ReadFaces(SceneLines& lines, int32_t i, CV_parser_object& object) {
   if (!FindLineWith(lines, P_OBJECT_COORDINDEX)) {
     if (object.face_count > 0) {
-      ReportInputProblem(WhereFile(lines) + "the face list of " + ObjectName(i) +
-                         " was not found again; it has no faces");
+      Complain(lines, WhereFile(lines) + "the face list of " + ObjectName(i) + " was not found again; it has no faces");
     }
     object.face_count = 0;
     return;
@@ -293,14 +321,14 @@ void ReadFaces(SceneLines& lines, int32_t i, CV_parser_object& object) {
   int32_t kept = 0;
   for (int32_t k = 0; k < object.face_count; ++k) {
     if (!NextLine(lines)) {
-      ReportInputProblem(WhereFile(lines) + "the file ends after " + std::to_string(k) + " of the " +
-                         std::to_string(object.face_count) + " faces of " + ObjectName(i));
+      Complain(lines, WhereFile(lines) + "the file ends after " + std::to_string(k) + " of the " +
+                          std::to_string(object.face_count) + " faces of " + ObjectName(i));
       break;
     }
     CV_line_values values = ParseListLine(lines.line, true);
     if (values.count < 3) {
-      ReportInputProblem(Where(lines) + "face " + std::to_string(k) + " of " + ObjectName(i) + " gives " +
-                         std::to_string(values.count) + " indices, not 3; the missing ones are 0");
+      Complain(lines, Where(lines) + "face " + std::to_string(k) + " of " + ObjectName(i) + " gives " +
+                          std::to_string(values.count) + " indices, not 3; the missing ones are 0");
     }
     float read[3] = {values.first, values.second, values.third};
     CV_face face{};
@@ -308,9 +336,9 @@ void ReadFaces(SceneLines& lines, int32_t i, CV_parser_object& object) {
     for (int c = 0; c < 3 && valid; ++c) {
       valid = FaceIndexFromValue(read[c], face.index[c]) && face.index[c] >= 0 && face.index[c] < object.point_count;
       if (!valid) {
-        ReportInputProblem(Where(lines) + "face " + std::to_string(k) + " of " + ObjectName(i) + " refers to point " +
-                           IndexText(read[c]) + ", but the object has " + std::to_string(object.point_count) +
-                           " points; face skipped");
+        Complain(lines, Where(lines) + "face " + std::to_string(k) + " of " + ObjectName(i) + " refers to point " +
+                            IndexText(read[c]) + ", but the object has " + std::to_string(object.point_count) +
+                            " points; face skipped");
       }
     }
     if (valid) object.faces[kept++] = face;
@@ -378,20 +406,27 @@ int ReadDataFile(std::string filename, CV_parser_data& data) {
   data.light_count = lights > INT32_MAX ? INT32_MAX : int32_t(lights);
   data.lights = AllocateArray<CV_light>(data.light_count, "lights");
 
-  // Said before the reader's own messages, which it explains.
+  // Said before the reader's own messages, which it explains; what the reader
+  // then finds missing follows from it and is summed up after.
   LayoutBreak layout = FindLayoutBreak(filename);
   if (layout.line > 0) {
     ReportInputSummary(Where(lines, layout.line) + "this file " + layout.what + ConvertAdvice(filename));
+    lines.layout_broken = true;
   }
   ReadListSizes(lines, data);
   ReadLights(lines, data);
   ReadObjects(lines, data);
   PlaceObjects(data);
-  if (layout.line == 0 && FaceCount(data) == 0) {
-    ReportInputSummary(WhereFile(lines) +
-                       "the scene reader found no face in this file, so nothing can be lit; if it "
-                       "comes from another program, convert it with corvane-import " +
-                       Printable(filename));
+  if (lines.consequences > 0) {
+    ReportInputSummary(WhereFile(lines) + "so the reader found " + std::to_string(FaceCount(data)) + " faces in " +
+                       std::to_string(data.object_count) + " objects; the " + std::to_string(lines.consequences) +
+                       " problems that follow from this layout are not listed");
+  }
+  if (FaceCount(data) == 0) {
+    ReportEmptyImageReason(WhereFile(lines) +
+                           "the scene reader found no face in this file, so nothing can be lit and the image is "
+                           "black; if it comes from another program, convert it with corvane-import " +
+                           Printable(filename));
   }
   return 1;
 }

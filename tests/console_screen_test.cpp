@@ -81,6 +81,27 @@ TEST(ConsoleScreen, ShowsTheFourHeadingsWithTheirPercentages) {
   }
 }
 
+TEST(ConsoleScreen, ASequenceNamesTheViewBelowTheStages) {
+  if (RunCommand("command -v tmux", "/").status != 0) GTEST_SKIP() << "tmux is not installed";
+  TempDir dir;
+  WriteSmallRoom(dir.path(), 3000);
+
+  TmuxServer server(dir);
+  std::string command = "cd " + ShellQuote(dir.path()) + " && env -u DISPLAY TERM=screen " +
+                        ShellQuote(CORVANE_BINARY) + " --orbit 3 2>/dev/null; touch finished; sleep 60";
+  ASSERT_EQ(server.Tmux("new-session -d -x 80 -y 24 " + ShellQuote(command)).status, 0);
+
+  ASSERT_TRUE(WaitUntil(60, [&dir] { return std::filesystem::exists(dir.File("finished")); }))
+      << "the program did not end";
+  ProgramResult screen = server.Tmux("capture-pane -p");
+  ASSERT_EQ(screen.status, 0);
+  std::vector<std::string> lines = Lines(screen.output);
+  ASSERT_GE(lines.size(), 16u) << screen.output;
+  EXPECT_EQ(lines[10].rfind(" Calculating image output:", 0), 0u) << screen.output;
+  EXPECT_EQ(lines[11].rfind(" 100%", 0), 0u) << screen.output;
+  EXPECT_EQ(lines[15].rfind(" View 3 of 3", 0), 0u) << screen.output;
+}
+
 // Ctrl-C while the samples are traced: the terminal echoes typed keys again,
 // the status is 130, and an earlier out.ppm stays as it was, without a
 // temporary file beside it. The shell traps the interrupt so that it goes on.

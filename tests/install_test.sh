@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs Corvane into a temporary prefix as a user would, then checks that
 # both manual pages render without a warning and name every option of their
-# program's --help, as the README does, that corvane.1 names the examples
+# program's --help, as the README does, that both give corvane's exit
+# statuses as --help does, that corvane.1 names the examples
 # under that prefix, and that the installed program, run in a copied example
 # folder, writes the example's recorded image.
 # Usage: install_test.sh CMAKE BUILD_DIR SOURCE_DIR
@@ -53,6 +54,16 @@ for program in corvane corvane-import; do
       done
       [ "$named" = yes ] || fail "README.md does not name $program's $names"
     done || exit 1
+done
+
+# corvane's exit statuses: each one of --help is in the page and the README.
+statuses=$(cd "$work/help" && env -u DISPLAY TERM=dumb "$prefix/bin/corvane" --help </dev/null 2>/dev/null |
+  awk '/^Exit status:/ { listed = 1; next } listed && /^  [0-9]/ { print $1 }')
+[ -n "$statuses" ] || fail "corvane --help lists no exit status"
+for status in $statuses; do
+  grep -qE -- "^\.BI? $(printf '%s' "$status" | sed 's/+/\\+ ?/')( |\$)" "$prefix/share/man/man1/corvane.1" ||
+    fail "corvane.1 does not give exit status $status"
+  grep -qF -- "| $status |" "$source/README.md" || fail "README.md does not give exit status $status"
 done
 
 # The page names the examples' folder under the prefix installed to.

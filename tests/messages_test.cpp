@@ -12,7 +12,10 @@ std::string Problem(int i) { return "corvane: scene.wrl:" + std::to_string(i) + 
 // The messages are one process-wide collection; every test starts it empty.
 class InputProblems : public ::testing::Test {
  protected:
-  void SetUp() override { TakeInputProblems(); }
+  void SetUp() override {
+    TakeInputProblems();
+    TakeEmptyImageReason();
+  }
 };
 
 TEST_F(InputProblems, AreKeptInOrderAndTakenOnce) {
@@ -51,6 +54,15 @@ TEST_F(InputProblems, BeyondFiftyAreCountedIntoOneClosingLine) {
   EXPECT_TRUE(TakeInputProblems().empty());
   ReportInputProblem(Problem(99));
   EXPECT_EQ((std::vector<std::string>{Problem(99)}), TakeInputProblems());
+}
+
+TEST_F(InputProblems, TheFirstReasonForAnEmptyImageIsKeptApartFromTheProblems) {
+  ReportEmptyImageReason(Problem(1));
+  ReportInputProblem(Problem(2));
+  ReportEmptyImageReason(Problem(3));  // follows from the first
+  EXPECT_EQ((std::vector<std::string>{Problem(2)}), TakeInputProblems());
+  EXPECT_EQ(Problem(1), TakeEmptyImageReason());
+  EXPECT_EQ("", TakeEmptyImageReason());
 }
 
 }  // namespace

@@ -21,8 +21,15 @@ std::string Describe(const CommandLine& line) {
   if (!line.output.empty()) add("output=" + line.output);
   if (!line.png.empty()) add("png=" + line.png);
   if (!line.exr.empty()) add("exr=" + line.exr);
+  if (!line.save_samples.empty()) add("save-samples=" + line.save_samples);
+  if (!line.samples.empty()) add("samples=" + line.samples);
+  if (line.png_size != kDefaultPngSize) add("png-size=" + std::to_string(line.png_size));
   if (line.exposure_given) add("exposure=" + std::to_string(line.exposure));
   if (line.threads != 0) add("threads=" + std::to_string(line.threads));
+  if (line.aim.fov_given) add("fov=" + std::to_string(line.aim.fov));
+  if (line.aim.eye_given) add("eye");
+  if (!line.aim.views.empty()) add("views=" + line.aim.views);
+  if (line.aim.orbit != 0) add("orbit=" + std::to_string(line.aim.orbit));
   for (const SettingOverride& o : line.overrides) add("D[" + o.key + "]=[" + o.value + "]");
   if (line.no_window) add("no-window");
   if (line.quiet) add("quiet");
@@ -53,6 +60,10 @@ TEST(Options, ReadEveryOptionInItsForms) {
       {{"-o", "first.ppm", "-o", "last.ppm"}, "output=last.ppm"},
       {{"-o", "-q"}, "output=-q"},
       {{"--png", "room.png", "--exr=room.exr"}, "png=room.png exr=room.exr"},
+      {{"--save-samples", "a.cvs", "--samples=b.cvs"}, "save-samples=a.cvs samples=b.cvs"},
+      {{"--png-size", "256"}, "png-size=256"},
+      {{"--png-size=1024"}, "png-size=1024"},
+      {{"--png-size=1"}, "png-size=1"},
       {{"--exposure", "2.5"}, "exposure=2.500000"},
       {{"--exposure=1e-3"}, "exposure=0.001000"},
       {{"-t", "4"}, "threads=4"},
@@ -73,6 +84,8 @@ TEST(Options, ReadEveryOptionInItsForms) {
       {{"-q", "--", "--help"}, "dir=--help quiet"},
       {{"--", "--"}, "dir=--"},
       {{"-"}, "dir=-"},
+      {{"--fov", "30", "--eye=1,2,3", "--orbit", "36"}, "fov=30.000000 eye orbit=36"},
+      {{"--views", "v.txt", "--fov=45"}, "fov=45.000000 views=v.txt"},
   };
   for (const Row& row : rows) {
     ParsedCommandLine parsed = Parse(row.arguments);
@@ -106,6 +119,13 @@ TEST(Options, RefuseWrongOptionsAndValuesNamingThem) {
       {{"-o", ""}, "option -o wants a file name, not an empty one"},
       {{"--png="}, "option --png wants a file name, not an empty one"},
       {{"--exr", ""}, "option --exr wants a file name, not an empty one"},
+      {{"--samples"}, "option --samples wants FILE after it"},
+      {{"--save-samples="}, "option --save-samples wants a file name, not an empty one"},
+      {{"--png-size", "300"}, "option --png-size wants a power of two from 1 to 1024, not '300'"},
+      {{"--png-size", "2048"}, "option --png-size wants a power of two from 1 to 1024, not '2048'"},
+      {{"--png-size", "0"}, "option --png-size wants a power of two from 1 to 1024, not '0'"},
+      {{"--png-size", "-256"}, "option --png-size wants a power of two from 1 to 1024, not '-256'"},
+      {{"--png-size", "big"}, "option --png-size wants a power of two from 1 to 1024, not 'big'"},
       {{"--exposure"}, "option --exposure wants X after it"},
       {{"--exposure", "0"}, "option --exposure wants a positive number, not '0'"},
       {{"--exposure", "-2"}, "option --exposure wants a positive number, not '-2'"},
@@ -134,6 +154,14 @@ TEST(Options, RefuseWrongOptionsAndValuesNamingThem) {
       {{"room", "hall"}, "one scene folder at a time, not 'room' and 'hall'"},
       {{"--", "room", "hall"}, "one scene folder at a time, not 'room' and 'hall'"},
       {{""}, "the scene folder is an empty name"},
+      {{"--fov"}, "option --fov wants DEGREES after it"},
+      {{"--fov", "180"}, "option --fov wants an angle in degrees between 0 and 180, not '180'"},
+      {{"--eye=1,2"}, "option --eye wants three numbers X,Y,Z, not '1,2'"},
+      {{"--look-at", "a,b,c"}, "option --look-at wants three numbers X,Y,Z, not 'a,b,c'"},
+      {{"--up", "0,1"}, "option --up wants three numbers X,Y,Z, not '0,1'"},
+      {{"--views", ""}, "option --views wants a file name, not an empty one"},
+      {{"--orbit", "0"}, "option --orbit wants a number of views from 1 to 9999, not '0'"},
+      {{"--views", "v.txt", "--orbit", "3"}, "--views and --orbit both ask for the views; give one of them"},
   };
   for (const Row& row : rows) {
     ParsedCommandLine parsed = Parse(row.arguments);
@@ -152,8 +180,17 @@ TEST(Options, HelpNamesEveryOptionAndExitStatus) {
                            "-o, --output FILE",
                            "--png FILE",
                            "--exr FILE",
+                           "--png-size N",
                            "--exposure X",
+                           "--save-samples FILE",
+                           "--samples FILE",
                            "-t, --threads N",
+                           "--fov DEGREES",
+                           "--eye X,Y,Z",
+                           "--look-at X,Y,Z",
+                           "--up X,Y,Z",
+                           "--views FILE",
+                           "--orbit N",
                            "-D KEY=VALUE",
                            "--no-window",
                            "-q, --quiet",
@@ -172,6 +209,7 @@ TEST(Options, HelpNamesEveryOptionAndExitStatus) {
                            "130 for Ctrl-C"}) {
     EXPECT_NE(help.find(word), std::string::npos) << word;
   }
+  EXPECT_NE(help.find("(default: " + std::to_string(kDefaultPngSize) + ";"), std::string::npos);
   size_t longest = 0;
   for (size_t start = 0, end; start < help.size(); start = end + 1) {
     end = help.find('\n', start);

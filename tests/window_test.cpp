@@ -144,6 +144,37 @@ TEST(Window, PausesTurnsZoomsAndReturnsToTheFirstView) {
   }
 }
 
+// p renders the window's view into the next numbered PNG with the run's
+// field of view and exposure, and the window goes on showing the run's
+// samples: at the first view that is the aimed run of the eye's own camera.
+TEST(Window, PSavesTheViewAsTheNextNumberedPicture) {
+  if (WindowToolsMissing()) GTEST_SKIP() << kToolsMissing;
+  TempDir dir;
+  WriteSmallRoom(dir.path(), kWindowSamples);
+  dir.Write("out-0001.png", "an earlier picture");
+  ProgramResult run = RunWithWindow(dir,
+                                    "sleep 1; xdotool key space key r; shot first.ppm\n"
+                                    "xdotool key p; i=0\n"
+                                    "until [ -f out-0002.png ] || [ $i -gt 300 ]; do i=$((i+1)); sleep 0.1; done\n"
+                                    "shot after.ppm\n"
+                                    "close Escape\n",
+                                    "--exposure 3");
+  ASSERT_EQ(run.status, 0) << run.output << ReadFileBytes(dir.File("corvane.err"));
+  EXPECT_NE(ReadFileBytes(dir.File("corvane.err")).find("corvane: the window's view is in " + dir.File("out-0002.png")),
+            std::string::npos)
+      << ReadFileBytes(dir.File("corvane.err"));
+  EXPECT_EQ(ReadFileBytes(dir.File("out-0001.png")), "an earlier picture");
+  EXPECT_EQ(ReadFileBytes(dir.File("after.ppm")), ReadFileBytes(dir.File("first.ppm")));
+
+  ProgramResult aimed = RunCommand("unset DISPLAY; " + ShellQuote(CORVANE_BINARY) +
+                                       " --no-window -q --eye 0,100,700 --exposure 3 --png aimed.png -o aimed.ppm",
+                                   dir.path());
+  ASSERT_EQ(aimed.status, 0) << aimed.output;
+  std::string picture = ReadFileBytes(dir.File("out-0002.png"));
+  EXPECT_FALSE(picture.empty());
+  EXPECT_TRUE(picture == ReadFileBytes(dir.File("aimed.png")));
+}
+
 // Escape and q close the window at once; the program ends with the status of
 // the run, 3 when out.ppm could not be written (a folder stands in its way),
 // and says where the image is when it was written.
@@ -166,7 +197,7 @@ TEST(Window, EscapeOrQClosesItAndTheProgramEndsWithTheRunsStatus) {
     // The title names no keys, so one line does as the window opens.
     std::string keys =
         "corvane: window keys: Esc or q closes it, space pauses the turning, a left drag turns the view, the wheel "
-        "or a right drag zooms, r returns to the first view\n";
+        "or a right drag zooms, r returns to the first view, p saves the view as a numbered PNG\n";
     std::string where = "corvane: the window is closed; the image is " + dir.File("out.ppm") + "\n";
     EXPECT_EQ(said, row.image_blocked ? "corvane: could not write the image " + dir.File("out.ppm") + "\n" + keys
                                       : keys + where)
