@@ -160,8 +160,7 @@ void ReportEmptyDataSet() {
   }
 }
 
-// The threads of the sampling loop and the sensor stages.
-unsigned StageThreads(const CommandLine& options) {
+unsigned RunThreads(const CommandLine& options) {
   if (options.threads > 0) return options.threads;
   unsigned cores = std::thread::hardware_concurrency();
   return cores > 0 ? cores : 1;
@@ -184,7 +183,7 @@ void ReportViewWarnings(const SensorCounts& counts, const std::string& view) {
 bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCounts& counts) {
   AllocateSensor(sensor, settings.camera);
   int visualized =
-      VisualizeDataSet(dataset, sensor, scene, StageThreads(options), IntersectionRayScene, progress, counts);
+      VisualizeDataSet(dataset, sensor, scene, RunThreads(options), IntersectionRayScene, progress, counts);
   EndConsole(progress);
   if (visualized == 0) return false;
   SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
@@ -315,7 +314,7 @@ int RunViews(const CommandLine& options, const RunFiles& files, const ViewPlan& 
     progress.ShowView(v + 1, count);
     settings.camera = ViewCamera(plan.views[v], dataset);
     AllocateSensor(sensor, settings.camera);
-    if (VisualizeDataSet(dataset, sensor, scene, StageThreads(options), IntersectionRayScene, progress, counts) == 0) {
+    if (VisualizeDataSet(dataset, sensor, scene, RunThreads(options), IntersectionRayScene, progress, counts) == 0) {
       EndConsole(progress);
       PrintProblemsUnlessQuiet(options);
       std::fprintf(stderr, "corvane: could not obtain memory for the sensor's pixels\n");
@@ -476,7 +475,7 @@ int RunSimulation(const CommandLine& options, RunFiles& files) {
     PrintInputProblems();
     return kExitInputRefused;
   }
-  BuildRayQuery(scene);
+  BuildRayQuery(scene, RunThreads(options));
   ReportEmptyDataSet();
   if (!AllocateDataSet(dataset, settings.dataset_size)) {
     EndConsole(progress);
@@ -489,7 +488,7 @@ int RunSimulation(const CommandLine& options, RunFiles& files) {
 
   std::string refusal;
   SamplingEnd end =
-      FillOrLoadDataSet(files.loaded_samples, settings, scene, dataset, progress, refusal, StageThreads(options));
+      FillOrLoadDataSet(files.loaded_samples, settings, scene, dataset, progress, refusal, RunThreads(options));
   if (!refusal.empty()) {
     EndConsole(progress);
     PrintInputProblems();

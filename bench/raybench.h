@@ -3,6 +3,7 @@
 // differ from the plain scan's.
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -67,4 +68,25 @@ inline int Mismatches(CV_scene scene, const std::vector<vector3f>& rays, int cou
     }
   }
   return differ;
+}
+
+// A digest of IntersectionRayScene's answers to the rays (result, object,
+// hit and normal bits), to tell whether a change kept every answer.
+inline uint64_t AnswerDigest(CV_scene scene, const std::vector<vector3f>& rays) {
+  uint64_t digest = 14695981039346656037ull;
+  auto mix = [&digest](const void* bytes, size_t size) {
+    const unsigned char* p = static_cast<const unsigned char*>(bytes);
+    for (size_t k = 0; k < size; ++k) digest = (digest ^ p[k]) * 1099511628211ull;
+  };
+  for (const vector3f& ray : rays) {
+    vertex3f hit{0, 0, 0};
+    vector3f normal = ZeroVector();
+    int object = -1;
+    int result = IntersectionRayScene(ray, scene, hit, normal, object);
+    mix(&result, sizeof result);
+    mix(&object, sizeof object);
+    mix(&hit, sizeof hit);
+    mix(&normal, sizeof normal);
+  }
+  return digest;
 }

@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
+#include "rayquery/bvhnodes.h"
 
 namespace {
 
-// Leaves hold kLeafSize triangles, or up to kLargestLeaf when the
-// surface-area estimate finds no split worth its cost.
-constexpr int kLeafSize = 1;
-constexpr int kLargestLeaf = 8;
-constexpr int kBins = 16;
+// Fewer triangles are not worth a thread of their own.
+constexpr size_t kTrianglesPerThread = 4096;
 // Every object's boxes serve rays from at least kLeastOriginLimit away, and
 // from kOriginReach times the object's own coordinates.
 constexpr double kLeastOriginLimit = 1e5;
@@ -30,173 +30,6 @@ float FloatOutward(double v, float towards) {
   float f = float(v);
   if (towards < 0 ? double(f) > v : double(f) < v) f = std::nextafter(f, towards);
   return f;
-}
-
-struct Item {
-  float lo[3];
-  float hi[3];
-  float centre[3];
-  int32_t triangle;
-};
-
-double HalfArea(const float lo[3], const float hi[3]) {
-  double x = double(hi[0]) - lo[0];
-  double y = double(hi[1]) - lo[1];
-  double z = double(hi[2]) - lo[2];
-  return x * y + y * z + z * x;
-}
-
-// Widens lo..hi to hold add_lo..add_hi.
-void Grow(float lo[3], float hi[3], const float add_lo[3], const float add_hi[3]) {
-  for (int i = 0; i < 3; ++i) {
-    lo[i] = std::min(lo[i], add_lo[i]);
-    hi[i] = std::max(hi[i], add_hi[i]);
-  }
-}
-
-void Empty(float lo[3], float hi[3]) {
-  for (int i = 0; i < 3; ++i) {
-    lo[i] = kInfinity;
-    hi[i] = -kInfinity;
-  }
-}
-
-// The box of items begin..end into node, and the box of their centres.
-void BoundItems(const std::vector<Item>& items, int32_t begin, int32_t end, BvhNode& node, float clo[3], float chi[3]) {
-  Empty(node.lo, node.hi);
-  Empty(clo, chi);
-  for (int32_t k = begin; k < end; ++k) {
-    const Item& item = items[size_t(k)];
-    Grow(node.lo, node.hi, item.lo, item.hi);
-    Grow(clo, chi, item.centre, item.centre);
-  }
-}
-
-// The bin of a centre on an axis whose centres start at low, kBins per scale.
-int BinOf(float centre, double low, double scale) { return std::min(kBins - 1, int((double(centre) - low) * scale)); }
-
-// The cheapest binned split found so far: items in bins up to `bin` on `axis` go left.
-struct BinnedSplit {
-  int axis = -1;
-  int bin = -1;
-  double cost = std::numeric_limits<double>::infinity();
-};
-
-struct Bins {
-  int32_t count[kBins];
-  float lo[kBins][3];
-  float hi[kBins][3];
-};
-
-// Sweeps the bins of one axis from both ends and keeps in best the split
-// whose surface-area cost is lowest (the first of equal ones).
-void SweepBins(const Bins& bins, int axis, BinnedSplit& best) {
-  double right_area[kBins];
-  int32_t right_count[kBins];
-  float lo[3];
-  float hi[3];
-  Empty(lo, hi);
-  int32_t n = 0;
-  for (int b = kBins - 1; b > 0; --b) {
-    Grow(lo, hi, bins.lo[b], bins.hi[b]);
-    n += bins.count[b];
-    right_area[b] = n > 0 ? HalfArea(lo, hi) : 0;
-    right_count[b] = n;
-  }
-  Empty(lo, hi);
-  n = 0;
-  for (int b = 0; b + 1 < kBins; ++b) {
-    Grow(lo, hi, bins.lo[b], bins.hi[b]);
-    n += bins.count[b];
-    if (n == 0 || right_count[b + 1] == 0) continue;
-    double cost = HalfArea(lo, hi) * n + right_area[b + 1] * right_count[b + 1];
-    if (cost < best.cost) best = BinnedSplit{axis, b, cost};
-  }
-}
-
-// Bins items begin..end by their centres on one axis and offers its splits
-// to best; an axis on which the centres coincide has none.
-void TryAxis(const std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3],
-             int axis, BinnedSplit& best) {
-  double extent = double(chi[axis]) - clo[axis];
-  if (!(extent > 0)) return;
-  double scale = kBins / extent;
-  Bins bins;
-  for (int b = 0; b < kBins; ++b) {
-    bins.count[b] = 0;
-    Empty(bins.lo[b], bins.hi[b]);
-  }
-  for (int32_t k = begin; k < end; ++k) {
-    const Item& item = items[size_t(k)];
-    int b = BinOf(item.centre[axis], clo[axis], scale);
-    ++bins.count[b];
-    Grow(bins.lo[b], bins.hi[b], item.lo, item.hi);
-  }
-  SweepBins(bins, axis, best);
-}
-
-// Puts the items of the split's left bins first; the index of the first
-// right item, or -1 when one side would be empty.
-int32_t PartitionAtBin(std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3],
-                       const BinnedSplit& split) {
-  double scale = kBins / (double(chi[split.axis]) - clo[split.axis]);
-  double low = clo[split.axis];
-  auto right = std::partition(items.begin() + begin, items.begin() + end, [&](const Item& item) {
-    return BinOf(item.centre[split.axis], low, scale) <= split.bin;
-  });
-  int32_t middle = int32_t(right - items.begin());
-  return middle == begin || middle == end ? -1 : middle;
-}
-
-// Splits items begin..end at their median centre on the longest axis of the
-// centres; returns the index of the first right item.
-int32_t SplitAtMedian(std::vector<Item>& items, int32_t begin, int32_t end, const float clo[3], const float chi[3]) {
-  int axis = 0;
-  for (int i = 1; i < 3; ++i) {
-    if (chi[i] - clo[i] > chi[axis] - clo[axis]) axis = i;
-  }
-  int32_t middle = begin + (end - begin) / 2;
-  std::nth_element(items.begin() + begin, items.begin() + middle, items.begin() + end,
-                   [axis](const Item& p, const Item& q) { return p.centre[axis] < q.centre[axis]; });
-  return middle;
-}
-
-// Binned surface-area split (a median split on the longest axis of the
-// centres below kSurfaceAreaDepth levels or when no binned split separates
-// the items). Children are stored side by side; leaves take consecutive items.
-void BuildNode(std::vector<Item>& items, int32_t begin, int32_t end, std::vector<BvhNode>& nodes, int32_t at,
-               int depth) {
-  BvhNode node;
-  float clo[3];
-  float chi[3];
-  BoundItems(items, begin, end, node, clo, chi);
-  int32_t count = end - begin;
-  node.first = begin;
-  node.count = count;
-  if (count <= kLeafSize) {
-    nodes[size_t(at)] = node;
-    return;
-  }
-  int32_t middle = -1;
-  if (depth < kSurfaceAreaDepth) {
-    BinnedSplit best;
-    for (int axis = 0; axis < 3; ++axis) TryAxis(items, begin, end, clo, chi, axis, best);
-    double node_area = HalfArea(node.lo, node.hi);
-    if (count <= kLargestLeaf && !(best.cost + node_area < node_area * count)) {
-      nodes[size_t(at)] = node;
-      return;
-    }
-    if (best.axis >= 0) middle = PartitionAtBin(items, begin, end, clo, chi, best);
-  }
-  if (middle < 0) middle = SplitAtMedian(items, begin, end, clo, chi);
-  int32_t left = int32_t(nodes.size());
-  nodes.push_back(BvhNode{});
-  nodes.push_back(BvhNode{});
-  node.first = left;
-  node.count = 0;
-  nodes[size_t(at)] = node;
-  BuildNode(items, begin, middle, nodes, left, depth + 1);
-  BuildNode(items, middle, end, nodes, left + 1, depth + 1);
 }
 
 // The largest coordinate magnitude of the triangles and of the finite box
@@ -229,25 +62,73 @@ double OriginLimit(float coordinates) {
   return origin_limit;
 }
 
+// The number of parts ForEachPart splits count into for `threads` threads.
+size_t PartCount(size_t count, unsigned threads) {
+  return std::max<size_t>(1, std::min<size_t>(threads, count / kTrianglesPerThread));
+}
+
+// Runs work(part, begin, end) over the PartCount parts of 0..count, each
+// on a thread of its own, the calling thread among them; what a part gives
+// does not depend on the thread that runs it. A part whose thread cannot be
+// started runs here.
+template <typename Work>
+void ForEachPart(size_t count, unsigned threads, const Work& work) {
+  size_t parts = PartCount(count, threads);
+  std::vector<std::thread> helpers;
+  helpers.reserve(parts);
+  for (size_t p = 1; p < parts; ++p) {
+    size_t begin = p * count / parts;
+    size_t end = (p + 1) * count / parts;
+    try {
+      helpers.emplace_back(work, p, begin, end);
+    } catch (const std::system_error&) {
+      work(p, begin, end);
+    }
+  }
+  work(size_t(0), size_t(0), count / parts);
+  for (std::thread& helper : helpers) helper.join();
+}
+
+// What BoundTriangles finds in one part of the triangles.
+struct BoundPart {
+  std::vector<BvhItem> items;
+  std::vector<int32_t> unbounded;
+  float max_abs = 0;
+};
+
 // An item per triangle with a safe box; the triangles without one go to
 // unbounded, those the test never accepts nowhere. max_abs grows to hold every box.
-void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double origin_limit, std::vector<Item>& items,
-                    std::vector<int32_t>& unbounded, float& max_abs) {
-  items.reserve(size_t(triangle_count));
-  for (int32_t k = 0; k < triangle_count; ++k) {
-    Item item;
-    int kind = TriangleBounds(triangles[k], origin_limit, 0, item.lo, item.hi);
-    if (kind == 0) continue;
-    if (kind < 0) {
-      unbounded.push_back(k);
-      continue;
+void BoundTriangles(const CV_triangle* triangles, int32_t triangle_count, double origin_limit, unsigned threads,
+                    std::vector<BvhItem>& items, std::vector<int32_t>& unbounded, float& max_abs) {
+  std::vector<BoundPart> parts(PartCount(size_t(triangle_count), threads));
+  ForEachPart(size_t(triangle_count), threads, [&](size_t p, size_t begin, size_t end) {
+    BoundPart& part = parts[p];
+    part.items.reserve(end - begin);
+    for (size_t k = begin; k < end; ++k) {
+      BvhItem item{};
+      int kind = TriangleBounds(triangles[k], origin_limit, 0, item.lo, item.hi);
+      if (kind == 0) continue;
+      if (kind < 0) {
+        part.unbounded.push_back(int32_t(k));
+        continue;
+      }
+      for (int i = 0; i < 3; ++i) {
+        item.centre[i] = item.lo[i] * 0.5f + item.hi[i] * 0.5f;
+        part.max_abs = std::max(part.max_abs, std::max(std::fabs(item.lo[i]), std::fabs(item.hi[i])));
+      }
+      item.triangle = int32_t(k);
+      part.items.push_back(item);
     }
-    for (int i = 0; i < 3; ++i) {
-      item.centre[i] = item.lo[i] * 0.5f + item.hi[i] * 0.5f;
-      max_abs = std::max(max_abs, std::max(std::fabs(item.lo[i]), std::fabs(item.hi[i])));
+  });
+  // The parts in triangle order; the largest magnitude is the same in any order.
+  items = std::move(parts[0].items);
+  unbounded = std::move(parts[0].unbounded);
+  for (size_t p = 0; p < parts.size(); ++p) {
+    if (p > 0) {
+      items.insert(items.end(), parts[p].items.begin(), parts[p].items.end());
+      unbounded.insert(unbounded.end(), parts[p].unbounded.begin(), parts[p].unbounded.end());
     }
-    item.triangle = k;
-    items.push_back(item);
+    max_abs = std::max(max_abs, parts[p].max_abs);
   }
 }
 
@@ -294,18 +175,6 @@ void OrderBoxTriangles(Acceleration& a) {
   }
 }
 
-// The nodes over the items, which it puts in leaf order: the root, then an
-// unused node, so that every pair of children starts at an even index.
-std::vector<BvhNode> LayOutNodes(std::vector<Item>& items) {
-  std::vector<BvhNode> nodes;
-  if (items.empty()) return nodes;
-  nodes.reserve(2 * items.size() / kLeafSize + 2);
-  nodes.push_back(BvhNode{});
-  nodes.push_back(BvhNode{{0, 0, 0}, {0, 0, 0}, 0, 0});
-  BuildNode(items, 0, int32_t(items.size()), nodes, 0, 0);
-  return nodes;
-}
-
 // The root box grown by the largest RoundingDelta of a ray the hierarchy
 // answers (origin coordinates up to origin_limit), with room for the float
 // rounding of that delta, each face rounded outwards.
@@ -323,16 +192,16 @@ void SetReach(Acceleration& a) {
 
 }  // namespace
 
-Acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count,
-                                const CV_triangle* box_triangles) {
+Acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count, const CV_triangle* box_triangles,
+                                unsigned threads) {
   if (triangle_count < 0 || (triangle_count > 0 && triangles == nullptr) || box_triangles == nullptr) return nullptr;
   float coordinates = 0;
   if (!LargestCoordinate(triangles, triangle_count, box_triangles, coordinates)) return nullptr;
   double origin_limit = OriginLimit(coordinates);
-  std::vector<Item> items;
+  std::vector<BvhItem> items;
   std::vector<int32_t> unbounded;
   float max_abs = 0;
-  BoundTriangles(triangles, triangle_count, origin_limit, items, unbounded, max_abs);
+  BoundTriangles(triangles, triangle_count, origin_limit, threads, items, unbounded, max_abs);
 
   Acceleration* a = new Acceleration{};
   a->source = triangles;
@@ -342,16 +211,17 @@ Acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_c
   a->max_abs = max_abs;
   OrderBoxTriangles(*a);
 
-  std::vector<BvhNode> nodes = LayOutNodes(items);
-  a->nodes.assign(nodes.begin(), nodes.end());
-  std::vector<WideNode> wide = CollapseNodes(nodes.data(), nodes.size());
+  a->nodes = LayOutNodes(items, threads);
+  std::vector<WideNode> wide = CollapseNodes(a->nodes.data(), a->nodes.size());
   a->wide.assign(wide.begin(), wide.end());
   a->slot_planes.resize(items.size());
   a->slot_edges.resize(items.size());
-  for (size_t s = 0; s < items.size(); ++s) {
-    SplitCachedTriangle(CacheTriangle(triangles[items[s].triangle]), items[s].triangle, a->slot_planes[s],
-                        a->slot_edges[s]);
-  }
+  ForEachPart(items.size(), threads, [&](size_t, size_t begin, size_t end) {
+    for (size_t s = begin; s < end; ++s) {
+      SplitCachedTriangle(CacheTriangle(triangles[items[s].triangle]), items[s].triangle, a->slot_planes[s],
+                          a->slot_edges[s]);
+    }
+  });
   a->unbounded_planes.resize(unbounded.size());
   a->unbounded_edges.resize(unbounded.size());
   for (size_t u = 0; u < unbounded.size(); ++u) {
@@ -363,7 +233,7 @@ Acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_c
   }
   SetReach(*a);
   a->bytes = sizeof(Acceleration) + (items.size() + unbounded.size()) * (sizeof(CachedPlane) + sizeof(CachedEdges)) +
-             nodes.size() * sizeof(BvhNode) + wide.size() * sizeof(WideNode) +
+             a->nodes.size() * sizeof(BvhNode) + wide.size() * sizeof(WideNode) +
              a->plane_groups.size() * sizeof(PlaneGroup);
   return a;
 }

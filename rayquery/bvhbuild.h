@@ -95,10 +95,12 @@ struct Acceleration {
   size_t bytes;  // memory held by this record and its arrays
 };
 
-// The hierarchy of the object's triangles and box triangles, or null when the
+// The hierarchy of the object's triangles and box triangles, built on up to
+// `threads` threads (the same hierarchy for any number), or null when the
 // object has a coordinate that is not finite or beyond 1e15 (such an object is
 // scanned triangle by triangle).
-Acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count, const CV_triangle* box_triangles);
+Acceleration* BuildAcceleration(const CV_triangle* triangles, int32_t triangle_count, const CV_triangle* box_triangles,
+                                unsigned threads = 1);
 void FreeAcceleration(Acceleration* acceleration);
 
 // The object's hierarchy, when it was built from the triangles the object

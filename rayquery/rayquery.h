@@ -7,7 +7,9 @@
 // Builds a hierarchy over each object's triangles and the tree over the
 // objects, and hangs them on the scene's records, for the query to search
 // through instead of scanning. Objects it cannot bound safely keep none.
-void BuildRayQuery(CV_scene& scene);
+// Large objects are built on up to `threads` threads; what is built is the
+// same for any number.
+void BuildRayQuery(CV_scene& scene, unsigned threads = 1);
 
 // Releases what BuildRayQuery hung on the scene and clears the pointers; the
 // records themselves stay. Safe on a scene without them.

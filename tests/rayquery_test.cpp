@@ -6,12 +6,14 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "config/settings.h"
 #include "core/mt19937.h"
+#include "rayquery/bvhbuild.h"
 #include "rayquery/rayscene.h"
 #include "reference/rayscan.h"
 #include "sensor/image.h"
@@ -52,6 +54,34 @@ TEST(RayQuery, ReleaseClearsEveryStructureTheBuildHungOnTheRecords) {
     for (int32_t i = 0; i < scene.object_count; ++i) EXPECT_EQ(scene.objects[i].acceleration, nullptr) << i;
   }
   FreeScene(scene);
+}
+
+// Threads share the build of a large object; what they build is what one
+// thread builds, to the byte.
+TEST(RayQuery, BuildsTheSameHierarchiesOnAnyNumberOfThreads) {
+  Random random(31);
+  const std::vector<Mesh> meshes{Soup(-10, 10, 30000, random), Soup(20, 21, 50, random)};
+  CV_scene alone = SceneFromMeshes(meshes);
+  CV_scene shared = SceneFromMeshes(meshes);
+  BuildRayQuery(alone, 1);
+  for (unsigned threads : {2u, 5u}) {
+    SCOPED_TRACE(threads);
+    BuildRayQuery(shared, threads);
+    const Acceleration& a = *alone.objects[0].acceleration;
+    const Acceleration& b = *shared.objects[0].acceleration;
+    ASSERT_EQ(a.nodes.size(), b.nodes.size());
+    ASSERT_EQ(a.wide.size(), b.wide.size());
+    ASSERT_EQ(a.slot_planes.size(), b.slot_planes.size());
+    EXPECT_EQ(std::memcmp(a.nodes.data(), b.nodes.data(), a.nodes.size() * sizeof(BvhNode)), 0);
+    EXPECT_EQ(std::memcmp(a.wide.data(), b.wide.data(), a.wide.size() * sizeof(WideNode)), 0);
+    EXPECT_EQ(std::memcmp(a.slot_planes.data(), b.slot_planes.data(), a.slot_planes.size() * sizeof(CachedPlane)), 0);
+    EXPECT_EQ(a.unbounded_planes.size(), b.unbounded_planes.size());
+    EXPECT_EQ(a.max_abs, b.max_abs);
+    FreeRayQuery(shared);
+  }
+  FreeRayQuery(alone);
+  FreeScene(alone);
+  FreeScene(shared);
 }
 
 // The example scenes: rays leaving the lights and rays leaving the hit points.
