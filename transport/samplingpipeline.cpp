@@ -38,6 +38,8 @@ constexpr uint64_t kNoStep = UINT64_MAX;
 // the step it held last is done, and a thread that was descheduled while
 // tracing a step taken back may hold it long after.
 constexpr size_t kSlotsPerStepAhead = 4;
+// Steps whose slot is fetched before the committing thread writes or reads it.
+constexpr size_t kSlotFetchDistance = 4;
 // Checks for a result before the committing thread traces the step itself:
 // about the time of a step.
 constexpr int kPatience = 256;
@@ -108,6 +110,19 @@ struct alignas(64) StepSlot {
   CVSample parent{};
   StepResult result;
 };
+
+// Asks for every line of the slot, to be read or to be written: a slot moves
+// between the threads' caches twice a step.
+void FetchSlot(const StepSlot& slot, bool for_writing) {
+  const char* bytes = reinterpret_cast<const char*>(&slot);
+  for (size_t line = 0; line < sizeof(StepSlot); line += 64) {
+    if (for_writing) {
+      PrefetchForWriting(bytes + line);
+    } else {
+      PrefetchForReading(bytes + line);
+    }
+  }
+}
 
 struct Pipeline {
   Pipeline(CV_scene s, RayQuery q, size_t slot_count) : scene(s), query(q), slots(slot_count) {}
@@ -278,6 +293,7 @@ bool RunAhead(Pipeline& pipeline, Ahead& ahead, CVDataSet& dataset, float light_
   ahead.outstanding.push_back(step);
   ahead.published++;
   pipeline.published.store(ahead.published, std::memory_order_release);
+  FetchSlot(pipeline.SlotOf(ahead.published + kSlotFetchDistance), true);
   ahead.running = step.end;
   ahead.running_count++;
   ahead.fetcher.Advance(ahead.tape, dataset, light_chance);
@@ -344,6 +360,9 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
 
     Outstanding step = ahead.outstanding.front();
     ahead.outstanding.pop_front();
+    if (ahead.outstanding.size() > kSlotFetchDistance) {
+      FetchSlot(pipeline.SlotOf(ahead.outstanding[kSlotFetchDistance].step), false);
+    }
     StepResult result = AwaitStep(pipeline, pipeline.SlotOf(step.step), step.step);
     progress.Advance(dataset.count, dataset.capacity);
     CVSample sample = result.sample;
