@@ -131,9 +131,11 @@ struct Pipeline {
   CV_scene scene;
   RayQuery query;
   std::vector<StepSlot> slots;
-  std::atomic<uint64_t> published{0};      // steps handed out so far
-  std::atomic<uint64_t> claimed{0};        // the next step a thread takes to trace
-  std::atomic<uint64_t> discard_below{0};  // steps below this not yet traced are taken back
+  // Each on a line of its own: the committing thread writes the first on
+  // every step, the tracing threads the second.
+  alignas(64) std::atomic<uint64_t> published{0};      // steps handed out so far
+  alignas(64) std::atomic<uint64_t> claimed{0};        // the next step a thread takes to trace
+  alignas(64) std::atomic<uint64_t> discard_below{0};  // steps below this not yet traced are taken back
   std::atomic<bool> stop{false};
 };
 
