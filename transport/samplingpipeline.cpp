@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/check.h"
 #include "core/hints.h"
 #include "core/mt19937.h"
 #include "transport/scattering.h"
@@ -317,6 +318,22 @@ void TakeBack(Ahead& ahead, CVDataSet& dataset, Pipeline& pipeline) {
   ahead.fetcher.Restart(ahead.running, ahead.running_count);
 }
 
+// Traces the step that starts at word `start` here, from the committed
+// state, drawing from the tape. Returns whether it hit; sets its end.
+bool TraceHere(Ahead& ahead, uint64_t start, CVDataSet& dataset, const Pipeline& pipeline, float light_chance,
+               CVSample& sample, uint64_t& end) {
+  ahead.tape.Reach(start, ahead.committed);
+  RecordedWords recorded = ahead.tape.From(start, 0);
+  DrawFromRecordedWords(&recorded);
+  float r = float(genrand_real3());
+  bool hit = r < light_chance
+                 ? TraceNewPath(pipeline.scene, pipeline.query, sample)
+                 : TraceContinuedPath(pipeline.scene, GetSampleFromDataSet(dataset), pipeline.query, sample);
+  DrawFromRecordedWords(nullptr);
+  end = start + recorded.taken;
+  return hit;
+}
+
 // The step's glossy lobe redrew, so it and every step after it took the
 // wrong words: takes them back and traces the step here, in order, from the
 // committed state. Returns whether it hit; sets its end.
@@ -324,17 +341,8 @@ bool RetraceInOrder(Ahead& ahead, Outstanding& step, CVDataSet& dataset, Pipelin
                     CVSample& sample) {
   TakeBack(ahead, dataset, pipeline);
   if (step.picked) dataset.samples[step.pick.chosen].absorbed = step.pick.chosen_was;
-  ahead.tape.Reach(step.start, ahead.committed);
-  RecordedWords recorded = ahead.tape.From(step.start, 0);
-  DrawFromRecordedWords(&recorded);
-  float r = float(genrand_real3());
-  bool hit = r < light_chance
-                 ? TraceNewPath(pipeline.scene, pipeline.query, sample)
-                 : TraceContinuedPath(pipeline.scene, GetSampleFromDataSet(dataset), pipeline.query, sample);
-  DrawFromRecordedWords(nullptr);
-  step.end = step.start + recorded.taken;
   last_counts.retraced++;
-  return hit;
+  return TraceHere(ahead, step.start, dataset, pipeline, light_chance, sample, step.end);
 }
 
 }  // namespace
@@ -356,20 +364,34 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
   uint64_t steps_without_hit = 0;
   SamplingEnd end;
   for (;;) {
-    while (ahead.outstanding.size() < reach && ahead.running_count <= dataset.capacity) {
-      if (!RunAhead(pipeline, ahead, dataset, light_chance)) break;
+    CVSample sample;
+    bool hit = false;
+    bool traced_here = reach == 1;
+    uint64_t end_word = 0;
+    if (traced_here) {
+      // Misses keep the reach at one step (and nothing outstanding): handing
+      // that step to another thread would only add the passing between them.
+      CORVANE_CHECK(ahead.outstanding.empty());
+      progress.Advance(dataset.count, dataset.capacity);
+      hit = TraceHere(ahead, ahead.committed, dataset, pipeline, light_chance, sample, end_word);
+      last_counts.in_order++;
+    } else {
+      while (ahead.outstanding.size() < reach && ahead.running_count <= dataset.capacity) {
+        if (!RunAhead(pipeline, ahead, dataset, light_chance)) break;
+      }
+      Outstanding step = ahead.outstanding.front();
+      ahead.outstanding.pop_front();
+      if (ahead.outstanding.size() > kSlotFetchDistance) {
+        FetchSlot(pipeline.SlotOf(ahead.outstanding[kSlotFetchDistance].step), false);
+      }
+      StepResult result = AwaitStep(pipeline, pipeline.SlotOf(step.step), step.step);
+      progress.Advance(dataset.count, dataset.capacity);
+      sample = result.sample;
+      traced_here = result.redrew;
+      hit = traced_here ? RetraceInOrder(ahead, step, dataset, pipeline, light_chance, sample) : result.hit;
+      end_word = step.end;
     }
-
-    Outstanding step = ahead.outstanding.front();
-    ahead.outstanding.pop_front();
-    if (ahead.outstanding.size() > kSlotFetchDistance) {
-      FetchSlot(pipeline.SlotOf(ahead.outstanding[kSlotFetchDistance].step), false);
-    }
-    StepResult result = AwaitStep(pipeline, pipeline.SlotOf(step.step), step.step);
-    progress.Advance(dataset.count, dataset.capacity);
-    CVSample sample = result.sample;
-    bool hit = result.redrew ? RetraceInOrder(ahead, step, dataset, pipeline, light_chance, sample) : result.hit;
-    ahead.committed = step.end;
+    ahead.committed = end_word;
     last_counts.committed++;
     reach = hit ? std::min(reach + 1, most_ahead) : std::max(reach / 2, size_t(1));
     if (hit) {
@@ -383,7 +405,7 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
       break;
     }
     // After a miss the steps ahead chose from a count one too high.
-    if (!hit || result.redrew) TakeBack(ahead, dataset, pipeline);
+    if (!hit || traced_here) TakeBack(ahead, dataset, pipeline);
   }
 
   TakeBack(ahead, dataset, pipeline);

@@ -12,7 +12,8 @@
 // is committed and everything traced after it is taken back (its choices'
 // absorbed flags restored, its words drawn again); a step whose scattering
 // wanted more words than recorded is taken back with everything after it
-// and traced here, in order.
+// and traced here, in order. Every miss halves the number of steps traced
+// ahead and every hit adds one; at one step, the steps are traced here.
 #pragma once
 
 #include <cstdint>
@@ -36,6 +37,7 @@ struct PipelineCounts {
   uint64_t taken_back;
   uint64_t retraced;      // steps traced again in order after a glossy redraw
   uint64_t traced_twice;  // steps the committing thread traced rather than wait
+  uint64_t in_order;      // steps traced in order while misses kept the reach at one
 };
 
 // The counts of this thread's last TraceInPipeline.
