@@ -89,6 +89,7 @@ bench: build
 	$(BUILD_DIR)/bench/rayquery_bench
 	$(BUILD_DIR)/bench/objecttree_bench
 	$(BUILD_DIR)/bench/sensor_bench
+	$(BUILD_DIR)/bench/sampling_bench
 	$(BUILD_DIR)/bench/views_bench
 	@# Built only where CMake found Embree 3 (libembree-dev).
 	@if [ -x $(BUILD_DIR)/bench/embree_bench ]; then $(BUILD_DIR)/bench/embree_bench; fi

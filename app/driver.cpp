@@ -492,7 +492,8 @@ int RunSimulation(const CommandLine& options, RunFiles& files) {
   seconds.reading = Lap(start);
 
   std::string refusal;
-  SamplingEnd end = FillOrLoadDataSet(files.loaded_samples, settings, scene, dataset, progress, refusal);
+  SamplingEnd end =
+      FillOrLoadDataSet(files.loaded_samples, settings, scene, dataset, progress, refusal, RunThreads(options));
   if (!refusal.empty()) {
     EndConsole(progress);
     PrintInputProblems();

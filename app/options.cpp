@@ -143,8 +143,8 @@ const KnownOption kOptions[] = {
      [](const std::string& w, const std::string& v, CommandLine& l) { return ApplyOrbit(w, v, l.aim); }, false,
      "render N views around the point looked at, at the\neye's height and distance, numbered as --views"},
     {"-t", "--threads", "N", nullptr, ApplyThreads, false,
-     "threads of the ray query's build and the sensor\nstages, 1 to 1024 (default: every core; the image is\nthe same "
-     "for any N)"},
+     "threads of the ray query's build, the sampling and\nthe sensor stages, 1 to 1024 (default: every core;\nthe "
+     "image is the same for any N)"},
     {"-D", "", "KEY=VALUE", nullptr, ApplyDefine, false,
      "override a setting of corvane.cfg for this run,\ne.g. -D DATASETSIZE=1000000; repeatable"},
     {"", "--no-window", nullptr, &CommandLine::no_window, nullptr, false, "open no window"},

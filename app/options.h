@@ -33,7 +33,7 @@ struct CommandLine {
 
   bool exposure_given = false;
   double exposure = 1.0;                   // --exposure: the PNG's factor, when exposure_given
-  unsigned threads = 0;                    // -t: threads of the ray query's build and the sensor stages; 0: every core
+  unsigned threads = 0;                    // -t: threads of the build, sampling and sensor; 0: every core
   std::vector<SettingOverride> overrides;  // -D, in the order given
   AimOptions aim;                          // --fov, --eye, --look-at, --up, --views, --orbit
   bool no_window = false;

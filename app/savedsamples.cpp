@@ -8,9 +8,12 @@ TraceOrigin RunTraceOrigin(const Settings& settings) {
 }
 
 SamplingEnd FillOrLoadDataSet(const std::string& load, const Settings& settings, CV_scene scene, CVDataSet& dataset,
-                              Progress& progress, std::string& refusal) {
+                              Progress& progress, std::string& refusal, unsigned threads) {
   refusal.clear();
-  if (load.empty()) return FillDataSet(scene, dataset, settings.light_chance, progress);
+  if (load.empty()) {
+    return FillDataSet(scene, dataset, settings.light_chance, progress, kStepsWithoutHitLimit, IntersectionRayScene,
+                       threads);
+  }
   SamplingEnd end = kSamplingFull;
   progress.Begin(kSamplingPhase);
   refusal = ReadSamplesFile(load, RunTraceOrigin(settings), scene.object_count, dataset, end, progress);

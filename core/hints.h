@@ -21,3 +21,12 @@ inline void PrefetchForReading(const void* p) {
   static_cast<void>(p);
 #endif
 }
+
+// Asks for the cache line at p, to be written soon, into every cache level.
+inline void PrefetchForWriting(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p, 1, 3);
+#else
+  static_cast<void>(p);
+#endif
+}

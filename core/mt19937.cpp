@@ -4,6 +4,7 @@ namespace {
 
 constexpr int N = 624;
 constexpr int M = 397;
+static_assert(sizeof(MT19937State::mt) == N * sizeof(uint32_t), "a saved state holds the whole array");
 constexpr uint32_t kMatrixA = 0x9908b0dfu;
 constexpr uint32_t kUpperMask = 0x80000000u;
 constexpr uint32_t kLowerMask = 0x7fffffffu;
@@ -11,6 +12,17 @@ constexpr uint32_t kLowerMask = 0x7fffffffu;
 uint32_t mt[N];
 int mti = N + 1;  // N + 1: never seeded
 const uint32_t mag01[2] = {0x0u, kMatrixA};
+
+// The words this thread draws instead of the generator's, if any.
+thread_local RecordedWords* recorded_words = nullptr;
+
+uint32_t Temper(uint32_t y) {
+  y ^= (y >> 11);
+  y ^= (y << 7) & 0x9d2c5680u;
+  y ^= (y << 15) & 0xefc60000u;
+  y ^= (y >> 18);
+  return y;
+}
 
 void Twist() {
   int kk;
@@ -66,25 +78,45 @@ void init_by_array(const uint32_t init_key[], int key_length) {
 }
 
 uint32_t genrand_int32() {
+  if (recorded_words != nullptr) {
+    RecordedWords& recorded = *recorded_words;
+    size_t k = recorded.taken++;
+    return k < recorded.count ? recorded.words[k] : recorded.past_end;
+  }
   if (mti >= N) {
     if (mti == N + 1) init_genrand(5489u);
     Twist();
   }
-  uint32_t y = mt[mti++];
-  y ^= (y >> 11);
-  y ^= (y << 7) & 0x9d2c5680u;
-  y ^= (y << 15) & 0xefc60000u;
-  y ^= (y >> 18);
-  return y;
+  return Temper(mt[mti++]);
+}
+
+MT19937State SaveGenerator() {
+  MT19937State state;
+  for (int k = 0; k < N; k++) state.mt[k] = mt[k];
+  state.mti = mti;
+  return state;
+}
+
+void RestoreGenerator(const MT19937State& state) {
+  for (int k = 0; k < N; k++) mt[k] = state.mt[k];
+  mti = state.mti;
+}
+
+void DrawFromRecordedWords(RecordedWords* recorded) { recorded_words = recorded; }
+
+bool PeekWord(int ahead, uint32_t& word) {
+  if (ahead < 0 || mti >= N || ahead >= N - mti) return false;
+  word = Temper(mt[mti + ahead]);
+  return true;
 }
 
 long genrand_int31() { return long(genrand_int32() >> 1); }
 
 double genrand_real1() { return genrand_int32() * (1.0 / 4294967295.0); }
 
-double genrand_real2() { return genrand_int32() * (1.0 / 4294967296.0); }
+double genrand_real2() { return Real2OfWord(genrand_int32()); }
 
-double genrand_real3() { return (double(genrand_int32()) + 0.5) * (1.0 / 4294967296.0); }
+double genrand_real3() { return Real3OfWord(genrand_int32()); }
 
 double genrand_res53() {
   uint32_t a = genrand_int32() >> 5;

@@ -184,3 +184,23 @@ TEST(DataSet, RussianRouletteComparesOneDrawWithTheWeight) {
 }
 
 }  // namespace
+
+TEST(DataSet, ChoiceAmongKnownSlotsRecordsWhatItChangedAndRefusesToReadFurther) {
+  // Slot 3 of 5 loses its roulette and the walk goes on to slot 4.
+  SampleSet set({0, 0, 0, 0, 0}, {});
+  uint32_t seed = SeedStartingAt(3, 5);
+  init_genrand(seed);
+  DataSetPick pick{};
+  ASSERT_TRUE(PickFromKnownSlots(set.set, 5, pick));
+  EXPECT_EQ(pick.chosen, 3u);
+  EXPECT_FALSE(pick.chosen_was);
+  EXPECT_EQ(pick.continued, 4u);
+  EXPECT_TRUE(set.Absorbed(3));
+
+  // With only four slots known, the walk to slot 4 is refused and undone.
+  set.set.samples[3].absorbed = false;
+  EXPECT_EQ(WordsDrawn(seed, [&] { EXPECT_FALSE(PickFromKnownSlots(set.set, 4, pick)); }), 2);
+  for (int i = 0; i < 5; ++i) EXPECT_FALSE(set.Absorbed(i)) << "slot " << i;
+  init_genrand(seed);
+  EXPECT_FALSE(PickFromKnownSlots(set.set, 3, pick)) << "the start slot itself is unknown";
+}

@@ -1,7 +1,7 @@
-// Every example scene, run whole by the real binary and again from the
-// samples it saved, gives the image it gave when its digest was recorded. A
-// change that means to alter an image updates tests/example_digests.txt in
-// the same commit.
+// Every example scene, run whole by the real binary on any number of threads
+// and again from the samples it saved, gives the image it gave when its
+// digest was recorded. A change that means to alter an image updates
+// tests/example_digests.txt in the same commit.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -47,5 +47,21 @@ TEST(Examples, EachExampleGivesItsRecordedImageWholeAndFromItsSavedSamples) {
     ProgramResult loaded = RunCommand(corvane + " --samples samples.cvs -o loaded.ppm >/dev/null", dir.path(), 600);
     EXPECT_EQ(loaded.status, 0) << example << " from its samples: " << loaded.output;
     EXPECT_EQ(Sha256(dir.File("loaded.ppm")), digest) << example << " from its samples";
+  }
+}
+
+TEST(Examples, EachExampleGivesItsRecordedImageOnAnyThreadCount) {
+  std::map<std::string, std::string> digests = RecordedDigests();
+  ASSERT_FALSE(digests.empty());
+  for (const auto& [example, digest] : digests) {
+    for (int threads : {1, 2, 3, 8, 64}) {
+      TempDir dir;
+      CopyExample(example, dir.path());
+      std::string command = "env -u DISPLAY TERM=dumb " + ShellQuote(CORVANE_BINARY) + " -q --no-window -t " +
+                            std::to_string(threads) + " >/dev/null";
+      ProgramResult run = RunCommand(command, dir.path(), 600);
+      EXPECT_EQ(run.status, 0) << example << " -t " << threads << ": " << run.output;
+      EXPECT_EQ(Sha256(dir.File("out.ppm")), digest) << example << " -t " << threads;
+    }
   }
 }

@@ -172,3 +172,44 @@ TEST(MT19937, ZeroWordGivesTheLowerBounds) {
 }
 
 }  // namespace
+
+TEST(MT19937, RestoredStateRepeatsTheDrawsSinceItWasSaved) {
+  PositionBefore(50, 600);  // the saved stretch crosses a regeneration
+  MT19937State saved = SaveGenerator();
+  std::vector<uint32_t> first = Draw(100);
+  RestoreGenerator(saved);
+  EXPECT_EQ(Draw(100), first);
+}
+
+TEST(MT19937, RecordedWordsReplaceTheGeneratorOnThisThreadOnly) {
+  init_genrand(50);
+  const uint32_t words[2] = {7, 0xffffffffu};
+  RecordedWords recorded{words, 2, 0, 42};
+  DrawFromRecordedWords(&recorded);
+  EXPECT_EQ(genrand_int32(), 7u);
+  EXPECT_EQ(genrand_real2(), Real2OfWord(0xffffffffu));
+  EXPECT_EQ(genrand_int32(), 42u) << "past the last word";
+  EXPECT_EQ(recorded.taken, 3u);
+  DrawFromRecordedWords(nullptr);
+  EXPECT_EQ(FirstDifferenceFromStd(50, 10), -1);
+  init_genrand(50);
+  std::mt19937 reference(50);
+  EXPECT_EQ(genrand_int32(), reference()) << "the generator did not move while words were recorded";
+}
+
+TEST(MT19937, PeekShowsTheComingWordsOfTheCurrentBlockWithoutDrawing) {
+  PositionBefore(50, 10);
+  uint32_t word = 0;
+  ASSERT_TRUE(PeekWord(0, word));
+  uint32_t second = 0;
+  ASSERT_TRUE(PeekWord(1, second));
+  EXPECT_FALSE(PeekWord(624 - 10, word)) << "beyond the block";
+  std::mt19937 reference(50);
+  reference.discard(10);
+  uint32_t expected = reference();
+  ASSERT_TRUE(PeekWord(0, word));
+  EXPECT_EQ(word, expected);
+  EXPECT_EQ(second, reference());
+  EXPECT_EQ(genrand_int32(), expected);
+  EXPECT_EQ(Real3OfWord(expected), (double(expected) + 0.5) * (1.0 / 4294967296.0));
+}

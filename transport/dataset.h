@@ -39,5 +39,18 @@ bool InsertIntoDataSet(CVDataSet& dataset, CVSample sample);
 // Requires count >= 1.
 CVSample GetSampleFromDataSet(CVDataSet dataset);
 
+// What a choice did to the shared slots, so that it can be taken back.
+struct DataSetPick {
+  uint32_t chosen;     // the slot whose absorbed flag the choice may have changed
+  bool chosen_was;     // that flag before the choice
+  uint32_t continued;  // the slot of the sample returned
+};
+
+// GetSampleFromDataSet when only the first `known` slots may be read or
+// marked (the later ones are still being traced): the same two draws and the
+// same choice, recorded in pick. False, with every flag as it was, when the
+// choice would need a slot at or after `known`. Requires count >= 1.
+bool PickFromKnownSlots(CVDataSet dataset, uint32_t known, DataSetPick& pick);
+
 // One genrand_real2 draw: true when it is at most the sample's weight.
 bool RussianRoulette(CVSample sample);

@@ -1,8 +1,10 @@
 #include "transport/sampling.h"
 
 #include "core/check.h"
+#include "core/hints.h"
 #include "core/mt19937.h"
 #include "transport/emission.h"
+#include "transport/samplingpipeline.h"
 #include "transport/scattering.h"
 
 CVSample NewPathSample(vector3f ray, vertex3f hit, vector3f normal, int object) {
@@ -28,53 +30,73 @@ CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f n
   return sample;
 }
 
-namespace {
+PathRay NewPathRay(CV_scene scene) {
+  PathRay path{};
+  path.ray = LSShootFromLights(scene);
+  path.continued = false;
+  return path;
+}
 
-// FillDataSet up to the end of its phase, which every way out shares.
-SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
-                            uint64_t miss_limit, RayQuery query) {
-  if (scene.light_count < 1) {
-    progress.Begin(kSamplingPhase);
-    return kSamplingNoLight;
-  }
+PathRay ContinuedPathRay(CV_scene scene, CVSample parent) {
+  CORVANE_CHECK(parent.object >= 0 && parent.object < scene.object_count);
+  CV_object surface = scene.objects[parent.object];
+  PathRay path{};
+  path.continued = true;
+  path.parent = parent;
+  vector3f scattered;
+  MaterialNewRay(parent.incoming, parent.normal, parent.position, surface.diffuse, surface.specular, surface.exponent,
+                 path.lobe_factor, scattered, path.reflectance_factor);
+  path.ray = NormalizeVector(scattered);
+  return path;
+}
 
-  vector3f ray = LSShootFromLights(scene);
+bool TracePathRay(CV_scene scene, const PathRay& path, RayQuery query, CVSample& sample) {
   vertex3f hit;
   vector3f normal;
   int object = 0;
-  if (query(ray, scene, hit, normal, object) == 1) {
-    InsertIntoDataSet(dataset, NewPathSample(ray, hit, normal, object));
-  }
-  progress.Begin(kSamplingPhase);
-  if (dataset.count == 0) return kSamplingEmpty;
+  if (query(path.ray, scene, hit, normal, object) != 1) return false;
+  sample = path.continued
+               ? ContinuedSample(path.parent, path.ray, hit, normal, object, path.lobe_factor, path.reflectance_factor)
+               : NewPathSample(path.ray, hit, normal, object);
+  return true;
+}
 
+bool TraceNewPath(CV_scene scene, RayQuery query, CVSample& sample) {
+  return TracePathRay(scene, NewPathRay(scene), query, sample);
+}
+
+bool TraceContinuedPath(CV_scene scene, CVSample parent, RayQuery query, CVSample& sample) {
+  return TracePathRay(scene, ContinuedPathRay(scene, parent), query, sample);
+}
+
+namespace {
+
+// This step's draws are made, so the next step's branch and choice are the
+// generator's next two words: when they choose a stored sample, its slot is
+// fetched while this step's ray is traced. The guess assumes that ray hits;
+// a wrong guess costs one fetch.
+void FetchNextChoice(const CVDataSet& dataset, float light_chance) {
+  uint32_t branch = 0;
+  uint32_t choice = 0;
+  if (!PeekWord(0, branch) || !PeekWord(1, choice)) return;
+  if (float(Real3OfWord(branch)) < light_chance) return;
+  size_t start = size_t(Real2OfWord(choice) * double(dataset.count + 1));
+  if (start >= dataset.count) return;
+  PrefetchForReading(&dataset.samples[start]);
+  PrefetchForReading(&dataset.samples[start].visible);
+}
+
+// The loop one step after the other on this thread.
+SamplingEnd TraceInOrder(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
+                         uint64_t miss_limit, RayQuery query) {
   uint64_t steps_without_hit = 0;
   for (;;) {
     progress.Advance(dataset.count, dataset.capacity);
     float r = float(genrand_real3());
-    bool built = false;
+    PathRay path = r < light_chance ? NewPathRay(scene) : ContinuedPathRay(scene, GetSampleFromDataSet(dataset));
+    FetchNextChoice(dataset, light_chance);
     CVSample sample;
-    if (r < light_chance) {
-      ray = LSShootFromLights(scene);
-      if (query(ray, scene, hit, normal, object) == 1) {
-        sample = NewPathSample(ray, hit, normal, object);
-        built = true;
-      }
-    } else {
-      CVSample parent = GetSampleFromDataSet(dataset);
-      CORVANE_CHECK(parent.object >= 0 && parent.object < scene.object_count);
-      CV_object surface = scene.objects[parent.object];
-      float lobe_factor = 0;
-      float reflectance_factor = 0;
-      vector3f scattered;
-      MaterialNewRay(parent.incoming, parent.normal, parent.position, surface.diffuse, surface.specular,
-                     surface.exponent, lobe_factor, scattered, reflectance_factor);
-      ray = NormalizeVector(scattered);
-      if (query(ray, scene, hit, normal, object) == 1) {
-        sample = ContinuedSample(parent, ray, hit, normal, object, lobe_factor, reflectance_factor);
-        built = true;
-      }
-    }
+    bool built = TracePathRay(scene, path, query, sample);
     if (built) {
       steps_without_hit = 0;
       if (!InsertIntoDataSet(dataset, sample)) return kSamplingFull;
@@ -84,11 +106,28 @@ SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chan
   }
 }
 
+// FillDataSet up to the end of its phase, which every way out shares.
+SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
+                            uint64_t miss_limit, RayQuery query, unsigned threads) {
+  if (scene.light_count < 1) {
+    progress.Begin(kSamplingPhase);
+    return kSamplingNoLight;
+  }
+
+  CVSample first;
+  if (TraceNewPath(scene, query, first)) InsertIntoDataSet(dataset, first);
+  progress.Begin(kSamplingPhase);
+  if (dataset.count == 0) return kSamplingEmpty;
+
+  if (threads > 1) return TraceInPipeline(scene, dataset, light_chance, progress, miss_limit, query, threads);
+  return TraceInOrder(scene, dataset, light_chance, progress, miss_limit, query);
+}
+
 }  // namespace
 
 SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress, uint64_t miss_limit,
-                        RayQuery query) {
-  SamplingEnd end = TraceLightPaths(scene, dataset, light_chance, progress, miss_limit, query);
+                        RayQuery query, unsigned threads) {
+  SamplingEnd end = TraceLightPaths(scene, dataset, light_chance, progress, miss_limit, query, threads);
   progress.End();
   return end;
 }

@@ -31,9 +31,38 @@ CVSample NewPathSample(vector3f ray, vertex3f hit, vector3f normal, int object);
 CVSample ContinuedSample(CVSample parent, vector3f ray, vertex3f hit, vector3f normal, int object, float lobe_factor,
                          float reflectance_factor);
 
+// A step's ray before it is traced: for a continued path, also its parent
+// and the factors of its scattering.
+struct PathRay {
+  vector3f ray;
+  bool continued;
+  CVSample parent;
+  float lobe_factor;
+  float reflectance_factor;
+};
+
+// A new light path's first ray: three draws.
+PathRay NewPathRay(CV_scene scene);
+
+// The parent scattered at its surface: the draws of MaterialNewRay.
+PathRay ContinuedPathRay(CV_scene scene, CVSample parent);
+
+// Traces the ray with query: true and the sample it makes when it hits.
+bool TracePathRay(CV_scene scene, const PathRay& path, RayQuery query, CVSample& sample);
+
+// NewPathRay traced: true and its sample when it hits.
+bool TraceNewPath(CV_scene scene, RayQuery query, CVSample& sample);
+
+// ContinuedPathRay traced: true and the continued sample when it hits.
+bool TraceContinuedPath(CV_scene scene, CVSample parent, RayQuery query, CVSample& sample);
+
 // Traces the first light path, begins kSamplingPhase and runs the sampling
 // loop until the data set refuses a sample, or until miss_limit steps in a row
 // have found nothing; before each step it reports the data set's fill to
-// progress. Every ray is traced with query.
+// progress. Every ray is traced with query. With more than one thread the
+// steps are traced ahead on all of them (see transport/samplingpipeline.h);
+// the data set, the progress reports and the generator's state at the end are
+// the same for every thread count.
 SamplingEnd FillDataSet(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
-                        uint64_t miss_limit = kStepsWithoutHitLimit, RayQuery query = IntersectionRayScene);
+                        uint64_t miss_limit = kStepsWithoutHitLimit, RayQuery query = IntersectionRayScene,
+                        unsigned threads = 1);

@@ -1,0 +1,418 @@
+#include "transport/samplingpipeline.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <thread>
+#include <vector>
+
+#include "core/check.h"
+#include "core/hints.h"
+#include "core/mt19937.h"
+#include "transport/scattering.h"
+
+namespace {
+
+// The most words one step can draw: the branch, the choice's two, the lobe,
+// and two for each glossy candidate.
+constexpr size_t kMostWordsOfAStep = 1 + 2 + 1 + 2 * size_t(kGlossyAttemptLimit);
+// The words a step's scattering takes when its glossy lobe accepts the first
+// candidate (the lobe, then u1 and u2), and a new path's (light, z, phi).
+constexpr size_t kTracedWords = 3;
+// Words kept from the oldest outstanding step on: the steps ahead (at most
+// six words each) and the longest step after them fit with room to spare.
+constexpr size_t kTapeWords = size_t(1) << 15;
+// Steps traced ahead per thread, and the bounds: enough to keep every thread
+// busy, few enough that a miss throws little work away.
+constexpr size_t kStepsAheadPerThread = 16;
+constexpr size_t kFewestStepsAhead = 32;
+constexpr size_t kMostStepsAhead = 1024;
+static_assert(kMostStepsAhead * 6 + kMostWordsOfAStep < kTapeWords, "the tape holds every outstanding step");
+// Steps whose chosen slot is fetched before this thread reaches them: a
+// few microseconds of running ahead, about the time memory takes.
+constexpr int kPickFetchDistance = 32;
+
+constexpr uint64_t kNoStep = UINT64_MAX;
+// Slots for each step that may be ahead: a slot is written again only when
+// the step it held last is done, and a thread that was descheduled while
+// tracing a step taken back may hold it long after.
+constexpr size_t kSlotsPerStepAhead = 4;
+// Steps whose slot is fetched before the committing thread writes or reads it.
+constexpr size_t kSlotFetchDistance = 4;
+// Checks for a result before the committing thread traces the step itself:
+// about the time of a step.
+constexpr int kPatience = 256;
+// Checks of an idle thread for its next step before it yields its core,
+// and yields before it sleeps between its checks.
+constexpr int kIdleChecks = 256;
+constexpr int kIdleYields = 1000;
+
+thread_local PipelineCounts last_counts{};
+
+// The generator's words from the oldest step not yet committed on, so that
+// steps can be drawn again after they are taken back. Positions count words
+// from the start of the pipeline.
+class WordTape {
+ public:
+  WordTape() : words_(kTapeWords) {}
+
+  // Records words at least through position + kMostWordsOfAStep, forgetting
+  // those before `kept`, the start of the oldest step still outstanding.
+  void Reach(uint64_t position, uint64_t kept) {
+    if (position + kMostWordsOfAStep <= filled_) return;
+    std::memmove(words_.data(), words_.data() + (kept - base_), size_t(filled_ - kept) * sizeof(uint32_t));
+    base_ = kept;
+    while (saved_.size() >= 2 && saved_[1].position <= kept) saved_.pop_front();
+    saved_.push_back(Saved{filled_, SaveGenerator()});
+    while (filled_ < base_ + kTapeWords) words_[size_t(filled_++ - base_)] = genrand_int32();
+  }
+
+  // The recorded words from position on, for the draws of this thread.
+  RecordedWords From(uint64_t position, uint32_t past_end) const {
+    return RecordedWords{&words_[size_t(position - base_)], size_t(filled_ - position), 0, past_end};
+  }
+
+  uint32_t At(uint64_t position) const { return words_[size_t(position - base_)]; }
+
+  // Leaves the generator as if exactly the words before position had been
+  // drawn from it (position is at or after the oldest kept step).
+  void RewindGeneratorTo(uint64_t position) {
+    size_t k = saved_.size();
+    while (k > 1 && saved_[k - 1].position > position) k--;
+    RestoreGenerator(saved_[k - 1].state);
+    for (uint64_t p = saved_[k - 1].position; p < position; p++) genrand_int32();
+  }
+
+ private:
+  struct Saved {
+    uint64_t position;
+    MT19937State state;
+  };
+  std::vector<uint32_t> words_;
+  uint64_t base_ = 0;        // the position of words_[0]
+  uint64_t filled_ = 0;      // the position after the last recorded word
+  std::deque<Saved> saved_;  // the generator before each recording, oldest first
+};
+
+struct StepResult {
+  bool hit = false;
+  bool redrew = false;  // the scattering wanted more words than recorded
+  CVSample sample{};
+};
+
+// One step handed to the threads: written by the running-ahead thread, then
+// traced by one thread, then read back when it is committed.
+struct alignas(64) StepSlot {
+  std::atomic<uint64_t> done{kNoStep};  // the step whose result is written here
+  bool from_light = false;
+  uint32_t words[kTracedWords] = {};
+  CVSample parent{};
+  StepResult result;
+};
+
+// Asks for every line of the slot, to be read or to be written: a slot moves
+// between the threads' caches twice a step.
+void FetchSlot(const StepSlot& slot, bool for_writing) {
+  const char* bytes = reinterpret_cast<const char*>(&slot);
+  for (size_t line = 0; line < sizeof(StepSlot); line += 64) {
+    if (for_writing) {
+      PrefetchForWriting(bytes + line);
+    } else {
+      PrefetchForReading(bytes + line);
+    }
+  }
+}
+
+struct Pipeline {
+  Pipeline(CV_scene s, RayQuery q, size_t slot_count) : scene(s), query(q), slots(slot_count) {}
+  StepSlot& SlotOf(uint64_t step) { return slots[size_t(step % slots.size())]; }
+
+  CV_scene scene;
+  RayQuery query;
+  std::vector<StepSlot> slots;
+  // Each on a line of its own: the committing thread writes the first on
+  // every step, the tracing threads the second.
+  alignas(64) std::atomic<uint64_t> published{0};      // steps handed out so far
+  alignas(64) std::atomic<uint64_t> claimed{0};        // the next step a thread takes to trace
+  alignas(64) std::atomic<uint64_t> discard_below{0};  // steps below this not yet traced are taken back
+  std::atomic<bool> stop{false};
+};
+
+// A glossy lobe that wants more words than recorded is traced again in order
+// anyway; the largest word gives the candidate along the mirror direction,
+// which ends the lobe's loop at once rather than after every attempt.
+constexpr uint32_t kWordPastTheRecord = 0xffffffffu;
+
+StepResult TraceTask(const Pipeline& pipeline, const StepSlot& slot) {
+  StepResult result;
+  RecordedWords recorded{slot.words, kTracedWords, 0, kWordPastTheRecord};
+  DrawFromRecordedWords(&recorded);
+  result.hit = slot.from_light ? TraceNewPath(pipeline.scene, pipeline.query, result.sample)
+                               : TraceContinuedPath(pipeline.scene, slot.parent, pipeline.query, result.sample);
+  DrawFromRecordedWords(nullptr);
+  result.redrew = recorded.taken > kTracedWords;
+  return result;
+}
+
+void TraceSlot(Pipeline& pipeline, StepSlot& slot, uint64_t step) {
+  bool taken_back = step < pipeline.discard_below.load(std::memory_order_relaxed);
+  slot.result = taken_back ? StepResult{} : TraceTask(pipeline, slot);
+  slot.done.store(step, std::memory_order_release);
+}
+
+// Traces one published step nobody has taken yet; false when there is none.
+// A thread takes only published steps, so that no step waits for a thread
+// that is resting.
+bool TraceOneWaitingStep(Pipeline& pipeline) {
+  uint64_t published = pipeline.published.load(std::memory_order_acquire);
+  uint64_t step = pipeline.claimed.load(std::memory_order_relaxed);
+  while (step < published) {
+    if (pipeline.claimed.compare_exchange_weak(step, step + 1, std::memory_order_relaxed)) {
+      TraceSlot(pipeline, pipeline.SlotOf(step), step);
+      return true;
+    }
+  }
+  return false;
+}
+
+// The result of a published step, tracing waiting steps meanwhile. A step
+// whose thread is slow (or not running: the machine may have fewer free
+// cores than threads) is traced here as well rather than waited for.
+StepResult AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step) {
+  for (int patience = 0;; patience++) {
+    if (slot.done.load(std::memory_order_acquire) == step) return slot.result;
+    if (TraceOneWaitingStep(pipeline)) continue;
+    if (patience > kPatience) {
+      last_counts.traced_twice++;
+      return TraceTask(pipeline, slot);
+    }
+  }
+}
+
+void Work(Pipeline& pipeline) {
+  int idle = 0;
+  while (!pipeline.stop.load(std::memory_order_relaxed)) {
+    if (TraceOneWaitingStep(pipeline)) {
+      idle = 0;
+    } else if (idle < kIdleChecks) {
+      idle++;
+    } else if (idle < kIdleChecks + kIdleYields) {
+      idle++;
+      std::this_thread::yield();
+    } else {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  }
+}
+
+// A step traced ahead and not yet committed.
+struct Outstanding {
+  uint64_t step;
+  uint64_t start;  // its first word
+  uint64_t end;    // the word after its last, with a first-candidate lobe
+  bool picked;     // it chose a parent (pick says how)
+  DataSetPick pick;
+};
+
+// Fetches the slots that steps a few ahead will choose, read off the tape
+// with the same assumptions as the running ahead. Only a hint: a wrong guess
+// costs a fetch.
+class PickFetcher {
+ public:
+  void Restart(uint64_t position, uint32_t count) {
+    position_ = position;
+    count_ = count;
+    lead_ = 0;
+  }
+  void Advance(const WordTape& tape, const CVDataSet& dataset, float light_chance) {
+    lead_--;
+    while (lead_ < kPickFetchDistance) {
+      float r = float(Real3OfWord(tape.At(position_)));
+      if (r < light_chance) {
+        position_ += 1 + kTracedWords;
+      } else {
+        size_t start = size_t(Real2OfWord(tape.At(position_ + 1)) * double(count_));
+        if (start < dataset.count) {
+          PrefetchForReading(&dataset.samples[start]);
+          PrefetchForReading(&dataset.samples[start].visible);
+        }
+        position_ += 3 + kTracedWords;
+      }
+      count_++;
+      lead_++;
+    }
+  }
+
+ private:
+  uint64_t position_ = 0;
+  uint32_t count_ = 0;
+  int lead_ = 0;  // steps the fetches are ahead of the running ahead
+};
+
+// Where the committing thread stands: the steps traced ahead, oldest first,
+// and the words and counts at both ends.
+struct Ahead {
+  WordTape tape;
+  PickFetcher fetcher;
+  std::deque<Outstanding> outstanding;
+  uint64_t committed = 0;      // the first word of the oldest step not committed
+  uint64_t running = 0;        // the first word of the next step to trace ahead
+  uint32_t running_count = 0;  // the data set's count for that step if all before it hit
+  uint64_t published = 0;      // steps handed out so far
+};
+
+// Waits until the slot's previous step is done with, tracing waiting steps.
+void AwaitFreeSlot(Pipeline& pipeline, const StepSlot& slot, uint64_t published) {
+  if (published < pipeline.slots.size()) return;
+  uint64_t previous = published - pipeline.slots.size();
+  while (slot.done.load(std::memory_order_acquire) != previous) {
+    if (!TraceOneWaitingStep(pipeline)) std::this_thread::yield();
+  }
+}
+
+// Draws the next step ahead (choosing its parent among the stored samples)
+// and hands it out. False, handing out nothing, when the choice needs a
+// slot still outstanding.
+bool RunAhead(Pipeline& pipeline, Ahead& ahead, CVDataSet& dataset, float light_chance) {
+  ahead.tape.Reach(ahead.running, ahead.committed);
+  StepSlot& slot = pipeline.SlotOf(ahead.published);
+  AwaitFreeSlot(pipeline, slot, ahead.published);
+  Outstanding step{ahead.published, ahead.running, ahead.running, false, {}};
+  RecordedWords recorded = ahead.tape.From(ahead.running, 0);
+  DrawFromRecordedWords(&recorded);
+  float r = float(genrand_real3());
+  slot.from_light = r < light_chance;
+  if (!slot.from_light) {
+    CVDataSet so_far{dataset.capacity, ahead.running_count, dataset.samples};
+    step.picked = PickFromKnownSlots(so_far, dataset.count, step.pick);
+    if (step.picked) slot.parent = dataset.samples[step.pick.continued];
+  }
+  for (uint32_t& word : slot.words) word = genrand_int32();
+  DrawFromRecordedWords(nullptr);
+  if (!slot.from_light && !step.picked) return false;
+  step.end = ahead.running + recorded.taken;
+  ahead.outstanding.push_back(step);
+  ahead.published++;
+  pipeline.published.store(ahead.published, std::memory_order_release);
+  FetchSlot(pipeline.SlotOf(ahead.published + kSlotFetchDistance), true);
+  ahead.running = step.end;
+  ahead.running_count++;
+  ahead.fetcher.Advance(ahead.tape, dataset, light_chance);
+  return true;
+}
+
+// Undoes the absorbed flags that the outstanding steps' choices changed, the
+// latest first, forgets the steps and runs ahead again from the committed
+// state.
+void TakeBack(Ahead& ahead, CVDataSet& dataset, Pipeline& pipeline) {
+  for (auto step = ahead.outstanding.rbegin(); step != ahead.outstanding.rend(); ++step) {
+    if (step->picked) dataset.samples[step->pick.chosen].absorbed = step->pick.chosen_was;
+  }
+  last_counts.taken_back += ahead.outstanding.size();
+  ahead.outstanding.clear();
+  pipeline.discard_below.store(ahead.published, std::memory_order_relaxed);
+  ahead.running = ahead.committed;
+  ahead.running_count = dataset.count;
+  ahead.fetcher.Restart(ahead.running, ahead.running_count);
+}
+
+// Traces the step that starts at word `start` here, from the committed
+// state, drawing from the tape. Returns whether it hit; sets its end.
+bool TraceHere(Ahead& ahead, uint64_t start, CVDataSet& dataset, const Pipeline& pipeline, float light_chance,
+               CVSample& sample, uint64_t& end) {
+  ahead.tape.Reach(start, ahead.committed);
+  RecordedWords recorded = ahead.tape.From(start, 0);
+  DrawFromRecordedWords(&recorded);
+  float r = float(genrand_real3());
+  bool hit = r < light_chance
+                 ? TraceNewPath(pipeline.scene, pipeline.query, sample)
+                 : TraceContinuedPath(pipeline.scene, GetSampleFromDataSet(dataset), pipeline.query, sample);
+  DrawFromRecordedWords(nullptr);
+  end = start + recorded.taken;
+  return hit;
+}
+
+// The step's glossy lobe redrew, so it and every step after it took the
+// wrong words: takes them back and traces the step here, in order, from the
+// committed state. Returns whether it hit; sets its end.
+bool RetraceInOrder(Ahead& ahead, Outstanding& step, CVDataSet& dataset, Pipeline& pipeline, float light_chance,
+                    CVSample& sample) {
+  TakeBack(ahead, dataset, pipeline);
+  if (step.picked) dataset.samples[step.pick.chosen].absorbed = step.pick.chosen_was;
+  last_counts.retraced++;
+  return TraceHere(ahead, step.start, dataset, pipeline, light_chance, sample, step.end);
+}
+
+}  // namespace
+
+SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
+                            uint64_t miss_limit, RayQuery query, unsigned threads) {
+  last_counts = PipelineCounts{};
+  const size_t most_ahead = std::clamp(kStepsAheadPerThread * threads, kFewestStepsAhead, kMostStepsAhead);
+  Pipeline pipeline(scene, query, kSlotsPerStepAhead * most_ahead);
+  std::vector<std::thread> workers;
+  for (unsigned t = 1; t < threads; t++) workers.emplace_back(Work, std::ref(pipeline));
+
+  Ahead ahead;
+  ahead.running_count = dataset.count;
+  ahead.fetcher.Restart(ahead.running, ahead.running_count);
+  // Steps traced ahead now: halved by every miss and grown by every hit, so
+  // that a scene that misses often throws little work away.
+  size_t reach = most_ahead;
+  uint64_t steps_without_hit = 0;
+  SamplingEnd end;
+  for (;;) {
+    CVSample sample;
+    bool hit = false;
+    bool traced_here = reach == 1;
+    uint64_t end_word = 0;
+    if (traced_here) {
+      // Misses keep the reach at one step (and nothing outstanding): handing
+      // that step to another thread would only add the passing between them.
+      CORVANE_CHECK(ahead.outstanding.empty());
+      progress.Advance(dataset.count, dataset.capacity);
+      hit = TraceHere(ahead, ahead.committed, dataset, pipeline, light_chance, sample, end_word);
+      last_counts.in_order++;
+    } else {
+      while (ahead.outstanding.size() < reach && ahead.running_count <= dataset.capacity) {
+        if (!RunAhead(pipeline, ahead, dataset, light_chance)) break;
+      }
+      Outstanding step = ahead.outstanding.front();
+      ahead.outstanding.pop_front();
+      if (ahead.outstanding.size() > kSlotFetchDistance) {
+        FetchSlot(pipeline.SlotOf(ahead.outstanding[kSlotFetchDistance].step), false);
+      }
+      StepResult result = AwaitStep(pipeline, pipeline.SlotOf(step.step), step.step);
+      progress.Advance(dataset.count, dataset.capacity);
+      sample = result.sample;
+      traced_here = result.redrew;
+      hit = traced_here ? RetraceInOrder(ahead, step, dataset, pipeline, light_chance, sample) : result.hit;
+      end_word = step.end;
+    }
+    ahead.committed = end_word;
+    last_counts.committed++;
+    reach = hit ? std::min(reach + 1, most_ahead) : std::max(reach / 2, size_t(1));
+    if (hit) {
+      steps_without_hit = 0;
+      if (!InsertIntoDataSet(dataset, sample)) {
+        end = kSamplingFull;
+        break;
+      }
+    } else if (++steps_without_hit >= miss_limit) {
+      end = kSamplingNoHits;
+      break;
+    }
+    // After a miss the steps ahead chose from a count one too high.
+    if (!hit || traced_here) TakeBack(ahead, dataset, pipeline);
+  }
+
+  TakeBack(ahead, dataset, pipeline);
+  pipeline.stop.store(true, std::memory_order_relaxed);
+  for (std::thread& worker : workers) worker.join();
+  ahead.tape.RewindGeneratorTo(ahead.committed);
+  return end;
+}
+
+PipelineCounts LastPipelineCounts() { return last_counts; }
