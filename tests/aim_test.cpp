@@ -4,22 +4,10 @@
 
 #include <cmath>
 
+#include "tests/example_camera.h"
 #include "tests/support.h"
 
 namespace {
-
-// The camera of the examples: the eye in front of the room, up along y.
-Camera ExampleCamera() {
-  Camera camera;
-  camera.eye = {0, 100, 700};
-  camera.center = {0, 100, 0};
-  camera.up = {0, 1, 0};
-  camera.ul = {-110, 210, 110};
-  camera.ur = {110, 210, 110};
-  camera.dl = {-110, -10, 110};
-  camera.dr = {110, -10, 110};
-  return camera;
-}
 
 Camera Aimed(vertex3f eye, vertex3f center, vertex3f up) {
   Camera camera;

@@ -7,23 +7,11 @@
 #include <vector>
 
 #include "core/aim.h"
+#include "tests/example_camera.h"
 #include "tests/support.h"
 #include "tests/test_files.h"
 
 namespace {
-
-// The camera of the examples, with its own sensor.
-Camera ExampleCamera() {
-  Camera camera;
-  camera.eye = {0, 100, 700};
-  camera.center = {0, 100, 0};
-  camera.up = {0, 1, 0};
-  camera.ul = {-110, 210, 110};
-  camera.ur = {110, 210, 110};
-  camera.dl = {-110, -10, 110};
-  camera.dr = {110, -10, 110};
-  return camera;
-}
 
 void ExpectSameCorners(const Camera& a, const Camera& b) {
   EXPECT_TRUE(SameBits(a.ul, b.ul) && SameBits(a.ur, b.ur) && SameBits(a.dl, b.dl) && SameBits(a.dr, b.dr));
