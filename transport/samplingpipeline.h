@@ -38,6 +38,7 @@ struct PipelineCounts {
   uint64_t retraced;      // steps traced again in order after a glossy redraw
   uint64_t traced_twice;  // steps the committing thread traced rather than wait
   uint64_t in_order;      // steps traced in order while misses kept the reach at one
+  uint64_t parked;        // steps the loop ran in order while the other threads slept
 };
 
 // The counts of this thread's last TraceInPipeline.
