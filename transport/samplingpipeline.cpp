@@ -51,16 +51,6 @@ constexpr int kPatience = 256;
 // and yields before it sleeps between its checks.
 constexpr int kIdleChecks = 256;
 constexpr int kIdleYields = 1000;
-// Steps the pipeline runs before it judges whether tracing ahead pays: when
-// misses kept the reach at one step for at least half of them, the other
-// threads would only pass steps back and forth.
-constexpr uint64_t kProbeSteps = 4096;
-// Steps then run by the loop in order while the other threads sleep: the
-// first stretch, doubled after every probe that finds misses still keep the
-// reach at one, up to the longest.
-constexpr uint64_t kFirstInOrderStretch = uint64_t(1) << 16;
-constexpr uint64_t kLongestInOrderStretch = uint64_t(1) << 20;
-
 thread_local PipelineCounts last_counts{};
 
 // The generator's words from the oldest step not yet committed on, so that
@@ -396,6 +386,46 @@ bool RetraceInOrder(Ahead& ahead, Outstanding& step, CVDataSet& dataset, Pipelin
   return TraceHere(ahead, step.start, dataset, pipeline, light_chance, sample, step.end);
 }
 
+// Steps the pipeline runs before it judges whether tracing ahead pays: when
+// misses kept the reach at one step for at least half of them, the other
+// threads would only pass steps back and forth.
+constexpr uint64_t kProbeSteps = 4096;
+// Steps then run by the loop in order while the other threads sleep: the
+// first stretch, doubled after every probe that finds misses still keep the
+// reach at one, up to the longest.
+constexpr uint64_t kFirstInOrderStretch = uint64_t(1) << 16;
+constexpr uint64_t kLongestInOrderStretch = uint64_t(1) << 20;
+
+// Judges, from the steps the pipeline committed, when the loop in order
+// should run instead, and for how many steps.
+class InOrderJudge {
+ public:
+  void Count(bool traced_in_order) {
+    probed_++;
+    if (traced_in_order) probed_in_order_++;
+  }
+
+  // The steps to run in order now; 0 to go on tracing ahead.
+  uint64_t StretchDue() {
+    if (probed_ < kProbeSteps) return 0;
+    bool misses_keep_reach_at_one = probed_in_order_ * 2 >= probed_;
+    probed_ = 0;
+    probed_in_order_ = 0;
+    if (!misses_keep_reach_at_one) {
+      stretch_ = kFirstInOrderStretch;
+      return 0;
+    }
+    uint64_t due = stretch_;
+    stretch_ = std::min(2 * stretch_, kLongestInOrderStretch);
+    return due;
+  }
+
+ private:
+  uint64_t probed_ = 0;
+  uint64_t probed_in_order_ = 0;
+  uint64_t stretch_ = kFirstInOrderStretch;
+};
+
 // Runs at most `steps` steps of the loop in order from the committed state,
 // drawing from the generator, while the other threads sleep; then records
 // the words from where it stopped. The end if it reached one (the threads
@@ -438,10 +468,7 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
   // that a scene that misses often throws little work away.
   size_t reach = most_ahead;
   uint64_t steps_without_hit = 0;
-  // Steps committed since the last judgement, and those of them traced in order.
-  uint64_t probed = 0;
-  uint64_t probed_in_order = 0;
-  uint64_t in_order_stretch = kFirstInOrderStretch;
+  InOrderJudge judge;
   std::optional<SamplingEnd> end;
   bool ended_in_order = false;
   for (;;) {
@@ -449,23 +476,16 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
     bool hit = false;
     bool traced_here = reach == 1;
     uint64_t end_word = 0;
-    if (traced_here && probed >= kProbeSteps) {
-      bool misses_keep_reach_at_one = probed_in_order * 2 >= probed;
-      probed = 0;
-      probed_in_order = 0;
-      if (misses_keep_reach_at_one) {
-        end = TraceInOrderWhileParked(pipeline, ahead, dataset, light_chance, progress, miss_limit, in_order_stretch,
-                                      steps_without_hit);
-        if (end) {
-          ended_in_order = true;
-          break;
-        }
-        in_order_stretch = std::min(2 * in_order_stretch, kLongestInOrderStretch);
-        continue;
+    if (uint64_t stretch = traced_here ? judge.StretchDue() : 0) {
+      end = TraceInOrderWhileParked(pipeline, ahead, dataset, light_chance, progress, miss_limit, stretch,
+                                    steps_without_hit);
+      if (end) {
+        ended_in_order = true;
+        break;
       }
-      in_order_stretch = kFirstInOrderStretch;
+      continue;
     }
-    probed++;
+    judge.Count(traced_here);
     if (traced_here) {
       // Misses keep the reach at one step (and nothing outstanding): handing
       // that step to another thread would only add the passing between them.
@@ -473,7 +493,6 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
       progress.Advance(dataset.count, dataset.capacity);
       hit = TraceHere(ahead, ahead.committed, dataset, pipeline, light_chance, sample, end_word);
       last_counts.in_order++;
-      probed_in_order++;
     } else {
       while (ahead.outstanding.size() < reach && ahead.running_count <= dataset.capacity) {
         if (!RunAhead(pipeline, ahead, dataset, light_chance)) break;

@@ -13,7 +13,10 @@
 // absorbed flags restored, its words drawn again); a step whose scattering
 // wanted more words than recorded is taken back with everything after it
 // and traced here, in order. Every miss halves the number of steps traced
-// ahead and every hit adds one; at one step, the steps are traced here.
+// ahead and every hit adds one; at one step, the steps are traced here. When
+// misses keep it at one step for half of a few thousand steps, the loop of
+// one thread runs for a stretch while the other threads sleep, and then the
+// pipeline tries again.
 #pragma once
 
 #include <cstdint>
