@@ -219,9 +219,11 @@ void MeasureOpenScene(const std::string& dir) {
   Timed one = TimeSampling(loaded, 1, FillDataSet);
   Timed two = TimeSampling(loaded, 2, FillDataSet);
   std::printf(
-      "%-12s %8u samples  CPU: plain loop %6.2f s, 1 thread %6.2f s (%+.1f%%), 2 threads %6.2f s (wall %.2f s)  %s\n",
-      "open ceiling", loaded.settings.dataset_size, plain.cpu, one.cpu, (one.cpu / plain.cpu - 1) * 100, two.cpu,
-      two.wall, plain.bytes == one.bytes && one.bytes == two.bytes ? "same data set" : "DATA SETS DIFFER");
+      "%-12s %8u samples  CPU: plain loop %6.2f s, 1 thread %6.2f s (%+.1f%%, wall %.2f s), 2 threads %6.2f s "
+      "(wall %.2f s, %.0f%% of steps in order with one thread awake)  %s\n",
+      "open ceiling", loaded.settings.dataset_size, plain.cpu, one.cpu, (one.cpu / plain.cpu - 1) * 100, one.wall,
+      two.cpu, two.wall, 100.0 * double(two.counts.parked) / double(two.counts.committed),
+      plain.bytes == one.bytes && one.bytes == two.bytes ? "same data set" : "DATA SETS DIFFER");
   FreeRayQuery(loaded.scene);
   FreeScene(loaded.scene);
 }
