@@ -51,6 +51,7 @@ constexpr int kPatience = 256;
 // and yields before it sleeps between its checks.
 constexpr int kIdleChecks = 256;
 constexpr int kIdleYields = 1000;
+
 thread_local PipelineCounts last_counts{};
 
 // The generator's words from the oldest step not yet committed on, so that
@@ -154,13 +155,18 @@ struct Pipeline {
   std::condition_variable wake;
 };
 
-// Puts the other threads to sleep, or wakes them.
-void Park(Pipeline& pipeline, bool parked) {
+// Puts the other threads to sleep once they finish the step in hand.
+void Park(Pipeline& pipeline) {
+  std::lock_guard<std::mutex> lock(pipeline.mutex);
+  pipeline.parked.store(true, std::memory_order_relaxed);
+}
+
+void Wake(Pipeline& pipeline) {
   {
     std::lock_guard<std::mutex> lock(pipeline.mutex);
-    pipeline.parked.store(parked, std::memory_order_relaxed);
+    pipeline.parked.store(false, std::memory_order_relaxed);
   }
-  if (!parked) pipeline.wake.notify_all();
+  pipeline.wake.notify_all();
 }
 
 void Stop(Pipeline& pipeline) {
@@ -434,7 +440,7 @@ std::optional<SamplingEnd> TraceInOrderWhileParked(Pipeline& pipeline, Ahead& ah
                                                    float light_chance, Progress& progress, uint64_t miss_limit,
                                                    uint64_t steps, uint64_t& steps_without_hit) {
   CORVANE_CHECK(ahead.outstanding.empty());
-  Park(pipeline, true);
+  Park(pipeline);
   ahead.tape.RewindGeneratorTo(ahead.committed);
   InOrderStretch stretch{steps_without_hit, 0};
   std::optional<SamplingEnd> end =
@@ -447,7 +453,7 @@ std::optional<SamplingEnd> TraceInOrderWhileParked(Pipeline& pipeline, Ahead& ah
   ahead.running = ahead.committed;
   ahead.running_count = dataset.count;
   ahead.fetcher.Restart(ahead.running, ahead.running_count);
-  Park(pipeline, false);
+  Wake(pipeline);
   return std::nullopt;
 }
 
