@@ -180,9 +180,11 @@ void Measure(const std::string& name, const std::string& dir) {
       "and storing %.0f ns (%.0f ns with the choice fetched ahead), scattering and query %.0f ns\n",
       "", plain.cpu / steps * 1e9, one.cpu / steps * 1e9, two.cpu / steps * 1e9, serial * 1e9, serial_fetched * 1e9,
       parallel * 1e9);
-  std::printf("%-12s per committed step: %.4f steps taken back, %.4f traced again in order, %.4f traced twice\n", "",
-              double(two.counts.taken_back) / steps, double(two.counts.retraced) / steps,
-              double(two.counts.traced_twice) / steps);
+  std::printf(
+      "%-12s per committed step: %.4f steps taken back, %.4f traced again in order, %.4f traced twice, %.4f traced "
+      "in order, %.4f run in order with one thread awake\n",
+      "", double(two.counts.taken_back) / steps, double(two.counts.retraced) / steps,
+      double(two.counts.traced_twice) / steps, double(two.counts.in_order) / steps, double(two.counts.parked) / steps);
   // The committing thread does the serial part (its choices fetched ahead)
   // and, in the worst case, all the cost of handing steps out; everything
   // else, with the work of steps taken back, spreads over the N threads.
@@ -219,9 +221,11 @@ void MeasureOpenScene(const std::string& dir) {
   Timed one = TimeSampling(loaded, 1, FillDataSet);
   Timed two = TimeSampling(loaded, 2, FillDataSet);
   std::printf(
-      "%-12s %8u samples  CPU: plain loop %6.2f s, 1 thread %6.2f s (%+.1f%%), 2 threads %6.2f s (wall %.2f s)  %s\n",
-      "open ceiling", loaded.settings.dataset_size, plain.cpu, one.cpu, (one.cpu / plain.cpu - 1) * 100, two.cpu,
-      two.wall, plain.bytes == one.bytes && one.bytes == two.bytes ? "same data set" : "DATA SETS DIFFER");
+      "%-12s %8u samples  CPU: plain loop %6.2f s, 1 thread %6.2f s (%+.1f%%, wall %.2f s), 2 threads %6.2f s "
+      "(wall %.2f s, %.0f%% of steps in order with one thread awake)  %s\n",
+      "open ceiling", loaded.settings.dataset_size, plain.cpu, one.cpu, (one.cpu / plain.cpu - 1) * 100, one.wall,
+      two.cpu, two.wall, 100.0 * double(two.counts.parked) / double(two.counts.committed),
+      plain.bytes == one.bytes && one.bytes == two.bytes ? "same data set" : "DATA SETS DIFFER");
   FreeRayQuery(loaded.scene);
   FreeScene(loaded.scene);
 }

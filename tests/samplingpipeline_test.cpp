@@ -152,6 +152,23 @@ TEST(SamplingPipeline, OpenScenesWhereMostRaysMissGiveThePlainLoopsDataSet) {
   Release(open);
 }
 
+TEST(SamplingPipeline, LongStretchesTracedInOrderGiveThePlainLoopsDataSet) {
+  // A ceiling over the light: every continued ray leaves downwards, so misses
+  // keep the pipeline tracing in order long enough to hand over to the plain
+  // loop and back, and the data set fills during such a stretch.
+  CV_scene ceiling = MakeScene({{CV_triangle{{-1e3f, 20, -1e3f}, {1e3f, 20, -1e3f}, {1e3f, 20, 1e3f}}}},
+                               {{0.5f, 0.2f, 10}}, {{0, 10, 0}});
+  PipelineCounts counts{};
+  FillRun plain = ExpectSameAsPlain(ceiling, 40000, 0.5f, kStepsWithoutHitLimit, &counts);
+  EXPECT_EQ(plain.end, kSamplingFull);
+  EXPECT_GT(counts.parked, 100000u) << "the other threads sleep while misses persist";
+  EXPECT_GE(counts.committed - counts.parked, 2 * 4096u) << "the pipeline tries again after a stretch";
+  // Every ray but the first misses: the miss limit ends a stretch in order.
+  ExpectSameAsPlain(ceiling, 100, 0.0f, 20000, &counts);
+  EXPECT_GT(counts.parked, 0u);
+  Release(ceiling);
+}
+
 TEST(SamplingPipeline, TinyDataSetsAndBothExtremesOfLightChanceGiveThePlainLoopsDataSet) {
   CV_scene room = GlossyRoom(0.3f, 20);
   for (uint32_t capacity : {0u, 1u, 2u, 3u, 5u}) {

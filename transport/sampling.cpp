@@ -86,11 +86,13 @@ void FetchNextChoice(const CVDataSet& dataset, float light_chance) {
   PrefetchForReading(&dataset.samples[start].visible);
 }
 
-// The loop one step after the other on this thread.
-SamplingEnd TraceInOrder(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
-                         uint64_t miss_limit, RayQuery query) {
-  uint64_t steps_without_hit = 0;
-  for (;;) {
+}  // namespace
+
+std::optional<SamplingEnd> TraceInOrder(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
+                                        uint64_t miss_limit, RayQuery query, uint64_t most_steps,
+                                        InOrderStretch& stretch) {
+  while (stretch.steps < most_steps) {
+    stretch.steps++;
     progress.Advance(dataset.count, dataset.capacity);
     float r = float(genrand_real3());
     PathRay path = r < light_chance ? NewPathRay(scene) : ContinuedPathRay(scene, GetSampleFromDataSet(dataset));
@@ -98,13 +100,16 @@ SamplingEnd TraceInOrder(CV_scene scene, CVDataSet& dataset, float light_chance,
     CVSample sample;
     bool built = TracePathRay(scene, path, query, sample);
     if (built) {
-      steps_without_hit = 0;
+      stretch.steps_without_hit = 0;
       if (!InsertIntoDataSet(dataset, sample)) return kSamplingFull;
-    } else if (++steps_without_hit >= miss_limit) {
+    } else if (++stretch.steps_without_hit >= miss_limit) {
       return kSamplingNoHits;
     }
   }
+  return std::nullopt;
 }
+
+namespace {
 
 // FillDataSet up to the end of its phase, which every way out shares.
 SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
@@ -120,7 +125,8 @@ SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chan
   if (dataset.count == 0) return kSamplingEmpty;
 
   if (threads > 1) return TraceInPipeline(scene, dataset, light_chance, progress, miss_limit, query, threads);
-  return TraceInOrder(scene, dataset, light_chance, progress, miss_limit, query);
+  InOrderStretch stretch;
+  return *TraceInOrder(scene, dataset, light_chance, progress, miss_limit, query, UINT64_MAX, stretch);
 }
 
 }  // namespace

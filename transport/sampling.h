@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "core/progress.h"
 #include "core/vecmath.h"
@@ -55,6 +56,20 @@ bool TraceNewPath(CV_scene scene, RayQuery query, CVSample& sample);
 
 // ContinuedPathRay traced: true and the continued sample when it hits.
 bool TraceContinuedPath(CV_scene scene, CVSample parent, RayQuery query, CVSample& sample);
+
+// Misses in a row, carried from one stretch of the loop to the next, and
+// the steps run so far.
+struct InOrderStretch {
+  uint64_t steps_without_hit = 0;
+  uint64_t steps = 0;
+};
+
+// Runs the loop one step after the other on this thread, drawing from the
+// generator, until it ends or stretch.steps reaches most_steps; the end if
+// it reached one.
+std::optional<SamplingEnd> TraceInOrder(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
+                                        uint64_t miss_limit, RayQuery query, uint64_t most_steps,
+                                        InOrderStretch& stretch);
 
 // Traces the first light path, begins kSamplingPhase and runs the sampling
 // loop until the data set refuses a sample, or until miss_limit steps in a row

@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -57,6 +60,14 @@ thread_local PipelineCounts last_counts{};
 class WordTape {
  public:
   WordTape() : words_(kTapeWords) {}
+
+  // Forgets every word and saved state: the generator's next word is the
+  // word at position.
+  void Restart(uint64_t position) {
+    base_ = position;
+    filled_ = position;
+    saved_.clear();
+  }
 
   // Records words at least through position + kMostWordsOfAStep, forgetting
   // those before `kept`, the start of the oldest step still outstanding.
@@ -138,7 +149,40 @@ struct Pipeline {
   alignas(64) std::atomic<uint64_t> claimed{0};        // the next step a thread takes to trace
   alignas(64) std::atomic<uint64_t> discard_below{0};  // steps below this not yet traced are taken back
   std::atomic<bool> stop{false};
+  // The threads other than the committing one sleep on `wake` while parked.
+  std::atomic<bool> parked{false};
+  std::mutex mutex;
+  std::condition_variable wake;
 };
+
+// Puts the other threads to sleep once they finish the step in hand.
+void Park(Pipeline& pipeline) {
+  std::lock_guard<std::mutex> lock(pipeline.mutex);
+  pipeline.parked.store(true, std::memory_order_relaxed);
+}
+
+void Wake(Pipeline& pipeline) {
+  {
+    std::lock_guard<std::mutex> lock(pipeline.mutex);
+    pipeline.parked.store(false, std::memory_order_relaxed);
+  }
+  pipeline.wake.notify_all();
+}
+
+void Stop(Pipeline& pipeline) {
+  {
+    std::lock_guard<std::mutex> lock(pipeline.mutex);
+    pipeline.stop.store(true, std::memory_order_relaxed);
+  }
+  pipeline.wake.notify_all();
+}
+
+void SleepWhileParked(Pipeline& pipeline) {
+  std::unique_lock<std::mutex> lock(pipeline.mutex);
+  pipeline.wake.wait(lock, [&pipeline] {
+    return !pipeline.parked.load(std::memory_order_relaxed) || pipeline.stop.load(std::memory_order_relaxed);
+  });
+}
 
 // A glossy lobe that wants more words than recorded is traced again in order
 // anyway; the largest word gives the candidate along the mirror direction,
@@ -194,7 +238,10 @@ StepResult AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step) {
 void Work(Pipeline& pipeline) {
   int idle = 0;
   while (!pipeline.stop.load(std::memory_order_relaxed)) {
-    if (TraceOneWaitingStep(pipeline)) {
+    if (pipeline.parked.load(std::memory_order_relaxed)) {
+      SleepWhileParked(pipeline);
+      idle = 0;
+    } else if (TraceOneWaitingStep(pipeline)) {
       idle = 0;
     } else if (idle < kIdleChecks) {
       idle++;
@@ -345,6 +392,71 @@ bool RetraceInOrder(Ahead& ahead, Outstanding& step, CVDataSet& dataset, Pipelin
   return TraceHere(ahead, step.start, dataset, pipeline, light_chance, sample, step.end);
 }
 
+// Steps the pipeline runs before it judges whether tracing ahead pays: when
+// misses kept the reach at one step for at least half of them, the other
+// threads would only pass steps back and forth.
+constexpr uint64_t kProbeSteps = 4096;
+// Steps then run by the loop in order while the other threads sleep: the
+// first stretch, doubled after every probe that finds misses still keep the
+// reach at one, up to the longest.
+constexpr uint64_t kFirstInOrderStretch = uint64_t(1) << 16;
+constexpr uint64_t kLongestInOrderStretch = uint64_t(1) << 20;
+
+// Judges, from the steps the pipeline committed, when the loop in order
+// should run instead, and for how many steps.
+class InOrderJudge {
+ public:
+  void Count(bool traced_in_order) {
+    probed_++;
+    if (traced_in_order) probed_in_order_++;
+  }
+
+  // The steps to run in order now; 0 to go on tracing ahead.
+  uint64_t StretchDue() {
+    if (probed_ < kProbeSteps) return 0;
+    bool misses_keep_reach_at_one = probed_in_order_ * 2 >= probed_;
+    probed_ = 0;
+    probed_in_order_ = 0;
+    if (!misses_keep_reach_at_one) {
+      stretch_ = kFirstInOrderStretch;
+      return 0;
+    }
+    uint64_t due = stretch_;
+    stretch_ = std::min(2 * stretch_, kLongestInOrderStretch);
+    return due;
+  }
+
+ private:
+  uint64_t probed_ = 0;
+  uint64_t probed_in_order_ = 0;
+  uint64_t stretch_ = kFirstInOrderStretch;
+};
+
+// Runs at most `steps` steps of the loop in order from the committed state,
+// drawing from the generator, while the other threads sleep; then records
+// the words from where it stopped. The end if it reached one (the threads
+// are left asleep and the generator where the loop leaves it).
+std::optional<SamplingEnd> TraceInOrderWhileParked(Pipeline& pipeline, Ahead& ahead, CVDataSet& dataset,
+                                                   float light_chance, Progress& progress, uint64_t miss_limit,
+                                                   uint64_t steps, uint64_t& steps_without_hit) {
+  CORVANE_CHECK(ahead.outstanding.empty());
+  Park(pipeline);
+  ahead.tape.RewindGeneratorTo(ahead.committed);
+  InOrderStretch stretch{steps_without_hit, 0};
+  std::optional<SamplingEnd> end =
+      TraceInOrder(pipeline.scene, dataset, light_chance, progress, miss_limit, pipeline.query, steps, stretch);
+  steps_without_hit = stretch.steps_without_hit;
+  last_counts.committed += stretch.steps;
+  last_counts.parked += stretch.steps;
+  if (end) return end;
+  ahead.tape.Restart(ahead.committed);
+  ahead.running = ahead.committed;
+  ahead.running_count = dataset.count;
+  ahead.fetcher.Restart(ahead.running, ahead.running_count);
+  Wake(pipeline);
+  return std::nullopt;
+}
+
 }  // namespace
 
 SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chance, Progress& progress,
@@ -362,12 +474,24 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
   // that a scene that misses often throws little work away.
   size_t reach = most_ahead;
   uint64_t steps_without_hit = 0;
-  SamplingEnd end;
+  InOrderJudge judge;
+  std::optional<SamplingEnd> end;
+  bool ended_in_order = false;
   for (;;) {
     CVSample sample;
     bool hit = false;
     bool traced_here = reach == 1;
     uint64_t end_word = 0;
+    if (uint64_t stretch = traced_here ? judge.StretchDue() : 0) {
+      end = TraceInOrderWhileParked(pipeline, ahead, dataset, light_chance, progress, miss_limit, stretch,
+                                    steps_without_hit);
+      if (end) {
+        ended_in_order = true;
+        break;
+      }
+      continue;
+    }
+    judge.Count(traced_here);
     if (traced_here) {
       // Misses keep the reach at one step (and nothing outstanding): handing
       // that step to another thread would only add the passing between them.
@@ -409,10 +533,10 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
   }
 
   TakeBack(ahead, dataset, pipeline);
-  pipeline.stop.store(true, std::memory_order_relaxed);
+  Stop(pipeline);
   for (std::thread& worker : workers) worker.join();
-  ahead.tape.RewindGeneratorTo(ahead.committed);
-  return end;
+  if (!ended_in_order) ahead.tape.RewindGeneratorTo(ahead.committed);
+  return *end;
 }
 
 PipelineCounts LastPipelineCounts() { return last_counts; }

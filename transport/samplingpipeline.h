@@ -13,7 +13,10 @@
 // absorbed flags restored, its words drawn again); a step whose scattering
 // wanted more words than recorded is taken back with everything after it
 // and traced here, in order. Every miss halves the number of steps traced
-// ahead and every hit adds one; at one step, the steps are traced here.
+// ahead and every hit adds one; at one step, the steps are traced here. When
+// misses keep it at one step for half of a few thousand steps, the loop of
+// one thread runs for a stretch while the other threads sleep, and then the
+// pipeline tries again.
 #pragma once
 
 #include <cstdint>
@@ -38,6 +41,7 @@ struct PipelineCounts {
   uint64_t retraced;      // steps traced again in order after a glossy redraw
   uint64_t traced_twice;  // steps the committing thread traced rather than wait
   uint64_t in_order;      // steps traced in order while misses kept the reach at one
+  uint64_t parked;        // steps the loop ran in order while the other threads slept
 };
 
 // The counts of this thread's last TraceInPipeline.
