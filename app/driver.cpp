@@ -171,15 +171,28 @@ unsigned RunThreads(const CommandLine& options) {
   return cores > 0 ? cores : 1;
 }
 
+// What the sensor stages leave to say: the warnings about the sensor's shape,
+// and the reasons, if any, why no sample reaches its image.
+struct SensorWords {
+  std::vector<std::string> shape;
+  std::vector<std::string> reasons;
+};
+
+SensorWords WordsAboutSensor(const SensorCounts& counts) {
+  SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
+  SensorWords words;
+  words.shape = SensorShapeWarnings(settings.camera);
+  words.reasons = UnseenSampleWarnings(dataset.count, counts, turn, words.shape);
+  return words;
+}
+
 // The warnings of one view of a sequence about its sensor's shape and the
 // samples that never reach its image, each with `view` put after its
 // "corvane: ".
 void ReportViewWarnings(const SensorCounts& counts, const std::string& view) {
-  SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
-  std::vector<std::string> warnings = SensorShapeWarnings(settings.camera);
-  for (const std::string& reason : UnseenSampleWarnings(dataset.count, counts, turn, warnings)) {
-    warnings.push_back(reason);
-  }
+  SensorWords words = WordsAboutSensor(counts);
+  std::vector<std::string> warnings = words.shape;
+  warnings.insert(warnings.end(), words.reasons.begin(), words.reasons.end());
   for (std::string warning : warnings) ReportInputProblem(warning.insert(std::string("corvane: ").size(), view));
 }
 
@@ -191,14 +204,12 @@ bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCoun
       VisualizeDataSet(dataset, sensor, scene, RunThreads(options), IntersectionRayScene, progress, counts);
   EndConsole(progress);
   if (visualized == 0) return false;
-  SensorTurn turn = SensorTurnSeenFromEye(sensor.eye, sensor.ul, sensor.ur, sensor.dl);
-  std::vector<std::string> shape = SensorShapeWarnings(settings.camera);
-  std::vector<std::string> reasons = UnseenSampleWarnings(dataset.count, counts, turn, shape);
+  SensorWords words = WordsAboutSensor(counts);
   // A shape that leaves the sensor empty is said once, as the reason.
-  if (reasons.empty() || counts.visible == 0) {
-    for (const std::string& warning : shape) ReportInputProblem(warning);
+  if (words.reasons.empty() || counts.visible == 0) {
+    for (const std::string& warning : words.shape) ReportInputProblem(warning);
   }
-  for (const std::string& reason : reasons) ReportEmptyImageReason(reason);
+  for (const std::string& reason : words.reasons) ReportEmptyImageReason(reason);
   return true;
 }
 
