@@ -51,6 +51,33 @@ TEST(DataSet, AllocateGivesAnEmptySetOfTheCapacity) {
   EXPECT_EQ(set.samples, nullptr);
 }
 
+// Each stretch is asked for once, in order, while the samples are stored in
+// the one before it; asking changes no slot, and one past the capacity
+// asks for nothing.
+TEST(DataSet, PagesInOneStretchAheadOfTheStoredSamplesAndKeepsThem) {
+  const uint32_t per_stretch = uint32_t(kPagedStretchBytes / sizeof(CVSample));
+  uint64_t last_due = 0;
+  for (uint32_t count = 1; count <= 4 * per_stretch; ++count) {
+    uint64_t due = StretchDueAfter(count);
+    if (due == 0) continue;
+    EXPECT_EQ(due, last_due + 1) << count;
+    EXPECT_EQ(uint64_t(count - 1) * sizeof(CVSample) / kPagedStretchBytes, due - 1) << count;
+    last_due = due;
+  }
+  EXPECT_EQ(last_due, 4u);
+
+  CVDataSet set{};
+  ASSERT_TRUE(AllocateDataSet(set, per_stretch + per_stretch / 2));
+  for (uint32_t i = 0; i < set.capacity; ++i) {
+    CVSample s{};
+    s.weight = float(i);
+    InsertIntoDataSet(set, s);
+  }
+  for (uint64_t stretch = 0; stretch < 4; ++stretch) PageInStretch(set, stretch);
+  for (uint32_t i = 0; i < set.capacity; ++i) ASSERT_EQ(set.samples[i].weight, float(i)) << i;
+  FreeDataSet(set);
+}
+
 TEST(DataSet, CapacityZeroRefusesTheFirstSample) {
   CVDataSet set{};
   EXPECT_TRUE(AllocateDataSet(set, 0));

@@ -1,11 +1,13 @@
 // The sample data set: appending hits and choosing the sample to continue.
 #include "transport/dataset.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 #include "core/check.h"
+#include "core/paging.h"
 #include "core/mt19937.h"
 
 namespace {
@@ -57,6 +59,21 @@ bool InsertIntoDataSet(CVDataSet& dataset, CVSample sample) {
   dataset.samples[dataset.count] = sample;
   dataset.count++;
   return true;
+}
+
+uint64_t StretchDueAfter(uint32_t count) {
+  if (count == 0) return 0;
+  uint64_t start = uint64_t(count - 1) * sizeof(CVSample);
+  uint64_t stretch = start / kPagedStretchBytes;
+  bool opened = count == 1 || (start - sizeof(CVSample)) / kPagedStretchBytes != stretch;
+  return opened ? stretch + 1 : 0;
+}
+
+void PageInStretch(const CVDataSet& dataset, uint64_t stretch) {
+  uint64_t size = uint64_t(dataset.capacity) * sizeof(CVSample);
+  uint64_t begin = stretch * kPagedStretchBytes;
+  if (begin >= size) return;
+  PageInForWriting(reinterpret_cast<char*>(dataset.samples) + begin, size_t(std::min(size - begin, uint64_t(kPagedStretchBytes))));
 }
 
 bool PickFromKnownSlots(CVDataSet dataset, uint32_t known, DataSetPick& pick) {

@@ -34,6 +34,18 @@ void FreeDataSet(CVDataSet& dataset);
 // Appends a copy with `absorbed` cleared; false, changing nothing, when full.
 bool InsertIntoDataSet(CVDataSet& dataset, CVSample sample);
 
+// The slots are paged in a stretch at a time, a stretch ahead of the samples
+// stored (see core/paging.h): stretch 0 before the first sample, and the
+// stretch after each one that a stored sample opens.
+constexpr size_t kPagedStretchBytes = size_t(2) << 20;
+
+// The stretch due once `count` samples are stored: the one after the stretch
+// that slot count - 1 opened, or 0 when that slot opened none.
+uint64_t StretchDueAfter(uint32_t count);
+
+// Pages in the slots of a stretch (none past the capacity).
+void PageInStretch(const CVDataSet& dataset, uint64_t stretch);
+
 // Chooses a sample to continue, with exactly two genrand_real2 draws, and
 // returns a copy of it; marks at most one sample absorbed in the shared slots.
 // Requires count >= 1.

@@ -102,6 +102,7 @@ std::optional<SamplingEnd> TraceInOrder(CV_scene scene, CVDataSet& dataset, floa
     if (built) {
       stretch.steps_without_hit = 0;
       if (!InsertIntoDataSet(dataset, sample)) return kSamplingFull;
+      if (uint64_t due = StretchDueAfter(dataset.count)) PageInStretch(dataset, due);
     } else if (++stretch.steps_without_hit >= miss_limit) {
       return kSamplingNoHits;
     }
@@ -120,7 +121,9 @@ SamplingEnd TraceLightPaths(CV_scene scene, CVDataSet& dataset, float light_chan
   }
 
   CVSample first;
+  PageInStretch(dataset, 0);
   if (TraceNewPath(scene, query, first)) InsertIntoDataSet(dataset, first);
+  if (uint64_t due = StretchDueAfter(dataset.count)) PageInStretch(dataset, due);
   progress.Begin(kSamplingPhase);
   if (dataset.count == 0) return kSamplingEmpty;
 

@@ -137,17 +137,23 @@ void FetchSlot(const StepSlot& slot, bool for_writing) {
 }
 
 struct Pipeline {
-  Pipeline(CV_scene s, RayQuery q, size_t slot_count) : scene(s), query(q), slots(slot_count) {}
+  Pipeline(CV_scene s, RayQuery q, const CVDataSet& d, size_t slot_count)
+      : scene(s), query(q), dataset(d), slots(slot_count) {}
   StepSlot& SlotOf(uint64_t step) { return slots[size_t(step % slots.size())]; }
 
   CV_scene scene;
   RayQuery query;
+  CVDataSet dataset;  // its slots and capacity; the count is the committing thread's
   std::vector<StepSlot> slots;
   // Each on a line of its own: the committing thread writes the first on
   // every step, the tracing threads the second.
   alignas(64) std::atomic<uint64_t> published{0};      // steps handed out so far
   alignas(64) std::atomic<uint64_t> claimed{0};        // the next step a thread takes to trace
   alignas(64) std::atomic<uint64_t> discard_below{0};  // steps below this not yet traced are taken back
+  // The stretch of slots the stored samples reached last (see
+  // StretchDueAfter), and the last one a thread with nothing else to do paged in.
+  alignas(64) std::atomic<uint64_t> stretch_due{0};
+  std::atomic<uint64_t> stretch_paged{0};
   std::atomic<bool> stop{false};
   // The threads other than the committing one sleep on `wake` while parked.
   std::atomic<bool> parked{false};
@@ -235,13 +241,25 @@ StepResult AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step) {
   }
 }
 
+// Pages in the stretch of slots the stored samples reached last, unless
+// another thread has; false when there is none to page in.
+bool PageInDueStretch(Pipeline& pipeline) {
+  uint64_t due = pipeline.stretch_due.load(std::memory_order_relaxed);
+  uint64_t paged = pipeline.stretch_paged.load(std::memory_order_relaxed);
+  if (due <= paged || !pipeline.stretch_paged.compare_exchange_strong(paged, due, std::memory_order_relaxed)) {
+    return false;
+  }
+  PageInStretch(pipeline.dataset, due);
+  return true;
+}
+
 void Work(Pipeline& pipeline) {
   int idle = 0;
   while (!pipeline.stop.load(std::memory_order_relaxed)) {
     if (pipeline.parked.load(std::memory_order_relaxed)) {
       SleepWhileParked(pipeline);
       idle = 0;
-    } else if (TraceOneWaitingStep(pipeline)) {
+    } else if (TraceOneWaitingStep(pipeline) || PageInDueStretch(pipeline)) {
       idle = 0;
     } else if (idle < kIdleChecks) {
       idle++;
@@ -463,7 +481,7 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
                             uint64_t miss_limit, RayQuery query, unsigned threads) {
   last_counts = PipelineCounts{};
   const size_t most_ahead = std::clamp(kStepsAheadPerThread * threads, kFewestStepsAhead, kMostStepsAhead);
-  Pipeline pipeline(scene, query, kSlotsPerStepAhead * most_ahead);
+  Pipeline pipeline(scene, query, dataset, kSlotsPerStepAhead * most_ahead);
   std::vector<std::thread> workers;
   for (unsigned t = 1; t < threads; t++) workers.emplace_back(Work, std::ref(pipeline));
 
@@ -524,6 +542,8 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
         end = kSamplingFull;
         break;
       }
+      // Paged in by a thread with nothing else to do, if there is one.
+      if (uint64_t due = StretchDueAfter(dataset.count)) pipeline.stretch_due.store(due, std::memory_order_relaxed);
     } else if (++steps_without_hit >= miss_limit) {
       end = kSamplingNoHits;
       break;
