@@ -44,6 +44,9 @@ constexpr uint64_t kNoStep = UINT64_MAX;
 constexpr size_t kSlotsPerStepAhead = 4;
 // Steps whose slot is fetched before the committing thread writes or reads it.
 constexpr size_t kSlotFetchDistance = 4;
+// Steps a thread other than the committing one takes to trace at once: one
+// claim of the shared count for both.
+constexpr uint64_t kStepsTakenTogether = 2;
 // Checks for a result before the committing thread traces the step itself:
 // about the time of a step.
 constexpr int kPatience = 256;
@@ -212,15 +215,21 @@ void TraceSlot(Pipeline& pipeline, StepSlot& slot, uint64_t step) {
   slot.done.store(step, std::memory_order_release);
 }
 
-// Traces one published step nobody has taken yet; false when there is none.
-// A thread takes only published steps, so that no step waits for a thread
-// that is resting.
-bool TraceOneWaitingStep(Pipeline& pipeline) {
+// Traces up to `most` published steps nobody has taken yet, taken together;
+// false when there is none. A thread takes only published steps, so that no
+// step waits for a thread that is resting. The committing thread takes one
+// at a time, so that the step it waits for is never held behind another;
+// the others take a few, fetching the next one's slot while they trace.
+bool TraceWaitingSteps(Pipeline& pipeline, uint64_t most) {
   uint64_t published = pipeline.published.load(std::memory_order_acquire);
   uint64_t step = pipeline.claimed.load(std::memory_order_relaxed);
   while (step < published) {
-    if (pipeline.claimed.compare_exchange_weak(step, step + 1, std::memory_order_relaxed)) {
-      TraceSlot(pipeline, pipeline.SlotOf(step), step);
+    uint64_t taken = std::min(most, published - step);
+    if (pipeline.claimed.compare_exchange_weak(step, step + taken, std::memory_order_relaxed)) {
+      for (uint64_t k = 0; k < taken; k++) {
+        if (k + 1 < taken) FetchSlot(pipeline.SlotOf(step + k + 1), false);
+        TraceSlot(pipeline, pipeline.SlotOf(step + k), step + k);
+      }
       return true;
     }
   }
@@ -233,7 +242,7 @@ bool TraceOneWaitingStep(Pipeline& pipeline) {
 StepResult AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step) {
   for (int patience = 0;; patience++) {
     if (slot.done.load(std::memory_order_acquire) == step) return slot.result;
-    if (TraceOneWaitingStep(pipeline)) continue;
+    if (TraceWaitingSteps(pipeline, 1)) continue;
     if (patience > kPatience) {
       last_counts.traced_twice++;
       return TraceTask(pipeline, slot);
@@ -259,7 +268,7 @@ void Work(Pipeline& pipeline) {
     if (pipeline.parked.load(std::memory_order_relaxed)) {
       SleepWhileParked(pipeline);
       idle = 0;
-    } else if (TraceOneWaitingStep(pipeline) || PageInDueStretch(pipeline)) {
+    } else if (TraceWaitingSteps(pipeline, kStepsTakenTogether) || PageInDueStretch(pipeline)) {
       idle = 0;
     } else if (idle < kIdleChecks) {
       idle++;
@@ -333,7 +342,7 @@ void AwaitFreeSlot(Pipeline& pipeline, const StepSlot& slot, uint64_t published)
   if (published < pipeline.slots.size()) return;
   uint64_t previous = published - pipeline.slots.size();
   while (slot.done.load(std::memory_order_acquire) != previous) {
-    if (!TraceOneWaitingStep(pipeline)) std::this_thread::yield();
+    if (!TraceWaitingSteps(pipeline, 1)) std::this_thread::yield();
   }
 }
 
