@@ -183,6 +183,8 @@ SensorWords WordsAboutSensor(const SensorCounts& counts) {
   SensorWords words;
   words.shape = SensorShapeWarnings(settings.camera);
   words.reasons = UnseenSampleWarnings(dataset.count, counts, turn, words.shape);
+  // A shape that leaves the sensor empty is said once, as the reason.
+  if (!words.reasons.empty() && counts.visible > 0) words.shape.clear();
   return words;
 }
 
@@ -205,10 +207,7 @@ bool RunSensor(const CommandLine& options, ConsoleProgress& progress, SensorCoun
   EndConsole(progress);
   if (visualized == 0) return false;
   SensorWords words = WordsAboutSensor(counts);
-  // A shape that leaves the sensor empty is said once, as the reason.
-  if (words.reasons.empty() || counts.visible == 0) {
-    for (const std::string& warning : words.shape) ReportInputProblem(warning);
-  }
+  for (const std::string& warning : words.shape) ReportInputProblem(warning);
   for (const std::string& reason : words.reasons) ReportEmptyImageReason(reason);
   return true;
 }

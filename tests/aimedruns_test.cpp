@@ -132,6 +132,16 @@ TEST(AimedRuns, ViewsFileRendersEachLineIntoNumberedFiles) {
             "corvane: bad.txt:1: the line has 9 numbers; a view has 10 (eye, point looked at, up, field "
             "of view) or 12 (the sensor's corners)\n");
   EXPECT_FALSE(Exists(dir, "bad-0001.ppm"));
+
+  // A view that no sample reaches says why once, its sensor's shape inside the reason.
+  dir.Write("flat.txt", "-110 210 110  110 210 110  -110 -10 110  110 -10 110\n0 0 0  1 1 1  2 2 2  3 3 3\n");
+  ProgramResult flat = RunInRoom(dir, "--views flat.txt -o flat.ppm");
+  EXPECT_EQ(flat.status, 0) << flat.output;
+  size_t said = flat.output.find("corvane: view 2: ");
+  ASSERT_NE(said, std::string::npos) << flat.output;
+  EXPECT_NE(flat.output.find("lie on one line", said), std::string::npos) << flat.output;
+  EXPECT_EQ(flat.output.find("lie on one line", flat.output.find("lie on one line") + 1), std::string::npos)
+      << flat.output;
 }
 
 }  // namespace
