@@ -246,6 +246,14 @@ double Exposure(const CommandLine& options) {
   return AutomaticExposure(PictureOf(options.png_size, pooled));
 }
 
+// Exposure when a PNG is asked for or the window may make pictures; nothing
+// reads it otherwise, and pooling the pixels for it takes a run without
+// either a few milliseconds.
+double ExposureIfPictures(const CommandLine& options, const RunFiles& files) {
+  bool pictures = !files.png.empty() || !options.no_window;
+  return pictures ? Exposure(options) : options.exposure;
+}
+
 // Writes out.ppm and the pictures asked for, each through a temporary, the
 // PNG with the factor exposure, and frees the pixels. Appends a line to
 // failures for each file not written and returns the exit status.
@@ -339,7 +347,7 @@ int RunViews(const CommandLine& options, const RunFiles& files, const ViewPlan& 
     ReportViewWarnings(counts, view);
     seconds.sensor += Lap(start);
     RunFiles numbered = NumberedFiles(files, v + 1);
-    if (v == 0) exposure = window_pictures.exposure = Exposure(options);
+    if (v == 0) exposure = window_pictures.exposure = ExposureIfPictures(options, numbered);
     int written = WriteImages(options, numbered, exposure, failures);
     if (written == kExitImageNotWritten) status = kExitImageNotWritten;
     if (written == kExitImageWritten) lit = true;
@@ -537,7 +545,7 @@ int RunSimulation(const CommandLine& options, RunFiles& files) {
   }
 
   std::vector<std::string> failures;
-  window_pictures.exposure = Exposure(options);
+  window_pictures.exposure = ExposureIfPictures(options, files);
   int status = WriteImages(options, files, window_pictures.exposure, failures);
   PrintLines(failures);
   if (!samples_saved) status = SamplesNotWritten(files);
