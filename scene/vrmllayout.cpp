@@ -60,7 +60,12 @@ constexpr size_t kDeepestNesting = 1000;
 struct Scan {
   std::vector<Open> open;
   size_t too_deep = 0;   // nodes and lists opened past kDeepestNesting
-  std::string words[4];  // the last words, newest first: "geometry DEF name IndexedFaceSet"
+  // The last four words, newest first ("geometry DEF name IndexedFaceSet"):
+  // a ring, so that a new word replaces the oldest in place.
+  std::string words[4];
+  unsigned newest = 0;
+  const std::string& Word(unsigned back) const { return words[(newest + back) % 4]; }
+  std::vector<std::string_view> tokens;  // of the current line
   bool in_string = false;
   ListKind list = kNoList;
   long long list_line = 0;
@@ -86,9 +91,9 @@ bool IsNumber(std::string_view token) {
   return std::isdigit(static_cast<unsigned char>(c)) || c == '-' || c == '+' || c == '.';
 }
 
-// The words and brackets of a line outside comments and strings.
-std::vector<std::string_view> Tokens(std::string_view line, bool& in_string) {
-  std::vector<std::string_view> tokens;
+// The words and brackets of a line outside comments and strings, into tokens.
+void Tokens(std::string_view line, bool& in_string, std::vector<std::string_view>& tokens) {
+  tokens.clear();
   size_t start = std::string_view::npos;
   auto close = [&](size_t end) {
     if (start != std::string_view::npos) tokens.push_back(line.substr(start, end - start));
@@ -111,7 +116,6 @@ std::vector<std::string_view> Tokens(std::string_view line, bool& in_string) {
     if (start == std::string_view::npos) start = i;
   }
   close(line.size());
-  return tokens;
 }
 
 // How often the reader's substring search finds keyword on the line.
@@ -133,6 +137,9 @@ std::string WordAround(const std::string& line, size_t at) {
 // A keyword the reader would find on this line where it is not that field:
 // inside another word ("Viewpoint"), a comment or a string.
 void CheckSearchedKeywords(Scan& scan, const std::string& line, const std::vector<std::string_view>& tokens) {
+  // Every keyword is a word of ASCII letters: a line of numbers holds none.
+  auto letter = [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; };
+  if (std::none_of(line.begin(), line.end(), letter)) return;
   for (const std::string* keyword : kSearchedKeywords) {
     size_t as_field = 0;
     for (std::string_view token : tokens) as_field += token == *keyword;
@@ -183,14 +190,14 @@ void Push(Scan& scan, const Open& open) {
 
 // A "{": the node named by the word before it opens.
 void OpenNode(Scan& scan) {
-  const std::string& node = scan.words[0];
+  const std::string& node = scan.Word(0);
   for (const char* grouping : kGroupingNodes) {
     if (node == grouping) Break(scan, "uses " + node + kNotFollowed);
   }
   if (node == "Transform" && Contains(scan.open, node)) {
     Break(scan, std::string("puts a Transform inside another Transform") + kNotFollowed);
   }
-  const std::string& field = scan.words[2] == "DEF" ? scan.words[3] : scan.words[1];
+  const std::string& field = scan.Word(2) == "DEF" ? scan.Word(3) : scan.Word(1);
   if (field == P_OBJECT && node != "IndexedFaceSet") {
     Break(scan, "uses " + node + " geometry, which the scene reader does not read");
   }
@@ -199,7 +206,7 @@ void OpenNode(Scan& scan) {
 
 // A "[": the list of the field named by the word before it opens.
 void OpenList(Scan& scan) {
-  const std::string& field = scan.words[0];
+  const std::string& field = scan.Word(0);
   if (field == P_OBJECT_POINT && EnclosingNode(scan.open) == "TextureCoordinate") {
     Break(scan, "gives texture coordinates, which the scene reader takes for points");
   }
@@ -259,15 +266,15 @@ void Word(Scan& scan, std::string_view token) {
   } else if (token == "USE") {
     Break(scan, std::string("uses DEF/USE") + kNotFollowed);
   }
-  for (int k = 3; k > 0; --k) scan.words[k] = scan.words[k - 1];
-  scan.words[0] = std::string(token);
+  scan.newest = (scan.newest + 3) % 4;
+  scan.words[scan.newest].assign(token.data(), token.size());
 }
 
 // One line of the file; a list entry left open at its end breaks the layout.
 void ScanLine(Scan& scan, const std::string& line) {
-  std::vector<std::string_view> tokens = Tokens(line, scan.in_string);
-  CheckSearchedKeywords(scan, line, tokens);
-  for (std::string_view token : tokens) {
+  Tokens(line, scan.in_string, scan.tokens);
+  CheckSearchedKeywords(scan, line, scan.tokens);
+  for (std::string_view token : scan.tokens) {
     CountFieldValues(scan, token);
     if (token == "{") {
       OpenNode(scan);
