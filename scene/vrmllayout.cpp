@@ -59,7 +59,7 @@ constexpr size_t kDeepestNesting = 1000;
 // Where the scan stands after the tokens read so far.
 struct Scan {
   std::vector<Open> open;
-  size_t too_deep = 0;   // nodes and lists opened past kDeepestNesting
+  size_t too_deep = 0;  // nodes and lists opened past kDeepestNesting
   // The last four words, newest first ("geometry DEF name IndexedFaceSet"):
   // a ring, so that a new word replaces the oldest in place.
   std::string words[4];

@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "core/check.h"
-#include "core/paging.h"
 #include "core/mt19937.h"
+#include "core/paging.h"
 
 namespace {
 
@@ -73,7 +73,8 @@ void PageInStretch(const CVDataSet& dataset, uint64_t stretch) {
   uint64_t size = uint64_t(dataset.capacity) * sizeof(CVSample);
   uint64_t begin = stretch * kPagedStretchBytes;
   if (begin >= size) return;
-  PageInForWriting(reinterpret_cast<char*>(dataset.samples) + begin, size_t(std::min(size - begin, uint64_t(kPagedStretchBytes))));
+  PageInForWriting(reinterpret_cast<char*>(dataset.samples) + begin,
+                   size_t(std::min(size - begin, uint64_t(kPagedStretchBytes))));
 }
 
 bool PickFromKnownSlots(CVDataSet dataset, uint32_t known, DataSetPick& pick) {
