@@ -76,12 +76,13 @@ check: build
 
 test: check
 	$(MAKE) test-sanitize
+	$(MAKE) test-threads
 	$(MAKE) test-clang
 	$(MAKE) test-aarch64
 	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_TEST_SECONDS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(CLANG_DIR) $(AARCH64_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(CLANG_DIR) $(AARCH64_DIR) $(FUZZ_DIR)
 
 # Benchmarks print tables of figures; nothing here is a pass or fail.
 .PHONY: bench
@@ -105,6 +106,19 @@ test-sanitize:
 	cmake -S . -B $(ASAN_DIR) -G "Unix Makefiles" -DCORVANE_SANITIZE=ON
 	cmake --build $(ASAN_DIR) -j$(JOBS)
 	cd $(ASAN_DIR) && $(SANITIZER_ENV) ctest --output-on-failure -j$(JOBS)
+
+# The tests of the code that runs on several threads (the sampling loop's
+# pipeline against the plain loop, the sensor stages, the hierarchy's
+# threaded build), built with ThreadSanitizer; a race ends the test.
+TSAN_DIR ?= build-tsan
+TSAN_TARGETS = samplingpipeline_test sensor_threads_test bvhnodes_test
+TSAN_TESTS = ^(SamplingPipeline|SensorThreads|BvhNodes)\.
+
+.PHONY: test-threads
+test-threads:
+	cmake -S . -B $(TSAN_DIR) -G "Unix Makefiles" -DCORVANE_SANITIZE_THREADS=ON -DCORVANE_IMPORTER=OFF
+	cmake --build $(TSAN_DIR) -j$(JOBS) --target $(TSAN_TARGETS)
+	cd $(TSAN_DIR) && TSAN_OPTIONS=halt_on_error=1 ctest -R '$(TSAN_TESTS)' --output-on-failure -j$(JOBS)
 
 # The program built with Clang must give every example the same image as
 # the GCC build: the recorded digests are the same for both.

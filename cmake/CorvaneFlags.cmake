@@ -32,10 +32,18 @@ if(CORVANE_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+# ThreadSanitizer, for the tests of the code that runs on several threads;
+# it cannot be combined with AddressSanitizer.
+option(CORVANE_SANITIZE_THREADS "Build with ThreadSanitizer" OFF)
+if(CORVANE_SANITIZE_THREADS)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer -g)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # CORVANE_CHECK (core/check.h) tests invariants in Debug and in the sanitizer
-# build, so that the sanitizer suite checks them on every run; Release
+# builds, so that the sanitizer suites check them on every run; Release
 # evaluates none of them.
-if(CORVANE_SANITIZE)
+if(CORVANE_SANITIZE OR CORVANE_SANITIZE_THREADS)
   add_compile_definitions(CORVANE_CHECKS=1)
 else()
   add_compile_definitions($<$<CONFIG:Debug>:CORVANE_CHECKS=1>)
