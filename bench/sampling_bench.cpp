@@ -84,24 +84,36 @@ Timed TimeSampling(const Loaded& loaded, unsigned threads, Fill fill) {
   return timed;
 }
 
-// CPU seconds of one step's parallel part (scattering and query), averaged over
-// steps from a filled data set with the scene's light chance.
-double ParallelPartOfAStep(const Loaded& loaded) {
+// The scene's data set as the loop on one thread fills it.
+CVDataSet FilledDataSet(const Loaded& loaded) {
   CVDataSet set{0, 0, nullptr};
   AllocateDataSet(set, loaded.settings.dataset_size);
   init_genrand(50);
   NoProgress progress;
   FillDataSet(loaded.scene, set, loaded.settings.light_chance, progress);
+  return set;
+}
+
+// One step's parallel part from its two draws: a new path, or one continued
+// from the slot that `pick` (in [0, 1)) falls on. True when it hit.
+bool TraceStepPart(const Loaded& loaded, const CVDataSet& set, float r, double pick) {
+  CVSample sample;
+  uint32_t slot = uint32_t(pick * double(set.count));
+  return r < loaded.settings.light_chance
+             ? TraceNewPath(loaded.scene, IntersectionRayScene, sample)
+             : TraceContinuedPath(loaded.scene, set.samples[slot], IntersectionRayScene, sample);
+}
+
+// CPU seconds of one step's parallel part (scattering and query), averaged over
+// steps from a filled data set with the scene's light chance.
+double ParallelPartOfAStep(const Loaded& loaded) {
+  CVDataSet set = FilledDataSet(loaded);
   const int steps = 200000;
   double start = CpuSeconds();
-  CVSample sample;
   int hits = 0;
   for (int k = 0; k < steps; k++) {
     float r = float(genrand_real3());
-    uint32_t slot = uint32_t(genrand_real2() * double(set.count));
-    hits += r < loaded.settings.light_chance
-                ? TraceNewPath(loaded.scene, IntersectionRayScene, sample)
-                : TraceContinuedPath(loaded.scene, set.samples[slot], IntersectionRayScene, sample);
+    hits += TraceStepPart(loaded, set, r, genrand_real2());
   }
   double seconds = (CpuSeconds() - start) / steps;
   FreeDataSet(set);
@@ -115,11 +127,7 @@ double ParallelPartOfAStep(const Loaded& loaded) {
 // wall seconds on two threads per wall second on one (the best of three
 // each, interleaved); the pipeline cannot beat it.
 double IndependentSpeedUp(const Loaded& loaded) {
-  CVDataSet set{0, 0, nullptr};
-  AllocateDataSet(set, loaded.settings.dataset_size);
-  init_genrand(50);
-  NoProgress progress;
-  FillDataSet(loaded.scene, set, loaded.settings.light_chance, progress);
+  CVDataSet set = FilledDataSet(loaded);
   const int steps = 400000;
   // Each step's two words, then the words its scattering draws (each thread
   // reads its own copy, so that neither touches the generator).
@@ -130,15 +138,11 @@ double IndependentSpeedUp(const Loaded& loaded) {
   auto trace = [&](int first, int last) {
     RecordedWords recorded{scattering.data(), scattering.size(), 0, 0};
     DrawFromRecordedWords(&recorded);
-    CVSample sample;
     int hits = 0;
     for (int k = first; k < last; k++) {
       recorded.taken = 8 * size_t(k);
       float r = float(Real3OfWord(words[2 * size_t(k)]));
-      uint32_t slot = uint32_t(Real2OfWord(words[2 * size_t(k) + 1]) * double(set.count));
-      hits += r < loaded.settings.light_chance
-                  ? TraceNewPath(loaded.scene, IntersectionRayScene, sample)
-                  : TraceContinuedPath(loaded.scene, set.samples[slot], IntersectionRayScene, sample);
+      hits += TraceStepPart(loaded, set, r, Real2OfWord(words[2 * size_t(k) + 1]));
     }
     DrawFromRecordedWords(nullptr);
     return hits;
@@ -167,11 +171,8 @@ double IndependentSpeedUp(const Loaded& loaded) {
 // the slot each step will choose is fetched 32 steps early, as the loop on
 // several threads does; the words are recorded first either way.
 double SerialPartOfAStep(const Loaded& loaded, bool fetch_ahead) {
-  CVDataSet set{0, 0, nullptr};
-  AllocateDataSet(set, loaded.settings.dataset_size);
-  init_genrand(50);
+  CVDataSet set = FilledDataSet(loaded);
   NoProgress progress;
-  FillDataSet(loaded.scene, set, loaded.settings.light_chance, progress);
   uint32_t half = set.count / 2;
   set.count = half;
   std::vector<uint32_t> words(size_t(half) * 6 + 6 * 40);
