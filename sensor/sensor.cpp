@@ -26,13 +26,13 @@ float AngleBetween(vector3f a, vector3f b) {
 // samples left of its own.
 constexpr std::chrono::milliseconds kProgressPoll(2);
 
-// Runs work(i) for every sample i from 0 to count - 1 on up to `threads`
-// threads, the calling thread among them, each taking the next chunk of
-// kSamplesPerChunk samples in turn. Only the calling thread reports to
+// Runs work(begin, end) for every chunk of kSamplesPerChunk samples from 0
+// to count - 1 on up to `threads` threads, the calling thread among them,
+// each taking the next chunk in turn. Only the calling thread reports to
 // progress: the number of samples finished, which only grows and ends at
 // count. When a thread cannot be started, those that run do its share.
 template <typename Work>
-void ForEachSample(uint32_t count, unsigned threads, Progress& progress, const Work& work) {
+void ForEachChunk(uint32_t count, unsigned threads, Progress& progress, const Work& work) {
   if (count == 0) return;
   std::atomic<uint32_t> next_chunk{0};
   std::atomic<uint32_t> finished{0};
@@ -45,7 +45,7 @@ void ForEachSample(uint32_t count, unsigned threads, Progress& progress, const W
     uint32_t begin = chunk * kSamplesPerChunk;
     uint32_t end = count - begin > kSamplesPerChunk ? begin + kSamplesPerChunk : count;
     CORVANE_CHECK(begin < end && end <= count);
-    for (uint32_t i = begin; i < end; ++i) work(i);
+    work(begin, end);
     finished.fetch_add(end - begin, std::memory_order_release);
     return true;
   };
@@ -71,6 +71,14 @@ void ForEachSample(uint32_t count, unsigned threads, Progress& progress, const W
   }
   for (std::thread& worker : workers) worker.join();
   progress.Advance(count, count);
+}
+
+// Runs work(i) for every sample i as ForEachChunk does.
+template <typename Work>
+void ForEachSample(uint32_t count, unsigned threads, Progress& progress, const Work& work) {
+  ForEachChunk(count, threads, progress, [&work](uint32_t begin, uint32_t end) {
+    for (uint32_t i = begin; i < end; ++i) work(i);
+  });
 }
 
 }  // namespace
@@ -144,13 +152,23 @@ void ClearEmptyPixels(float* pixels, size_t count) {
   }
 }
 
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, Progress& progress,
-                        RayQuery query) {
+uint32_t MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, Progress& progress,
+                            RayQuery query) {
   CVSample* samples = dataset.samples;
+  std::atomic<uint32_t> visible{0};
   progress.Begin(kVisibilityPhase);
-  ForEachSample(dataset.count, threads, progress,
-                [&](uint32_t i) { samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene, query); });
+  // Counted while the samples are at hand: a pass of its own would read the
+  // whole data set again on one thread.
+  ForEachChunk(dataset.count, threads, progress, [&](uint32_t begin, uint32_t end) {
+    uint32_t seen = 0;
+    for (uint32_t i = begin; i < end; ++i) {
+      samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene, query);
+      seen += samples[i].visible ? 1 : 0;
+    }
+    visible.fetch_add(seen, std::memory_order_relaxed);
+  });
   progress.End();
+  return visible.load(std::memory_order_relaxed);
 }
 
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, Progress& progress) {
@@ -162,8 +180,8 @@ void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigne
   progress.End();
 }
 
-void ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
-                           unsigned threads, Progress& progress, PixelSearch search) {
+uint32_t ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
+                               unsigned threads, Progress& progress, PixelSearch search) {
   const CVSample* samples = dataset.samples;
   vertex3f eye = sensor.eye;
   CVSensorProjection projection = PrepareSensorProjection(sensor.ul, sensor.ur, sensor.dl, sensor.dr);
@@ -177,10 +195,14 @@ void ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, flo
     CORVANE_CHECK(pixel_of[i] == kSensorNoPixel ||
                   (pixel_of[i] >= 0 && size_t(pixel_of[i]) < SensorCellCount(kSensorLevel)));
   });
+  uint32_t projected = 0;
   for (uint32_t i = 0; i < dataset.count; ++i) {
-    if (pixel_of[i] != kSensorNoPixel) ApplyPixelMaximum(pixels[pixel_of[i]], samples[i].brightness);
+    if (pixel_of[i] == kSensorNoPixel) continue;
+    ApplyPixelMaximum(pixels[pixel_of[i]], samples[i].brightness);
+    projected++;
   }
   progress.End();
+  return projected;
 }
 
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene) {
@@ -196,9 +218,8 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsig
 
 int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsigned threads, RayQuery query,
                      Progress& progress, SensorCounts& counts) {
-  MarkVisibleSamples(dataset, sensor.eye, scene, threads, progress, query);
   counts = SensorCounts{};
-  for (uint32_t i = 0; i < dataset.count; ++i) counts.visible += dataset.samples[i].visible ? 1 : 0;
+  counts.visible = MarkVisibleSamples(dataset, sensor.eye, scene, threads, progress, query);
 
   ComputeBrightness(dataset, sensor.eye, scene, threads, progress);
 
@@ -214,9 +235,7 @@ int VisualizeDataSet(CVDataSet& dataset, CVSensor& sensor, CV_scene scene, unsig
   }
   for (size_t p = 0; p < pixel_count; ++p) pixels[p] = kEmptyPixel;
 
-  ProjectVisibleSamples(dataset, sensor, pixels, pixel_of, threads, progress);
-
-  for (uint32_t i = 0; i < dataset.count; ++i) counts.projected += pixel_of[i] != kSensorNoPixel ? 1 : 0;
+  counts.projected = ProjectVisibleSamples(dataset, sensor, pixels, pixel_of, threads, progress);
   std::free(pixel_of);
   ClearEmptyPixels(pixels, pixel_count);
   for (size_t p = 0; p < pixel_count; ++p) counts.lit += pixels[p] > 0.0f ? 1 : 0;

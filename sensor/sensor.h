@@ -106,8 +106,9 @@ constexpr int32_t kSensorNoPixel = -1;
 
 // Stage 1: sets `visible` of every sample on `threads` threads, tracing with
 // query; only the calling thread reports kVisibilityPhase to progress.
-void MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, Progress& progress,
-                        RayQuery query = IntersectionRayScene);
+// Returns the number of visible samples.
+uint32_t MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, Progress& progress,
+                            RayQuery query = IntersectionRayScene);
 
 // Stage 2: replaces the brightness of every visible sample on `threads`
 // threads; only the calling thread reports kBrightnessPhase to progress.
@@ -122,6 +123,7 @@ int FindSensorPixelByProjection(vector3f line, const CVSensorProjection& sensor)
 // `threads` threads into pixel_of (one entry per sample, kSensorNoPixel when
 // none), then the maxima are applied on the calling thread in sample order,
 // since with a NaN brightness the order decides. Only the calling thread
-// reports kProjectionPhase to progress.
-void ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
-                           unsigned threads, Progress& progress, PixelSearch search = FindSensorPixelByProjection);
+// reports kProjectionPhase to progress. Returns the number of samples that
+// reached a pixel.
+uint32_t ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor, float* pixels, int32_t* pixel_of,
+                               unsigned threads, Progress& progress, PixelSearch search = FindSensorPixelByProjection);

@@ -277,6 +277,12 @@ TEST(SensorThreads, OnlyTheCallingThreadReportsEachPhaseUpToEverySample) {
     SensorCounts counts;
     ASSERT_EQ(VisualizeDataSet(dataset, sensor, scene, 3, IntersectionRayScene, progress, counts), 1);
     std::free(sensor.pixels);
+    // Counted chunk by chunk on the threads: none may be lost.
+    uint32_t visible = 0;
+    for (size_t i = 0; i < count; ++i) visible += samples[i].visible ? 1 : 0;
+    EXPECT_EQ(visible, count);
+    EXPECT_EQ(counts.visible, visible);
+    EXPECT_EQ(counts.projected, visible);
 
     size_t k = 0;
     for (ProgressPhase phase : phases) {
