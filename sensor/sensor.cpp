@@ -31,6 +31,10 @@ constexpr std::chrono::milliseconds kProgressPoll(2);
 // each taking the next chunk in turn. Only the calling thread reports to
 // progress: the number of samples finished, which only grows and ends at
 // count. When a thread cannot be started, those that run do its share.
+// Each chunk runs on a copy of work made by its thread: what work holds by
+// value is then read from that thread's own stack, never from a line that
+// another thread writes (a shared line would pass between the cores on
+// every sample).
 template <typename Work>
 void ForEachChunk(uint32_t count, unsigned threads, Progress& progress, const Work& work) {
   if (count == 0) return;
@@ -45,7 +49,8 @@ void ForEachChunk(uint32_t count, unsigned threads, Progress& progress, const Wo
     uint32_t begin = chunk * kSamplesPerChunk;
     uint32_t end = count - begin > kSamplesPerChunk ? begin + kSamplesPerChunk : count;
     CORVANE_CHECK(begin < end && end <= count);
-    work(begin, end);
+    Work own = work;
+    own(begin, end);
     finished.fetch_add(end - begin, std::memory_order_release);
     return true;
   };
@@ -76,7 +81,7 @@ void ForEachChunk(uint32_t count, unsigned threads, Progress& progress, const Wo
 // Runs work(i) for every sample i as ForEachChunk does.
 template <typename Work>
 void ForEachSample(uint32_t count, unsigned threads, Progress& progress, const Work& work) {
-  ForEachChunk(count, threads, progress, [&work](uint32_t begin, uint32_t end) {
+  ForEachChunk(count, threads, progress, [work](uint32_t begin, uint32_t end) {
     for (uint32_t i = begin; i < end; ++i) work(i);
   });
 }
@@ -159,13 +164,14 @@ uint32_t MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, un
   progress.Begin(kVisibilityPhase);
   // Counted while the samples are at hand: a pass of its own would read the
   // whole data set again on one thread.
-  ForEachChunk(dataset.count, threads, progress, [&](uint32_t begin, uint32_t end) {
+  std::atomic<uint32_t>* total = &visible;
+  ForEachChunk(dataset.count, threads, progress, [samples, eye, scene, query, total](uint32_t begin, uint32_t end) {
     uint32_t seen = 0;
     for (uint32_t i = begin; i < end; ++i) {
       samples[i].visible = SampleVisibleFromEye(samples[i], eye, scene, query);
       seen += samples[i].visible ? 1 : 0;
     }
-    visible.fetch_add(seen, std::memory_order_relaxed);
+    total->fetch_add(seen, std::memory_order_relaxed);
   });
   progress.End();
   return visible.load(std::memory_order_relaxed);
@@ -174,7 +180,7 @@ uint32_t MarkVisibleSamples(CVDataSet& dataset, vertex3f eye, CV_scene scene, un
 void ComputeBrightness(CVDataSet& dataset, vertex3f eye, CV_scene scene, unsigned threads, Progress& progress) {
   CVSample* samples = dataset.samples;
   progress.Begin(kBrightnessPhase);
-  ForEachSample(dataset.count, threads, progress, [&](uint32_t i) {
+  ForEachSample(dataset.count, threads, progress, [samples, eye, scene](uint32_t i) {
     if (samples[i].visible) samples[i].brightness = BrightnessTowardsEye(samples[i], eye, scene);
   });
   progress.End();
@@ -186,7 +192,7 @@ uint32_t ProjectVisibleSamples(const CVDataSet& dataset, const CVSensor& sensor,
   vertex3f eye = sensor.eye;
   CVSensorProjection projection = PrepareSensorProjection(sensor.ul, sensor.ur, sensor.dl, sensor.dr);
   progress.Begin(kProjectionPhase);
-  ForEachSample(dataset.count, threads, progress, [&](uint32_t i) {
+  ForEachSample(dataset.count, threads, progress, [samples, eye, projection, pixel_of, search](uint32_t i) {
     pixel_of[i] = kSensorNoPixel;
     if (!samples[i].visible) return;
     // Not normalised: the eye lies at parameter 1.
