@@ -20,3 +20,15 @@ void PageInForWriting(void* begin, size_t bytes) {
   static_cast<void>(bytes);
 #endif
 }
+
+void AskForLargePages(void* begin, size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  uintptr_t first = (uintptr_t(begin) + kLargePageBytes - 1) & ~uintptr_t(kLargePageBytes - 1);
+  uintptr_t end = (uintptr_t(begin) + bytes) & ~uintptr_t(kLargePageBytes - 1);
+  // Refused where the system has no large pages or keeps them off.
+  if (first < end) madvise(reinterpret_cast<void*>(first), size_t(end - first), MADV_HUGEPAGE);
+#else
+  static_cast<void>(begin);
+  static_cast<void>(bytes);
+#endif
+}

@@ -42,6 +42,9 @@ bool AllocateDataSet(CVDataSet& dataset, uint32_t capacity) {
   if (slots == nullptr) return false;
   dataset.samples = static_cast<CVSample*>(slots);
   dataset.capacity = capacity;
+  // Continued paths read the slots at random, and the sensor stages read
+  // them all.
+  AskForLargePages(slots, size_t(capacity) * sizeof(CVSample));
   return true;
 }
 
