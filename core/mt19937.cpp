@@ -90,6 +90,25 @@ uint32_t genrand_int32() {
   return Temper(mt[mti++]);
 }
 
+void DrawWords(uint32_t* words, size_t count) {
+  if (recorded_words != nullptr) {
+    for (size_t k = 0; k < count; k++) words[k] = genrand_int32();
+    return;
+  }
+  size_t k = 0;
+  while (k < count) {
+    if (mti >= N) {
+      if (mti == N + 1) init_genrand(5489u);
+      Twist();
+    }
+    size_t block = size_t(N - mti);
+    size_t take = count - k < block ? count - k : block;
+    for (size_t j = 0; j < take; j++) words[k + j] = Temper(mt[size_t(mti) + j]);
+    mti += int(take);
+    k += take;
+  }
+}
+
 MT19937State SaveGenerator() {
   MT19937State state;
   for (int k = 0; k < N; k++) state.mt[k] = mt[k];

@@ -18,6 +18,10 @@ double genrand_real2();    // [0, 1)
 double genrand_real3();    // (0, 1)
 double genrand_res53();    // [0, 1) with 53-bit resolution
 
+// The next `count` words, as that many calls of genrand_int32 give them, a
+// block of the generator at a time.
+void DrawWords(uint32_t* words, size_t count);
+
 // The generator's whole state: restoring it repeats the draws made since it
 // was saved.
 struct MT19937State {

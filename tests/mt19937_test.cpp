@@ -61,6 +61,14 @@ TEST(MT19937, MatchesStdMt19937ThroughManyRegenerations) {
   EXPECT_EQ(-1, FirstDifferenceFromStd(5489, 100000));
   EXPECT_EQ(-1, FirstDifferenceFromStd(0xffffffffu, 1000));
   EXPECT_EQ(-1, FirstDifferenceFromStd(0, 1000));
+  // Drawn many at a time, in pieces that start and end anywhere in a block.
+  init_genrand(50);
+  std::mt19937 reference(50);
+  for (size_t piece : {1, 623, 700, 5000, 624, 2}) {
+    std::vector<uint32_t> words(piece);
+    DrawWords(words.data(), piece);
+    for (size_t k = 0; k < piece; k++) ASSERT_EQ(words[k], reference()) << "piece " << piece << ", word " << k;
+  }
 }
 
 TEST(MT19937, Seed50GivesTheProgramsFirstDraws) {

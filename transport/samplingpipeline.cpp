@@ -80,7 +80,8 @@ class WordTape {
     base_ = kept;
     while (saved_.size() >= 2 && saved_[1].position <= kept) saved_.pop_front();
     saved_.push_back(Saved{filled_, SaveGenerator()});
-    while (filled_ < base_ + kTapeWords) words_[size_t(filled_++ - base_)] = genrand_int32();
+    DrawWords(&words_[size_t(filled_ - base_)], size_t(base_ + kTapeWords - filled_));
+    filled_ = base_ + kTapeWords;
   }
 
   // The recorded words from position on, for the draws of this thread.
