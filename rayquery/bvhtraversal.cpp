@@ -19,11 +19,27 @@ namespace {
 // A wide node visited puts at most three children on the stack (the nearest
 // is visited at once), and a path has at most kLongestPath nodes.
 constexpr int kStackSize = 3 * kLongestPath + 4;
-// The best so far as one object's search sees it, and whether one of the
-// object's triangles replaced it.
-struct ObjectSearch : BestHit {
-  bool replaced;
+// The best so far as one object's search sees it: its t, object and
+// triangle, and once one of the object's triangles replaced it, that
+// triangle's records. Its hit point and normal are formed once, when the
+// object's answer is taken (see TakeObjectAnswer): a search may replace the
+// best many times, and copying points through memory each time stalled.
+struct ObjectSearch {
+  float t;
+  int object;
+  int triangle;
+  const CachedPlane* plane;  // null until the object replaced the best
+  const CachedEdges* edges;
 };
+
+// Puts the triangle in the best's place.
+inline void Replace(ObjectSearch& best, float t, int object, const CachedPlane& plane, const CachedEdges& edges) {
+  best.t = t;
+  best.object = object;
+  best.triangle = plane.triangle;
+  best.plane = &plane;
+  best.edges = &edges;
+}
 
 // Offers one triangle of `object` to the best so far: it takes the place
 // when it is nearer, or as near and an earlier triangle of the same object.
@@ -32,11 +48,8 @@ inline void OfferSlot(const CachedPlane& plane, const CachedEdges& edges, const 
   bool ties_win = best.object == object && plane.triangle < best.triangle;
   float t_plane = 0;
   if (!PlaneHit(ray.cached, plane, kFrontAheadOnly, best.t, ties_win, t_plane)) return;
-  float t = 0;
-  vertex3f point;
-  if (!CachedEdgesHit(ray.cached, edges, t_plane, t, point)) return;
-  // The triangle's TriNormale, from the very corner and cross product the cache holds.
-  best = ObjectSearch{{t, object, plane.triangle, point, vector3f{edges.corner[0], plane.N}}, true};
+  if (!CachedEdgesPass(ray.cached, edges, t_plane)) return;
+  Replace(best, t_plane, object, plane, edges);
 }
 
 // The face by which the ray leaves the box triangles' bounds: its axis, and
@@ -204,10 +217,8 @@ void NearestFrontHitOfFew(const Acceleration& a, const BvhRay& ray, int object, 
         CORVANE_CHECK(groups[g].slot[k] >= 0 && size_t(groups[g].slot[k]) < a.slot_edges.size());
         size_t slot = size_t(groups[g].slot[k]);
         const CachedEdges& edges = a.slot_edges[slot];
-        float t = 0;
-        vertex3f point;
-        if (!CachedEdgesHit(ray.cached, edges, t_plane, t, point)) continue;
-        best = ObjectSearch{{t, object, triangle, point, vector3f{edges.corner[0], a.slot_planes[slot].N}}, true};
+        if (!CachedEdgesPass(ray.cached, edges, t_plane)) continue;
+        Replace(best, t_plane, object, a.slot_planes[slot], edges);
         return;
       }
     }
@@ -227,11 +238,7 @@ void SearchObject(const Acceleration& a, const BvhRay& ray, int object, ObjectSe
 }  // namespace
 
 bool BvhOfferObject(const Acceleration& a, const BvhRay& ray, int object, BestHit& best) {
-  ObjectSearch found;
-  found.t = best.t;
-  found.object = best.object;
-  found.triangle = best.triangle;
-  found.replaced = false;
+  ObjectSearch found{best.t, best.object, best.triangle, nullptr, nullptr};
   // An object before the best's takes every tie of t: it is told that it
   // holds the best itself, with no triangle yet.
   if (best.object == -1 || object < best.object) {
@@ -241,7 +248,9 @@ bool BvhOfferObject(const Acceleration& a, const BvhRay& ray, int object, BestHi
   SearchObject(a, ray, object, found);
   // The box triangles only say whether the object may answer at all, so they
   // are looked at only when the object's answer would replace the best so far.
-  if (!found.replaced || !MeetsBoxTriangles(a, ray)) return false;
-  best = BestHit{found.t, found.object, found.triangle, found.hit, found.normal};
+  if (found.plane == nullptr || !MeetsBoxTriangles(a, ray)) return false;
+  // The triangle's TriNormale, from the very corner and cross product the cache holds.
+  best = BestHit{found.t, found.object, found.triangle, PlanePoint(ray.cached, found.t),
+                 vector3f{found.edges->corner[0], found.plane->N}};
   return true;
 }

@@ -103,7 +103,7 @@ namespace {
 // The edge stage at the plane point; `Edges` holds corner, edge and R_hat.
 template <typename Edges>
 inline bool EdgesHit(const CachedRay& ray, const Edges& c, float t_plane, float& t, vertex3f& hit) {
-  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
+  vertex3f X = PlanePoint(ray, t_plane);
   if (!PassesEdge(c, 0, X) || !PassesEdge(c, 1, X) || !PassesEdge(c, 2, X)) return false;
   t = t_plane;
   hit = X;
@@ -113,7 +113,7 @@ inline bool EdgesHit(const CachedRay& ray, const Edges& c, float t_plane, float&
 // The same for a triangle kept in two parts, whose edges may be judged the
 // quick way.
 inline bool EdgesHit(const CachedRay& ray, const CachedEdges& c, float t_plane, float& t, vertex3f& hit) {
-  vertex3f X = PointAlong(ray.O, ray.d, t_plane);
+  vertex3f X = PlanePoint(ray, t_plane);
   if (!EdgesPass(c, X)) return false;
   t = t_plane;
   hit = X;
@@ -134,8 +134,8 @@ bool CachedHit(const CachedRay& ray, const CachedPlane& plane, const CachedEdges
   return PlaneHit(ray, plane, kind, limit, ties_win, t_plane) && EdgesHit(ray, edges, t_plane, t, hit);
 }
 
-bool CachedEdgesHit(const CachedRay& ray, const CachedEdges& edges, float t_plane, float& t, vertex3f& hit) {
-  return EdgesHit(ray, edges, t_plane, t, hit);
+bool CachedEdgesPass(const CachedRay& ray, const CachedEdges& edges, float t_plane) {
+  return EdgesPass(edges, PlanePoint(ray, t_plane));
 }
 
 void SplitCachedTriangle(const CachedTriangle& c, int32_t triangle, CachedPlane& plane, CachedEdges& edges) {

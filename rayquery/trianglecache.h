@@ -92,5 +92,9 @@ bool CachedHit(const CachedRay& ray, const CachedPlane& plane, const CachedEdges
                float limit, bool ties_win, float& t, vertex3f& hit);
 
 // The edge stage of that CachedHit at a plane parameter its plane stage
-// passed: true, with t and hit written, when every edge passes.
-bool CachedEdgesHit(const CachedRay& ray, const CachedEdges& edges, float t_plane, float& t, vertex3f& hit);
+// passed: true when every edge passes. Its t is then t_plane and its hit
+// PlanePoint(ray, t_plane), which the caller forms once it keeps the hit.
+bool CachedEdgesPass(const CachedRay& ray, const CachedEdges& edges, float t_plane);
+
+// The point at plane parameter t, as the edge stage forms it.
+inline vertex3f PlanePoint(const CachedRay& ray, float t) { return PointAlong(ray.O, ray.d, t); }
