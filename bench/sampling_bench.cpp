@@ -38,6 +38,19 @@ double CpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// Seconds the host of a virtual machine has taken its cores from it so far
+// (the steal column of /proc/stat, all cores); 0 where it is not told.
+double StolenSeconds() {
+  std::FILE* stat = std::fopen("/proc/stat", "r");
+  if (stat == nullptr) return 0;
+  unsigned long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0, steal = 0;
+  int read = std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice, &system, &idle, &iowait,
+                         &irq, &softirq, &steal);
+  std::fclose(stat);
+  long ticks = sysconf(_SC_CLK_TCK);
+  return read == 8 && ticks > 0 ? double(steal) / double(ticks) : 0;
+}
+
 double Since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -58,6 +71,7 @@ bool Load(const std::string& dir, Loaded& loaded) {
 struct Timed {
   double wall;
   double cpu;
+  double stolen;  // by the host, from either core, meanwhile
   std::string bytes;
   PipelineCounts counts;
 };
@@ -76,9 +90,10 @@ Timed TimeSampling(const Loaded& loaded, unsigned threads, Fill fill) {
   init_genrand(50);
   NoProgress progress;
   double cpu = CpuSeconds();
+  double stolen = StolenSeconds();
   auto start = std::chrono::steady_clock::now();
   fill(loaded.scene, set, loaded.settings.light_chance, progress, kStepsWithoutHitLimit, IntersectionRayScene, threads);
-  Timed timed{Since(start), CpuSeconds() - cpu, {}, LastPipelineCounts()};
+  Timed timed{Since(start), CpuSeconds() - cpu, StolenSeconds() - stolen, {}, LastPipelineCounts()};
   timed.bytes.assign(reinterpret_cast<const char*>(set.samples), size_t(set.count) * sizeof(CVSample));
   FreeDataSet(set);
   return timed;
@@ -234,10 +249,10 @@ void Measure(const std::string& name, const std::string& dir) {
   double serial = SerialPartOfAStep(loaded, false);
   double serial_fetched = SerialPartOfAStep(loaded, true);
   std::printf(
-      "%-12s %8u samples  1 thread %6.2f s (%.2f cpu/wall)  2 threads %6.2f s (%.2f cpu/wall)  "
-      "speed-up %.2fx (independent steps %.2fx)  %s\n",
-      name.c_str(), loaded.settings.dataset_size, one.wall, one.cpu / one.wall, two.wall, two.cpu / two.wall,
-      one.wall / two.wall, ceiling,
+      "%-12s %8u samples  1 thread %6.2f s (%.2f cpu/wall, %.2f s stolen)  2 threads %6.2f s (%.2f cpu/wall, "
+      "%.2f s stolen)  speed-up %.2fx (independent steps %.2fx)  %s\n",
+      name.c_str(), loaded.settings.dataset_size, one.wall, one.cpu / one.wall, one.stolen, two.wall,
+      two.cpu / two.wall, two.stolen, one.wall / two.wall, ceiling,
       plain.bytes == one.bytes && one.bytes == two.bytes ? "same data set" : "DATA SETS DIFFER");
   std::printf(
       "%-12s CPU per step: plain loop %.0f ns, 1 thread %.0f ns, 2 threads %.0f ns; apart: draws, choice "
@@ -299,9 +314,10 @@ void MeasureOpenScene(const std::string& dir) {
 int main() {
   std::printf(
       "sampling stage, 1 and 2 threads, the best of three runs each; cpu/wall below the thread count\n"
-      "means the machine did not give every thread a core of its own (other work ran on it); the\n"
-      "independent steps, traced apart on two threads with nothing between them, are what this\n"
-      "machine gives two threads for this work at the time\n");
+      "means the machine did not give every thread a core of its own (other work ran on it); time\n"
+      "stolen is time the host of a virtual machine took its cores for other work meanwhile (the\n"
+      "steal column of /proc/stat); the independent steps, traced apart on two threads with\n"
+      "nothing between them, are what this machine gives two threads for this work at the time\n");
   const std::string examples = std::string(CORVANE_SOURCE_DIR) + "/examples/";
   Measure("room-1m", examples + "room-1m");
   char pattern[] = "/tmp/corvane_sampling_bench_XXXXXX";
