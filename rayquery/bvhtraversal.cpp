@@ -22,7 +22,7 @@ constexpr int kStackSize = 3 * kLongestPath + 4;
 // The best so far as one object's search sees it: its t, object and
 // triangle, and once one of the object's triangles replaced it, that
 // triangle's records. Its hit point and normal are formed once, when the
-// object's answer is taken (see TakeObjectAnswer): a search may replace the
+// object's answer is taken (in BvhOfferObject): a search may replace the
 // best many times, and copying points through memory each time stalled.
 struct ObjectSearch {
   float t;
