@@ -7,14 +7,26 @@
 #include <unistd.h>
 #endif
 
+namespace {
+
+#if defined(__linux__) && (defined(MADV_POPULATE_WRITE) || defined(MADV_HUGEPAGE))
+// Gives the system `advice` for the whole units of `unit` bytes (a power of
+// two) within [begin, begin + bytes). A system that does not know the
+// advice refuses it, and nothing changes.
+void AdviseWholeUnits(void* begin, size_t bytes, uintptr_t unit, int advice) {
+  uintptr_t first = (uintptr_t(begin) + unit - 1) & ~(unit - 1);
+  uintptr_t end = (uintptr_t(begin) + bytes) & ~(unit - 1);
+  if (first < end) madvise(reinterpret_cast<void*>(first), size_t(end - first), advice);
+}
+#endif
+
+}  // namespace
+
 void PageInForWriting(void* begin, size_t bytes) {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  // Before Linux 5.14 the pages are faulted in one by one as they are written.
   static const uintptr_t page = uintptr_t(sysconf(_SC_PAGESIZE));
-  uintptr_t first = (uintptr_t(begin) + page - 1) & ~(page - 1);
-  uintptr_t end = (uintptr_t(begin) + bytes) & ~(page - 1);
-  // A system without it (before Linux 5.14) refuses, and the pages are
-  // then faulted in one by one as they are written.
-  if (first < end) madvise(reinterpret_cast<void*>(first), size_t(end - first), MADV_POPULATE_WRITE);
+  AdviseWholeUnits(begin, bytes, page, MADV_POPULATE_WRITE);
 #else
   static_cast<void>(begin);
   static_cast<void>(bytes);
@@ -23,10 +35,8 @@ void PageInForWriting(void* begin, size_t bytes) {
 
 void AskForLargePages(void* begin, size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
-  uintptr_t first = (uintptr_t(begin) + kLargePageBytes - 1) & ~uintptr_t(kLargePageBytes - 1);
-  uintptr_t end = (uintptr_t(begin) + bytes) & ~uintptr_t(kLargePageBytes - 1);
   // Refused where the system has no large pages or keeps them off.
-  if (first < end) madvise(reinterpret_cast<void*>(first), size_t(end - first), MADV_HUGEPAGE);
+  AdviseWholeUnits(begin, bytes, kLargePageBytes, MADV_HUGEPAGE);
 #else
   static_cast<void>(begin);
   static_cast<void>(bytes);
