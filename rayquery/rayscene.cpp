@@ -76,25 +76,48 @@ inline void OfferObject(const vector3f& ray, const BvhRay& prepared, const CV_sc
   }
 }
 
-// Offers the objects without a box, then those of the tree nearest first;
-// false when an object no longer has the hierarchy it was boxed by.
+// Marks that every object is offered.
+constexpr int32_t kNoObjectLeftOut = -1;
+
+// Offers the objects without a box, then those of the tree nearest first,
+// all but left_out; false when an object no longer has the hierarchy it was
+// boxed by.
 bool OfferThroughTree(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, const ObjectTree& tree,
-                      BestHit& best) {
-  for (int32_t i : tree.unboxed) OfferObject(ray, prepared, scene, i, best);
+                      int32_t left_out, BestHit& best) {
+  for (int32_t i : tree.unboxed) {
+    if (i != left_out) OfferObject(ray, prepared, scene, i, best);
+  }
   return VisitObjectsNearestFirst(tree, prepared, best.t, [&](int32_t slot) {
     CORVANE_CHECK(slot >= 0 && size_t(slot) < tree.members.size());
     int32_t i = tree.members[size_t(slot)];
     if (UsableAcceleration(scene.objects[i]) != tree.member_accelerations[size_t(slot)]) return false;
-    OfferObject(ray, prepared, scene, i, best);
+    if (i != left_out) OfferObject(ray, prepared, scene, i, best);
     return true;
   });
 }
 
-void OfferEveryObject(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, BestHit& best) {
-  for (int32_t i = 0; i < scene.object_count; ++i) OfferObject(ray, prepared, scene, i, best);
+void OfferEveryObject(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, int32_t left_out,
+                      BestHit& best) {
+  for (int32_t i = 0; i < scene.object_count; ++i) {
+    if (i != left_out) OfferObject(ray, prepared, scene, i, best);
+  }
 }
 
 constexpr BestHit kNoHit{std::numeric_limits<float>::infinity(), -1, -1, vertex3f{0, 0, 0}, {{0, 0, 0}, {0, 0, 0}}};
+
+// The first front face among every object but left_out.
+BestHit FirstFrontFace(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, int32_t left_out) {
+  BestHit best = kNoHit;
+  const ObjectTree* tree = scene.object_tree;
+  if (tree == nullptr || !ObjectTreeAnswersRay(*tree, scene, prepared)) {
+    OfferEveryObject(ray, prepared, scene, left_out, best);
+  } else if (!OfferThroughTree(ray, prepared, scene, *tree, left_out, best)) {
+    // The tree's walk stopped part way: start again without it.
+    best = kNoHit;
+    OfferEveryObject(ray, prepared, scene, left_out, best);
+  }
+  return best;
+}
 
 int Answer(const BestHit& best, vertex3f& hit, vector3f& normal, int& object) {
   if (best.object == -1) return 0;
@@ -108,20 +131,26 @@ int Answer(const BestHit& best, vertex3f& hit, vector3f& normal, int& object) {
 
 int IntersectionRaySceneEveryObject(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
   BestHit best = kNoHit;
-  OfferEveryObject(ray, PrepareBvhRay(ray), scene, best);
+  OfferEveryObject(ray, PrepareBvhRay(ray), scene, kNoObjectLeftOut, best);
   return Answer(best, hit, normal, object);
 }
 
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
-  BvhRay prepared = PrepareBvhRay(ray);
-  BestHit best = kNoHit;
-  const ObjectTree* tree = scene.object_tree;
-  if (tree == nullptr || !ObjectTreeAnswersRay(*tree, scene, prepared)) {
-    OfferEveryObject(ray, prepared, scene, best);
-  } else if (!OfferThroughTree(ray, prepared, scene, *tree, best)) {
-    // The tree's walk stopped part way: start again without it.
-    best = kNoHit;
-    OfferEveryObject(ray, prepared, scene, best);
+  return Answer(FirstFrontFace(ray, PrepareBvhRay(ray), scene, kNoObjectLeftOut), hit, normal, object);
+}
+
+bool MeetsAnotherObjectFirst(vector3f ray, CV_scene scene, int32_t object, RayQuery query) {
+  if (query != IntersectionRayScene) {
+    vertex3f hit{0, 0, 0};
+    vector3f normal = ZeroVector();
+    int found = -1;
+    return query(ray, scene, hit, normal, found) == 1 && found != object;
   }
-  return Answer(best, hit, normal, object);
+  // The best answer does not depend on the order the objects are offered
+  // in, so `object` may come last, and only when another object answers.
+  BvhRay prepared = PrepareBvhRay(ray);
+  BestHit best = FirstFrontFace(ray, prepared, scene, object);
+  if (best.object == -1) return false;
+  if (object >= 0 && object < scene.object_count) OfferObject(ray, prepared, scene, object, best);
+  return best.object != object;
 }

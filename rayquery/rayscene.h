@@ -26,6 +26,13 @@ int IntersectionRaySceneEveryObject(vector3f ray, CV_scene scene, vertex3f& hit,
 // that trace rays take one, so that a whole run can be made with another.
 using RayQuery = int (*)(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object);
 
+// Whether query gives a hit on an object other than `object`. With
+// IntersectionRayScene the same answer is found with `object` searched last,
+// only when another object answers and only up to that answer: the
+// visibility of a sample, which object 0 never hides, mostly needs no look
+// at object 0 at all.
+bool MeetsAnotherObjectFirst(vector3f ray, CV_scene scene, int32_t object, RayQuery query = IntersectionRayScene);
+
 // The ray meets one of the object's box triangles ahead of its origin, from
 // outside (front) or from inside (back).
 bool RayMeetsBox(vector3f ray, const CV_object& object);

@@ -125,12 +125,8 @@ bool SampleVisibleFromEye(CVSample sample, vertex3f eye, CV_scene scene, RayQuer
   // A NaN product (degenerate normal, sample at the eye) is not below 0: the
   // scene decides.
   if (ScalarMultiply(NormalizeVector(sample.normal), E) < 0.0f) return false;
-  vertex3f hit{0, 0, 0};
-  vector3f normal = ZeroVector();
-  int object = -1;
-  if (query(E, scene, hit, normal, object) != 1) return true;
   // Object 0 never hides a sample.
-  return object == 0;
+  return !MeetsAnotherObjectFirst(E, scene, 0, query);
 }
 
 float BrightnessTowardsEye(CVSample sample, vertex3f eye, CV_scene scene) {

@@ -34,18 +34,26 @@ inline Answer AnswerOf(vector3f ray, CV_scene scene, bool reference) {
   return q;
 }
 
+// Also checks, for the first object and one from the middle, whether the ray
+// meets another object first: that answer searches the object left out last.
 inline ::testing::AssertionResult Same(vector3f ray, CV_scene scene, Answer* out = nullptr) {
   Answer r = AnswerOf(ray, scene, true);
   Answer a = AnswerOf(ray, scene, false);
   if (out != nullptr) *out = r;
+  bool others_same = true;
+  for (int32_t left_out : {0, scene.object_count / 2}) {
+    bool another = r.result == 1 && r.object != left_out;
+    if (MeetsAnotherObjectFirst(ray, scene, left_out) != another) others_same = false;
+  }
   if (r.result == a.result && SameBits(r.hit, a.hit) && SameBits(r.normal.origin, a.normal.origin) &&
-      SameBits(r.normal.direction, a.normal.direction) && r.object == a.object) {
+      SameBits(r.normal.direction, a.normal.direction) && r.object == a.object && others_same) {
     return ::testing::AssertionSuccess();
   }
   return ::testing::AssertionFailure() << "ray (" << ray.origin.x << ", " << ray.origin.y << ", " << ray.origin.z
                                        << ") -> (" << ray.direction.x << ", " << ray.direction.y << ", "
                                        << ray.direction.z << "): reference " << r.result << " object " << r.object
-                                       << ", accelerated " << a.result << " object " << a.object;
+                                       << ", accelerated " << a.result << " object " << a.object
+                                       << (others_same ? "" : ", another object first differs");
 }
 
 inline std::vector<CV_triangle> AllTriangles(CV_scene scene) {
