@@ -104,13 +104,6 @@ CORVANE_ALWAYS_INLINE bool MeetsBoxTriangles(const Acceleration& a, const BvhRay
   return MeetsAnyBoxTriangle(a, ray, a.box_triangle_order[exit_axis][exit_side]);
 }
 
-// A wide node waiting on the traversal stack, with the parameter at which
-// the ray enters it.
-struct Pending {
-  int32_t node;
-  float entry;
-};
-
 // Offers the slots of one leaf.
 inline void OfferLeaf(const Acceleration& a, const BvhRay& ray, int32_t first, int32_t count, int object,
                       ObjectSearch& best) {
@@ -118,16 +111,6 @@ inline void OfferLeaf(const Acceleration& a, const BvhRay& ray, int32_t first, i
   const CachedPlane* planes = a.slot_planes.data();
   const CachedEdges* edges = a.slot_edges.data();
   for (int32_t s = first; s < first + count; ++s) OfferSlot(planes[s], edges[s], ray, object, best);
-}
-
-// The lane of the nearest entry among the lanes in bits (not empty).
-inline int NearestLane(int bits, const float entry[4]) {
-  int nearest = LowestSetBit(unsigned(bits));
-  for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
-    int k = LowestSetBit(unsigned(bits));
-    if (entry[k] < entry[nearest]) nearest = k;
-  }
-  return nearest;
 }
 
 // Offers the leaves among the lanes in bits, nearest first, each unless the
@@ -139,28 +122,6 @@ inline void OfferLeaves(const Acceleration& a, const WideNode& node, int bits, c
     bits &= ~(1 << k);
     if (entry[k] <= best.t) OfferLeaf(a, ray, node.first[k], node.count[k], object, best);
   }
-}
-
-// The nearest of the inner children in bits (not empty), to be visited
-// next; the others wait on the stack with their entries.
-inline int32_t EnterInner(const WideNode& node, int bits, const float entry[4], Pending* stack, int& top) {
-  int nearest = NearestLane(bits, entry);
-  for (bits &= ~(1 << nearest); bits != 0; bits &= bits - 1) {
-    int k = LowestSetBit(unsigned(bits));
-    CORVANE_CHECK(top < kStackSize);
-    stack[top++] = Pending{node.first[k], entry[k]};
-  }
-  return node.first[nearest];
-}
-
-// The next waiting node that the best so far does not rule out (it is
-// skipped only when it starts strictly beyond best_t), or -1.
-inline int32_t NextWaiting(const Pending* stack, int& top, float best_t) {
-  while (top > 0) {
-    Pending next = stack[--top];
-    if (next.entry <= best_t) return next.node;
-  }
-  return -1;
 }
 
 // Offers the triangles tested on every query, then walks the wide nodes
@@ -192,7 +153,7 @@ void NearestFrontHit(const Acceleration& a, const BvhRay& ray, const BoundsRay& 
       PrefetchForReading(child + 64);
     }
     if (leaves != 0) OfferLeaves(a, node, leaves, entry, ray, object, best);
-    current = inner != 0 ? EnterInner(node, inner, entry, stack, top) : -1;
+    current = inner != 0 ? EnterInner(node, inner, entry, stack, top, kStackSize) : -1;
     if (current < 0) current = NextWaiting(stack, top, best.t);
     if (current < 0) return;
   }

@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "core/bits.h"
+#include "core/check.h"
+
 struct BvhNode;
 
 // A lane without a child; its box never lets a ray in.
@@ -25,3 +28,43 @@ struct alignas(64) WideNode {
 // node takes the binary node's two children and opens the one of largest
 // surface until it has four; leaves keep their slots.
 std::vector<WideNode> CollapseNodes(const BvhNode* nodes, size_t node_count);
+
+// A wide node waiting on a walk's stack, with the parameter at which the
+// ray enters it.
+struct Pending {
+  int32_t node;
+  float entry;
+};
+
+// The lane of the nearest entry among the lanes in bits (not empty).
+inline int NearestLane(int bits, const float entry[4]) {
+  int nearest = LowestSetBit(unsigned(bits));
+  for (bits &= bits - 1; bits != 0; bits &= bits - 1) {
+    int k = LowestSetBit(unsigned(bits));
+    if (entry[k] < entry[nearest]) nearest = k;
+  }
+  return nearest;
+}
+
+// The nearest of the inner children in bits (not empty), to be visited
+// next; the others wait on the stack (of `capacity` entries) with their entries.
+inline int32_t EnterInner(const WideNode& node, int bits, const float entry[4], Pending* stack, int& top,
+                          int capacity) {
+  int nearest = NearestLane(bits, entry);
+  for (bits &= ~(1 << nearest); bits != 0; bits &= bits - 1) {
+    int k = LowestSetBit(unsigned(bits));
+    CORVANE_CHECK(top < capacity);
+    stack[top++] = Pending{node.first[k], entry[k]};
+  }
+  return node.first[nearest];
+}
+
+// The next waiting node that the best so far does not rule out (it is
+// skipped only when it starts strictly beyond best_t), or -1.
+inline int32_t NextWaiting(const Pending* stack, int& top, float best_t) {
+  while (top > 0) {
+    Pending next = stack[--top];
+    if (next.entry <= best_t) return next.node;
+  }
+  return -1;
+}
