@@ -109,6 +109,7 @@ ObjectTree* BuildObjectTree(CV_scene scene) {
     tree->members.push_back(m.object);
     tree->member_accelerations.push_back(m.acceleration);
   }
+  tree->wide = CollapseNodes(tree->nodes.data(), tree->nodes.size());
   return tree;
 }
 

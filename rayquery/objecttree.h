@@ -10,11 +10,14 @@
 #include "rayquery/boundsray.h"
 #include "rayquery/bvhbounds.h"
 #include "rayquery/bvhbuild.h"
+#include "rayquery/bvhwide.h"
 #include "scene/scene.h"
 
-// One entry per level of the deepest path: the build halves the objects at
-// every level, and an object count below 2^31 takes at most 32 levels.
-constexpr int kObjectTreeStack = 64;
+// The build halves the objects at every level, and an object count below
+// 2^31 takes at most 32 levels; a wide node visited puts at most three
+// children on the stack (the nearest is visited at once).
+constexpr int kObjectTreeLevels = 32;
+constexpr int kObjectTreeStack = 3 * kObjectTreeLevels + 4;
 
 struct ObjectTree {
   const CV_object* objects;  // the scene's object array this was built from
@@ -23,6 +26,8 @@ struct ObjectTree {
   float origin_limit;        // rays whose origin has a larger coordinate visit every object
   // Node 0 is the root; a leaf (count 1) holds the member at slot `first`.
   std::vector<BvhNode> nodes;
+  // The same tree four children to a node, which the walk visits.
+  std::vector<WideNode> wide;
   std::vector<int32_t> members;                           // object index per slot
   std::vector<const Acceleration*> member_accelerations;  // the hierarchy each was boxed by
   // Objects without a box (no usable hierarchy, or triangles the hierarchy
@@ -40,50 +45,34 @@ void FreeObjectTree(ObjectTree* tree);
 // for the ray.
 bool ObjectTreeAnswersRay(const ObjectTree& tree, CV_scene scene, const BvhRay& ray);
 
-// Calls offer(slot) for each leaf the ray enters, nearest entry first,
-// skipping those it enters strictly after best_t (which offer may lower).
-// Stops and returns false when offer returns false.
+// Calls offer(slot) for each leaf the ray enters, nearest entry first among
+// a node's children, skipping those it enters strictly after best_t (which
+// offer may lower). Stops and returns false when offer returns false.
 template <typename Offer>
 bool VisitObjectsNearestFirst(const ObjectTree& tree, const BvhRay& ray, const float& best_t, Offer offer) {
-  if (tree.nodes.empty()) return true;
-  const BvhNode* nodes = tree.nodes.data();
+  if (tree.wide.empty()) return true;
   BoundsRay r = PrepareBoundsRay(tree.max_abs, ray);
-  float entry = 0;
-  if (!RayEntersBounds(nodes[0].lo, nodes[0].hi, r, best_t, entry)) return true;
-  struct Pending {
-    int32_t node;
-    float entry;
-  };
+  float root_entry = 0;
+  if (!RayEntersBounds(tree.nodes[0].lo, tree.nodes[0].hi, r, best_t, root_entry)) return true;
+  const FourBoundsRay f = PrepareFourBoundsRay(r);
+  const WideNode* nodes = tree.wide.data();
   Pending stack[kObjectTreeStack];
   int top = 0;
   int32_t current = 0;
   for (;;) {
-    CORVANE_CHECK(current >= 0 && size_t(current) < tree.nodes.size());
-    const BvhNode& node = nodes[current];
-    if (node.count == 0) {
-      float entry_left = 0;
-      float entry_right = 0;
-      bool left = RayEntersBounds(nodes[node.first].lo, nodes[node.first].hi, r, best_t, entry_left);
-      bool right = RayEntersBounds(nodes[node.first + 1].lo, nodes[node.first + 1].hi, r, best_t, entry_right);
-      if (left && right) {
-        bool right_first = entry_right < entry_left;
-        CORVANE_CHECK(top < kObjectTreeStack);
-        stack[top++] = right_first ? Pending{node.first, entry_left} : Pending{node.first + 1, entry_right};
-        current = right_first ? node.first + 1 : node.first;
-        continue;
-      }
-      if (left || right) {
-        current = left ? node.first : node.first + 1;
-        continue;
-      }
-    } else if (!offer(node.first)) {
-      return false;
+    CORVANE_CHECK(current >= 0 && size_t(current) < tree.wide.size());
+    const WideNode& node = nodes[current];
+    float entry[4];
+    int mask = RayEntersFourBounds(node, r, f, best_t, entry);
+    int leaves = mask & LeafLanes(node);
+    int inner = mask & ~leaves;
+    while (leaves != 0) {
+      int k = NearestLane(leaves, entry);
+      leaves &= ~(1 << k);
+      if (entry[k] <= best_t && !offer(node.first[k])) return false;
     }
-    current = -1;
-    while (top > 0 && current < 0) {
-      Pending next = stack[--top];
-      if (next.entry <= best_t) current = next.node;
-    }
+    current = inner != 0 ? EnterInner(node, inner, entry, stack, top, kObjectTreeStack) : -1;
+    if (current < 0) current = NextWaiting(stack, top, best_t);
     if (current < 0) return true;
   }
 }
