@@ -31,10 +31,11 @@ constexpr std::chrono::milliseconds kProgressPoll(2);
 // each taking the next chunk in turn. Only the calling thread reports to
 // progress: the number of samples finished, which only grows and ends at
 // count. When a thread cannot be started, those that run do its share.
-// Each chunk runs on a copy of work made by its thread: what work holds by
-// value is then read from that thread's own stack, never from a line that
-// another thread writes (a shared line would pass between the cores on
-// every sample).
+// Each thread runs its chunks on a copy of work that it made itself: what
+// work holds by value is then read from that thread's own stack, never from
+// a line that another thread writes (a shared line would pass between the
+// cores on every sample). The copy is made once per thread, not per chunk:
+// work may hold a sizeable table (the projection's corner grid).
 template <typename Work>
 void ForEachChunk(uint32_t count, unsigned threads, Progress& progress, const Work& work) {
   if (count == 0) return;
@@ -43,13 +44,12 @@ void ForEachChunk(uint32_t count, unsigned threads, Progress& progress, const Wo
   uint32_t chunks = (count - 1) / kSamplesPerChunk + 1;
   // Takes chunks until none is left; returns after finishing one, so that the
   // calling thread can show progress in between.
-  auto work_on_next_chunk = [&]() {
+  auto work_on_next_chunk = [&](const Work& own) {
     uint32_t chunk = next_chunk.fetch_add(1, std::memory_order_relaxed);
     if (chunk >= chunks) return false;
     uint32_t begin = chunk * kSamplesPerChunk;
     uint32_t end = count - begin > kSamplesPerChunk ? begin + kSamplesPerChunk : count;
     CORVANE_CHECK(begin < end && end <= count);
-    Work own = work;
     own(begin, end);
     finished.fetch_add(end - begin, std::memory_order_release);
     return true;
@@ -60,14 +60,16 @@ void ForEachChunk(uint32_t count, unsigned threads, Progress& progress, const Wo
   for (unsigned t = 0; t < helpers; ++t) {
     try {
       workers.emplace_back([&]() {
-        while (work_on_next_chunk()) {
+        const Work own = work;
+        while (work_on_next_chunk(own)) {
         }
       });
     } catch (const std::exception&) {
       break;  // no more threads: the running ones share the work
     }
   }
-  while (work_on_next_chunk()) {
+  const Work own = work;
+  while (work_on_next_chunk(own)) {
     progress.Advance(finished.load(std::memory_order_acquire), count);
   }
   while (finished.load(std::memory_order_acquire) < count) {
