@@ -76,37 +76,47 @@ inline void OfferObject(const vector3f& ray, const BvhRay& prepared, const CV_sc
   }
 }
 
-// Marks that every object is offered.
-constexpr int32_t kNoObjectLeftOut = -1;
+// Which objects a search leaves out: none, or all but one. As template
+// arguments, so that the query that offers every object makes no test.
+struct NoObjectLeftOut {
+  bool operator()(int32_t) const { return false; }
+};
+struct ObjectLeftOut {
+  int32_t object;
+  bool operator()(int32_t i) const { return i == object; }
+};
 
 // Offers the objects without a box, then those of the tree nearest first,
-// all but left_out; false when an object no longer has the hierarchy it was
-// boxed by.
+// all but those left out; false when an object no longer has the hierarchy
+// it was boxed by.
+template <typename LeftOut>
 bool OfferThroughTree(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, const ObjectTree& tree,
-                      int32_t left_out, BestHit& best) {
+                      LeftOut left_out, BestHit& best) {
   for (int32_t i : tree.unboxed) {
-    if (i != left_out) OfferObject(ray, prepared, scene, i, best);
+    if (!left_out(i)) OfferObject(ray, prepared, scene, i, best);
   }
   return VisitObjectsNearestFirst(tree, prepared, best.t, [&](int32_t slot) {
     CORVANE_CHECK(slot >= 0 && size_t(slot) < tree.members.size());
     int32_t i = tree.members[size_t(slot)];
     if (UsableAcceleration(scene.objects[i]) != tree.member_accelerations[size_t(slot)]) return false;
-    if (i != left_out) OfferObject(ray, prepared, scene, i, best);
+    if (!left_out(i)) OfferObject(ray, prepared, scene, i, best);
     return true;
   });
 }
 
-void OfferEveryObject(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, int32_t left_out,
+template <typename LeftOut>
+void OfferEveryObject(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, LeftOut left_out,
                       BestHit& best) {
   for (int32_t i = 0; i < scene.object_count; ++i) {
-    if (i != left_out) OfferObject(ray, prepared, scene, i, best);
+    if (!left_out(i)) OfferObject(ray, prepared, scene, i, best);
   }
 }
 
 constexpr BestHit kNoHit{std::numeric_limits<float>::infinity(), -1, -1, vertex3f{0, 0, 0}, {{0, 0, 0}, {0, 0, 0}}};
 
-// The first front face among every object but left_out.
-BestHit FirstFrontFace(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, int32_t left_out) {
+// The first front face among the objects not left out.
+template <typename LeftOut>
+BestHit FirstFrontFace(const vector3f& ray, const BvhRay& prepared, const CV_scene& scene, LeftOut left_out) {
   BestHit best = kNoHit;
   const ObjectTree* tree = scene.object_tree;
   if (tree == nullptr || !ObjectTreeAnswersRay(*tree, scene, prepared)) {
@@ -131,12 +141,12 @@ int Answer(const BestHit& best, vertex3f& hit, vector3f& normal, int& object) {
 
 int IntersectionRaySceneEveryObject(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
   BestHit best = kNoHit;
-  OfferEveryObject(ray, PrepareBvhRay(ray), scene, kNoObjectLeftOut, best);
+  OfferEveryObject(ray, PrepareBvhRay(ray), scene, NoObjectLeftOut{}, best);
   return Answer(best, hit, normal, object);
 }
 
 int IntersectionRayScene(vector3f ray, CV_scene scene, vertex3f& hit, vector3f& normal, int& object) {
-  return Answer(FirstFrontFace(ray, PrepareBvhRay(ray), scene, kNoObjectLeftOut), hit, normal, object);
+  return Answer(FirstFrontFace(ray, PrepareBvhRay(ray), scene, NoObjectLeftOut{}), hit, normal, object);
 }
 
 bool MeetsAnotherObjectFirst(vector3f ray, CV_scene scene, int32_t object, RayQuery query) {
@@ -149,7 +159,7 @@ bool MeetsAnotherObjectFirst(vector3f ray, CV_scene scene, int32_t object, RayQu
   // The best answer does not depend on the order the objects are offered
   // in, so `object` may come last, and only when another object answers.
   BvhRay prepared = PrepareBvhRay(ray);
-  BestHit best = FirstFrontFace(ray, prepared, scene, object);
+  BestHit best = FirstFrontFace(ray, prepared, scene, ObjectLeftOut{object});
   if (best.object == -1) return false;
   if (object >= 0 && object < scene.object_count) OfferObject(ray, prepared, scene, object, best);
   return best.object != object;
