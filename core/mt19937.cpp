@@ -40,6 +40,14 @@ void Twist() {
   mti = 0;
 }
 
+// Makes the next block when every word of the last one was drawn, seeding
+// with 5489 first when nothing seeded the generator.
+inline void TwistWhenSpent() {
+  if (mti < N) return;
+  if (mti == N + 1) init_genrand(5489u);
+  Twist();
+}
+
 }  // namespace
 
 void init_genrand(uint32_t s) {
@@ -83,10 +91,7 @@ uint32_t genrand_int32() {
     size_t k = recorded.taken++;
     return k < recorded.count ? recorded.words[k] : recorded.past_end;
   }
-  if (mti >= N) {
-    if (mti == N + 1) init_genrand(5489u);
-    Twist();
-  }
+  TwistWhenSpent();
   return Temper(mt[mti++]);
 }
 
@@ -97,10 +102,7 @@ void DrawWords(uint32_t* words, size_t count) {
   }
   size_t k = 0;
   while (k < count) {
-    if (mti >= N) {
-      if (mti == N + 1) init_genrand(5489u);
-      Twist();
-    }
+    TwistWhenSpent();
     size_t block = size_t(N - mti);
     size_t take = count - k < block ? count - k : block;
     for (size_t j = 0; j < take; j++) words[k + j] = Temper(mt[size_t(mti) + j]);
