@@ -326,12 +326,41 @@ class PickFetcher {
   int lead_ = 0;  // steps the fetches are ahead of the running ahead
 };
 
+// The steps traced ahead, oldest first, in a ring of fixed size: the
+// committing thread adds and drops one on every step.
+class OutstandingSteps {
+ public:
+  OutstandingSteps() : steps_(kRingSize) {}
+  bool empty() const { return size_ == 0; }
+  size_t size() const { return size_; }
+  // The k-th oldest.
+  const Outstanding& operator[](size_t k) const { return steps_[(first_ + k) % kRingSize]; }
+  const Outstanding& front() const { return (*this)[0]; }
+  void push_back(const Outstanding& step) {
+    CORVANE_CHECK(size_ < kRingSize);
+    steps_[(first_ + size_) % kRingSize] = step;
+    size_++;
+  }
+  void pop_front() {
+    CORVANE_CHECK(size_ > 0);
+    first_ = (first_ + 1) % kRingSize;
+    size_--;
+  }
+  void clear() { size_ = 0; }
+
+ private:
+  static constexpr size_t kRingSize = kMostStepsAhead;
+  std::vector<Outstanding> steps_;
+  size_t first_ = 0;
+  size_t size_ = 0;
+};
+
 // Where the committing thread stands: the steps traced ahead, oldest first,
 // and the words and counts at both ends.
 struct Ahead {
   WordTape tape;
   PickFetcher fetcher;
-  std::deque<Outstanding> outstanding;
+  OutstandingSteps outstanding;
   uint64_t committed = 0;      // the first word of the oldest step not committed
   uint64_t running = 0;        // the first word of the next step to trace ahead
   uint32_t running_count = 0;  // the data set's count for that step if all before it hit
@@ -382,8 +411,9 @@ bool RunAhead(Pipeline& pipeline, Ahead& ahead, CVDataSet& dataset, float light_
 // latest first, forgets the steps and runs ahead again from the committed
 // state.
 void TakeBack(Ahead& ahead, CVDataSet& dataset, Pipeline& pipeline) {
-  for (auto step = ahead.outstanding.rbegin(); step != ahead.outstanding.rend(); ++step) {
-    if (step->picked) dataset.samples[step->pick.chosen].absorbed = step->pick.chosen_was;
+  for (size_t k = ahead.outstanding.size(); k-- > 0;) {
+    const Outstanding& step = ahead.outstanding[k];
+    if (step.picked) dataset.samples[step.pick.chosen].absorbed = step.pick.chosen_was;
   }
   last_counts.taken_back += ahead.outstanding.size();
   ahead.outstanding.clear();
