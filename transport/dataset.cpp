@@ -55,15 +55,6 @@ void FreeDataSet(CVDataSet& dataset) {
   dataset.count = 0;
 }
 
-bool InsertIntoDataSet(CVDataSet& dataset, CVSample sample) {
-  CORVANE_CHECK(dataset.count <= dataset.capacity);
-  if (dataset.count >= dataset.capacity) return false;
-  sample.absorbed = false;
-  dataset.samples[dataset.count] = sample;
-  dataset.count++;
-  return true;
-}
-
 uint64_t StretchDueAfter(uint32_t count) {
   if (count == 0) return 0;
   uint64_t start = uint64_t(count - 1) * sizeof(CVSample);

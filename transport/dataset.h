@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "core/check.h"
 #include "core/vecmath.h"
 
 struct CVSample {
@@ -32,7 +33,15 @@ bool AllocateDataSet(CVDataSet& dataset, uint32_t capacity);
 void FreeDataSet(CVDataSet& dataset);
 
 // Appends a copy with `absorbed` cleared; false, changing nothing, when full.
-bool InsertIntoDataSet(CVDataSet& dataset, CVSample sample);
+// Here, so that the sampling loops store the sample without copying it twice.
+inline bool InsertIntoDataSet(CVDataSet& dataset, CVSample sample) {
+  CORVANE_CHECK(dataset.count <= dataset.capacity);
+  if (dataset.count >= dataset.capacity) return false;
+  sample.absorbed = false;
+  dataset.samples[dataset.count] = sample;
+  dataset.count++;
+  return true;
+}
 
 // The slots are paged in a stretch at a time, a stretch ahead of the samples
 // stored (see core/paging.h): stretch 0 before the first sample, and the

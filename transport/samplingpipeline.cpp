@@ -237,16 +237,18 @@ bool TraceWaitingSteps(Pipeline& pipeline, uint64_t most) {
   return false;
 }
 
-// The result of a published step, tracing waiting steps meanwhile. A step
-// whose thread is slow (or not running: the machine may have fewer free
-// cores than threads) is traced here as well rather than waited for.
-StepResult AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step) {
+// The result of a published step, tracing waiting steps meanwhile: the
+// slot's, read in place. A step whose thread is slow (or not running: the
+// machine may have fewer free cores than threads) is traced here as well
+// rather than waited for, into `own`.
+const StepResult& AwaitStep(Pipeline& pipeline, const StepSlot& slot, uint64_t step, StepResult& own) {
   for (int patience = 0;; patience++) {
     if (slot.done.load(std::memory_order_acquire) == step) return slot.result;
     if (TraceWaitingSteps(pipeline, 1)) continue;
     if (patience > kPatience) {
       last_counts.traced_twice++;
-      return TraceTask(pipeline, slot);
+      own = TraceTask(pipeline, slot);
+      return own;
     }
   }
 }
@@ -535,8 +537,12 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
   InOrderJudge judge;
   std::optional<SamplingEnd> end;
   bool ended_in_order = false;
+  // A result traced here while its thread was slow: stored after the step's
+  // block, so it lives as long as the loop.
+  StepResult own;
   for (;;) {
     CVSample sample;
+    const CVSample* stored = &sample;
     bool hit = false;
     bool traced_here = reach == 1;
     uint64_t end_word = 0;
@@ -566,11 +572,16 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
       if (ahead.outstanding.size() > kSlotFetchDistance) {
         FetchSlot(pipeline.SlotOf(ahead.outstanding[kSlotFetchDistance].step), false);
       }
-      StepResult result = AwaitStep(pipeline, pipeline.SlotOf(step.step), step.step);
+      const StepResult& result = AwaitStep(pipeline, pipeline.SlotOf(step.step), step.step, own);
       progress.Advance(dataset.count, dataset.capacity);
-      sample = result.sample;
       traced_here = result.redrew;
-      hit = traced_here ? RetraceInOrder(ahead, step, dataset, pipeline, light_chance, sample) : result.hit;
+      if (traced_here) {
+        hit = RetraceInOrder(ahead, step, dataset, pipeline, light_chance, sample);
+      } else {
+        // The slot is written again only once this thread hands out a step.
+        hit = result.hit;
+        stored = &result.sample;
+      }
       end_word = step.end;
     }
     ahead.committed = end_word;
@@ -578,7 +589,7 @@ SamplingEnd TraceInPipeline(CV_scene scene, CVDataSet& dataset, float light_chan
     reach = hit ? std::min(reach + 1, most_ahead) : std::max(reach / 2, size_t(1));
     if (hit) {
       steps_without_hit = 0;
-      if (!InsertIntoDataSet(dataset, sample)) {
+      if (!InsertIntoDataSet(dataset, *stored)) {
         end = kSamplingFull;
         break;
       }
