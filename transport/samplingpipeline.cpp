@@ -338,11 +338,12 @@ class OutstandingSteps {
   // The k-th oldest.
   const Outstanding& operator[](size_t k) const { return steps_[(first_ + k) % kRingSize]; }
   const Outstanding& front() const { return (*this)[0]; }
-  void push_back(const Outstanding& step) {
+  // The place after the newest, to be filled in and then kept by push_back.
+  Outstanding& back_place() {
     CORVANE_CHECK(size_ < kRingSize);
-    steps_[(first_ + size_) % kRingSize] = step;
-    size_++;
+    return steps_[(first_ + size_) % kRingSize];
   }
+  void push_back() { size_++; }
   void pop_front() {
     CORVANE_CHECK(size_ > 0);
     first_ = (first_ + 1) % kRingSize;
@@ -385,7 +386,10 @@ bool RunAhead(Pipeline& pipeline, Ahead& ahead, CVDataSet& dataset, float light_
   ahead.tape.Reach(ahead.running, ahead.committed);
   StepSlot& slot = pipeline.SlotOf(ahead.published);
   AwaitFreeSlot(pipeline, slot, ahead.published);
-  Outstanding step{ahead.published, ahead.running, ahead.running, false, {}};
+  // Filled in where it is kept: a copy's wide loads would wait on the
+  // narrow stores just made.
+  Outstanding& step = ahead.outstanding.back_place();
+  step = Outstanding{ahead.published, ahead.running, ahead.running, false, {}};
   RecordedWords recorded = ahead.tape.From(ahead.running, 0);
   DrawFromRecordedWords(&recorded);
   float r = float(genrand_real3());
@@ -399,7 +403,7 @@ bool RunAhead(Pipeline& pipeline, Ahead& ahead, CVDataSet& dataset, float light_
   DrawFromRecordedWords(nullptr);
   if (!slot.from_light && !step.picked) return false;
   step.end = ahead.running + recorded.taken;
-  ahead.outstanding.push_back(step);
+  ahead.outstanding.push_back();
   ahead.published++;
   pipeline.published.store(ahead.published, std::memory_order_release);
   FetchSlot(pipeline.SlotOf(ahead.published + kSlotFetchDistance), true);
