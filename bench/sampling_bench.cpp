@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -226,6 +227,28 @@ double SerialPartOfAStep(const Loaded& loaded, bool fetch_ahead) {
   return seconds;
 }
 
+// The time a cache line takes to go from one thread to another and back,
+// in ns: the two threads pass a count back and forth. The pipeline passes
+// lines between its threads on every step, and a virtual machine's cores
+// may be placed near each other or far apart for a while (this has been
+// seen to change the round trip fourfold from one process to the next).
+double LineRoundTripNanoseconds() {
+  constexpr long kRoundTrips = 100000;
+  alignas(64) std::atomic<long> ball{0};
+  auto play = [&ball](long first) {
+    for (long i = first; i < 2 * kRoundTrips; i += 2) {
+      while (ball.load(std::memory_order_acquire) != i) {
+      }
+      ball.store(i + 1, std::memory_order_release);
+    }
+  };
+  auto start = std::chrono::steady_clock::now();
+  std::thread other(play, 1);
+  play(0);
+  other.join();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() / kRoundTrips * 1e9;
+}
+
 void Measure(const std::string& name, const std::string& dir) {
   Loaded loaded;
   if (!Load(dir, loaded)) {
@@ -233,6 +256,7 @@ void Measure(const std::string& name, const std::string& dir) {
     return;
   }
   Timed plain = TimeSampling(loaded, 1, Plain);
+  double round_trip_before = LineRoundTripNanoseconds();
   // The best of three each, interleaved: a short run on a shared machine may
   // start before the second core is running at full speed.
   Timed one = TimeSampling(loaded, 1, FillDataSet);
@@ -243,6 +267,7 @@ void Measure(const std::string& name, const std::string& dir) {
     Timed again_two = TimeSampling(loaded, 2, FillDataSet);
     if (again_two.wall < two.wall) two = again_two;
   }
+  double round_trip_after = LineRoundTripNanoseconds();
   double ceiling = IndependentSpeedUp(loaded);
   double steps = double(two.counts.committed);
   double parallel = ParallelPartOfAStep(loaded);
@@ -274,7 +299,8 @@ void Measure(const std::string& name, const std::string& dir) {
   std::printf("%-12s model (committing thread %.0f ns a step, the rest %.0f ns spread): speed-up", "", committing * 1e9,
               (spread - committing) * 1e9);
   for (int n : {2, 8, 16, 64}) std::printf("  %d cores %.1fx", n, step_one / std::max(committing, spread / n));
-  std::printf("\n");
+  std::printf("\n%-12s a line's round trip between two threads: %.0f ns before the runs, %.0f ns after\n", "",
+              round_trip_before, round_trip_after);
   FreeRayQuery(loaded.scene);
   FreeScene(loaded.scene);
 }
@@ -311,7 +337,16 @@ void MeasureOpenScene(const std::string& dir) {
 
 }  // namespace
 
-int main() {
+// Names on the command line choose the scenes to measure ("room-1m",
+// "sphere", "spider", "open"); none measures them all.
+int main(int argc, char** argv) {
+  auto chosen = [argc, argv](const char* name) {
+    if (argc < 2) return true;
+    for (int k = 1; k < argc; ++k) {
+      if (std::strcmp(argv[k], name) == 0) return true;
+    }
+    return false;
+  };
   std::printf(
       "sampling stage, 1 and 2 threads, the best of three runs each; cpu/wall below the thread count\n"
       "means the machine did not give every thread a core of its own (other work ran on it); time\n"
@@ -319,14 +354,15 @@ int main() {
       "steal column of /proc/stat); the independent steps, traced apart on two threads with\n"
       "nothing between them, are what this machine gives two threads for this work at the time\n");
   const std::string examples = std::string(CORVANE_SOURCE_DIR) + "/examples/";
-  Measure("room-1m", examples + "room-1m");
+  if (chosen("room-1m")) Measure("room-1m", examples + "room-1m");
+  if (chosen("spider")) Measure("spider", examples + "spider");
+  if (!chosen("sphere") && !chosen("open")) return 0;
   char pattern[] = "/tmp/corvane_sampling_bench_XXXXXX";
   if (mkdtemp(pattern) == nullptr) return 1;
   std::string dir = pattern;
   WriteSphereRoom(20000, dir, 1000000);
-  Measure("sphere room", dir);
-  Measure("spider", examples + "spider");
-  MeasureOpenScene(dir);
+  if (chosen("sphere")) Measure("sphere room", dir);
+  if (chosen("open")) MeasureOpenScene(dir);
   std::string command = "rm -rf '" + dir + "'";
   return std::system(command.c_str()) == 0 ? 0 : 1;
 }
