@@ -314,6 +314,9 @@ class PickFetcher {
         if (start < dataset.count) {
           PrefetchForReading(&dataset.samples[start]);
           PrefetchForReading(&dataset.samples[start].visible);
+          // About every other choice goes on to the next slot: its start is
+          // absorbed, or its roulette ends the path there.
+          if (start + 1 < dataset.count) PrefetchForReading(&dataset.samples[start + 1].absorbed);
         }
         position_ += 3 + kTracedWords;
       }
