@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -340,6 +341,15 @@ void MeasureOpenScene(const std::string& dir) {
 // Names on the command line choose the scenes to measure ("room-1m",
 // "sphere", "spider", "open"); none measures them all.
 int main(int argc, char** argv) {
+  const char* const kScenes[] = {"room-1m", "sphere", "spider", "open"};
+  for (int k = 1; k < argc; ++k) {
+    if (std::none_of(std::begin(kScenes), std::end(kScenes),
+                     [&](const char* name) { return std::strcmp(argv[k], name) == 0; })) {
+      std::fprintf(stderr, "sampling_bench: no scene \"%s\"; the scenes are room-1m, sphere, spider and open\n",
+                   argv[k]);
+      return 2;
+    }
+  }
   auto chosen = [argc, argv](const char* name) {
     if (argc < 2) return true;
     for (int k = 1; k < argc; ++k) {
