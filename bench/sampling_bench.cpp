@@ -15,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -338,24 +337,20 @@ void MeasureOpenScene(const std::string& dir) {
 
 }  // namespace
 
-// Names on the command line choose the scenes to measure ("room-1m",
-// "sphere", "spider", "open"); none measures them all.
+// Names on the command line choose the scenes to measure; none measures
+// them all.
 int main(int argc, char** argv) {
-  const char* const kScenes[] = {"room-1m", "sphere", "spider", "open"};
-  for (int k = 1; k < argc; ++k) {
-    if (std::none_of(std::begin(kScenes), std::end(kScenes),
-                     [&](const char* name) { return std::strcmp(argv[k], name) == 0; })) {
+  const std::vector<std::string> scenes = {"room-1m", "sphere", "spider", "open"};
+  const std::vector<std::string> asked(argv + 1, argv + argc);
+  for (const std::string& name : asked) {
+    if (std::find(scenes.begin(), scenes.end(), name) == scenes.end()) {
       std::fprintf(stderr, "sampling_bench: no scene \"%s\"; the scenes are room-1m, sphere, spider and open\n",
-                   argv[k]);
+                   name.c_str());
       return 2;
     }
   }
-  auto chosen = [argc, argv](const char* name) {
-    if (argc < 2) return true;
-    for (int k = 1; k < argc; ++k) {
-      if (std::strcmp(argv[k], name) == 0) return true;
-    }
-    return false;
+  auto chosen = [&asked](const char* name) {
+    return asked.empty() || std::find(asked.begin(), asked.end(), name) != asked.end();
   };
   std::printf(
       "sampling stage, 1 and 2 threads, the best of three runs each; cpu/wall below the thread count\n"
