@@ -344,8 +344,11 @@ int main(int argc, char** argv) {
   const std::vector<std::string> asked(argv + 1, argv + argc);
   for (const std::string& name : asked) {
     if (std::find(scenes.begin(), scenes.end(), name) == scenes.end()) {
-      std::fprintf(stderr, "sampling_bench: no scene \"%s\"; the scenes are room-1m, sphere, spider and open\n",
-                   name.c_str());
+      std::string known;
+      for (size_t k = 0; k < scenes.size(); ++k) {
+        known += (k == 0 ? "" : k + 1 == scenes.size() ? " and " : ", ") + scenes[k];
+      }
+      std::fprintf(stderr, "sampling_bench: no scene \"%s\"; the scenes are %s\n", name.c_str(), known.c_str());
       return 2;
     }
   }
