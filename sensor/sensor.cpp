@@ -137,9 +137,9 @@ float BrightnessTowardsEye(CVSample sample, vertex3f eye, CV_scene scene) {
   const CV_object& material = scene.objects[sample.object];
   vector3f V = VectorizeVertices(sample.position, eye);
   vector3f R = FermatReflection2(sample.incoming, sample.normal, sample.position);
-  float alpha = AngleBetween(V, R);
+  float alpha_cosine = ScalarMultiply(NormalizeVector(V), NormalizeVector(R));
   float beta = AngleBetween(sample.incoming, sample.normal);
-  float f = PhongBRDF(material.diffuse, material.specular, alpha, material.exponent);
+  float f = PhongBRDFAtCosine(material.diffuse, material.specular, alpha_cosine, material.exponent);
   // Formed in double and rounded once.
   return float(double(sample.weight) * std::fabs(double(f) * std::cos(double(beta))));
 }

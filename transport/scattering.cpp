@@ -58,6 +58,12 @@ bool SampleGlossyLobe(vector3f mirror, vector3f normal, float n, vertex3f& d) {
   return false;
 }
 
+// True when the glossy scale ks (n + 2) times the lobe |cos angle|^n is the
+// same for every finite angle: ks is 0 and n is not negative (a NaN n is
+// not). The lobe then lies in 0 .. 1, and the scale is a zero of ks's sign,
+// which any such lobe keeps, or NaN for an infinite n, which it keeps too.
+inline bool GlossyPartVanishes(float ks, float n) { return ks == 0.0f && n >= 0.0f; }
+
 }  // namespace
 
 float PhongBRDF(float kd, float ks, float angle, float n) {
@@ -65,9 +71,20 @@ float PhongBRDF(float kd, float ks, float angle, float n) {
   if (total > 1.0f) return 0.0f;  // such a material would create energy
   double diffuse = double(kd) / kPi;
   double glossy_scale = double(ks) * (double(n) + 2.0);
-  double lobe = std::pow(std::fabs(std::cos(double(angle))), double(n));
+  // The lobe's cos and pow are skipped where the product is the same zero
+  // with any finite lobe of 0 or more; 1 stands for it.
+  double lobe = GlossyPartVanishes(ks, n) && std::isfinite(angle)
+                    ? 1.0
+                    : std::pow(std::fabs(std::cos(double(angle))), double(n));
   float glossy = float(lobe * glossy_scale);
   return float(double(glossy) / kTwoPi + diffuse);
+}
+
+float PhongBRDFAtCosine(float kd, float ks, float cosine, float n) {
+  // The clamped acos is finite unless the cosine is NaN; without a glossy
+  // part any finite angle gives the same value.
+  if (GlossyPartVanishes(ks, n) && !std::isnan(cosine)) return PhongBRDF(kd, ks, 0.0f, n);
+  return PhongBRDF(kd, ks, float(std::fabs(ClampedAcos(double(cosine)))), n);
 }
 
 int ShootNewRay(vector3f mirror, vector3f normal, float kd, float ks, float n, vector3f& new_direction,
@@ -96,11 +113,10 @@ int MaterialNewRay(vector3f incoming, vector3f normal, vertex3f hit_point, float
   float lobe_cosine;
   int result = ShootNewRay(mirror, normal, kd, ks, n, direction, lobe_cosine);
 
-  float alpha =
-      float(std::fabs(ClampedAcos(double(ScalarMultiply(NormalizeVector(mirror), NormalizeVector(direction))))));
+  float alpha_cosine = ScalarMultiply(NormalizeVector(mirror), NormalizeVector(direction));
   float beta =
       float(std::fabs(ClampedAcos(double(ScalarMultiply(NormalizeVector(incoming), NormalizeVector(normal))))));
-  float f = PhongBRDF(kd, ks, alpha, n);
+  float f = PhongBRDFAtCosine(kd, ks, alpha_cosine, n);
 
   lobe_factor = lobe_cosine;
   new_ray = vector3f{hit_point, direction.direction};

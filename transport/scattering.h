@@ -9,6 +9,11 @@ constexpr int kGlossyAttemptLimit = 1000;
 // kd/pi + ks (n + 2) |cos angle|^n / (2 pi); 0 when kd + ks > 1.
 float PhongBRDF(float kd, float ks, float angle, float n);
 
+// PhongBRDF at the angle |acos cosine| (the cosine clamped to -1 .. 1),
+// rounded to float; the angle is not formed when its value cannot change
+// the result (a material without a glossy part).
+float PhongBRDFAtCosine(float kd, float ks, float cosine, float n);
+
 // Samples a direction from the diffuse lobe about the normal (returns 1) or
 // the glossy lobe about the mirror direction (returns 2). One draw for the
 // lobe, then two per attempt. After kGlossyAttemptLimit rejected glossy
