@@ -71,8 +71,8 @@ float PhongBRDF(float kd, float ks, float angle, float n) {
   if (total > 1.0f) return 0.0f;  // such a material would create energy
   double diffuse = double(kd) / kPi;
   double glossy_scale = double(ks) * (double(n) + 2.0);
-  // The lobe's cos and pow are skipped where the product is the same zero
-  // with any finite lobe of 0 or more; 1 stands for it.
+  // The lobe's cos and pow are skipped where any lobe in 0 .. 1 gives the
+  // same product; 1 stands for it.
   double lobe = GlossyPartVanishes(ks, n) && std::isfinite(angle)
                     ? 1.0
                     : std::pow(std::fabs(std::cos(double(angle))), double(n));
