@@ -16,11 +16,11 @@
 
 namespace {
 
-// |acos| of the cosine between the two directions, rounded to float.
-float AngleBetween(vector3f a, vector3f b) {
-  float cosine = ScalarMultiply(NormalizeVector(a), NormalizeVector(b));
-  return float(std::fabs(ClampedAcos(double(cosine))));
-}
+// The cosine between the two directions, each made unit first.
+float CosineBetween(vector3f a, vector3f b) { return ScalarMultiply(NormalizeVector(a), NormalizeVector(b)); }
+
+// |acos| of that cosine, rounded to float.
+float AngleBetween(vector3f a, vector3f b) { return float(std::fabs(ClampedAcos(double(CosineBetween(a, b))))); }
 
 // How often the calling thread looks at the others' progress once it has no
 // samples left of its own.
@@ -137,7 +137,7 @@ float BrightnessTowardsEye(CVSample sample, vertex3f eye, CV_scene scene) {
   const CV_object& material = scene.objects[sample.object];
   vector3f V = VectorizeVertices(sample.position, eye);
   vector3f R = FermatReflection2(sample.incoming, sample.normal, sample.position);
-  float alpha_cosine = ScalarMultiply(NormalizeVector(V), NormalizeVector(R));
+  float alpha_cosine = CosineBetween(V, R);
   float beta = AngleBetween(sample.incoming, sample.normal);
   float f = PhongBRDFAtCosine(material.diffuse, material.specular, alpha_cosine, material.exponent);
   // Formed in double and rounded once.
